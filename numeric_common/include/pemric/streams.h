@@ -1,0 +1,41 @@
+// Numbered output streams: where the printed records of the numeric routines go.
+//
+// A stream number selects a destination:
+//   6            standard output
+//   0            standard error
+//   any other    the file "fort" + number in the working directory ("fort17"),
+//                created on its first record and kept open until detached
+// unless a sink has been attached to the number, which then receives every
+// record instead. The host services reserve numbers for the plug-in; a
+// reserved number thus writes its "fortN" file with no further set-up.
+//
+// Each family of routines decides for itself which numbers silence a stream;
+// this facility writes whatever it is given. Not thread-safe: the routines
+// that print run on one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace pemric {
+
+// Receives one or more whole lines, each ending in '\n'.
+using StreamSink = void (*)(void* context, const char* text, std::size_t length);
+
+// Routes stream `unit` to `sink` until detached. Replaces any earlier route.
+void AttachStream(int32_t unit, StreamSink sink, void* context);
+
+// Routes stream `unit` to the file at `path` (truncated now). False if it
+// cannot be opened; the earlier route then stays.
+bool AttachStreamFile(int32_t unit, const char* path);
+
+// Restores the default destination of `unit`, closing any file it had open.
+void DetachStream(int32_t unit);
+
+// Writes `length` bytes of text to stream `unit`.
+void WriteStream(int32_t unit, const char* text, std::size_t length);
+
+// The default file name of a stream: "fort" + number.
+void DefaultStreamFileName(int32_t unit, char* buffer, std::size_t size);
+
+}  // namespace pemric
