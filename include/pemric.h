@@ -8,9 +8,7 @@
 #if __has_include("pemric/mc59.h")
 #include "pemric/mc59.h"
 #endif
-#if __has_include("pemric/ma57.h")
 #include "pemric/ma57.h"
-#endif
 #if __has_include("pemric/ns23.h")
 #include "pemric/ns23.h"
 #endif
