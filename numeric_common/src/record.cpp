@@ -85,12 +85,30 @@ std::string FormatE(double value, int width, int digits, int scale, char letter)
 
 std::string FormatF(double value, int width, int digits, int scale) {
   if (!std::isfinite(value)) return NonFinite(value, width);
-  const double scaled = value * std::pow(10.0, scale);
-  char buf[512];
-  std::snprintf(buf, sizeof buf, "%.*f", digits, std::fabs(scaled));
+  if (digits < 0) return Stars(width);
+  // kP multiplies the value by 10^k. Doing that on the decimal text, rather than
+  // in floating point, keeps the rounding of the unscaled value exact: print
+  // with d + k decimals and move the point k places right.
+  const int decimals = digits + scale;
+  if (decimals < 0 || decimals > 400 || std::fabs(value) >= 1e300) return Stars(width);
+  char buf[768];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(value));
   std::string body = buf;
-  bool all_zero = body.find_first_not_of("0.") == std::string::npos;
-  const std::string sign = (std::signbit(value) && !all_zero) ? "-" : "";
+  if (scale != 0) {
+    std::string all_digits;
+    for (char c : body)
+      if (c != '.') all_digits.push_back(c);
+    // A negative k can leave fewer digits than the d after the point.
+    if (all_digits.size() <= static_cast<std::size_t>(digits))
+      all_digits.insert(0, static_cast<std::size_t>(digits) + 1 - all_digits.size(), '0');
+    const std::size_t point = all_digits.size() - static_cast<std::size_t>(digits);
+    std::string integer = all_digits.substr(0, point);
+    const std::size_t nonzero = integer.find_first_not_of('0');
+    integer = nonzero == std::string::npos ? "0" : integer.substr(nonzero);
+    body = integer + "." + all_digits.substr(point);
+  }
+  // A negative value keeps its sign even when it rounds to zero.
+  const std::string sign = std::signbit(value) ? "-" : "";
   std::string s = sign + body;
   // A leading zero before the point is optional.
   if (static_cast<int>(s.size()) > width && body.size() > 1 && body[0] == '0' && body[1] == '.')
