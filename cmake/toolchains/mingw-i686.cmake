@@ -1,0 +1,34 @@
+# 32-bit Windows cross-build with Debian's g++-mingw-w64-i686 (posix threads flavour).
+#   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-i686.cmake
+# scripts/build-windows.sh drives it, with the BLAS it builds for this target.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(_mingw i686-w64-mingw32)
+
+find_program(_mingw_cc NAMES ${_mingw}-gcc-posix ${_mingw}-gcc REQUIRED)
+find_program(_mingw_cxx NAMES ${_mingw}-g++-posix ${_mingw}-g++ REQUIRED)
+set(CMAKE_C_COMPILER ${_mingw_cc})
+set(CMAKE_CXX_COMPILER ${_mingw_cxx})
+set(CMAKE_RC_COMPILER ${_mingw}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${_mingw})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# IEEE double rounding in SSE2 registers, as in the 32-bit Linux build.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+# The hosts load our DLLs into their own process: carry no dependency on the
+# MinGW runtime DLLs (libgcc_s, libstdc++, libwinpthread, libgfortran).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+
+# Test executables run under Wine, when it is installed (Debian wine32).
+find_program(DALVEX_WINE NAMES wine)
+if(DALVEX_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${DALVEX_WINE})
+endif()
+
+set(DALVEX_GTEST_FROM_SOURCE ON CACHE BOOL "Build GoogleTest from /usr/src/googletest")
