@@ -5,9 +5,7 @@
 #define PEMRIC_H
 
 #include "pemric/common.h"
-#if __has_include("pemric/mc59.h")
 #include "pemric/mc59.h"
-#endif
 #include "pemric/ma57.h"
 #if __has_include("pemric/ns23.h")
 #include "pemric/ns23.h"

@@ -1,0 +1,94 @@
+// Internal phases of MC59AD. Every array is indexed from 1 through At();
+// lengths are those checked by MC59AD on entry.
+#pragma once
+
+#include <cstdint>
+
+namespace pemric {
+
+// Element k (counted from 1) of an array; never forms a pointer before the start.
+inline int32_t& At(int32_t* a, int64_t k) { return a[k - 1]; }
+inline double& At(double* a, int64_t k) { return a[k - 1]; }
+inline int32_t At(const int32_t* a, int64_t k) { return a[k - 1]; }
+
+struct MC59Options {
+  bool check;           // drop out-of-range entries and merge duplicates
+  bool values;          // A holds values that move with their entries
+  bool symmetric;       // fold into the lower triangle
+  bool sum_duplicates;  // add a duplicate's value to the kept entry (else discard it)
+};
+
+struct MC59Counts {
+  int32_t duplicates = 0;  // INFO(3)
+  int32_t bad_rows = 0;    // INFO(4)
+  int32_t bad_columns = 0; // INFO(5)
+  int32_t upper = 0;       // INFO(7)
+};
+
+// Coordinate input: drops out-of-range entries (when checking), packing the
+// kept ones to the front in input order, and folds a symmetric matrix so that
+// row >= column. Returns the number of entries kept.
+int32_t MC59GatherCoordinates(const MC59Options& opt,
+                              int32_t nc,
+                              int32_t nr,
+                              int32_t ne,
+                              int32_t* irn,
+                              int32_t* jcn,
+                              double* a,
+                              MC59Counts& counts);
+
+// Groups n coordinate entries by key (1..nkeys) in place. On exit
+// start(1..nkeys+1) holds the bucket starts; fill(1..nkeys) is overwritten.
+// `other` and, with values, `a` move with their keys.
+void MC59BucketSort(const MC59Options& opt,
+                    int32_t n,
+                    int32_t nkeys,
+                    int32_t* key,
+                    int32_t* other,
+                    double* a,
+                    int32_t* start,
+                    int32_t* fill);
+
+// Merges duplicate indices within each of nbuckets buckets of `index`, keeping
+// the first one met and packing the kept entries forward; rebuilds
+// start(1..nbuckets+1). marker(1..nindex) is workspace. Returns the entries left.
+int32_t MC59MergeDuplicates(const MC59Options& opt,
+                            int32_t nbuckets,
+                            int32_t nindex,
+                            int32_t* start,
+                            int32_t* index,
+                            double* a,
+                            int32_t* marker,
+                            MC59Counts& counts);
+
+// Turns n entries grouped by row (row starts rowstart(1..nr+1), column numbers
+// in jcn) into column form with increasing rows: irn and ip(1..nc+1) on exit.
+// jcn is destroyed.
+void MC59RowsToColumns(const MC59Options& opt,
+                       int32_t nc,
+                       int32_t nr,
+                       const int32_t* rowstart,
+                       int32_t* jcn,
+                       int32_t* irn,
+                       double* a,
+                       int32_t* ip);
+
+// Column-form input: checks that ip(1..nc+1) rises within 1..ne+1 (the rise
+// only when checking). Returns 0, or the column j of the first bad IP(j).
+int32_t MC59CheckColumnStarts(const MC59Options& opt, int32_t nc, int32_t ne, const int32_t* ip);
+
+// Column-form input, when checking: drops out-of-range rows (and rows above
+// the diagonal of a symmetric matrix), merges duplicates, packs, rebuilds ip.
+void MC59CleanColumns(const MC59Options& opt,
+                      int32_t nc,
+                      int32_t nr,
+                      int32_t* irn,
+                      double* a,
+                      int32_t* ip,
+                      int32_t* marker,
+                      MC59Counts& counts);
+
+// Orders the rows of every column by insertion sort on |row|.
+void MC59SortColumns(const MC59Options& opt, int32_t nc, int32_t* irn, double* a, const int32_t* ip);
+
+}  // namespace pemric

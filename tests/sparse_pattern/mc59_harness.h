@@ -1,0 +1,66 @@
+// A call of MC59AD on arrays owned by the test, with the error and warning
+// streams captured.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pemric/mc59.h"
+#include "pemric/streams.h"
+
+namespace mc59test {
+
+constexpr int32_t kErrorUnit = 91;
+constexpr int32_t kWarningUnit = 92;
+
+inline void Append(void* context, const char* text, std::size_t length) {
+  static_cast<std::string*>(context)->append(text, length);
+}
+
+struct Call {
+  int32_t icntl[MC59_LICNTL] = {0, 1, 0, kErrorUnit, kWarningUnit, 0, 0, 0, 0, 0};
+  int32_t nc = 0, nr = 0;
+  std::vector<int32_t> irn, jcn, ip, iw;
+  std::vector<double> a;
+  int32_t info[MC59_LINFO] = {};
+  std::string errors, warnings;
+
+  int32_t& Control(int k) { return icntl[k - 1]; }
+  int32_t Info(int k) const { return info[k - 1]; }
+
+  // Coordinate input with arrays of the least lengths for the mode.
+  void Coordinates(int32_t ncols, int32_t nrows, std::vector<int32_t> rows,
+                   std::vector<int32_t> cols, std::vector<double> values = {}) {
+    nc = ncols;
+    nr = nrows;
+    irn = std::move(rows);
+    jcn = std::move(cols);
+    a = values.empty() ? std::vector<double>(1, 0.0) : std::move(values);
+    Control(MC59_ICNTL_PATTERN_ONLY) = a.size() == irn.size() ? 0 : 1;
+    const int32_t n = std::max(nc, nr) + 1;
+    ip.assign(Control(MC59_ICNTL_MODE) == 1 ? n : nc + 1, -7);
+    iw.assign(n, -7);
+  }
+
+  void Run() { Run(static_cast<int32_t>(irn.size())); }
+
+  void Run(int32_t ne) {
+    pemric::AttachStream(kErrorUnit, Append, &errors);
+    pemric::AttachStream(kWarningUnit, Append, &warnings);
+    const int32_t ljcn = static_cast<int32_t>(jcn.size());
+    const int32_t la = static_cast<int32_t>(a.size());
+    const int32_t lip = static_cast<int32_t>(ip.size());
+    const int32_t liw = static_cast<int32_t>(iw.size());
+    if (jcn.empty()) jcn.push_back(0);
+    MC59AD(icntl, &nc, &nr, &ne, irn.data(), &ljcn, jcn.data(), &la, a.data(), &lip, ip.data(),
+           &liw, iw.data(), info);
+    pemric::DetachStream(kErrorUnit);
+    pemric::DetachStream(kWarningUnit);
+  }
+
+  std::vector<int32_t> Starts() const { return {ip.begin(), ip.begin() + nc + 1}; }
+  std::vector<int32_t> Rows() const { return {irn.begin(), irn.begin() + Info(6)}; }
+};
+
+}  // namespace mc59test
