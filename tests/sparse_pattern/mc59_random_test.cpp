@@ -74,7 +74,8 @@ void CheckAgainst(const Setup& s, const Reference& r, const Call& c) {
   ASSERT_EQ(c.ip[0], 1);
   for (int32_t j = 1; j <= c.nc; ++j) {
     std::vector<std::pair<int32_t, double>> got;
-    for (int32_t k = c.ip[j - 1]; k < c.ip[j]; ++k) got.emplace_back(c.irn[k - 1], c.a[k - 1]);
+    for (int32_t k = c.ip[j - 1]; k < c.ip[j]; ++k)
+      got.emplace_back(c.irn[k - 1], s.values ? c.a[k - 1] : 0.0);
     if (s.mode == 0) std::sort(got.begin(), got.end());
     for (const auto& [row, value] : got) {
       ASSERT_TRUE(it != r.entries.end());
