@@ -1,0 +1,502 @@
+// Approximate minimum degree ordering with aggressive absorption.
+//
+// The quotient graph holds variables (still to be eliminated, each possibly
+// standing for a supervariable of indistinguishable variables) and elements
+// (cliques left by eliminated pivots). A variable's list holds its adjacent
+// elements first, then its adjacent variables. Eliminating a pivot ME merges
+// its adjacent elements and variables into the new element Lme; the degrees of
+// the variables of Lme are then re-estimated from |Le \ Lme| of the elements
+// around them (Amestoy, Davis and Duff, SIAM J. Matrix Anal. Appl. 17, 1996).
+//
+// Every decision below is deterministic: degree lists are last-in-first-out,
+// hash buckets list their members in reverse order of insertion, and ties are
+// broken by these list orders only.
+#include <algorithm>
+#include <cassert>
+#include <cstdint>
+#include <limits>
+
+#include "ma57_analysis.h"
+
+namespace pemric {
+namespace {
+
+constexpr int64_t kIntMax = std::numeric_limits<int32_t>::max();
+
+class OrderCore {
+ public:
+  OrderCore(int32_t n,
+            int64_t ladj,
+            int32_t* lstart,
+            int32_t* llen,
+            int32_t* adj,
+            int32_t* svsize,
+            int32_t* elcount,
+            int32_t* prev,
+            int32_t* deg,
+            int32_t* bucket,
+            int32_t* nextv,
+            int32_t* wflags)
+      : n_(n), ladj_(ladj), pe_(At(lstart)), len_(At(llen)), iw_(At(adj)),
+        nv_(At(svsize)), elen_(At(elcount)), last_(At(prev)), degree_(At(deg)),
+        head_(At(bucket)), next_(At(nextv)), w_(At(wflags)) {}
+
+  void Run(int64_t& freepos, int32_t& ncomp);
+
+ private:
+  void Initialise();
+  void EliminateEmptyAndFillLists();
+  int32_t SelectPivot();
+  void PushDegree(int32_t i, int32_t d);
+  void UnlinkDegree(int32_t i);
+  void FormElementInPlace(int32_t me);
+  void FormElementAtEnd(int32_t me, int32_t elenme);
+  void AppendToElement(int32_t me, int32_t i);
+  void Compact(int32_t me, int32_t e, int64_t p, int64_t pj, int64_t unread_me, int64_t unread_e);
+  void GuardMark();
+  void ScanExternalSizes();
+  void ScanDegreesAndHash(int32_t me);
+  void DetectSupervariables();
+  void CompareBucket(int32_t first);
+  void RestoreDegreeLists(int32_t me);
+  void NumberNonPivots();
+
+  const int32_t n_;
+  const int64_t ladj_;
+  OneBased<int32_t> pe_, len_, iw_, nv_, elen_, last_, degree_, head_, next_, w_;
+
+  int32_t nel_ = 0;          // variables eliminated so far
+  int32_t mindeg_ = 1;       // no variable has a smaller degree than this
+  int64_t wmark_ = 2;        // current mark; every live wflags entry is below it
+  int64_t dmax_ = 0;         // largest element degree seen
+  int64_t hashmod_ = 1;      // max(1, n - 1)
+  int64_t pfree_ = 1;        // first free position of adj
+  int64_t mem_ = 0;          // positions of adj in use
+  int64_t maxmem_ = 0;       // peak of mem_
+  int32_t ncomp_ = 0;        // compactions so far
+  // The element being formed: adj(pme1_ .. pme2_); newmem_ > 0 when built at
+  // the end of adj rather than in place.
+  int64_t pme1_ = 0, pme2_ = -1, newmem_ = 0;
+  int64_t degme_ = 0;        // size (in variables) of Lme outside the pivots
+  int32_t nvpiv_ = 0;        // variables eliminated with the current pivot
+};
+
+void OrderCore::Run(int64_t& freepos, int32_t& ncomp) {
+  pfree_ = freepos;
+  mem_ = freepos - 1;
+  maxmem_ = mem_;
+  hashmod_ = std::max<int64_t>(1, n_ - 1);
+  Initialise();
+  EliminateEmptyAndFillLists();
+  while (nel_ < n_) {
+    const int32_t me = SelectPivot();
+    const int32_t elenme = elen_(me);
+    nvpiv_ = nv_(me);
+    elen_(me) = -(nel_ + 1);
+    nel_ += nvpiv_;
+    nv_(me) = -nvpiv_;
+    degme_ = 0;
+    if (elenme == 0) {
+      FormElementInPlace(me);
+    } else {
+      FormElementAtEnd(me, elenme);
+    }
+    degree_(me) = static_cast<int32_t>(degme_);
+    pe_(me) = static_cast<int32_t>(pme1_);
+    len_(me) = static_cast<int32_t>(pme2_ - pme1_ + 1);
+    GuardMark();
+    ScanExternalSizes();
+    ScanDegreesAndHash(me);
+    degree_(me) = static_cast<int32_t>(degme_);
+    dmax_ = std::max(dmax_, degme_);
+    wmark_ += dmax_;
+    GuardMark();
+    DetectSupervariables();
+    RestoreDegreeLists(me);
+  }
+  NumberNonPivots();
+  for (int32_t i = 1; i <= n_; ++i) {
+    const int32_t k = elen_(i) < 0 ? -elen_(i) : elen_(i);
+    elen_(i) = k;
+    last_(k) = i;
+  }
+  freepos = maxmem_;
+  ncomp = ncomp_;
+}
+
+void OrderCore::Initialise() {
+  for (int32_t i = 1; i <= n_; ++i) {
+    last_(i) = 0;
+    head_(i) = 0;
+    nv_(i) = 1;
+    w_(i) = 1;
+    elen_(i) = 0;
+    degree_(i) = len_(i);
+  }
+}
+
+// Rows without neighbours take the first positions, in index order; every
+// other variable goes to the front of the list of its degree.
+void OrderCore::EliminateEmptyAndFillLists() {
+  for (int32_t i = 1; i <= n_; ++i) {
+    if (degree_(i) < 1) {
+      ++nel_;
+      elen_(i) = -nel_;
+      pe_(i) = 0;
+      w_(i) = 0;
+    } else {
+      PushDegree(i, degree_(i));
+    }
+  }
+}
+
+void OrderCore::PushDegree(int32_t i, int32_t d) {
+  const int32_t inext = head_(d);
+  if (inext != 0) last_(inext) = i;
+  next_(i) = inext;
+  last_(i) = 0;
+  head_(d) = i;
+}
+
+void OrderCore::UnlinkDegree(int32_t i) {
+  const int32_t ilast = last_(i);
+  const int32_t inext = next_(i);
+  if (inext != 0) last_(inext) = ilast;
+  if (ilast != 0) {
+    next_(ilast) = inext;
+  } else {
+    head_(degree_(i)) = inext;
+  }
+}
+
+int32_t OrderCore::SelectPivot() {
+  int32_t d = mindeg_;
+  while (d < n_ && head_(d) <= 0) ++d;
+  mindeg_ = d;
+  const int32_t me = head_(d);
+  assert(me > 0);
+  const int32_t inext = next_(me);
+  if (inext != 0) last_(inext) = 0;
+  head_(d) = inext;
+  return me;
+}
+
+// The pivot has no adjacent elements: Lme is its own list, compacted to the
+// principal variables.
+void OrderCore::FormElementInPlace(int32_t me) {
+  pme1_ = pe_(me);
+  pme2_ = pme1_ - 1;
+  const int64_t end = pme1_ + len_(me);
+  for (int64_t p = pme1_; p < end; ++p) {
+    const int32_t i = iw_(p);
+    const int32_t nvi = nv_(i);
+    if (nvi <= 0) continue;
+    degme_ += nvi;
+    nv_(i) = -nvi;
+    iw_(++pme2_) = i;
+    UnlinkDegree(i);
+  }
+  newmem_ = 0;
+}
+
+// Lme is the union of the variables of the pivot's elements (each then
+// absorbed into ME) and of its own variables, built at the end of adj.
+void OrderCore::FormElementAtEnd(int32_t me, int32_t elenme) {
+  int64_t p = pe_(me);
+  pme1_ = pfree_;
+  const int64_t slenme = len_(me) - elenme;
+  for (int32_t knt1 = 1; knt1 <= elenme + 1; ++knt1) {
+    int32_t e;
+    int64_t pj, ln;
+    if (knt1 > elenme) {
+      e = me;
+      pj = p;
+      ln = slenme;
+    } else {
+      e = iw_(p++);
+      pj = pe_(e);
+      ln = pj > 0 ? len_(e) : 0;
+    }
+    for (int64_t knt2 = 1; knt2 <= ln; ++knt2) {
+      const int32_t i = iw_(pj++);
+      if (nv_(i) <= 0) continue;
+      if (pfree_ > ladj_) {
+        // Unread remainders: of the pivot's list (elements after e and its
+        // variables, or the rest of its variables) and of e's list.
+        const int64_t unread_me = knt1 > elenme ? ln - knt2 : (elenme - knt1) + slenme;
+        Compact(me, e, knt1 > elenme ? pj : p, pj, unread_me, ln - knt2);
+        pj = pe_(e);
+        p = pe_(me);
+      }
+      AppendToElement(me, i);
+    }
+    if (e != me) {
+      pe_(e) = -me;
+      w_(e) = 0;
+    }
+  }
+  pme2_ = pfree_ - 1;
+  newmem_ = pfree_ - pme1_;
+  mem_ += newmem_;
+  maxmem_ = std::max(maxmem_, mem_);
+}
+
+void OrderCore::AppendToElement(int32_t /*me*/, int32_t i) {
+  const int32_t nvi = nv_(i);
+  degme_ += nvi;
+  nv_(i) = -nvi;
+  iw_(pfree_++) = i;
+  UnlinkDegree(i);
+}
+
+// In-place compaction of adj. Each live list's first word is parked in its
+// start and replaced by -j, so a left-to-right sweep can recognise list heads
+// among stale words (all other words are positive):
+//   before  [ 7 | 3 9 | x x | -2 ... ]   lists of 5 (at 1) and 8 (at 2)
+//   marks   [-5 | -8 9 | x x | ... ]     pe(5) = 7, pe(8) = 3
+//   after   [ 7 | 3 9 | Lme... ]        pe(5) = 1, pe(8) = 2
+void OrderCore::Compact(int32_t me, int32_t e, int64_t p, int64_t pj, int64_t unread_me,
+                        int64_t unread_e) {
+  pe_(me) = unread_me > 0 ? static_cast<int32_t>(p) : 0;
+  len_(me) = static_cast<int32_t>(unread_me);
+  if (e != me) {
+    pe_(e) = unread_e > 0 ? static_cast<int32_t>(pj) : 0;
+    len_(e) = static_cast<int32_t>(unread_e);
+  }
+  ++ncomp_;
+  for (int32_t j = 1; j <= n_; ++j) {
+    const int32_t pn = pe_(j);
+    if (pn <= 0) continue;
+    pe_(j) = iw_(pn);
+    iw_(pn) = -j;
+  }
+  int64_t psrc = 1, pdst = 1;
+  const int64_t pend = pme1_ - 1;
+  while (psrc <= pend) {
+    const int32_t j = -iw_(psrc++);
+    if (j <= 0) continue;
+    iw_(pdst) = pe_(j);
+    pe_(j) = static_cast<int32_t>(pdst++);
+    const int64_t rest = len_(j) - 1;
+    for (int64_t t = 0; t < rest; ++t) iw_(pdst + t) = iw_(psrc + t);
+    pdst += rest;
+    psrc += rest;
+  }
+  const int64_t newstart = pdst;
+  for (psrc = pme1_; psrc < pfree_; ++psrc) iw_(pdst++) = iw_(psrc);
+  pme1_ = newstart;
+  pfree_ = pdst;
+  assert(pfree_ <= ladj_);
+}
+
+// Marks stay valid through wmark alone; before it could pass the 32-bit
+// range every live mark is reset.
+void OrderCore::GuardMark() {
+  if (wmark_ + n_ <= kIntMax) return;
+  for (int32_t x = 1; x <= n_; ++x) {
+    if (w_(x) != 0) w_(x) = 1;
+  }
+  wmark_ = 2;
+}
+
+// After this scan, w(e) - wmark = |Le \ Lme| for every live element e
+// adjacent to a variable of Lme.
+void OrderCore::ScanExternalSizes() {
+  for (int64_t pme = pme1_; pme <= pme2_; ++pme) {
+    const int32_t i = iw_(pme);
+    const int32_t eln = elen_(i);
+    if (eln <= 0) continue;
+    const int32_t nvi = -nv_(i);
+    const int64_t end = pe_(i) + static_cast<int64_t>(eln);
+    for (int64_t p = pe_(i); p < end; ++p) {
+      const int32_t e = iw_(p);
+      const int64_t we = w_(e);
+      if (we >= wmark_) {
+        w_(e) = static_cast<int32_t>(we - nvi);
+      } else if (we != 0) {
+        w_(e) = static_cast<int32_t>(degree_(e) + wmark_ - nvi);
+      }
+    }
+  }
+}
+
+// New approximate degrees, element absorption, mass elimination and the
+// hash of each variable's list for the supervariable test.
+void OrderCore::ScanDegreesAndHash(int32_t me) {
+  for (int64_t pme = pme1_; pme <= pme2_; ++pme) {
+    const int32_t i = iw_(pme);
+    const int64_t p1 = pe_(i);
+    const int64_t p2 = p1 + elen_(i) - 1;
+    int64_t pn = p1;
+    uint64_t hash = 0;
+    int64_t deg = 0;
+    for (int64_t p = p1; p <= p2; ++p) {
+      const int32_t e = iw_(p);
+      const int64_t dext = w_(e) - wmark_;
+      if (dext > 0) {
+        deg += dext;
+        iw_(pn++) = e;
+        hash += static_cast<uint64_t>(e);
+      } else if (dext == 0) {
+        pe_(e) = -me;  // aggressive absorption: Le lies inside Lme
+        w_(e) = 0;
+      }
+    }
+    elen_(i) = static_cast<int32_t>(pn - p1 + 1);
+    const int64_t p3 = pn;
+    const int64_t p4 = p1 + len_(i);
+    for (int64_t p = p2 + 1; p < p4; ++p) {
+      const int32_t j = iw_(p);
+      const int32_t nvj = nv_(j);
+      if (nvj <= 0) continue;
+      deg += nvj;
+      iw_(pn++) = j;
+      hash += static_cast<uint64_t>(j);
+    }
+    if (deg == 0) {
+      pe_(i) = -me;  // mass elimination with the pivot
+      const int32_t nvi = -nv_(i);
+      degme_ -= nvi;
+      nvpiv_ += nvi;
+      nel_ += nvi;
+      nv_(i) = 0;
+      elen_(i) = 0;
+      continue;
+    }
+    degree_(i) = static_cast<int32_t>(std::min<int64_t>(degree_(i), deg));
+    assert(pn < p4);
+    iw_(pn) = iw_(p3);
+    iw_(p3) = iw_(p1);
+    iw_(p1) = me;
+    len_(i) = static_cast<int32_t>(pn - p1 + 1);
+    const int32_t h = static_cast<int32_t>(hash % static_cast<uint64_t>(hashmod_)) + 1;
+    const int32_t j = head_(h);
+    if (j <= 0) {
+      next_(i) = -j;
+      head_(h) = -i;
+    } else {
+      next_(i) = last_(j);
+      last_(j) = i;
+    }
+    last_(i) = h;
+  }
+}
+
+// Variables of Lme with the same hash are compared list against list; a
+// match merges into the earlier member of the bucket.
+void OrderCore::DetectSupervariables() {
+  for (int64_t pme = pme1_; pme <= pme2_; ++pme) {
+    const int32_t i = iw_(pme);
+    if (nv_(i) >= 0) continue;
+    const int32_t h = last_(i);
+    const int32_t j = head_(h);
+    int32_t first;
+    if (j == 0) continue;
+    if (j < 0) {
+      first = -j;
+      head_(h) = 0;
+    } else {
+      first = last_(j);
+      last_(j) = 0;
+    }
+    if (first != 0) CompareBucket(first);
+  }
+}
+
+void OrderCore::CompareBucket(int32_t first) {
+  for (int32_t i = first; i != 0 && next_(i) != 0; i = next_(i)) {
+    const int32_t ln = len_(i);
+    const int32_t eln = elen_(i);
+    const int64_t pi = pe_(i);
+    for (int64_t p = pi + 1; p < pi + ln; ++p) w_(iw_(p)) = static_cast<int32_t>(wmark_);
+    int32_t jlast = i;
+    int32_t j = next_(i);
+    while (j != 0) {
+      bool same = len_(j) == ln && elen_(j) == eln;
+      const int64_t pj = pe_(j);
+      for (int64_t p = pj + 1; same && p < pj + ln; ++p) same = w_(iw_(p)) == wmark_;
+      if (same) {
+        pe_(j) = -i;
+        nv_(i) += nv_(j);
+        nv_(j) = 0;
+        elen_(j) = 0;
+        j = next_(j);
+        next_(jlast) = j;
+      } else {
+        jlast = j;
+        j = next_(j);
+      }
+    }
+    ++wmark_;
+  }
+}
+
+void OrderCore::RestoreDegreeLists(int32_t me) {
+  int64_t p = pme1_;
+  const int64_t nleft = n_ - nel_;
+  for (int64_t pme = pme1_; pme <= pme2_; ++pme) {
+    const int32_t i = iw_(pme);
+    const int32_t nvi = -nv_(i);
+    if (nvi <= 0) continue;
+    nv_(i) = nvi;
+    int64_t d = std::min<int64_t>(degree_(i) + degme_ - nvi, nleft - nvi);
+    d = std::max<int64_t>(d, 1);  // a live variable keeps a valid list index
+    PushDegree(i, static_cast<int32_t>(d));
+    mindeg_ = std::min<int32_t>(mindeg_, static_cast<int32_t>(d));
+    degree_(i) = static_cast<int32_t>(d);
+    iw_(p++) = i;
+  }
+  nv_(me) = static_cast<int32_t>(nvpiv_ + degme_);
+  len_(me) = static_cast<int32_t>(p - pme1_);
+  if (len_(me) == 0) {
+    pe_(me) = 0;
+    w_(me) = 0;
+  }
+  if (newmem_ != 0) {
+    pfree_ = p;
+    mem_ = mem_ - newmem_ + len_(me);
+  }
+}
+
+// Variables merged into a supervariable or eliminated along with a pivot
+// take the positions reserved for that pivot, the pivot itself last:
+//   pivot E at positions 4..6 with members a, b  ->  a = 4, b = 5, E = 6.
+void OrderCore::NumberNonPivots() {
+  for (int32_t i = 1; i <= n_; ++i) {
+    if (elen_(i) != 0) continue;
+    int32_t j = -pe_(i);
+    while (elen_(j) >= 0) j = -pe_(j);
+    const int32_t e = j;
+    int32_t k = -elen_(e);
+    j = i;
+    while (elen_(j) >= 0) {
+      const int32_t jnext = -pe_(j);
+      pe_(j) = -e;
+      if (elen_(j) == 0) elen_(j) = k++;
+      j = jnext;
+    }
+    elen_(e) = -k;
+  }
+}
+
+}  // namespace
+
+void MC47OrderCore(int32_t n,
+                   int64_t ladj,
+                   int32_t* lstart,
+                   int64_t& freepos,
+                   int32_t* llen,
+                   int32_t* adj,
+                   int32_t* svsize,
+                   int32_t* elcount,
+                   int32_t* prev,
+                   int32_t& ncomp,
+                   int32_t* deg,
+                   int32_t* bucket,
+                   int32_t* nextv,
+                   int32_t* wflags) {
+  OrderCore core(n, ladj, lstart, llen, adj, svsize, elcount, prev, deg, bucket, nextv, wflags);
+  core.Run(freepos, ncomp);
+}
+
+}  // namespace pemric
