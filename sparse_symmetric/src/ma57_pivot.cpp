@@ -1,0 +1,482 @@
+// Pivot choice and blocked elimination inside one frontal matrix.
+//
+// The fully summed columns 1..s of the front are handled in passes over blocks
+// of nb columns. Inside a pass a pivot updates only the rows of its block
+// (rank-1 or rank-2, all columns to f); the rows below the block are updated
+// once per pass by DGEMM with all of the pass's pivots. To make that possible
+// a pivot row keeps its multipliers lambda in the upper triangle and its
+// unscaled values x in the lower triangle (column of the pivot), so that
+//   F(r, l) += sum over the pass's pivots of lambda(l) * x(r).
+// The rows s+1..f are left for the contribution block (see ma57_stack.cpp).
+#include <algorithm>
+#include <cmath>
+
+#include "ma57_frontal_state.h"
+#include "pemric/blas.h"
+#include "pemric/record.h"
+
+namespace pemric {
+namespace ma57 {
+namespace {
+
+// Below this order a diagonal square of a blocked update goes to DGEMM whole,
+// its lower half computed and ignored; above it the square is split.
+constexpr int32_t kSquareLeaf = 48;
+
+// F(row.., col..) += A' * B' over k pivots starting at front row k0:
+//   F(row + y, col + x) += sum_kk F(k0 + kk, col + x) * F(row + y, k0 + kk)
+// for x < ncols, y < nrows. In the column-major view of the row-major front
+// this is one DGEMM('N', 'N').
+void GemmRows(FrontalState& st, int64_t k0, int32_t k, int64_t row, int32_t nrows, int64_t col,
+              int32_t ncols) {
+  if (k <= 0 || nrows <= 0 || ncols <= 0) return;
+  const int32_t f = st.f;
+  blas::Dgemm('N', 'N', ncols, nrows, k, 1.0, &st.F(k0, col), f, &st.F(row, k0), f, 1.0,
+              &st.F(row, col), f);
+}
+
+// Upper triangle (with diagonal) of the square rows/cols row..row+n-1.
+void GemmSquare(FrontalState& st, int64_t k0, int32_t k, int64_t row, int32_t n) {
+  if (n <= kSquareLeaf) {
+    GemmRows(st, k0, k, row, n, row, n);
+    return;
+  }
+  const int32_t n1 = n / 2;
+  GemmSquare(st, k0, k, row, n1);
+  GemmRows(st, k0, k, row, n1, row + n1, n - n1);
+  GemmSquare(st, k0, k, row + n1, n - n1);
+}
+
+// Symmetric interchange of front positions q < i (rows and columns).
+void Interchange(FrontalState& st, int64_t q, int64_t i) {
+  if (q == i) return;
+  const int64_t f = st.f;
+  for (int64_t k = 1; k < q; ++k) std::swap(st.F(k, q), st.F(k, i));
+  for (int64_t k = q + 1; k < i; ++k) std::swap(st.F(q, k), st.F(k, i));
+  std::swap(st.F(q, q), st.F(i, i));
+  for (int64_t k = i + 1; k <= f; ++k) std::swap(st.F(q, k), st.F(i, k));
+  std::swap(st.Index(q), st.Index(i));
+}
+
+struct Pass {
+  int64_t p0 = 0;   // pivots at the start of the pass
+  int64_t e = 0;    // last column of the block
+  int32_t b = 0;    // block size
+  bool last = false;
+};
+
+// 1x1 pivot at q = p + 1 with value d = F(q, q).
+void Eliminate1x1(FrontalState& st, const Pass& ps) {
+  const int64_t q = st.p + 1, s = st.s, f = st.f;
+  st.ops_elim += 1.0;
+  const double dinv = 1.0 / st.F(q, q);
+  st.F(q, q) = dinv;
+  if (dinv < 0.0) ++st.nneg;
+  double* rowq = &st.F(q, 1);
+  for (int64_t k = q + 1; k <= s; ++k) {
+    const double x = rowq[k - 1];
+    const double lambda = -x * dinv;
+    if (!ps.last) st.F(k, q) = x;
+    st.ops_elim += 2.0 * static_cast<double>(f - k + 1) + 1.0;
+    if (k - ps.p0 <= ps.b) {
+      double* rowk = &st.F(k, 1);
+      for (int64_t l = k; l <= f; ++l) rowk[l - 1] += lambda * rowq[l - 1];
+    }
+    rowq[k - 1] = lambda;
+  }
+  st.p += 1;
+  st.nsteps += 1;
+}
+
+// 2x2 pivot at q, q + 1 with determinant det.
+void Eliminate2x2(FrontalState& st, const Pass& ps, double det) {
+  const int64_t q = st.p + 1, s = st.s, f = st.f;
+  const double a = st.F(q, q), beta = st.F(q, q + 1), c = st.F(q + 1, q + 1);
+  st.ops_elim += 6.0;
+  if (det < 0.0) {
+    st.nneg += 1;
+  } else if (c < 0.0) {
+    st.nneg += 2;
+  }
+  const double d11 = c / det, d22 = a / det, d12 = -beta / det;
+  st.F(q, q) = d11;
+  st.F(q + 1, q + 1) = d22;
+  st.F(q, q + 1) = d12;
+  double* row1 = &st.F(q, 1);
+  double* row2 = &st.F(q + 1, 1);
+  for (int64_t k = q + 2; k <= s; ++k) {
+    const double x1 = row1[k - 1], x2 = row2[k - 1];
+    const double l1 = -(d11 * x1 + d12 * x2);
+    const double l2 = -(d12 * x1 + d22 * x2);
+    if (!ps.last) {
+      st.F(k, q) = x1;
+      st.F(k, q + 1) = x2;
+    }
+    st.ops_elim += 4.0 * static_cast<double>(f - k + 1) + 6.0;
+    if (k - ps.p0 <= ps.b) {
+      double* rowk = &st.F(k, 1);
+      for (int64_t l = k; l <= f; ++l) rowk[l - 1] += l1 * row1[l - 1] + l2 * row2[l - 1];
+    }
+    row1[k - 1] = l1;
+    row2[k - 1] = l2;
+  }
+  st.Index(q) = -st.Index(q);
+  st.Index(q + 1) = -st.Index(q + 1);
+  st.p += 2;
+  st.nsteps += 2;
+  st.n2x2 += 1;
+}
+
+// Largest |entry| of row/column i over positions from..to (skipping `skip`),
+// reading the upper triangle: F(k, i) above the diagonal, F(i, k) after it.
+double ColumnMax(FrontalState& st, int64_t i, int64_t from, int64_t to, int64_t skip) {
+  double v = 0.0;
+  for (int64_t k = from; k <= to; ++k) {
+    if (k == i || k == skip) continue;
+    const double a = std::fabs(k < i ? st.F(k, i) : st.F(i, k));
+    if (a > v) v = a;
+  }
+  return v;
+}
+
+// Threshold tests of mode 1 on candidate i. Returns 0 (reject), 1 or 2 (size of
+// the accepted pivot); for a 2x2 pivot jmax and det are set.
+int TestCandidate(FrontalState& st, const Pass& ps, int64_t i, int64_t& jmax, double& det) {
+  const double d = st.F(i, i), ad = std::fabs(d), tol = st.tol;
+  double alpha = 0.0;
+  jmax = 0;
+  for (int64_t k = i - 1; k > st.p; --k) {
+    const double a = std::fabs(st.F(k, i));
+    if (a > alpha) alpha = a, jmax = k;
+  }
+  for (int64_t k = i + 1; k <= ps.e; ++k) {
+    const double a = std::fabs(st.F(i, k));
+    if (a > alpha) alpha = a, jmax = k;
+  }
+  double rho = 0.0;
+  for (int64_t k = ps.e + 1; k <= st.f; ++k) rho = std::max(rho, std::fabs(st.F(i, k)));
+  // "<= tol" is written as "not > tol" so that a NaN counts as zero.
+  if (!(rho > tol) && !(ad > tol) && !(alpha > tol)) return 0;
+  if (!(alpha > tol) && !(ad > tol)) return 0;
+  if (ad > st.u * std::max(rho, alpha)) return 1;
+  if (st.p + 1 == st.s || !(alpha > tol) || jmax == 0) return 0;
+  const double c = st.F(jmax, jmax);
+  if (rho < alpha) rho = ColumnMax(st, i, st.p + 1, st.f, jmax);
+  const double tau = ColumnMax(st, jmax, st.p + 1, st.f, i);
+  det = d * c - alpha * alpha;
+  double mu = std::max(ad, std::fabs(c));
+  if (mu == 0.0) mu = 1.0;
+  const double adet = std::fabs(det);
+  if (std::fabs(det) / mu > tol && st.u * (alpha * tau + rho * std::fabs(c)) <= adet &&
+      st.u * (alpha * rho + tau * ad) <= adet) {
+    return 2;
+  }
+  return 0;
+}
+
+// One pass of mode 1 over the block p0+1..e. Returns the pivots accepted.
+int32_t PassThreshold(FrontalState& st, const Pass& ps) {
+  const int64_t w = ps.e - ps.p0;
+  int64_t accepted = 0, examined = 0, allowance = w, j = 1;
+  while (accepted < w && examined < allowance) {
+    if (j > w) j = accepted + 1;
+    const int64_t i = ps.p0 + j;
+    int64_t jmax = 0;
+    double det = 0.0;
+    const int size = TestCandidate(st, ps, i, jmax, det);
+    ++examined;
+    if (size == 1) {
+      Interchange(st, st.p + 1, i);
+      const int64_t before = accepted;
+      Eliminate1x1(st, ps);
+      accepted += 1;
+      allowance = w - accepted, examined = 0;
+      j = std::max(j, before + 1);
+    } else if (size == 2) {
+      Interchange(st, st.p + 1, std::min(i, jmax));
+      Interchange(st, st.p + 2, std::max(i, jmax));
+      const int64_t before = accepted;
+      Eliminate2x2(st, ps, det);
+      accepted += 2;
+      allowance = w - accepted, examined = 0;
+      j = std::max(j, before + 2);
+    }
+    ++j;
+  }
+  return static_cast<int32_t>(accepted);
+}
+
+void ZeroPivotMessage(FrontalState& st, double d) {
+  if (st.level < 1 || st.lp < 0) return;
+  Record{st.lp};
+  Record(st.lp).Text("*** Error message from routine MA57BD **").Text("   INFO(1) = ").I(-5, 3);
+  Record(st.lp).Text("Pivot has value ").P(1).D(d, 16, 8).Text(" when ");
+  Record(st.lp).Text("CNTL(2) has value ").P(1).D(st.tol, 16, 8);
+  Record(st.lp).Text("at stage").I(st.nsteps + 1, 11).X(2).Text("when ICNTL(7) =").I(st.mode, 3);
+}
+
+int32_t ZeroPivot(FrontalState& st, double d) {
+  st.Info(1) = -5;
+  st.Info(2) = st.nsteps + 1;
+  ZeroPivotMessage(st, d);
+  return -5;
+}
+
+int32_t SignChange(FrontalState& st) {
+  st.Info(1) = -6;
+  st.Info(2) = st.nsteps + 1;
+  if (st.level >= 1 && st.lp >= 0) {
+    Record{st.lp};
+    Record(st.lp).Text("*** Error message from routine MA57BD **").Text("   INFO(1) = ").I(-6, 3);
+    Record(st.lp)
+        .Text("Change in sign of pivot at stage")
+        .I(st.nsteps + 1, 10)
+        .X(2)
+        .Text("when ICNTL(7) = ")
+        .I(st.mode, 3);
+  }
+  return -6;
+}
+
+// Modified Cholesky (mode 4): decides the pivot at q, possibly adding to it.
+// Returns 0 or -5.
+int32_t ModifyPivot(FrontalState& st, bool zero) {
+  const int64_t q = st.p + 1;
+  double d = st.F(q, q);
+  double* ms = st.modscal;
+  const double floor = ms[0] * ms[1];
+  if (zero) st.modphase = 2;
+  if (st.modphase == 1) {
+    if (!(d >= floor) || ms[4] < -ms[2] * ms[3]) st.modphase = 2;
+  }
+  if (st.modphase == 1) {
+    ms[3] = ms[4] = 0.0;
+    for (int64_t k = q + 1; k <= st.f; ++k) {
+      const double x = st.F(q, k);
+      double& md = st.moddiag[std::abs(st.Index(k)) - 1];
+      md -= x * x / d;
+      ms[4] = std::min(ms[4], md);
+      ms[3] = std::max(ms[3], md);
+      if (md < -ms[2] * ms[0]) {
+        st.modphase = 2;
+        break;
+      }
+    }
+    if (st.modphase == 1) {
+      st.moddiag[std::abs(st.Index(q)) - 1] = 0.0;
+      st.Rinfo(15) = std::min(st.Rinfo(15), d);
+      return 0;
+    }
+  }
+  if (st.Info(27) == 0) st.Info(27) = st.nsteps + 1;
+  double sigma = 0.0;
+  for (int64_t k = q + 1; k <= st.f; ++k) sigma += std::fabs(st.F(q, k));
+  double delta = std::max(floor, sigma) - d;
+  if (!(delta > 0.0)) delta = 0.0;
+  const double pivot = d + delta;
+  // A NaN pivot cannot be used any more than a zero one.
+  if (pivot == 0.0 || std::isnan(pivot)) return ZeroPivot(st, d);
+  st.F(q, q) = pivot;
+  st.Rinfo(15) = std::min(st.Rinfo(15), pivot);
+  st.moddiag[std::abs(st.Index(q)) - 1] = delta;
+  return 0;
+}
+
+// One pass of modes 2, 3, 4: the candidates in order, each one accepted or
+// ending the factorization. Returns the pivots accepted or a negative status.
+int32_t PassInOrder(FrontalState& st, const Pass& ps) {
+  const int64_t w = ps.e - ps.p0;
+  for (int64_t accepted = 0; accepted < w; ++accepted) {
+    const int64_t q = st.p + 1;
+    const double d = st.F(q, q);
+    // Anything but |d| > tol, a NaN included, is a zero pivot.
+    const bool nonzero = std::fabs(d) > st.tol;
+    if (nonzero) {
+      const int32_t sign = d > 0.0 ? 1 : -1;
+      if (st.nsteps == 0) {
+        st.refsign = sign;
+      } else if (st.mode != 4 && sign != st.refsign) {
+        if (st.mode == 2) return SignChange(st);
+        st.Info(26) += 1;
+        st.refsign = sign;
+      }
+    } else if (st.mode != 4) {
+      return ZeroPivot(st, d);
+    }
+    if (st.mode == 4) {
+      const int32_t status = ModifyPivot(st, !nonzero);
+      if (status != 0) return status;
+    }
+    Eliminate1x1(st, ps);
+  }
+  return static_cast<int32_t>(w);
+}
+
+// Update of the fully summed rows e+1..s with the kb pivots of the pass.
+void BlockUpdate(FrontalState& st, const Pass& ps, int32_t kb) {
+  const int64_t s = st.s, f = st.f, k0 = ps.p0 + 1;
+  const int32_t rows = static_cast<int32_t>(s - ps.e);
+  if (rows <= 0) return;
+  GemmSquare(st, k0, kb, ps.e + 1, rows);
+  if (s < f) {
+    // Columns s+1..f: the pivot rows still hold unscaled values there, the
+    // multipliers of row r are the pivot rows' entries in column r.
+    blas::Dgemm('N', 'T', static_cast<int32_t>(f - s), rows, kb, 1.0, &st.F(k0, s + 1),
+                static_cast<int32_t>(f), &st.F(k0, ps.e + 1), static_cast<int32_t>(f), 1.0,
+                &st.F(ps.e + 1, s + 1), static_cast<int32_t>(f));
+  }
+  // Extra work of the diagonal squares, counted for blocks of nb rows.
+  const double chunks = static_cast<double>(rows / ps.b);
+  st.ops_blas += chunks * kb * (ps.b - 1.0) * ps.b;
+}
+
+}  // namespace
+
+int32_t EliminateFront(FrontalState& st) {
+  st.p = 0;
+  const int32_t s = st.s;
+  if (s == 0) return 0;
+  Pass ps;
+  ps.b = std::min(st.nb, s);
+  for (int32_t passes = 0;; ++passes) {
+    if (passes == s) {
+      if (st.lp >= 0) Record(st.lp).Text("****** BE WORRIED LOOP 918");
+      break;
+    }
+    ps.p0 = st.p;
+    ps.e = std::min<int64_t>(ps.p0 + ps.b, s);
+    ps.last = ps.p0 + ps.b >= s;
+    const int32_t kb = st.mode == 1 ? PassThreshold(st, ps) : PassInOrder(st, ps);
+    if (kb < 0) return kb;
+    if (ps.last) break;
+    if (kb == 0) {
+      ps.b = ps.b > s / 2 ? s : 2 * ps.b;
+      continue;
+    }
+    BlockUpdate(st, ps, kb);
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Contribution block.
+
+namespace {
+
+// Walks the pivots 1..p of the front, calling fn(q, size).
+template <typename Fn>
+void ForEachPivot(FrontalState& st, Fn fn) {
+  for (int64_t q = 1; q <= st.p;) {
+    const int size = st.Index(q) < 0 ? 2 : 1;
+    fn(q, size);
+    q += size;
+  }
+}
+
+// Copies the upper triangle of F(p+1..f, p+1..f) by rows onto the real stack.
+// The stack may overlap the tail of the front, but every destination lies at
+// or above its source, so copying from the last entry backwards is safe.
+void CopyToStack(FrontalState& st) {
+  const int64_t p = st.p, f = st.f, g = f - p;
+  const int64_t size = Triangle(g);
+  const int64_t base = st.rtop - size + 1;  // first stacked value
+  int64_t dest = st.rtop;
+  for (int64_t i = f; i > p; --i) {
+    const double* src = &st.F(i, 1);
+    for (int64_t l = f; l >= i; --l) st.Fact(dest--) = src[l - 1];
+  }
+  (void)base;
+  st.rtop -= size;
+}
+
+// Stacked value of the contribution block at front rows/cols (a, l), a <= l.
+inline double& Stacked(FrontalState& st, int64_t a, int64_t l) {
+  const int64_t g = st.f - st.p, i = a - st.p, j = l - st.p;
+  const int64_t rowstart = (i - 1) * g - (i - 1) * (i - 2) / 2;
+  return st.Fact(st.rtop + 1 + rowstart + (j - i));
+}
+
+void DirectContribution(FrontalState& st) {
+  const int64_t s = st.s, f = st.f, mm = f - s;
+  UpdateRealForecasts(st);
+  CopyToStack(st);
+  const double md = static_cast<double>(mm);
+  ForEachPivot(st, [&](int64_t q, int size) {
+    double* r1 = &st.F(q, 1);
+    if (size == 1) {
+      const double dinv = r1[q - 1];
+      for (int64_t a = s + 1; a <= f; ++a) {
+        const double lambda = -r1[a - 1] * dinv;
+        double* out = &Stacked(st, a, a);
+        for (int64_t l = a; l <= f; ++l) out[l - a] += lambda * r1[l - 1];
+        r1[a - 1] = lambda;
+      }
+      st.ops_elim += md + md * (md + 1.0);
+      return;
+    }
+    double* r2 = &st.F(q + 1, 1);
+    const double d11 = r1[q - 1], d12 = r1[q], d22 = r2[q];
+    for (int64_t a = s + 1; a <= f; ++a) {
+      const double x1 = r1[a - 1], x2 = r2[a - 1];
+      const double l1 = -(d11 * x1 + d12 * x2), l2 = -(d12 * x1 + d22 * x2);
+      double* out = &Stacked(st, a, a);
+      for (int64_t l = a; l <= f; ++l) out[l - a] += l1 * r1[l - 1] + l2 * r2[l - 1];
+      r1[a - 1] = l1;
+      r2[a - 1] = l2;
+    }
+    st.ops_elim += 6.0 * md + 2.0 * md * (md + 1.0);
+  });
+}
+
+void Level3Contribution(FrontalState& st) {
+  const int64_t s = st.s, f = st.f, mm = f - s;
+  const double md = static_cast<double>(mm);
+  ForEachPivot(st, [&](int64_t q, int size) {
+    double* r1 = &st.F(q, 1);
+    if (size == 1) {
+      const double dinv = r1[q - 1];
+      for (int64_t a = s + 1; a <= f; ++a) {
+        st.F(a, q) = r1[a - 1];
+        r1[a - 1] = -r1[a - 1] * dinv;
+      }
+      st.ops_elim += md;
+      return;
+    }
+    double* r2 = &st.F(q + 1, 1);
+    const double d11 = r1[q - 1], d12 = r1[q], d22 = r2[q];
+    for (int64_t a = s + 1; a <= f; ++a) {
+      const double x1 = r1[a - 1], x2 = r2[a - 1];
+      st.F(a, q) = x1;
+      st.F(a, q + 1) = x2;
+      r1[a - 1] = -(d11 * x1 + d12 * x2);
+      r2[a - 1] = -(d12 * x1 + d22 * x2);
+    }
+    st.ops_elim += 6.0 * md;
+  });
+  const double pd = static_cast<double>(st.p);
+  st.ops_elim += md * md * pd + md * pd;
+  GemmSquare(st, 1, st.p, s + 1, static_cast<int32_t>(mm));
+  const double chunks = static_cast<double>(mm / st.nb);
+  st.ops_blas += chunks * (st.nb - 1.0) * st.nb * pd;
+  CopyToStack(st);
+}
+
+}  // namespace
+
+void StackContribution(FrontalState& st) {
+  const int64_t g = st.f - st.p, mm = st.f - st.s;
+  if (g <= 0) return;
+  if (st.nb < mm && st.nb <= st.p) {
+    Level3Contribution(st);
+  } else {
+    DirectContribution(st);
+  }
+  st.rstack += Triangle(g);
+  st.rc = SatAdd(st.rc, Triangle(g));
+  st.rw = SatAdd(st.rw, Triangle(g));
+  st.ic += g + 1;
+  st.iw += g + 1;
+}
+
+}  // namespace ma57
+}  // namespace pemric

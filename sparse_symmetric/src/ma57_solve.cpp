@@ -1,0 +1,333 @@
+// MA57CD: solution of A X = B with the factors P L D L^T P^T of MA57BD.
+//
+// The factors are walked block by block (see ma57_frontal.h for the layout):
+// forward P L Y = B in elimination order, then D^-1 and L^T P^T X = Y in
+// reverse order. A block with at least 5 pivots and more than ICNTL(13)
+// columns is gathered into W and handled by BLAS (DTPSV for the unit lower
+// pivot triangle, DGEMV or DGEMM for the rectangle); smaller blocks work in
+// place on RHS through their variable lists, which avoids the copies.
+#include <algorithm>
+#include <cstdlib>
+
+#include "ma57_frontal.h"
+#include "pemric/blas.h"
+#include "pemric/ma57.h"
+#include "pemric/record.h"
+
+namespace pemric {
+namespace {
+
+// Read-only view of one block of the factors.
+struct Block {
+  int64_t c = 0, r = 0;        // columns and pivots
+  const int32_t* idx = nullptr;  // c variables (pivots first, 2x2 members negated)
+  const double* tri = nullptr;   // packed unit lower triangle, column by column
+  const double* rect = nullptr;  // (c - r) x r rectangle, column-major
+  int32_t Var(int64_t i) const { return std::abs(idx[i - 1]); }
+  bool Negative(int64_t i) const { return idx[i - 1] < 0; }
+  // Start of packed column j of the triangle (its diagonal).
+  const double* Column(int64_t j) const { return tri + ((j - 1) * r - (j - 1) * (j - 2) / 2); }
+  double R(int64_t i, int64_t j) const { return rect[(j - 1) * (c - r) + (i - 1)]; }
+};
+
+struct Solve {
+  const double* fact;
+  const int32_t* ifact;
+  int32_t nrhs;
+  double* rhs;
+  int64_t lrhs;
+  double* w;
+  int64_t ldw;
+  int32_t* iwblk;
+  int32_t threshold;  // ICNTL(13)
+  double& X(int64_t v, int64_t k) const { return rhs[(v - 1) + (k - 1) * lrhs]; }
+  double& W(int64_t i, int64_t k) const { return w[(i - 1) + (k - 1) * ldw]; }
+  bool Gathered(const Block& b) const { return b.r >= 5 && b.c > threshold; }
+};
+
+Block MakeBlock(const Solve& so, int64_t rec, int64_t a) {
+  Block b;
+  b.c = std::abs(so.ifact[rec - 1]);
+  b.r = std::abs(so.ifact[rec]);
+  b.idx = &so.ifact[rec + 1];
+  b.tri = &so.fact[a - 1];
+  b.rect = b.tri + b.r * (b.r + 1) / 2;
+  return b;
+}
+
+int64_t BlockReals(const Block& b) { return b.r * (b.r + 1) / 2 + b.r * (b.c - b.r); }
+
+void ForwardBlock(const Solve& so, const Block& b) {
+  const int64_t c = b.c, r = b.r, m = c - r;
+  if (so.Gathered(b)) {
+    for (int64_t k = 1; k <= so.nrhs; ++k) {
+      for (int64_t i = 1; i <= c; ++i) so.W(i, k) = so.X(b.Var(i), k);
+      blas::Dtpsv('L', 'N', 'U', static_cast<int32_t>(r), b.tri, &so.W(1, k), 1);
+    }
+    if (m > 0 && so.nrhs == 1) {
+      blas::Dgemv('N', static_cast<int32_t>(m), static_cast<int32_t>(r), 1.0, b.rect,
+                  static_cast<int32_t>(m), &so.W(1, 1), 1, 1.0, &so.W(r + 1, 1), 1);
+    } else if (m > 0) {
+      blas::Dgemm('N', 'N', static_cast<int32_t>(m), so.nrhs, static_cast<int32_t>(r), 1.0,
+                  b.rect, static_cast<int32_t>(m), &so.W(1, 1), static_cast<int32_t>(so.ldw),
+                  1.0, &so.W(r + 1, 1), static_cast<int32_t>(so.ldw));
+    }
+    for (int64_t k = 1; k <= so.nrhs; ++k) {
+      for (int64_t i = 1; i <= c; ++i) so.X(b.Var(i), k) = so.W(i, k);
+    }
+    return;
+  }
+  for (int64_t k = 1; k <= so.nrhs; ++k) {
+    for (int64_t j = 1; j <= r; ++j) {
+      const double x = so.X(b.Var(j), k);
+      const double* col = b.Column(j);
+      for (int64_t i = j + 1; i <= r; ++i) so.X(b.Var(i), k) -= x * col[i - j];
+    }
+    for (int64_t i = 1; i <= m; ++i) {
+      double sum = 0.0;
+      for (int64_t j = 1; j <= r; ++j) sum += so.X(b.Var(j), k) * b.R(i, j);
+      so.X(b.Var(r + i), k) += sum;
+    }
+  }
+}
+
+void ForwardStage(const Solve& so) {
+  const int32_t blocks = so.ifact[2];
+  int64_t rec = 4, a = 1;
+  for (int32_t nb = 1; nb <= blocks; ++nb) {
+    so.iwblk[nb - 1] = static_cast<int32_t>(rec);
+    const Block b = MakeBlock(so, rec, a);
+    ForwardBlock(so, b);
+    a += BlockReals(b);
+    rec += b.c + 2;
+  }
+}
+
+// D^-1 applied to the pivots of a block, from the last pivot backwards; `off`
+// is the position of the last 2x2 off-diagonal not yet used.
+void ApplyInverseD(const Solve& so, const Block& b, int64_t& off, int64_t k, bool to_w) {
+  for (int64_t j = b.r; j >= 1; --j) {
+    if (b.Negative(j) && j >= 2) {
+      const double o = so.fact[off - 1];
+      off -= 1;
+      const double x1 = so.X(b.Var(j - 1), k), x2 = so.X(b.Var(j), k);
+      const double y1 = b.Column(j - 1)[0] * x1 + o * x2;
+      const double y2 = o * x1 + b.Column(j)[0] * x2;
+      (to_w ? so.W(j - 1, k) : so.X(b.Var(j - 1), k)) = y1;
+      (to_w ? so.W(j, k) : so.X(b.Var(j), k)) = y2;
+      --j;
+    } else {
+      const double y = b.Column(j)[0] * so.X(b.Var(j), k);
+      (to_w ? so.W(j, k) : so.X(b.Var(j), k)) = y;
+    }
+  }
+}
+
+// L^T part of the backward stage on one block; with_d applies D^-1 first.
+void BackwardBlock(const Solve& so, const Block& b, int64_t& off, bool with_d) {
+  const int64_t c = b.c, r = b.r, m = c - r;
+  const int32_t ldw = static_cast<int32_t>(so.ldw);
+  if (so.Gathered(b)) {
+    for (int64_t k = 1; k <= so.nrhs; ++k) {
+      for (int64_t i = r + 1; i <= c; ++i) so.W(i, k) = so.X(b.Var(i), k);
+    }
+    int64_t off_k = off;
+    for (int64_t k = 1; k <= so.nrhs; ++k) {
+      off_k = off;
+      if (with_d) {
+        ApplyInverseD(so, b, off_k, k, true);
+      } else {
+        for (int64_t j = 1; j <= r; ++j) so.W(j, k) = so.X(b.Var(j), k);
+      }
+    }
+    off = off_k;
+    if (m > 0 && so.nrhs == 1 && with_d) {
+      blas::Dgemv('T', static_cast<int32_t>(m), static_cast<int32_t>(r), 1.0, b.rect,
+                  static_cast<int32_t>(m), &so.W(r + 1, 1), 1, 1.0, &so.W(1, 1), 1);
+    } else if (m > 0) {
+      blas::Dgemm('T', 'N', static_cast<int32_t>(r), so.nrhs, static_cast<int32_t>(m), 1.0,
+                  b.rect, static_cast<int32_t>(m), &so.W(r + 1, 1), ldw, 1.0, &so.W(1, 1), ldw);
+    }
+    for (int64_t k = 1; k <= so.nrhs; ++k) {
+      blas::Dtpsv('L', 'T', 'U', static_cast<int32_t>(r), b.tri, &so.W(1, k), 1);
+      for (int64_t j = 1; j <= r; ++j) so.X(b.Var(j), k) = so.W(j, k);
+    }
+    return;
+  }
+  int64_t off_k = off;
+  for (int64_t k = 1; k <= so.nrhs; ++k) {
+    off_k = off;
+    if (with_d) ApplyInverseD(so, b, off_k, k, false);
+    for (int64_t j = 1; j <= r; ++j) {
+      double sum = 0.0;
+      for (int64_t i = 1; i <= m; ++i) sum += b.R(i, j) * so.X(b.Var(r + i), k);
+      so.X(b.Var(j), k) += sum;
+    }
+    for (int64_t j = r; j >= 1; --j) {
+      const double* col = b.Column(j);
+      double sum = 0.0;
+      for (int64_t i = j + 1; i <= r; ++i) sum += col[i - j] * so.X(b.Var(i), k);
+      so.X(b.Var(j), k) -= sum;
+    }
+  }
+  off = off_k;
+}
+
+void BackwardStage(const Solve& so, bool with_d) {
+  const int32_t blocks = so.ifact[2];
+  if (!with_d) {
+    int64_t rec = 4;
+    for (int32_t nb = 1; nb <= blocks; ++nb) {
+      so.iwblk[nb - 1] = static_cast<int32_t>(rec);
+      rec += std::abs(so.ifact[rec - 1]) + 2;
+    }
+  }
+  int64_t a = so.ifact[0];
+  int64_t off = so.ifact[1];
+  for (int32_t nb = blocks; nb >= 1; --nb) {
+    const int64_t rec = so.iwblk[nb - 1];
+    const int64_t c = std::abs(so.ifact[rec - 1]), r = std::abs(so.ifact[rec]);
+    a -= r * (c - r) + r * (r + 1) / 2;
+    const Block b = MakeBlock(so, rec, a);
+    BackwardBlock(so, b, off, with_d);
+  }
+}
+
+void DiagonalStage(const Solve& so) {
+  const int32_t blocks = so.ifact[2];
+  int64_t rec = 4, a = 1, off = so.ifact[0];
+  for (int32_t nb = 1; nb <= blocks; ++nb) {
+    const Block b = MakeBlock(so, rec, a);
+    for (int64_t j = 1; j <= b.r; ++j) {
+      if (b.Negative(j) && j < b.r) {
+        const double o = so.fact[off - 1];
+        const double d1 = b.Column(j)[0], d2 = b.Column(j + 1)[0];
+        for (int64_t k = 1; k <= so.nrhs; ++k) {
+          const double x1 = so.X(b.Var(j), k), x2 = so.X(b.Var(j + 1), k);
+          so.X(b.Var(j), k) = d1 * x1 + o * x2;
+          so.X(b.Var(j + 1), k) = o * x1 + d2 * x2;
+        }
+        off += 1;
+        ++j;
+      } else {
+        const double d = b.Column(j)[0];
+        for (int64_t k = 1; k <= so.nrhs; ++k) so.X(b.Var(j), k) *= d;
+      }
+    }
+    a += BlockReals(b);
+    rec += b.c + 2;
+  }
+}
+
+bool Check(int32_t n, int32_t nrhs, int32_t lrhs, int32_t lw, const int32_t* icntl, int32_t* info) {
+  const bool print = icntl[4] >= 1 && icntl[0] >= 0;
+  const int32_t lp = icntl[0];
+  auto header = [&](int32_t code, int width) {
+    Record(lp).Text("**** Error return from MA57CD ****  INFO(1) =").I(code, width);
+  };
+  if (n < 1) {
+    info[0] = MA57_ERR_N, info[1] = n;
+    if (print) header(MA57_ERR_N, 3), Record(lp).Text("N has value").I(n, 10);
+    return false;
+  }
+  if (nrhs < 1) {
+    info[0] = MA57_ERR_NRHS, info[1] = nrhs;
+    if (print) {
+      header(MA57_ERR_NRHS, 4);
+      Record(lp).Text("value of NRHS =").I(nrhs, 10).Text(" is less than 1");
+    }
+    return false;
+  }
+  if (lrhs < n) {
+    info[0] = MA57_ERR_LRHS, info[1] = lrhs;
+    if (print) {
+      header(MA57_ERR_LRHS, 4);
+      Record(lp).Text("value of LRHS =").I(lrhs, 10).Text(" is less than N=").I(n, 10);
+    }
+    return false;
+  }
+  const int64_t need = static_cast<int64_t>(n) * nrhs;
+  if (lw < need) {
+    const int32_t need32 = static_cast<int32_t>(std::min<int64_t>(need, INT32_MAX));
+    info[0] = MA57_ERR_LW, info[1] = need32;
+    if (print) {
+      header(MA57_ERR_LW, 4);
+      Record(lp).Text("value of LW =").I(lw, 10).Text(" is less than").I(need32, 10);
+    }
+    return false;
+  }
+  return true;
+}
+
+void PrintColumns(int32_t u, const char* title, int32_t n, int32_t nrhs, const double* rhs,
+                  int64_t lrhs, int32_t level) {
+  const int64_t shown = (level < 4 && n > 10) ? 10 : n;
+  for (int64_t k = 0; k < nrhs; ++k) {
+    Record{u};
+    Record(u).Text(title).I(k + 1, 10);
+    for (int64_t start = 0; start < shown; start += 5) {
+      Record r(u);
+      r.P(1);
+      for (int64_t i = start; i < std::min(shown, start + 5); ++i) r.E(rhs[i + k * lrhs], 13, 3);
+    }
+    if (shown < n) Record(u).Text("     . . .");
+  }
+}
+
+void EntryReport(int32_t job, int32_t n, const double* fact, int32_t lfact, const int32_t* ifact,
+                 int32_t lifact, int32_t nrhs, const double* rhs, int32_t lrhs, int32_t lw,
+                 const int32_t* icntl) {
+  const int32_t u = icntl[2];
+  Record{u};
+  Record(u).Text("Entering solution phase (MA57CD) with ...");
+  Record(u).Text("JOB       Control on coefficient matrix       =").I(job, 12);
+  Record(u).Text("N         Order of matrix                     =").I(n, 12);
+  Record(u).Text("ICNTL(1)  Stream for errors                   =").I(icntl[0], 12);
+  Record(u).Text(" --- (2)  Stream for warnings                 =").I(icntl[1], 12);
+  Record(u).Text(" --- (3)  Stream for monitoring               =").I(icntl[2], 12);
+  Record(u).Text(" --- (4)  Stream for statistics               =").I(icntl[3], 12);
+  Record(u).Text(" --- (5)  Level of diagnostic printing        =").I(icntl[4], 12);
+  Record(u).Text("LFACT     Length of array FACT                =").I(lfact, 12);
+  Record(u).Text("LIFACT    Length of array IFACT               =").I(lifact, 12);
+  Record(u).Text("NRHS      Number of right-hand sides          =").I(nrhs, 12);
+  Record(u).Text("LRHS      Leading dimension of RHS array      =").I(lrhs, 12);
+  Record(u).Text("LW        Leading dimension of work array     =").I(lw, 12);
+  Record(u).Text("ICNTL(13) Threshold for Level 2 and 3 BLAS    =").I(icntl[12], 12);
+  MA57PrintFactors(fact, lfact, ifact, lifact, icntl);
+  PrintColumns(u, "Right-hand side", n, nrhs, rhs, lrhs, icntl[4]);
+}
+
+}  // namespace
+}  // namespace pemric
+
+extern "C" PEMRIC_API void MA57CD(const int32_t* JOB,
+                                  const int32_t* N,
+                                  const double* FACT,
+                                  const int32_t* LFACT,
+                                  const int32_t* IFACT,
+                                  const int32_t* LIFACT,
+                                  const int32_t* NRHS,
+                                  double* RHS,
+                                  const int32_t* LRHS,
+                                  double* W,
+                                  const int32_t* LW,
+                                  int32_t* IWBLK,
+                                  const int32_t* ICNTL,
+                                  int32_t* INFO) {
+  using namespace pemric;
+  const int32_t n = *N, nrhs = *NRHS, job = *JOB;
+  if (!Check(n, nrhs, *LRHS, *LW, ICNTL, INFO)) return;
+  const bool monitor = ICNTL[4] >= 3 && ICNTL[2] >= 0;
+  if (monitor) EntryReport(job, n, FACT, *LFACT, IFACT, *LIFACT, nrhs, RHS, *LRHS, *LW, ICNTL);
+  const Solve so{FACT, IFACT, nrhs, RHS, *LRHS, W, *LW / nrhs, IWBLK, ICNTL[12]};
+  if (job <= 2) ForwardStage(so);
+  if (job <= 1) BackwardStage(so, true);
+  if (job == 3) DiagonalStage(so);
+  if (job >= 4) BackwardStage(so, false);
+  if (monitor) {
+    Record{ICNTL[2]};
+    Record{ICNTL[2]};
+    Record(ICNTL[2]).Text("Leaving solution phase (MA57CD) with ...");
+    PrintColumns(ICNTL[2], "Solution       ", n, nrhs, RHS, *LRHS, ICNTL[4]);
+  }
+}

@@ -1,0 +1,387 @@
+// Shared helpers of the factorization and solution tests: seeded random
+// symmetric matrices, an independent builder of the analysis result KEEP
+// (elimination tree of the natural order, post-ordered, fundamental
+// supernodes), drivers for MA57BD and MA57CD on vectors, a dense LAPACK
+// reference (solve and eigenvalues) and stream capture.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "pemric/ma57.h"
+#include "pemric/streams.h"
+
+extern "C" {
+void dsyevd_(const char* jobz, const char* uplo, const int32_t* n, double* a, const int32_t* lda,
+             double* w, double* work, const int32_t* lwork, int32_t* iwork,
+             const int32_t* liwork, int32_t* info, size_t, size_t);
+void dgesv_(const int32_t* n, const int32_t* nrhs, double* a, const int32_t* lda, int32_t* ipiv,
+            double* b, const int32_t* ldb, int32_t* info);
+}
+
+namespace ma57test {
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+
+// Near-equality that fails on NaN.
+inline ::testing::AssertionResult Near(double a, double b, double tol) {
+  if (!(std::fabs(a - b) <= tol)) {
+    return ::testing::AssertionFailure() << a << " vs " << b << " (tolerance " << tol << ")";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+struct Matrix {
+  int32_t n = 0;
+  std::vector<int32_t> irn, jcn;
+  std::vector<double> a;
+  void Add(int32_t i, int32_t j, double v) {
+    irn.push_back(i);
+    jcn.push_back(j);
+    a.push_back(v);
+  }
+  int32_t ne() const { return static_cast<int32_t>(a.size()); }
+  // Dense copy (both triangles), duplicates summed, out-of-range ignored.
+  std::vector<double> Dense() const {
+    std::vector<double> d(static_cast<size_t>(n) * n, 0.0);
+    for (size_t k = 0; k < a.size(); ++k) {
+      const int32_t i = irn[k], j = jcn[k];
+      if (i < 1 || j < 1 || i > n || j > n) continue;
+      d[(i - 1) + static_cast<size_t>(j - 1) * n] += a[k];
+      if (i != j) d[(j - 1) + static_cast<size_t>(i - 1) * n] += a[k];
+    }
+    return d;
+  }
+};
+
+enum class Kind { kDefinite, kIndefinite, kZeroDiagonal };
+
+// Random sparse symmetric matrix: about `per_row` off-diagonals per row, one
+// triangle given, entries in [-1, 1]. Definite: diagonally dominant positive.
+// Indefinite: diagonal of random sign, dominant. Zero diagonal: half the
+// diagonal entries left out, the rest small, so 2x2 pivots and delays occur.
+inline Matrix RandomMatrix(int32_t n, int per_row, Kind kind, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> val(-1.0, 1.0);
+  std::uniform_int_distribution<int32_t> pick(1, n);
+  Matrix m;
+  m.n = n;
+  std::set<std::pair<int32_t, int32_t>> seen;
+  std::vector<double> rowsum(static_cast<size_t>(n) + 1, 0.0);
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int k = 0; k < per_row; ++k) {
+      const int32_t j = pick(gen);
+      if (j == i || !seen.insert({std::min(i, j), std::max(i, j)}).second) continue;
+      const double v = val(gen);
+      if (gen() % 2) {
+        m.Add(i, j, v);
+      } else {
+        m.Add(j, i, v);
+      }
+      rowsum[i] += std::fabs(v);
+      rowsum[j] += std::fabs(v);
+    }
+  }
+  for (int32_t i = 1; i <= n; ++i) {
+    const double dom = rowsum[i] + 1.0 + std::fabs(val(gen));
+    switch (kind) {
+      case Kind::kDefinite:
+        m.Add(i, i, dom);
+        break;
+      case Kind::kIndefinite:
+        m.Add(i, i, gen() % 2 ? dom : -dom);
+        break;
+      case Kind::kZeroDiagonal:
+        if (i % 2 == 0) m.Add(i, i, 1e-3 * val(gen));
+        break;
+    }
+  }
+  return m;
+}
+
+// The analysis result, built independently of MA57AD: natural order
+// elimination tree, post-ordered; variables merged into a node when the node
+// has one child whose column structure is the node's plus the child itself.
+inline std::vector<int32_t> BuildKeep(const Matrix& mat, int64_t extra = 0) {
+  const int32_t n = mat.n, ne = mat.ne();
+  std::vector<std::vector<int32_t>> adj(static_cast<size_t>(n) + 1);
+  for (int32_t k = 0; k < ne; ++k) {
+    const int32_t i = mat.irn[k], j = mat.jcn[k];
+    if (i < 1 || j < 1 || i > n || j > n || i == j) continue;
+    adj[i].push_back(j);
+    adj[j].push_back(i);
+  }
+  // Elimination tree of the natural order.
+  std::vector<int32_t> parent(n + 1, 0), anc(n + 1, 0);
+  for (int32_t i = 1; i <= n; ++i) {
+    for (int32_t j : adj[i]) {
+      if (j >= i) continue;
+      int32_t r = j;
+      while (anc[r] != 0 && anc[r] != i) {
+        const int32_t next = anc[r];
+        anc[r] = i;
+        r = next;
+      }
+      if (anc[r] == 0) anc[r] = parent[r] = i;
+    }
+  }
+  // Post-order (children in increasing order).
+  std::vector<std::vector<int32_t>> kids(n + 1);
+  std::vector<int32_t> roots;
+  for (int32_t v = 1; v <= n; ++v) (parent[v] ? kids[parent[v]] : roots).push_back(v);
+  std::vector<int32_t> post, pos(n + 1, 0);
+  for (int32_t r : roots) {
+    std::vector<std::pair<int32_t, size_t>> stack{{r, 0}};
+    while (!stack.empty()) {
+      auto& [v, next] = stack.back();
+      if (next < kids[v].size()) {
+        const int32_t c = kids[v][next++];
+        stack.push_back({c, 0});
+      } else {
+        post.push_back(v);
+        pos[v] = static_cast<int32_t>(post.size());
+        stack.pop_back();
+      }
+    }
+  }
+  // Column counts of L by row subtrees (the tree is the same after relabelling).
+  std::vector<int64_t> colcount(n + 1, 1);
+  std::vector<int32_t> mark(n + 1, 0);
+  for (int32_t i = 1; i <= n; ++i) {
+    mark[i] = i;
+    for (int32_t j : adj[i]) {
+      if (j >= i) continue;
+      for (int32_t k = j; mark[k] != i; k = parent[k]) {
+        mark[k] = i;
+        colcount[k] += 1;
+      }
+    }
+  }
+  // Nodes in post-order, merging exact single-child chains.
+  std::vector<int32_t> node_of(n + 1, 0), nchild;
+  int32_t nodes = 0;
+  for (int32_t k = 1; k <= n; ++k) {
+    const int32_t v = post[k - 1];
+    const bool merge = kids[v].size() == 1 && k > 1 && post[k - 2] == kids[v][0] &&
+                       colcount[kids[v][0]] == colcount[v] + 1;
+    if (merge) {
+      node_of[v] = nodes;
+    } else {
+      node_of[v] = ++nodes;
+      nchild.push_back(0);
+    }
+    // Children of v that belong to other nodes are children of v's node.
+    for (int32_t c : kids[v]) {
+      if (node_of[c] != node_of[v]) nchild[node_of[v] - 1] += 1;
+    }
+  }
+  // Permuted structure: rows by position, diagonal slots first.
+  std::vector<int64_t> rowcount(n + 1, 1), diag(n + 1, 0);
+  int64_t total = int64_t{n} + ne;
+  for (int32_t k = 0; k < ne; ++k) {
+    const int32_t i = mat.irn[k], j = mat.jcn[k];
+    if (i < 1 || j < 1 || i > n || j > n) {
+      total -= 1;
+      continue;
+    }
+    if (i == j) {
+      if (diag[pos[i]]++ > 0) {
+        rowcount[pos[i]] += 1;
+      } else {
+        total -= 1;
+      }
+    } else {
+      rowcount[std::min(pos[i], pos[j])] += 1;
+    }
+  }
+  const int64_t mx = std::max(n, ne);
+  std::vector<int32_t> keep(static_cast<size_t>(5 * n + ne + mx + 42 + extra), 0);
+  auto K = [&](int64_t p) -> int32_t& { return keep[static_cast<size_t>(p - 1)]; };
+  for (int32_t v = 1; v <= n; ++v) K(v) = pos[v];
+  K(n + 1) = nodes;
+  K(n + 2) = static_cast<int32_t>(total);
+  K(n + 3) = 0;
+  std::vector<int64_t> start(n + 2, 1), nextdiag(n + 1), nextoff(n + 1);
+  for (int32_t r = 1; r <= n; ++r) {
+    K(n + 42 + r) = static_cast<int32_t>(rowcount[r]);
+    start[r + 1] = start[r] + rowcount[r];
+    nextdiag[r] = start[r] + std::max<int64_t>(diag[r], 1) - 1;
+    nextoff[r] = start[r + 1] - 1;
+  }
+  const int64_t colbase = 4 * int64_t{n} + 43 + mx;
+  for (int32_t v = 1; v <= n; ++v) {
+    K(2 * int64_t{n} + 42 + v) = node_of[v];
+    K(colbase + start[pos[v]] - 1) = v;
+  }
+  for (int32_t k = 1; k <= nodes; ++k) K(3 * int64_t{n} + 42 + k) = nchild[k - 1];
+  for (int32_t k = 0; k < ne; ++k) {
+    const int32_t i = mat.irn[k], j = mat.jcn[k];
+    int64_t slot = 0;
+    if (i < 1 || j < 1 || i > n || j > n) {
+      slot = 0;
+    } else if (i == j) {
+      slot = nextdiag[pos[i]]--;
+    } else {
+      const int32_t row = std::min(pos[i], pos[j]);
+      slot = nextoff[row]--;
+      K(colbase + slot - 1) = pos[i] < pos[j] ? j : i;
+    }
+    K(4 * int64_t{n} + 42 + k + 1) = static_cast<int32_t>(slot);
+  }
+  return keep;
+}
+
+// One factorization with its arrays.
+struct Factors {
+  int32_t n = 0, ne = 0;
+  std::vector<double> fact;
+  std::vector<int32_t> ifact, keep, pivseq;
+  int32_t icntl[20];
+  double cntl[5];
+  int32_t info[40];
+  double rinfo[20];
+
+  Factors() {
+    MA57SetDefaults(cntl, icntl);
+    icntl[4] = 0;
+    std::fill(info, info + 40, 0);
+    std::fill(rinfo, rinfo + 20, 0.0);
+  }
+  // Runs MA57BD with the given lengths on the matrix values.
+  void Run(const Matrix& m, int64_t lfact, int64_t lifact) {
+    n = m.n;
+    ne = m.ne();
+    fact.assign(static_cast<size_t>(std::max<int64_t>(lfact, 1)), -77.0);
+    ifact.assign(static_cast<size_t>(std::max<int64_t>(lifact, 1)), -77);
+    pivseq.assign(static_cast<size_t>(std::max(n, 1)), 0);
+    const int32_t lf = static_cast<int32_t>(lfact), li = static_cast<int32_t>(lifact);
+    const int32_t lkeep = static_cast<int32_t>(keep.size());
+    MA57BD(&n, &ne, m.a.data(), fact.data(), &lf, ifact.data(), &li, &lkeep, keep.data(),
+           pivseq.data(), icntl, cntl, info, rinfo);
+  }
+  // Calls MA57BD again on the same arrays (a resumed factorization).
+  void Resume(const Matrix& m) {
+    const int32_t lf = static_cast<int32_t>(fact.size()), li = static_cast<int32_t>(ifact.size());
+    const int32_t lkeep = static_cast<int32_t>(keep.size());
+    MA57BD(&n, &ne, m.a.data(), fact.data(), &lf, ifact.data(), &li, &lkeep, keep.data(),
+           pivseq.data(), icntl, cntl, info, rinfo);
+  }
+  // Factorizes with a generous first guess of the lengths, then with the
+  // forecasts returned by each failure.
+  void Ample(const Matrix& m) {
+    const int64_t n64 = m.n, mm = keep[static_cast<size_t>(n64 + 1)];
+    int64_t lf = std::min<int64_t>(2 * mm + 4 * n64 * n64 + 64, 1 << 26);
+    int64_t li = 2 * mm + 12 * n64 + 64;
+    for (int attempt = 0; attempt < 6; ++attempt) {
+      Run(m, lf, li);
+      if (info[0] == MA57_ERR_LFACT) {
+        lf = info[16];
+      } else if (info[0] == MA57_ERR_LIFACT) {
+        li = std::max<int64_t>(info[17], 2 * li);
+      } else {
+        return;
+      }
+    }
+  }
+  int32_t Info(int k) const { return info[k - 1]; }
+  double Rinfo(int k) const { return rinfo[k - 1]; }
+};
+
+// Solves with MA57CD in place; returns INFO(1) (0 when untouched).
+inline int32_t Solve(const Factors& f, int32_t job, std::vector<double>& rhs, int32_t nrhs,
+                     int32_t icntl13 = 10) {
+  int32_t icntl[20];
+  std::copy(f.icntl, f.icntl + 20, icntl);
+  icntl[12] = icntl13;
+  int32_t info[40] = {0};
+  const int32_t n = f.n, lrhs = n;
+  const int32_t lw = n * nrhs;
+  std::vector<double> w(static_cast<size_t>(std::max(lw, 1)));
+  std::vector<int32_t> iwblk(static_cast<size_t>(n));
+  const int32_t lf = static_cast<int32_t>(f.fact.size()), li = static_cast<int32_t>(f.ifact.size());
+  MA57CD(&job, &n, f.fact.data(), &lf, f.ifact.data(), &li, &nrhs, rhs.data(), &lrhs, w.data(), &lw,
+         iwblk.data(), icntl, info);
+  return info[0];
+}
+
+// Scaled residual ||A x - b||_inf / (||A||_inf ||x||_inf + ||b||_inf).
+inline double ScaledResidual(const Matrix& m, const std::vector<double>& x,
+                             const std::vector<double>& b) {
+  const int32_t n = m.n;
+  const std::vector<double> d = m.Dense();
+  double rmax = 0.0, anorm = 0.0, xmax = 0.0, bmax = 0.0;
+  for (int32_t i = 0; i < n; ++i) {
+    double r = -b[i], rowsum = 0.0;
+    for (int32_t j = 0; j < n; ++j) {
+      r += d[i + static_cast<size_t>(j) * n] * x[j];
+      rowsum += std::fabs(d[i + static_cast<size_t>(j) * n]);
+    }
+    if (std::isnan(r)) return std::numeric_limits<double>::infinity();
+    rmax = std::max(rmax, std::fabs(r));
+    anorm = std::max(anorm, rowsum);
+    xmax = std::max(xmax, std::fabs(x[i]));
+    bmax = std::max(bmax, std::fabs(b[i]));
+  }
+  return rmax / (anorm * xmax + bmax);
+}
+
+// Negative and zero eigenvalue counts of the dense copy (LAPACK dsyevd).
+inline int32_t NegativeEigenvalues(const Matrix& m) {
+  std::vector<double> d = m.Dense();
+  const int32_t n = m.n;
+  std::vector<double> w(static_cast<size_t>(n));
+  int32_t lwork = -1, liwork = -1, info = 0, iwq = 0;
+  double wq = 0;
+  dsyevd_("N", "U", &n, d.data(), &n, w.data(), &wq, &lwork, &iwq, &liwork, &info, 1, 1);
+  lwork = static_cast<int32_t>(wq);
+  liwork = iwq;
+  std::vector<double> work(static_cast<size_t>(lwork));
+  std::vector<int32_t> iwork(static_cast<size_t>(liwork));
+  dsyevd_("N", "U", &n, d.data(), &n, w.data(), work.data(), &lwork, iwork.data(), &liwork, &info,
+          1, 1);
+  EXPECT_EQ(info, 0);
+  return static_cast<int32_t>(std::count_if(w.begin(), w.end(), [](double e) { return e < 0; }));
+}
+
+// Captures the records written to one stream while alive.
+class Capture {
+ public:
+  explicit Capture(int32_t unit) : unit_(unit) { pemric::AttachStream(unit, &Sink, this); }
+  ~Capture() { pemric::DetachStream(unit_); }
+  const std::string& text() const { return text_; }
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < text_.size()) {
+      const size_t end = text_.find('\n', start);
+      out.push_back(text_.substr(start, end - start));
+      start = end + 1;
+    }
+    return out;
+  }
+
+ private:
+  static void Sink(void* ctx, const char* text, size_t len) {
+    static_cast<Capture*>(ctx)->text_.append(text, len);
+  }
+  int32_t unit_;
+  std::string text_;
+};
+
+inline std::vector<double> RandomVector(int32_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> val(-1.0, 1.0);
+  std::vector<double> v(static_cast<size_t>(n));
+  for (double& x : v) x = val(gen);
+  return v;
+}
+
+}  // namespace ma57test
