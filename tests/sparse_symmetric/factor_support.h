@@ -239,6 +239,25 @@ inline std::vector<int32_t> BuildKeep(const Matrix& mat, int64_t extra = 0) {
   return keep;
 }
 
+// The analysis result from MA57AD (approximate minimum degree order), with
+// its INFO when `ainfo` is given.
+inline std::vector<int32_t> AnalyseKeep(const Matrix& mat, int32_t* ainfo = nullptr,
+                                        int64_t extra = 0) {
+  const int32_t n = mat.n, ne = mat.ne();
+  std::vector<int32_t> irn = mat.irn, jcn = mat.jcn;
+  std::vector<int32_t> keep(static_cast<size_t>(5 * int64_t{n} + ne + std::max(n, ne) + 42 + extra));
+  std::vector<int32_t> iwrk(static_cast<size_t>(5 * std::max(n, 1)));
+  int32_t icntl[20], info[40];
+  double cntl[5], rinfo[20];
+  MA57SetDefaults(cntl, icntl);
+  icntl[4] = 0;
+  const int32_t lkeep = static_cast<int32_t>(keep.size());
+  MA57AD(&n, &ne, irn.data(), jcn.data(), &lkeep, keep.data(), iwrk.data(), icntl, info, rinfo);
+  EXPECT_GE(info[0], 0);
+  if (ainfo != nullptr) std::copy(info, info + 40, ainfo);
+  return keep;
+}
+
 // One factorization with its arrays.
 struct Factors {
   int32_t n = 0, ne = 0;
