@@ -9,12 +9,7 @@
 #include "workspace_sizes.h"
 #include "vorn/services.h"
 
-#if __has_include("pemric/mc59.h")
 #include "pemric/mc59.h"
-#define DALVEX_HAVE_MC59 1
-#else
-#define DALVEX_HAVE_MC59 0
-#endif
 
 namespace {
 
@@ -231,15 +226,9 @@ int32_t Dalvex_NumericNLASystem::CompressJacobianPattern() {
   icntl.at(4) = -1;
   icntl.at(5) = -1;
   icntl.at(6) = 0;
-#if DALVEX_HAVE_MC59
   int32_t nc = m_NVars, nr = m_NEqs, ne = m_NNz, ljcn = m_NNz, la = m_NNz, lip_arg = lip, liw = lip;
   MC59AD(icntl.data, &nc, &nr, &ne, m_irnJac.data, &ljcn, m_jcnJac.data, &la, m_valJac.data, &lip_arg,
          m_ipJac.data, &liw, iw.data, info.data);
-#else
-  // STOP-GAP until the pattern compression routine is in the tree: report
-  // the pattern as refused, so set-up cannot pretend to have succeeded.
-  info.at(1) = -99;
-#endif
   if (info.at(1) < 0) m_Formatter.Format("FATAL ERROR compressing Jacobian (MC59)");
   if (info.at(1) < 0 || Verbose()) {
     m_Formatter.Format("MC59 Diagnostic information\n");
