@@ -25,10 +25,19 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
-# Test executables run under Wine, when it is installed (Debian wine32).
+# Test executables run under Wine, when it is installed (Debian wine32), through
+# a wrapper that keeps Wine quiet and in a prefix of its own.
 find_program(DALVEX_WINE NAMES wine)
 if(DALVEX_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${DALVEX_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../../scripts/wine-run.sh)
 endif()
+
+# BLAS and LAPACK are the target libraries named by the build script
+# (DALVEX_BLAS_LIBRARIES, DALVEX_LAPACK_LIBRARIES), not searched for.
+list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/../cross)
+
+# Tests are listed when CTest runs (under Wine), not while building, so the
+# build itself needs no Wine.
+set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 
 set(DALVEX_GTEST_FROM_SOURCE ON CACHE BOOL "Build GoogleTest from /usr/src/googletest")
