@@ -17,7 +17,7 @@ namespace {
 // so a difference of a few hundred units of roundoff means a different result.
 constexpr double kTolerance = 256 * std::numeric_limits<double>::epsilon();
 
-bool Near(double a, double b) { return std::fabs(a - b) <= kTolerance * std::fmax(1.0, std::fabs(b)); }
+[[maybe_unused]] bool Near(double a, double b) { return std::fabs(a - b) <= kTolerance * std::fmax(1.0, std::fabs(b)); }
 
 TEST(Blas, SameResultsAsTheReferenceBlas) {
 #ifndef DALVEX_REFERENCE_PROBE
