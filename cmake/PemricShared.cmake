@@ -22,4 +22,8 @@ if(NOT WIN32)
   target_link_options(pemric_shared PRIVATE "LINKER:--version-script=${_pemric_map}"
                       "LINKER:--no-undefined")
   set_target_properties(pemric_shared PROPERTIES LINK_DEPENDS ${_pemric_map})
+else()
+  include(cmake/WindowsExports.cmake)
+  dalvex_windows_exports_from_map(pemric_shared ${CMAKE_CURRENT_SOURCE_DIR}/include/pemric.map
+                                  "${_pemric_objects}")
 endif()
