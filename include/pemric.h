@@ -7,8 +7,6 @@
 #include "pemric/common.h"
 #include "pemric/mc59.h"
 #include "pemric/ma57.h"
-#if __has_include("pemric/ns23.h")
 #include "pemric/ns23.h"
-#endif
 
 #endif

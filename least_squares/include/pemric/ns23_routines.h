@@ -1,0 +1,122 @@
+// The internal routines of the sparse least-squares family, for the family
+// itself and for tests. Arrays are indexed from 1 in the documented positions;
+// scalars are passed by value, arrays by pointer to their first element.
+#pragma once
+
+#include <cstdint>
+
+#include "pemric/ns23.h"
+
+namespace pemric {
+
+// Defaults of the difference-Jacobian controls: ICNTLD(1..5) = (6, 2, 0, 0, 0),
+// CNTLD(1..7) = (10, 100, 1000, eps, eps, eps/2, 0); clears ISAVE(1..20) and
+// RSAVE(1..10).
+void NS23DiffSetDefaults(int32_t* icntld, double* cntld, int32_t* isave, double* rsave);
+
+// Y(1..M) += V X(1..N) when the lowest bit of trans is 0, else
+// Y(1..N) += V^T X(1..M). V is column-compressed (val, rowind, colptr(N+1));
+// repeated positions are summed. Column pointers are read through their
+// absolute values. M is not read.
+void NS23SparseMatVec(int32_t m,
+                      int32_t n,
+                      const double* val,
+                      const double* x,
+                      double* y,
+                      int32_t trans,
+                      const int32_t* rowind,
+                      const int32_t* colptr);
+
+// Grouped finite-difference Jacobian by reverse communication (Curtis, Powell
+// and Reid grouping; central differences with the step refinement of
+// Stewart / Gill-Murray when icntld(2) != 1).
+//   irn, ip(N+1)   pattern, column by column; ip entries are negated as marks
+//                  while the routine runs and made positive when it finishes
+//   h(N)           difference steps, in/out (positive on return)
+//   x(N), f(M)     the point and the residuals the caller evaluated at x
+//   hmaxv          hmaxv(1) > 0: hmaxv(j) per variable; else -hmaxv(1) for all
+//   fjac(NNZ)      the estimate, in the order of irn
+//   iwd(2N+1)      groups; iwd(1) = 0 asks for them to be formed
+//   wd(M+2N)       base residuals, base point, error ratios
+//   dflag          1 to start; returns 2 or 3 (evaluate f at x, call again)
+//                  or 0 (finished: x and f are the base point again)
+//   icntld(5), cntld(7), infod(3), isave(20), rsave(10)
+void NS23DiffJacobian(int32_t m,
+                      int32_t n,
+                      const int32_t* irn,
+                      int32_t* ip,
+                      double* h,
+                      double* x,
+                      double* f,
+                      const double* hmaxv,
+                      double* fjac,
+                      int32_t* iwd,
+                      double* wd,
+                      int32_t* dflag,
+                      const int32_t* icntld,
+                      const double* cntld,
+                      int32_t* infod,
+                      int32_t* isave,
+                      double* rsave);
+
+// Pattern of B = J + A row by row, the lower triangle of B^T B and its MA57
+// analysis, all in iw(1..liw). iflag = 0 on success, -2 when liw is short
+// (keep(2) then holds the length needed at the stage that failed).
+void NS23Analyse(int32_t m,
+                 int32_t n,
+                 const int32_t* irn,
+                 const int32_t* ip,
+                 const int32_t* airn,
+                 const int32_t* aip,
+                 int32_t liw,
+                 int32_t* iw,
+                 int32_t* iflag,
+                 int32_t* keep,
+                 double* rkeep);
+
+// Forms B^T B + delta I in w and factorizes it, doubling the relative shift
+// after each failure; iflag = -9 after ten failures, else unchanged.
+void NS23Factorize(int32_t m,
+                   int32_t n,
+                   const int32_t* irn,
+                   const int32_t* ip,
+                   const int32_t* airn,
+                   const int32_t* aip,
+                   int32_t liwa,
+                   int32_t* iw,
+                   int32_t lwa,
+                   double* w,
+                   const double* fjac,
+                   const double* aval,
+                   int32_t* iflag,
+                   int32_t* keep,
+                   double* rkeep);
+
+// The Marquardt step s = -(B^T B + delta I)^-1 B^T r from the factors, with
+// pred = lamda s^T s - s^T g, ssq = s^T s, slope = s^T g and
+// curv = s^T (B^T B + delta I)^-1 (-s) (g = B^T r).
+void NS23SolveStep(int32_t m,
+                   int32_t n,
+                   const int32_t* irn,
+                   const int32_t* ip,
+                   const int32_t* airn,
+                   const int32_t* aip,
+                   int32_t liwa,
+                   int32_t* iw,
+                   int32_t lwa,
+                   double* w,
+                   const double* fjac,
+                   const double* aval,
+                   const double* r,
+                   double* g,
+                   double* s,
+                   int32_t printstate,
+                   double* pred,
+                   double* ssq,
+                   double* slope,
+                   double* curv,
+                   const int32_t* icntl,
+                   int32_t* keep,
+                   double* rkeep);
+
+}  // namespace pemric

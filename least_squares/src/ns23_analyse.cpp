@@ -1,0 +1,182 @@
+// Pattern work done once per problem: the pattern of B = J + A row by row,
+// the lower triangle of the pattern of the normal matrix B^T B, and its
+// symbolic analysis by MA57AD.
+//
+// Layout of IW after the analysis (counted from 1):
+//   1 ..                 row pointers of B (M+1)
+//   M+2 ..               column indices of each row of B, increasing (NZR)
+//   M+NZR+2 ..           column pointers of the normal pattern (N+1)
+//   M+NZR+N+3 ..         its row indices, column k holding k first (NE)
+//   then                 MA57 KEEP (5N + 2NE + 42), MA57 integer work (N),
+//                        IFACT (the rest of the section)
+// While the analysis runs, the last M cells of IW are row (then column)
+// marks, and the last 5N + NE cells hold MA57AD's work array followed by the
+// column index of every normal-pattern entry.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "ns23_layout.h"
+#include "pemric/ns23_routines.h"
+
+namespace pemric {
+namespace {
+
+using ns23::One;
+using ns23::Saturate;
+
+// The column-compressed patterns of J and A read through absolute pointers.
+struct Patterns {
+  One<const int32_t> irn, ip, airn, aip;
+  template <class Visit>
+  void ForEachRow(int32_t j, Visit&& visit) const {
+    for (int32_t k = std::abs(ip(j)); k < std::abs(ip(j + 1)); ++k) visit(irn(k));
+    for (int32_t k = aip(j); k < aip(j + 1); ++k) visit(airn(k));
+  }
+};
+
+// Counts the distinct positions of each row into iw(2..M+1); returns NZR.
+int64_t CountRows(const Patterns& p, int32_t m, int32_t n, One<int32_t> iw, One<int32_t> mark) {
+  for (int32_t i = 1; i <= m + 1; ++i) iw(i) = 0;
+  for (int32_t i = 1; i <= m; ++i) mark(i) = 0;
+  int64_t nzr = 0;
+  for (int32_t j = 1; j <= n; ++j) {
+    p.ForEachRow(j, [&](int32_t i) {
+      if (mark(i) == j) return;
+      mark(i) = j;
+      iw(i + 1) += 1;
+      ++nzr;
+    });
+  }
+  return nzr;
+}
+
+// Fills the column indices of each row, increasing: pointers first mark the
+// end of each row, then columns taken from N down to 1 are stored from the
+// end, which leaves each pointer at the start of its row.
+// Example: rows of counts (2, 1) give ends (3, 4); columns 2 (rows 1, 2) then
+// 1 (row 1) are stored at 2, 3, 1: row 1 = [1 2], row 2 = [2].
+void FillRows(const Patterns& p, int32_t m, int32_t n, One<int32_t> iw, One<int32_t> mark) {
+  One<int32_t> ptr(iw.from(1));
+  One<int32_t> col(iw.from(int64_t{m} + 2));
+  ptr(1) = 1;
+  for (int32_t i = 1; i <= m; ++i) ptr(i + 1) += ptr(i);  // cells 2..M+1 held the counts
+  const int32_t total = ptr(m + 1) - 1;
+  for (int32_t i = 1; i <= m; ++i) ptr(i) = ptr(i + 1);  // one past the end of row i
+  for (int32_t i = 1; i <= m; ++i) mark(i) = 0;
+  for (int32_t j = n; j >= 1; --j) {
+    p.ForEachRow(j, [&](int32_t i) {
+      if (mark(i) == j) return;
+      mark(i) = j;
+      ptr(i) -= 1;
+      col(ptr(i)) = j;
+    });
+  }
+  ptr(m + 1) = total + 1;
+}
+
+// The lower triangle of the pattern of B^T B, column by column, stored while
+// it fits below `limit`; returns NE however many were stored.
+int64_t BuildNormalPattern(const Patterns& p,
+                           int32_t m,
+                           int32_t n,
+                           One<int32_t> iw,
+                           int64_t limit,
+                           One<int32_t> mark) {
+  One<const int32_t> ptr(iw.from(1));
+  One<const int32_t> col(iw.from(int64_t{m} + 2));
+  const int64_t nzr = ptr(m + 1) - 1;
+  const int64_t nptr_at = m + nzr + 2;
+  const int64_t nrow_at = nptr_at + n + 1;
+  for (int32_t c = 1; c <= n; ++c) mark(c) = 0;
+  int64_t ne = 0;
+  auto store = [&](int32_t c) {
+    if (nrow_at + ne <= limit) iw(nrow_at + ne) = c;
+    ++ne;
+  };
+  for (int32_t k = 1; k <= n; ++k) {
+    iw(nptr_at + k - 1) = Saturate(ne + 1);
+    mark(k) = k;
+    store(k);
+    p.ForEachRow(k, [&](int32_t i) {
+      const int32_t* begin = col.from(ptr(i));
+      const int32_t* end = col.from(ptr(i + 1));
+      for (const int32_t* c = std::upper_bound(begin, end, k); c != end; ++c) {
+        if (mark(*c) == k) continue;
+        mark(*c) = k;
+        store(*c);
+      }
+    });
+  }
+  iw(nptr_at + n) = Saturate(ne + 1);
+  return ne;
+}
+
+}  // namespace
+
+void NS23Analyse(int32_t m,
+                 int32_t n,
+                 const int32_t* irn,
+                 const int32_t* ip,
+                 const int32_t* airn,
+                 const int32_t* aip,
+                 int32_t liw,
+                 int32_t* iw_first,
+                 int32_t* iflag,
+                 int32_t* keep_first,
+                 double* rkeep_first) {
+  using namespace ns23;
+  One<int32_t> iw(iw_first), keep(keep_first);
+  One<double> rkeep(rkeep_first);
+  const Patterns p{One<const int32_t>(irn), One<const int32_t>(ip), One<const int32_t>(airn),
+                   One<const int32_t>(aip)};
+  const int64_t big_liw = liw;
+  const int64_t big_m = m, big_n = n;
+  auto short_of = [&](int64_t needed) {
+    keep(kLiwNeeded) = Saturate(needed);
+    *iflag = -2;
+  };
+  if (big_liw - big_m < big_m + 1) return short_of(2 * big_m + 1);
+  One<int32_t> mark(iw.from(big_liw - big_m + 1));
+  const int64_t nzr = CountRows(p, m, n, iw, mark);
+  const int64_t below = big_m + nzr + big_n + 2;
+  if (big_liw - big_m < below) return short_of(big_m + below);
+  FillRows(p, m, n, iw, mark);
+  const int64_t ne = BuildNormalPattern(p, m, n, iw, big_liw - big_m, mark);
+  const int64_t needed = big_m + nzr + 11 * big_n + 4 * ne + 44;
+  if (big_liw < needed) return short_of(needed);
+
+  const int64_t nptr_at = big_m + nzr + 2;
+  const int64_t nrow_at = nptr_at + big_n + 1;
+  const int64_t makeep_at = nrow_at + ne;
+  const int64_t work_at = big_liw - 5 * big_n - ne + 1;
+  const int64_t jcn_at = work_at + 5 * big_n;
+  for (int32_t k = 1; k <= n; ++k) {
+    for (int32_t q = iw(nptr_at + k - 1); q < iw(nptr_at + k); ++q) iw(jcn_at + q - 1) = k;
+  }
+  const int32_t n32 = n;
+  const int32_t ne32 = static_cast<int32_t>(ne);
+  const int32_t lkeep_analysis = static_cast<int32_t>(work_at - makeep_at);
+  MA57AD(&n32, &ne32, iw.from(nrow_at), iw.from(jcn_at), &lkeep_analysis, iw.from(makeep_at),
+         iw.from(work_at), keep.from(kMaIcntl), keep.from(kMaInfo), rkeep.from(kMaRinfo));
+  *iflag = 0;
+
+  const int64_t lfc = keep(kMaInfo + 10);
+  const int64_t lifc = keep(kMaInfo + 11);
+  const int64_t makeep_len = 5 * big_n + 2 * ne + 42;
+  keep(kLiwNeeded) = Saturate(std::max(big_m + nzr + 9 * big_n + 4 * ne + 43,
+                                       lifc + big_m + nzr + 7 * big_n + 3 * ne + 44));
+  keep(kLwNeeded) = Saturate(ne + std::max(big_n + nzr, lfc));
+  keep(kRowPtr) = 1;
+  keep(kRowCol) = Saturate(big_m + 2);
+  keep(kNormPtr) = Saturate(nptr_at);
+  keep(kNormRow) = Saturate(nrow_at);
+  keep(kMaKeep) = Saturate(makeep_at);
+  keep(kMaLkeep) = Saturate(makeep_len);
+  keep(kMaWork) = Saturate(makeep_at + makeep_len);
+  keep(kIfact) = Saturate(makeep_at + makeep_len + big_n);
+  keep(kNzr) = Saturate(nzr);
+  keep(kNe) = Saturate(ne);
+}
+
+}  // namespace pemric

@@ -1,0 +1,284 @@
+// Sparse Jacobian by grouped differences (reverse communication).
+//
+// Columns that share no row form a group and are perturbed together, so one
+// residual evaluation yields a difference quotient for every column of the
+// group (Curtis, Powell and Reid). In the central mode each variable's step
+// is refined between passes so that the truncation error estimate (half the
+// difference of the forward and backward quotients) stays within a wanted
+// ratio of the rounding error estimate.
+//
+// Layout of the caller's arrays while the routine runs:
+//   iwd(1..G+1)      start of each group in the column list, then one past
+//                    the end of the list (G groups, G <= N)
+//   iwd(N+2..)       the column list, group after group
+//   wd(1..M)         base residuals (row marks while the groups are formed)
+//   wd(M+1..M+N)     base point (column marks while the groups are formed)
+//   wd(M+N+1..M+2N)  largest error ratio of each column in this pass
+//   isave(1)         pass number, isave(2) the group under evaluation,
+//   isave(3)         the number of groups
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "ns23_layout.h"
+#include "pemric/ns23_routines.h"
+
+namespace pemric {
+namespace {
+
+using ns23::One;
+
+constexpr int32_t kMaxPasses = 60;
+constexpr int32_t kFreePasses = 5;  // passes in which a shrinking step may still ask again
+// The relative change of a step below which it is left alone: 0.001 as a
+// single-precision constant, widened.
+constexpr double kStepTolerance = 0.0010000000474974513;
+
+// The step h moved so that x + h is exactly representable next to |x|.
+double Representable(double h, double abs_x) { return (h + abs_x) - abs_x; }
+
+struct DiffArrays {
+  int32_t m, n;
+  One<const int32_t> irn;
+  One<int32_t> ip;
+  One<double> h, x, f;
+  const double* hmaxv;
+  One<double> fjac;
+  One<int32_t> iwd;
+  One<double> wd;
+  One<const int32_t> icntld;
+  One<const double> cntld;
+  One<int32_t> isave;
+
+  int32_t First(int32_t j) const { return std::abs(ip(j)); }
+  int32_t Last(int32_t j) const { return std::abs(ip(j + 1)) - 1; }
+  double HMax(int32_t j) const { return hmaxv[0] > 0.0 ? hmaxv[j - 1] : -hmaxv[0]; }
+  double Base(int32_t i) const { return wd(i); }
+  double BaseX(int32_t j) const { return wd(m + j); }
+  double& Ratio(int32_t j) const { return wd(int64_t{m} + n + j); }
+  bool Central() const { return icntld(2) != 1; }
+  // Columns of group g occupy iwd(iwd(g) .. iwd(g+1) - 1).
+  int32_t GroupBegin(int32_t g) const { return iwd(g); }
+  int32_t GroupEnd(int32_t g) const { return iwd(g + 1); }
+};
+
+// Greedy grouping: each pass over the columns takes, in order, every column
+// not yet grouped whose rows are all unmarked, and marks its rows.
+// Example: columns {1,2}, {2,3}, {4}, {3,4} (rows) give groups (1,3), (2), (4).
+void FormGroups(const DiffArrays& a) {
+  for (int32_t j = 1; j <= a.n; ++j) a.wd(a.m + j) = 0.0;
+  int32_t pos = a.n + 2;
+  int32_t groups = 0;
+  for (;;) {
+    for (int32_t i = 1; i <= a.m; ++i) a.wd(i) = 0.0;
+    const int32_t begin = pos;
+    for (int32_t j = 1; j <= a.n; ++j) {
+      if (a.First(j) > a.Last(j) || a.wd(a.m + j) != 0.0) continue;
+      bool clash = false;
+      for (int32_t k = a.First(j); k <= a.Last(j) && !clash; ++k) clash = a.wd(a.irn(k)) != 0.0;
+      if (clash) continue;
+      for (int32_t k = a.First(j); k <= a.Last(j); ++k) a.wd(a.irn(k)) = 1.0;
+      a.wd(a.m + j) = 1.0;
+      a.iwd(pos++) = j;
+    }
+    if (pos == begin) break;
+    a.iwd(++groups) = begin;
+  }
+  a.iwd(groups + 1) = pos;
+}
+
+// The number of groups: the first g whose start is the end of the list.
+int32_t CountGroups(const DiffArrays& a) {
+  int32_t listed = 0;
+  for (int32_t j = 1; j <= a.n; ++j) listed += a.First(j) <= a.Last(j) ? 1 : 0;
+  const int32_t end = a.n + 2 + listed;
+  int32_t g = 1;
+  while (g <= a.n && a.iwd(g) != end) ++g;
+  return g - 1;
+}
+
+void StartPass(const DiffArrays& a) {
+  a.isave(1) += 1;
+  for (int32_t j = 1; j <= a.n; ++j) a.Ratio(j) = 1.0;
+}
+
+void ClampInitialSteps(const DiffArrays& a) {
+  for (int32_t j = 1; j <= a.n; ++j) {
+    const double xj = a.x(j);
+    if (a.Central()) {
+      const double hmax = a.HMax(j);
+      const double ax = std::fabs(xj);
+      double hj = std::min(a.h(j), hmax);
+      hj = std::max(hj, a.cntld(5) * hmax);
+      hj = std::max(hj, a.cntld(4) * ax);
+      a.h(j) = Representable(hj, ax);
+    }
+    a.wd(a.m + j) = xj;
+  }
+}
+
+void AbsorbForward(const DiffArrays& a, int32_t g) {
+  for (int32_t c = a.GroupBegin(g); c < a.GroupEnd(g); ++c) {
+    const int32_t j = a.iwd(c);
+    a.x(j) = a.BaseX(j);
+    const double hj = a.h(j);
+    for (int32_t k = a.First(j); k <= a.Last(j); ++k) {
+      const int32_t i = a.irn(k);
+      a.fjac(k) = (a.f(i) - a.Base(i)) / hj;
+    }
+  }
+}
+
+void AbsorbBackward(const DiffArrays& a, int32_t g) {
+  const double rel_f = a.cntld(6);
+  const double rel_x = a.cntld(4);
+  for (int32_t c = a.GroupBegin(g); c < a.GroupEnd(g); ++c) {
+    const int32_t j = a.iwd(c);
+    a.x(j) = a.BaseX(j);
+    const double hj = a.h(j);
+    const double ax = std::fabs(a.x(j));
+    for (int32_t k = a.First(j); k <= a.Last(j); ++k) {
+      const int32_t i = a.irn(k);
+      const double q = (a.Base(i) - a.f(i)) / hj;
+      const double v = std::max(std::fabs(q), std::fabs(a.fjac(k)));
+      double e = std::fabs(a.f(i)) * rel_f +
+                 (std::fabs(a.fjac(k) * hj + a.Base(i)) + v * (ax + hj)) * rel_x / hj;
+      a.fjac(k) = (q + a.fjac(k)) * 0.5;
+      if (e == 0.0) e = 1.0;
+      a.Ratio(j) = std::max(a.Ratio(j), std::fabs((q - a.fjac(k)) / e));
+    }
+  }
+}
+
+// New steps from the error ratios; true when some variable asks for another
+// pass. A negative step marks a variable that does not ask again.
+bool UpdateSteps(const DiffArrays& a) {
+  bool again = false;
+  const int32_t pass = a.isave(1);
+  for (int32_t j = 1; j <= a.n; ++j) {
+    if (a.h(j) < 0.0 || a.First(j) > a.Last(j)) continue;
+    const double rho = a.Ratio(j);
+    const double old = a.h(j);
+    const double hmax = a.HMax(j);
+    const double ax = std::fabs(a.BaseX(j));
+    const double scaled = std::sqrt(a.cntld(2) / rho) * old;
+    double hj;
+    if (rho < a.cntld(1)) {
+      hj = Representable(std::min(scaled, hmax), ax);
+    } else {
+      hj = Representable(std::max({a.cntld(5) * hmax, a.cntld(4) * ax, scaled}), ax);
+      if (hj < old) a.ip(j) = -std::abs(a.ip(j));
+      if (rho <= a.cntld(3)) {
+        a.h(j) = -hj;
+        continue;
+      }
+    }
+    a.h(j) = hj;
+    const bool marked = a.ip(j) < 0;
+    if (std::fabs(old / hj - 1.0) > kStepTolerance && (pass <= kFreePasses || !marked)) {
+      again = true;
+    } else {
+      a.h(j) = -hj;
+    }
+  }
+  return again;
+}
+
+void Finish(const DiffArrays& a, int32_t* dflag, int32_t* infod) {
+  for (int32_t j = 1; j <= a.n + 1; ++j) a.ip(j) = std::abs(a.ip(j));
+  for (int32_t j = 1; j <= a.n; ++j) a.h(j) = std::fabs(a.h(j));
+  *dflag = 0;
+  infod[0] = 0;
+  for (int32_t i = 1; i <= a.m; ++i) a.f(i) = a.Base(i);
+  for (int32_t j = 1; j <= a.n; ++j) a.x(j) = a.BaseX(j);
+}
+
+// Perturbs group g forward and asks for an evaluation; false past the last group.
+bool RequestForward(const DiffArrays& a, int32_t g, int32_t groups, int32_t* dflag) {
+  if (g > groups) return false;
+  for (int32_t c = a.GroupBegin(g); c < a.GroupEnd(g); ++c) {
+    const int32_t j = a.iwd(c);
+    a.h(j) = std::fabs(a.h(j));
+    a.x(j) = a.x(j) + a.h(j);
+  }
+  a.isave(2) = g;
+  *dflag = 2;
+  return true;
+}
+
+// Perturbs the next group from g on that has a positive step backward.
+bool RequestBackward(const DiffArrays& a, int32_t g, int32_t groups, int32_t* dflag) {
+  for (; g <= groups; ++g) {
+    bool positive = false;
+    for (int32_t c = a.GroupBegin(g); c < a.GroupEnd(g); ++c) positive |= a.h(a.iwd(c)) > 0.0;
+    if (!positive) continue;
+    for (int32_t c = a.GroupBegin(g); c < a.GroupEnd(g); ++c) {
+      const int32_t j = a.iwd(c);
+      a.x(j) = a.x(j) - a.h(j);
+    }
+    a.isave(2) = g;
+    *dflag = 3;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void NS23DiffJacobian(int32_t m,
+                      int32_t n,
+                      const int32_t* irn,
+                      int32_t* ip,
+                      double* h,
+                      double* x,
+                      double* f,
+                      const double* hmaxv,
+                      double* fjac,
+                      int32_t* iwd,
+                      double* wd,
+                      int32_t* dflag,
+                      const int32_t* icntld,
+                      const double* cntld,
+                      int32_t* infod,
+                      int32_t* isave,
+                      double* /*rsave*/) {
+  const DiffArrays a{m, n, One<const int32_t>(irn), One<int32_t>(ip), One<double>(h),
+                     One<double>(x), One<double>(f), hmaxv, One<double>(fjac),
+                     One<int32_t>(iwd), One<double>(wd), One<const int32_t>(icntld),
+                     One<const double>(cntld), One<int32_t>(isave)};
+  int32_t next_forward = 1;
+  int32_t next_backward = 0;  // 0: forward evaluations still under way
+  if (*dflag == 2) {
+    AbsorbForward(a, a.isave(2));
+    next_forward = a.isave(2) + 1;
+  } else if (*dflag == 3) {
+    AbsorbBackward(a, a.isave(2));
+    next_backward = a.isave(2) + 1;
+  } else {
+    infod[0] = infod[1] = infod[2] = 0;
+    if (a.iwd(1) == 0) FormGroups(a);
+    a.isave(3) = CountGroups(a);
+    infod[2] = a.isave(3);
+    for (int32_t i = 1; i <= m; ++i) a.wd(i) = a.f(i);
+    ClampInitialSteps(a);
+    a.isave(1) = 0;
+    StartPass(a);
+  }
+  const int32_t groups = a.isave(3);
+  for (;;) {
+    if (next_backward == 0) {
+      if (RequestForward(a, next_forward, groups, dflag)) return;
+      if (!a.Central()) break;
+      next_backward = 1;
+    }
+    if (RequestBackward(a, next_backward, groups, dflag)) return;
+    if (!UpdateSteps(a) || a.isave(1) >= kMaxPasses) break;
+    StartPass(a);
+    next_forward = 1;
+    next_backward = 0;
+  }
+  Finish(a, dflag, infod);
+}
+
+}  // namespace pemric

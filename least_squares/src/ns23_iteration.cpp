@@ -1,0 +1,233 @@
+// NS23AD: sparse nonlinear least squares by a Levenberg-Marquardt
+// (trust-region) method with reverse communication (Marquardt 1963; the step
+// bound and Marquardt parameter rules follow Fletcher's modification). With a
+// difference Jacobian, poor steps are followed by a line search and good ones
+// by a sparse Broyden update of Schubert's form, so that differences are
+// needed only when the linear model stops predicting the residuals.
+//
+// There is no loop over iterations in here: each call resumes at the phase
+// its IFLAG names, runs phases until one of them needs an evaluation or the
+// run ends, and returns. Everything kept between calls lives in KEEP, RKEEP
+// and LKEEP (slots in ns23_layout.h) and in the sections of W and IW.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "ns23_iteration.h"
+#include "ns23_print.h"
+#include "pemric/blas.h"
+
+namespace pemric::ns23 {
+namespace {
+
+double Dot(int32_t n, const double* a, const double* b) { return blas::Ddot(n, a, 1, b, 1); }
+
+bool AllFinite(const double* v, int64_t count) {
+  for (int64_t k = 0; k < count; ++k) {
+    if (!std::isfinite(v[k])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Phase FinalReturn(const Problem& p, int32_t flag) {
+  const int32_t unit = p.icntl[0];
+  if (p.iprint != 0 && p.keep(kPrintState) == 1 && p.keep(kEvals) != 0 && unit > 0) {
+    PrintSummary(unit, p.keep(kIters), p.keep(kEvals), p.rkeep(kLamda), p.rkeep(kSs),
+                 p.rkeep(kXnorm), p.rkeep(kStepLen));
+    if (p.iprint < 0) {
+      PrintVector(unit, " The current iterate X is", p.x, p.n);
+      PrintVector(unit, " The current vector of residuals is", p.rc(), p.m);
+    }
+  }
+  *p.iflag = flag;
+  return Phase::kReturn;
+}
+
+Phase AskFor(const Problem& p, int32_t flag) {
+  *p.iflag = flag;
+  return Phase::kReturn;
+}
+
+// One iteration ends: count it, then either ask for the current point again
+// or go on to the Jacobian.
+Phase EndIteration(const Problem& p) {
+  p.keep(kIters) += 1;
+  if (p.keep(kIters) > p.maxfun) return FinalReturn(p, 0);
+  if (!IsTrue(p.lkeep(kReevaluate))) return Phase::kJacobianDecision;
+  p.lkeep(kReevaluate) = Logical(false);
+  if (p.keep(kIters) >= 2) return AskFor(p, 2);
+  p.keep(kEvals) += 1;  // the evaluation passed in with the start
+  return Phase::kCurrentEvaluated;
+}
+
+Phase NotFinite(const Problem& p) {
+  if (p.icntl[0] > 0) {
+    PrintError(p.icntl[0], " Error return from NS23 because",
+               " the residuals or Jacobian are not finite at the current point");
+  }
+  return FinalReturn(p, -7);
+}
+
+// F (and FJAC) at the current point: r = F + A x and its sum of squares.
+Phase CurrentEvaluated(const Problem& p) {
+  std::copy(p.f, p.f + p.m, p.fc());
+  std::copy(p.f, p.f + p.m, p.rc());
+  NS23SparseMatVec(p.m, p.n, p.aval, p.x, p.rc(), 0, p.airn, p.aip);
+  p.rkeep(kSs) = Dot(p.m, p.rc(), p.rc());
+  // A model evaluated outside its domain must never look converged.
+  if (!std::isfinite(p.rkeep(kSs))) return NotFinite(p);
+  if (p.hmax == 0.0 && !AllFinite(p.fjac, p.nnz())) return NotFinite(p);
+  return Phase::kJacobianDecision;
+}
+
+Phase JacobianDecision(const Problem& p) {
+  if (!IsTrue(p.lkeep(kFresh)) || IsTrue(p.lkeep(kLineSearch))) return Phase::kMonitor;
+  // The difference routine takes F as its base residuals; after a rejected
+  // trial F still holds the trial's values, so put the current ones back.
+  std::copy(p.fc(), p.fc() + p.m, p.f);
+  p.keep(kSavedScheme) = p.keep(kDiffScheme);
+  p.keep(kDiffScheme) = p.keep(kDiffOrder);
+  p.rkeep(kMinusHmax) = -p.hmax;
+  p.keep(kDiffFlag) = 1;
+  return Phase::kDifferences;
+}
+
+Phase Differences(const Problem& p) {
+  NS23DiffJacobian(p.m, p.n, p.irn, p.ip, p.h(), p.x, p.f, p.rkeep.from(kMinusHmax), p.fjac,
+                   p.iw + (int64_t{p.keep(kIwd)} - 1), p.sx(), p.keep.from(kDiffFlag),
+                   p.keep.from(kDiffIcntl), p.rkeep.from(kDiffCntl), p.keep.from(kDiffInfo),
+                   p.keep.from(kDiffIsave), p.rkeep.from(kDiffRsave));
+  if (p.keep(kDiffFlag) != 0) return AskFor(p, 3);
+  std::copy(p.f, p.f + p.m, p.fc());
+  p.keep(kDiffScheme) = p.keep(kSavedScheme);
+  p.lkeep(kAccepted) = Logical(false);
+  p.lkeep(kFresh) = Logical(p.keep(kIters) > 1);
+  if (!AllFinite(p.fjac, p.nnz())) return NotFinite(p);
+  return Phase::kMonitor;
+}
+
+Phase Monitor(const Problem& p) {
+  p.rkeep(kXnorm) = std::sqrt(Dot(p.n, p.x, p.x));
+  const int64_t every = std::abs(int64_t{p.iprint});
+  const int32_t unit = p.icntl[0];
+  p.keep(kPrintState) = 1;
+  if (p.iprint != 0 && (p.keep(kIters) - 1) % every == 0) {
+    p.keep(kPrintState) = 2;
+    if (unit > 0) {
+      PrintSummary(unit, p.keep(kIters), p.keep(kEvals), p.rkeep(kLamda), p.rkeep(kSs),
+                   p.rkeep(kXnorm), p.rkeep(kStepLen));
+    }
+    if (p.iprint < 0) {
+      p.keep(kPrintState) = 3;
+      if (unit > 0) {
+        PrintVector(unit, " The current iterate X is", p.x, p.n);
+        PrintVector(unit, " The current vector of residuals is", p.rc(), p.m);
+      }
+    }
+  }
+  if (p.keep(kEvals) >= p.maxfun) {
+    if (unit > 0) {
+      PrintError(unit, " Error return from NS23 because",
+                 " more than MAXFUN function evaluations needed");
+    }
+    p.keep(kEvals) = p.maxfun + 1;
+    return FinalReturn(p, -1);
+  }
+  return IsTrue(p.lkeep(kLineSearch)) ? Phase::kLineSearchTrial : Phase::kNewStep;
+}
+
+// A point a fraction t along the last step, where the linear interpolation
+// of r between its two ends is smallest (0.1 <= |t| <= 0.9).
+Phase LineSearchTrial(const Problem& p) {
+  double* d = p.rt();
+  for (int32_t i = 0; i < p.m; ++i) d[i] = -p.df()[i];
+  NS23SparseMatVec(p.m, p.n, p.aval, p.sx(), d, 0, p.airn, p.aip);
+  p.rkeep(kSlope) = Dot(p.m, d, p.rc());
+  p.rkeep(kLsSq) = Dot(p.m, d, d);
+  double t = 0.5;
+  if (p.rkeep(kLsSq) > 0.0) t = p.rkeep(kSlope) / p.rkeep(kLsSq);
+  if (std::fabs(t) > 0.9) t = std::copysign(0.9, t);
+  if (std::fabs(t) < 0.1) t = std::copysign(0.1, t);
+  p.rkeep(kT) = t;
+  double* sx = p.sx();
+  for (int32_t j = 0; j < p.n; ++j) {
+    const double old = p.x[j];
+    p.x[j] = old - t * sx[j];
+    sx[j] = old;
+  }
+  return AskFor(p, 4);
+}
+
+// How far the linear model can be trusted, from the misfit of the linear
+// interpolation at the line-search point.
+Phase LineSearchEvaluated(const Problem& p) {
+  const double t = p.rkeep(kT);
+  double misfit = 0.0;
+  for (int32_t i = 0; i < p.m; ++i) {
+    const double e = t * p.df()[i] + p.fc()[i] - p.f[i];
+    misfit += e * e;
+  }
+  p.rkeep(kMisfit) = misfit;
+  const double step = p.rkeep(kStepLen);
+  const double big = p.rkeep(kBig);
+  double fraction;
+  double radius;
+  if (!std::isfinite(misfit)) {
+    fraction = 0.0;  // the line-search point left the domain: trust nothing
+    radius = 0.0;
+  } else if (misfit == 0.0) {
+    fraction = step > 1.0 ? big / step : big;
+    radius = step > 1.0 ? big : step * big;
+  } else {
+    const double c = std::fabs(t) * p.rkeep(kHalfMargin) * (1.0 - t);
+    fraction = std::sqrt(p.rkeep(kLsSq) / misfit) * c;
+    radius = step * fraction;
+  }
+  p.rkeep(kLinFrac) = fraction;
+  p.rkeep(kLinRadius) = radius;
+  p.lkeep(kFresh) = radius * p.cntl[0] >= step ? p.lkeep(kAccepted) : Logical(false);
+  return Phase::kTrialEvaluated;
+}
+
+Phase NewStep(const Problem& p) {
+  int32_t status = 0;
+  const int32_t liwa = p.keep(kLiwa);
+  const int32_t lwa = p.keep(kLwa);
+  NS23Factorize(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval,
+                &status, p.keep.from(1), p.rkeep.from(1));
+  if (status == -9) {
+    if (p.icntl[0] > 0) {
+      PrintError(p.icntl[0], " Unexpected return from NS23. Notify Pemric staff.", nullptr);
+    }
+    return FinalReturn(p, -9);
+  }
+  double pred, ssq, slope, curv;
+  NS23SolveStep(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval,
+                p.rc(), p.rt(), p.sx(), p.keep(kPrintState), &pred, &ssq, &slope, &curv, p.icntl,
+                p.keep.from(1), p.rkeep.from(1));
+  p.rkeep(kPred) = pred;
+  p.rkeep(kStepSq) = ssq;
+  p.rkeep(kSlope) = slope;
+  p.rkeep(kCurv) = curv;
+  const double step = std::sqrt(ssq);
+  p.rkeep(kStepLen) = step;
+  const double ss = p.rkeep(kSs);
+  if (step <= p.rkeep(kEps) * p.rkeep(kXnorm)) return FinalReturn(p, 0);
+  const bool small_ss = ss <= p.sac;
+  const bool small_step = step <= p.stpmin;
+  if (p.icntl[1] == 0 ? (small_ss || small_step) : (small_ss && small_step)) {
+    return FinalReturn(p, 0);
+  }
+  double* sx = p.sx();
+  for (int32_t j = 0; j < p.n; ++j) {
+    const double old = p.x[j];
+    p.x[j] = old + sx[j];
+    sx[j] = old;
+  }
+  return AskFor(p, 5);
+}
+
+}  // namespace pemric::ns23

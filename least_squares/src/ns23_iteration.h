@@ -1,0 +1,76 @@
+// The phases of NS23AD and the view of its arguments that they share.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "ns23_layout.h"
+#include "pemric/ns23_routines.h"
+
+namespace pemric::ns23 {
+
+// What runs next within one call; kReturn hands control back to the caller
+// with IFLAG already set.
+enum class Phase {
+  kReturn,
+  kEndIteration,
+  kCurrentEvaluated,
+  kJacobianDecision,
+  kDifferences,
+  kMonitor,
+  kLineSearchTrial,
+  kLineSearchEvaluated,
+  kNewStep,
+  kTrialEvaluated,
+};
+
+// The arguments of one call, scalars read once, arrays by their first cell.
+struct Problem {
+  int32_t m, n;
+  double sac, stpmin;
+  int32_t maxfun, iprint;
+  const int32_t* irn;
+  int32_t* ip;
+  const double* aval;
+  const int32_t* airn;
+  const int32_t* aip;
+  double hmax;
+  int32_t liw;
+  int32_t* iw;
+  int32_t lw;
+  double* w;
+  double* x;
+  double* f;
+  double* fjac;
+  int32_t* iflag;
+  const int32_t* icntl;
+  const double* cntl;
+  One<int32_t> keep;
+  One<double> rkeep;
+  One<int32_t> lkeep;
+
+  // Sections of W whose start positions the start of a problem recorded.
+  double* section(Keep slot) const { return w + (int64_t{keep(slot)} - 1); }
+  double* rt() const { return section(kRt); }  // r at the trial (M); row sums; direction
+  double* sx() const { return section(kSx); }  // step, previous point or other point (N)
+  double* df() const { return section(kDf); }  // F at the trial, then a change of F (M)
+  double* fc() const { return section(kFc); }  // F at the current point (M)
+  double* rc() const { return section(kRc); }  // r at the current point (M)
+  double* h() const { return section(kH); }    // difference steps (N)
+  int64_t nnz() const { return int64_t{std::abs(ip[n])} - 1; }
+};
+
+Phase FinalReturn(const Problem& p, int32_t flag);
+Phase AskFor(const Problem& p, int32_t flag);
+Phase Start(const Problem& p);
+Phase EndIteration(const Problem& p);
+Phase CurrentEvaluated(const Problem& p);
+Phase JacobianDecision(const Problem& p);
+Phase Differences(const Problem& p);
+Phase Monitor(const Problem& p);
+Phase LineSearchTrial(const Problem& p);
+Phase LineSearchEvaluated(const Problem& p);
+Phase NewStep(const Problem& p);
+Phase TrialEvaluated(const Problem& p);
+
+}  // namespace pemric::ns23

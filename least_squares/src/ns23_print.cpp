@@ -1,0 +1,75 @@
+// The monitoring and error records of the least-squares routine.
+#include "ns23_print.h"
+
+#include "pemric/record.h"
+
+namespace pemric::ns23 {
+
+void PrintVector(int32_t unit, const char* title, const double* v, int32_t n) {
+  Record rec(unit);
+  rec.Text(title).P(1);
+  for (int32_t j = 1; j <= n; ++j) {
+    if ((j - 1) % 3 == 0) rec.Slash();
+    rec.I(j, 8).E(v[j - 1], 16, 8);
+  }
+}
+
+void PrintHeader(int32_t unit,
+                 int32_t m,
+                 int32_t n,
+                 double sac,
+                 double stpmin,
+                 int32_t maxfun,
+                 double hmax,
+                 int32_t liw,
+                 int32_t lw) {
+  Record(unit)
+      .Slash()
+      .Text(" Entering NS23A/AD with ")
+      .Slash()
+      .Text("    M    N      SAC        STPMIN  MAXFUN    HMAX      LIW    LW")
+      .Slash()
+      .I(m, 5)
+      .I(n, 5)
+      .P(1)
+      .E(sac, 12, 4)
+      .E(stpmin, 12, 4)
+      .I(maxfun, 6)
+      .E(hmax, 12, 4)
+      .I(liw, 6)
+      .I(lw, 6);
+}
+
+void PrintSummary(int32_t unit,
+                  int32_t iterations,
+                  int32_t evaluations,
+                  double lamda,
+                  double ss,
+                  double xnorm,
+                  double step_length) {
+  Record(unit)
+      .Text(" After")
+      .I(iterations, 4)
+      .Text(" Iterations and")
+      .I(evaluations, 4)
+      .Text(" function evaluations, LAMDA is")
+      .P(1)
+      .E(lamda, 12, 4)
+      .Slash()
+      .Text("  and the sum of squares of residuals is")
+      .E(ss, 12, 4)
+      .Slash()
+      .Text(" The norms of the current iterate X and the last")
+      .Text(" change made to it are")
+      .Slash()
+      .E(xnorm, 12, 4)
+      .E(step_length, 12, 4);
+}
+
+void PrintError(int32_t unit, const char* first, const char* second) {
+  Record rec(unit);
+  rec.Slash().Slash().Text(first);
+  if (second != nullptr) rec.Slash().Text(second);
+}
+
+}  // namespace pemric::ns23

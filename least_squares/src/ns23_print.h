@@ -1,0 +1,34 @@
+// The monitoring and error records of the least-squares routine.
+#pragma once
+
+#include <cstdint>
+
+namespace pemric::ns23 {
+
+// " <title>" then lines of three pairs: index (I8) and value (1PE16.8).
+void PrintVector(int32_t unit, const char* title, const double* v, int32_t n);
+
+// The header written at the start of a problem.
+void PrintHeader(int32_t unit,
+                 int32_t m,
+                 int32_t n,
+                 double sac,
+                 double stpmin,
+                 int32_t maxfun,
+                 double hmax,
+                 int32_t liw,
+                 int32_t lw);
+
+// The per-iteration summary.
+void PrintSummary(int32_t unit,
+                  int32_t iterations,
+                  int32_t evaluations,
+                  double lamda,
+                  double ss,
+                  double xnorm,
+                  double step_length);
+
+// Two empty lines, then `first` and, when given, `second` on a line of its own.
+void PrintError(int32_t unit, const char* first, const char* second);
+
+}  // namespace pemric::ns23
