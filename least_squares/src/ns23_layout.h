@@ -6,24 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#if __has_include("pemric/ma57.h")
 #include "pemric/ma57.h"
-#else
-extern "C" {
-void MA57SetDefaults(double* CNTL, int32_t* ICNTL);
-void MA57AD(const int32_t* N, const int32_t* NE, const int32_t* IRN, const int32_t* JCN,
-            const int32_t* LKEEP, int32_t* KEEP, int32_t* IWRK, const int32_t* ICNTL,
-            int32_t* INFO, double* RINFO);
-void MA57BD(const int32_t* N, const int32_t* NE, const double* A, double* FACT,
-            const int32_t* LFACT, int32_t* IFACT, const int32_t* LIFACT, const int32_t* LKEEP,
-            int32_t* KEEP, int32_t* PIVSEQ, const int32_t* ICNTL, const double* CNTL,
-            int32_t* INFO, double* RINFO);
-void MA57CD(const int32_t* JOB, const int32_t* N, const double* FACT, const int32_t* LFACT,
-            const int32_t* IFACT, const int32_t* LIFACT, const int32_t* NRHS, double* RHS,
-            const int32_t* LRHS, double* W, const int32_t* LW, int32_t* IWBLK,
-            const int32_t* ICNTL, int32_t* INFO);
-}
-#endif
 
 // NS23AD relies on plain IEEE double arithmetic: the representable steps
 // (h + |x|) - |x| and the single-precision constants lose their meaning under

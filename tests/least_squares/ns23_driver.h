@@ -1,0 +1,78 @@
+// A reverse-communication driver for NS23AD used by the tests: it answers
+// every request from a problem given by callbacks, grows the workspaces when
+// asked, and records the flags it saw.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace problems {
+class Problem;
+}
+
+namespace ns23_test {
+
+// A problem in column form, indices from 1.
+struct LsqProblem {
+  int32_t m = 0, n = 0;
+  std::vector<int32_t> irn, ip;          // pattern of J
+  std::vector<double> aval;              // constant matrix A (may be empty)
+  std::vector<int32_t> airn, aip;
+  std::function<void(const double* x, double* f)> residuals;
+  std::function<void(const double* x, double* fjac)> jacobian;
+  std::vector<double> x0;
+};
+
+// An LsqProblem from the shared test-problem library.
+LsqProblem FromLibrary(const problems::Problem& problem);
+
+struct Options {
+  double sac = 0.0;
+  double stpmin = 0.0;
+  int32_t maxfun = 1000;
+  int32_t iprint = 0;
+  double hmax = 0.0;
+  int32_t stream = 0;     // ICNTL(1); 0 silences
+  int32_t liw = 0, lw = 0;  // first lengths tried; grown on -2 / -3
+  bool grow = true;         // answer -2 / -3 by growing and calling again
+  std::function<void(int32_t* icntl, double* cntl)> adjust;
+};
+
+struct Outcome {
+  int32_t iflag = 0;
+  std::vector<double> x, f;
+  std::vector<int32_t> flags;  // every IFLAG returned, in order
+  int32_t info[10] = {};
+  double rinfo[5] = {};
+  int32_t evaluations = 0;     // evaluations the driver made for NS23AD
+  int32_t liw = 0, lw = 0;     // lengths in use at the end
+  double ss() const;
+  int count(int32_t flag) const;
+};
+
+Outcome Solve(const LsqProblem& problem, const Options& options);
+
+// Fails on NaN: !(|a - b| <= tol).
+inline ::testing::AssertionResult Near(double a, double b, double tol) {
+  if (std::fabs(a - b) <= tol) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << a << " and " << b << " differ by more than " << tol;
+}
+
+// Captures everything written to one output stream while alive.
+class StreamCapture {
+ public:
+  explicit StreamCapture(int32_t unit);
+  ~StreamCapture();
+  const std::string& text() const { return text_; }
+
+ private:
+  int32_t unit_;
+  std::string text_;
+};
+
+}  // namespace ns23_test
