@@ -29,7 +29,7 @@ std::vector<RegistryEntry> BuildRegistry() {
       {"bratu-2d", "2D Bratu problem -lap(u) = lambda exp(u) on an n x n grid (large, sparse)", 32,
        1, 2000, "grid points per side", [](O o) { return MakeBratu2D(o.size, o.lambda); }},
       {"reactor-flash",
-       "Stirred-tank reactor train (Arrhenius, cooled) and a flash drum with log equilibria", 3, 1,
+       "Stirred-tank reactors (reversible A<->B, Arrhenius, cooled) and a flash drum with log equilibria", 3, 1,
        1000000, "reactors", [](O o) { return MakeReactorFlash(o.size); }},
   };
 }
