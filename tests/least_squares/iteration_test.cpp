@@ -331,6 +331,8 @@ TEST(Start, BadSizesReturnMinusFourWithTheirRecord) {
   for (auto [m, n] : {std::pair{1, 2}, std::pair{2, 0}}) {
     p.m = m;
     p.n = n;
+    p.residuals = [](const double*, double*) {};
+    p.jacobian = [](const double*, double*) {};
     Options o;
     o.stream = 31;
     const Outcome out = Solve(p, o);

@@ -1,6 +1,7 @@
 #include "ns23_driver.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "pemric/ns23.h"
 #include "pemric/streams.h"
@@ -50,7 +51,7 @@ Outcome Solve(const LsqProblem& p, const Options& o) {
   out.x = p.x0;
   out.f.assign(p.m, 0.0);
   std::vector<int32_t> ip = p.ip;
-  const int32_t nnz = ip[p.n] - 1;
+  const int32_t nnz = std::abs(ip[p.n]) - 1;  // marks may have negated pointers
   std::vector<double> fjac(std::max(nnz, 1), 0.0);
   std::vector<double> aval = p.aval;
   aval.resize(std::max<size_t>(aval.size(), 1));
