@@ -243,6 +243,23 @@ TEST(ProblemRegistry, BuildsBySizeAndRefusesBadRequests) {
   EXPECT_EQ(cheb->NVars(), 7);
 }
 
+// The published least sums of squares of the sizes beyond the default,
+// including the inconsistent ones.
+TEST(Chebyquad, LargerSizesReachTheirPublishedMinima) {
+  for (int32_t n : {8, 9, 10}) {
+    SCOPED_TRACE("n = " + std::to_string(n));
+    ProblemOptions o;
+    o.size = n;
+    auto p = MakeProblem("chebyquad", o);
+    ASSERT_TRUE(p);
+    const auto minimum = p->KnownMinimum();
+    ASSERT_TRUE(minimum.has_value());
+    Vec x(n);
+    p->StartingPoint(x.data());
+    EXPECT_TRUE(Near(MinimiseDense(*p, x, 2000), *minimum, 1e-16 + 1e-5 * *minimum));
+  }
+}
+
 TEST(ProblemRegistry, FitsAreOverDetermined) {
   for (const char* name : {"kowalik-osborne", "osborne1"}) {
     auto p = MakeProblem(name, {});
