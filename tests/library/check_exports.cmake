@@ -1,13 +1,12 @@
-# Checks that the shared library exports only names listed in the version
-# script, and at least the routines given in REQUIRED (comma-separated).
-# cmake -DLIB=... -DMAP=... -DNM=... -DREQUIRED=a,b -P check_exports.cmake
+# Checks that the shared library exports exactly the names listed in the
+# version script. cmake -DLIB=... -DMAP=... -DNM=... -P check_exports.cmake
 execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIB}")
 endif()
 file(READ ${MAP} map)
-string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*;" listed "${map}")
-string(REPLACE ";;" ";" listed "${listed}")
+string(REGEX MATCH "global:([^:]*)local:" global "${map}")
+string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" listed "${CMAKE_MATCH_1}")
 string(REPLACE "\n" ";" lines "${out}")
 set(exported)
 foreach(line IN LISTS lines)
@@ -24,8 +23,7 @@ foreach(name IN LISTS exported)
     message(FATAL_ERROR "exported but not listed in the version script: ${name}")
   endif()
 endforeach()
-string(REPLACE "," ";" required "${REQUIRED}")
-foreach(name IN LISTS required)
+foreach(name IN LISTS listed)
   list(FIND exported "${name}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "not exported: ${name}")
