@@ -88,6 +88,44 @@ INSTANTIATE_TEST_SUITE_P(
                       SystemCase{"discrete-boundary-value", 30, 1.0}),
     CaseName);
 
+TEST(Differences, RebuiltJacobiansUseTheResidualsOfTheCurrentPoint) {
+  // Kowalik-Osborne's Jacobian is dense, so each column is a group of its
+  // own and is perturbed in exactly one evaluation of a forward pass: the
+  // base point of a difference Jacobian is what the first three perturbed
+  // points have in common. Rebuilt Jacobians (some follow rejected trials,
+  // when F holds the trial's residuals) must match the analytic Jacobian
+  // there.
+  const auto problem = problems::MakeProblem("kowalik-osborne", {});
+  const LsqProblem p = ns23_test::FromLibrary(*problem);
+  Options o;
+  o.hmax = 1.0;
+  std::vector<std::vector<double>> perturbed;
+  int checked = 0;
+  int32_t last = 0;
+  o.on_return = [&](int32_t flag, const double* x, const double* fjac) {
+    if (flag == 3) {
+      if (last != 3) perturbed.clear();
+      perturbed.emplace_back(x, x + p.n);
+    } else if (last == 3 && perturbed.size() >= 3) {
+      std::vector<double> base(p.n), exact(p.irn.size());
+      for (int32_t j = 0; j < p.n; ++j) {
+        const double a = perturbed[0][j], b = perturbed[1][j], c = perturbed[2][j];
+        base[j] = (a == b || a == c) ? a : b;
+      }
+      p.jacobian(base.data(), exact.data());
+      for (size_t k = 0; k < exact.size(); ++k) {
+        EXPECT_TRUE(Near(fjac[k], exact[k], 1e-5 * (1.0 + std::fabs(exact[k]))))
+            << "entry " << k << " of difference Jacobian " << checked;
+      }
+      ++checked;
+    }
+    last = flag;
+  };
+  const Outcome out = Solve(p, o);
+  EXPECT_EQ(out.iflag, 0);
+  EXPECT_GT(checked, 3);
+}
+
 // ---------------------------------------------------------------------------
 // Over-determined problems.
 

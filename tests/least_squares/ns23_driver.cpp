@@ -78,6 +78,7 @@ Outcome Solve(const LsqProblem& p, const Options& o) {
       continue;
     }
     if (iflag <= 0) break;
+    if (o.on_return) o.on_return(iflag, out.x.data(), fjac.data());
     p.residuals(out.x.data(), out.f.data());
     if (o.hmax == 0.0 && (iflag == 2 || iflag == 5)) p.jacobian(out.x.data(), fjac.data());
     out.evaluations += 1;

@@ -41,6 +41,8 @@ struct Options {
   int32_t liw = 0, lw = 0;  // first lengths tried; grown on -2 / -3
   bool grow = true;         // answer -2 / -3 by growing and calling again
   std::function<void(int32_t* icntl, double* cntl)> adjust;
+  // Called at every positive return, before the evaluation.
+  std::function<void(int32_t iflag, const double* x, const double* fjac)> on_return;
 };
 
 struct Outcome {
