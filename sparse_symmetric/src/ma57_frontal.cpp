@@ -62,9 +62,29 @@ void GatherFront(FrontalState& st) {
   st.maxfront = std::max(st.maxfront, st.f);
 }
 
-// N5..N8: zero the front, add the own rows and the children's blocks (upper
-// triangle only: the elimination never reads below the diagonal before writing
-// there), then pop the children.
+// Adds the lower triangle of the front into the upper one: F(j, i) += F(i, j)
+// for i > j, by square tiles so that the transposed accesses stay in cache.
+void FoldLowerTriangle(FrontalState& st) {
+  constexpr int64_t kTile = 32;
+  const int64_t f = st.f;
+  double* front = st.Front();
+  for (int64_t jb = 0; jb < f; jb += kTile) {
+    const int64_t jend = std::min(jb + kTile, f);
+    for (int64_t ib = jb; ib < f; ib += kTile) {
+      const int64_t iend = std::min(ib + kTile, f);
+      for (int64_t j = jb; j < jend; ++j) {
+        double* upper = front + j * f;  // row j, written contiguously
+        for (int64_t i = std::max(ib, j + 1); i < iend; ++i) upper[i] += front[i * f + j];
+      }
+    }
+  }
+}
+
+// N5..N8: zero the front, add the own rows and the children's blocks, then
+// pop the children. Every entry (a, c) is added at F(a, c), whichever
+// triangle that is, so that a child row lands in one front row; a tiled fold
+// then moves what landed below the diagonal into the upper triangle, the only
+// one the elimination reads before writing it.
 void AssembleFront(FrontalState& st) {
   const int64_t f = st.f;
   std::memset(st.Front(), 0, sizeof(double) * static_cast<size_t>(f * f));
@@ -73,13 +93,7 @@ void AssembleFront(FrontalState& st) {
     const int64_t a = st.FrontPos(st.pivseq[r]);
     const int32_t len = st.rowlen[r];
     for (int32_t k = 0; k < len; ++k) {
-      const int64_t c = st.FrontPos(st.Ifact(st.iin + k));
-      const double x = st.Fact(st.rin + k);
-      if (a <= c) {
-        st.F(a, c) += x;
-      } else {
-        st.F(c, a) += x;
-      }
+      st.F(a, st.FrontPos(st.Ifact(st.iin + k))) += st.Fact(st.rin + k);
     }
     st.iin += len;
     st.rin += len;
@@ -94,15 +108,8 @@ void AssembleFront(FrontalState& st) {
     const int32_t* vars = &st.Ifact(st.itop + 2);
     const double* val = &st.Fact(st.rtop + 1);
     for (int64_t i = 0; i < g; ++i) {
-      const int64_t a = st.FrontPos(vars[i]);
-      for (int64_t j = i; j < g; ++j) {
-        const int64_t c = st.FrontPos(vars[j]);
-        if (a <= c) {
-          st.F(a, c) += *val++;
-        } else {
-          st.F(c, a) += *val++;
-        }
-      }
+      double* row = &st.F(st.FrontPos(vars[i]), 1);  // row[c - 1] is F(a, c)
+      for (int64_t j = i; j < g; ++j) row[st.FrontPos(vars[j]) - 1] += *val++;
     }
     const int64_t size = Triangle(g);
     st.ops_assembly += static_cast<double>(size);
@@ -115,6 +122,9 @@ void AssembleFront(FrontalState& st) {
     st.rc -= size;
     st.rw -= size;
   }
+  // Own rows alone only reach the upper triangle (their columns come later in
+  // the pivot order).
+  if (children > 0) FoldLowerTriangle(st);
 }
 
 // R4 (after the space test) and R5: push the index record of the

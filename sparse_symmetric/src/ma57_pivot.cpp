@@ -22,6 +22,8 @@ namespace {
 // Below this order a diagonal square of a blocked update goes to DGEMM whole,
 // its lower half computed and ignored; above it the square is split.
 constexpr int32_t kSquareLeaf = 48;
+// Rows of a panel of the fully summed part (see EliminateFront).
+constexpr int64_t kPanelWidth = 96;
 
 // F(row.., col..) += A' * B' over k pivots starting at front row k0:
 //   F(row + y, col + x) += sum_kk F(k0 + kk, col + x) * F(row + y, k0 + kk)
@@ -312,21 +314,46 @@ int32_t PassInOrder(FrontalState& st, const Pass& ps) {
   return static_cast<int32_t>(w);
 }
 
-// Update of the fully summed rows e+1..s with the kb pivots of the pass.
-void BlockUpdate(FrontalState& st, const Pass& ps, int32_t kb) {
-  const int64_t s = st.s, f = st.f, k0 = ps.p0 + 1;
-  const int32_t rows = static_cast<int32_t>(s - ps.e);
-  if (rows <= 0) return;
-  GemmSquare(st, k0, kb, ps.e + 1, rows);
+// Rows r1..r2 (fully summed), columns from their diagonal to f, updated with
+// the k pivots from front row k0: columns up to cols_end by DGEMM on split
+// squares and one rectangle, the columns s+1..f (where pivot rows still hold
+// unscaled values and the multipliers of row r are the pivot rows' entries in
+// column r) by one DGEMM('N', 'T').
+void UpdateRows(FrontalState& st, int64_t k0, int32_t k, int64_t r1, int64_t r2, int64_t cols_end) {
+  const int64_t s = st.s, f = st.f;
+  const int32_t rows = static_cast<int32_t>(r2 - r1 + 1);
+  if (rows <= 0 || k <= 0) return;
+  GemmSquare(st, k0, k, r1, rows);
+  if (cols_end > r2) GemmRows(st, k0, k, r1, rows, r2 + 1, static_cast<int32_t>(cols_end - r2));
   if (s < f) {
-    // Columns s+1..f: the pivot rows still hold unscaled values there, the
-    // multipliers of row r are the pivot rows' entries in column r.
-    blas::Dgemm('N', 'T', static_cast<int32_t>(f - s), rows, kb, 1.0, &st.F(k0, s + 1),
-                static_cast<int32_t>(f), &st.F(k0, ps.e + 1), static_cast<int32_t>(f), 1.0,
-                &st.F(ps.e + 1, s + 1), static_cast<int32_t>(f));
+    blas::Dgemm('N', 'T', static_cast<int32_t>(f - s), rows, k, 1.0, &st.F(k0, s + 1),
+                static_cast<int32_t>(f), &st.F(k0, r1), static_cast<int32_t>(f), 1.0,
+                &st.F(r1, s + 1), static_cast<int32_t>(f));
   }
-  // Extra work of the diagonal squares, counted for blocks of nb rows.
-  const double chunks = static_cast<double>(rows / ps.b);
+}
+
+// The fully summed rows are eliminated in panels of several passes. A pass
+// updates at once only the later rows of its panel (all columns, so that the
+// pivot tests of later passes see final values); the rows after the panel
+// receive the updates of all the panel's pivots in one large DGEMM when the
+// panel is closed. Every entry gets the same updates as with pass-by-pass
+// updating of all later rows, with a much larger inner dimension.
+struct Panel {
+  int64_t first = 0;  // pivots before the panel
+  int64_t end = 0;    // last row of the panel
+};
+
+void ClosePanel(FrontalState& st, Panel& panel) {
+  const int64_t k = st.p - panel.first;
+  if (k > 0 && panel.end < st.s) {
+    UpdateRows(st, panel.first + 1, static_cast<int32_t>(k), panel.end + 1, st.s, st.s);
+  }
+  panel.first = st.p;
+}
+
+void CountBlockUpdate(FrontalState& st, const Pass& ps, int32_t kb) {
+  // Extra work of the diagonal squares, counted for blocks of b rows.
+  const double chunks = static_cast<double>((st.s - ps.e) / ps.b);
   st.ops_blas += chunks * kb * (ps.b - 1.0) * ps.b;
 }
 
@@ -338,6 +365,9 @@ int32_t EliminateFront(FrontalState& st) {
   if (s == 0) return 0;
   Pass ps;
   ps.b = std::min(st.nb, s);
+  Panel panel;
+  const int64_t width = std::max<int64_t>(kPanelWidth, st.nb);
+  panel.end = std::min<int64_t>(width, s);
   for (int32_t passes = 0;; ++passes) {
     if (passes == s) {
       if (st.lp >= 0) Record(st.lp).Text("****** BE WORRIED LOOP 918");
@@ -346,6 +376,10 @@ int32_t EliminateFront(FrontalState& st) {
     ps.p0 = st.p;
     ps.e = std::min<int64_t>(ps.p0 + ps.b, s);
     ps.last = ps.p0 + ps.b >= s;
+    if (ps.e > panel.end) {
+      ClosePanel(st, panel);
+      panel.end = std::min<int64_t>(st.p + std::max<int64_t>(width, ps.b), s);
+    }
     const int32_t kb = st.mode == 1 ? PassThreshold(st, ps) : PassInOrder(st, ps);
     if (kb < 0) return kb;
     if (ps.last) break;
@@ -353,8 +387,10 @@ int32_t EliminateFront(FrontalState& st) {
       ps.b = ps.b > s / 2 ? s : 2 * ps.b;
       continue;
     }
-    BlockUpdate(st, ps, kb);
+    UpdateRows(st, ps.p0 + 1, kb, ps.e + 1, panel.end, s);
+    CountBlockUpdate(st, ps, kb);
   }
+  ClosePanel(st, panel);
   return 0;
 }
 

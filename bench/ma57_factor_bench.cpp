@@ -1,0 +1,245 @@
+// Timing of the three phases of the sparse symmetric solver on generated
+// matrices, with the factorization rate set against the DGEMM rate measured in
+// the same run, one BLAS thread.
+//
+//   bench_ma57_factor                 every problem at its default size
+//   bench_ma57_factor lap3d 40        one problem with its size parameter
+//
+// Problems: lap2d k (k x k grid, 5-point), lap3d k (k^3 grid, 7-point),
+// kkt k (2D Laplacian of k^2 unknowns with a sparse constraint block and a
+// zero (2,2) block), bratu k (J^T J + 1e-3 I, J the k x k Bratu Jacobian),
+// banded n (J^T J + 1e-3 I, J bidiagonal of order n).
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pemric/blas.h"
+#include "pemric/ma57.h"
+
+extern "C" void openblas_set_num_threads(int) __attribute__((weak));
+
+namespace {
+
+struct Coo {
+  int32_t n = 0;
+  std::vector<int32_t> irn, jcn;
+  std::vector<double> a;
+  void Add(int32_t i, int32_t j, double v) {
+    irn.push_back(i);
+    jcn.push_back(j);
+    a.push_back(v);
+  }
+};
+
+double Seconds(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+Coo Laplacian2d(int32_t k) {
+  Coo m;
+  m.n = k * k;
+  auto id = [k](int32_t i, int32_t j) { return i * k + j + 1; };
+  for (int32_t i = 0; i < k; ++i) {
+    for (int32_t j = 0; j < k; ++j) {
+      m.Add(id(i, j), id(i, j), 4.0);
+      if (i + 1 < k) m.Add(id(i, j), id(i + 1, j), -1.0);
+      if (j + 1 < k) m.Add(id(i, j), id(i, j + 1), -1.0);
+    }
+  }
+  return m;
+}
+
+Coo Laplacian3d(int32_t k) {
+  Coo m;
+  m.n = k * k * k;
+  auto id = [k](int32_t i, int32_t j, int32_t l) { return (i * k + j) * k + l + 1; };
+  for (int32_t i = 0; i < k; ++i) {
+    for (int32_t j = 0; j < k; ++j) {
+      for (int32_t l = 0; l < k; ++l) {
+        m.Add(id(i, j, l), id(i, j, l), 6.0);
+        if (i + 1 < k) m.Add(id(i, j, l), id(i + 1, j, l), -1.0);
+        if (j + 1 < k) m.Add(id(i, j, l), id(i, j + 1, l), -1.0);
+        if (l + 1 < k) m.Add(id(i, j, l), id(i, j, l + 1), -1.0);
+      }
+    }
+  }
+  return m;
+}
+
+// Saddle point [H B^T; B 0]: H the 2D Laplacian, B with k^2/4 rows of three
+// random entries.
+Coo Kkt(int32_t k) {
+  Coo m = Laplacian2d(k);
+  const int32_t nh = m.n, nc = nh / 4;
+  std::mt19937 gen(7);
+  std::uniform_int_distribution<int32_t> col(1, nh);
+  std::uniform_real_distribution<double> val(0.5, 1.5);
+  for (int32_t r = 1; r <= nc; ++r) {
+    for (int e = 0; e < 3; ++e) m.Add(nh + r, col(gen), val(gen));
+  }
+  m.n = nh + nc;
+  return m;
+}
+
+// Lower triangle of J^T J + lambda I for J given by columns (row lists).
+Coo NormalMatrix(int32_t n, const std::vector<std::vector<std::pair<int32_t, double>>>& rows,
+                 double lambda) {
+  std::vector<std::map<int32_t, double>> cols(static_cast<size_t>(n) + 1);
+  for (const auto& row : rows) {
+    for (const auto& [i, vi] : row) {
+      for (const auto& [j, vj] : row) {
+        if (j >= i) cols[i][j] += vi * vj;
+      }
+    }
+  }
+  Coo m;
+  m.n = n;
+  for (int32_t i = 1; i <= n; ++i) {
+    cols[i][i] += lambda;
+    for (const auto& [j, v] : cols[i]) m.Add(i, j, v);
+  }
+  return m;
+}
+
+Coo Bratu(int32_t k) {
+  const int32_t n = k * k;
+  const double h2 = 1.0 / ((k + 1.0) * (k + 1.0));
+  std::vector<std::vector<std::pair<int32_t, double>>> rows;
+  auto id = [k](int32_t i, int32_t j) { return i * k + j + 1; };
+  for (int32_t i = 0; i < k; ++i) {
+    for (int32_t j = 0; j < k; ++j) {
+      std::vector<std::pair<int32_t, double>> r{{id(i, j), 4.0 - h2 * 6.8}};
+      if (i > 0) r.push_back({id(i - 1, j), -1.0});
+      if (i + 1 < k) r.push_back({id(i + 1, j), -1.0});
+      if (j > 0) r.push_back({id(i, j - 1), -1.0});
+      if (j + 1 < k) r.push_back({id(i, j + 1), -1.0});
+      rows.push_back(r);
+    }
+  }
+  return NormalMatrix(n, rows, 1e-3);
+}
+
+Coo Banded(int32_t n) {
+  std::vector<std::vector<std::pair<int32_t, double>>> rows;
+  for (int32_t i = 1; i <= n; ++i) {
+    std::vector<std::pair<int32_t, double>> r{{i, 2.0}};
+    if (i < n) r.push_back({i + 1, -1.0});
+    rows.push_back(r);
+  }
+  return NormalMatrix(n, rows, 1e-3);
+}
+
+// Rate of a square DGEMM and of a rank-16 update of the same order.
+void DgemmRates(double& square, double& rank16) {
+  const int32_t n = 2000;
+  std::vector<double> a(static_cast<size_t>(n) * n, 0.5), b(a), c(a);
+  auto rate = [&](int32_t k) {
+    pemric::blas::Dgemm('N', 'N', n, n, k, 1.0, a.data(), n, b.data(), n, 1.0, c.data(), n);
+    int reps = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    do {
+      pemric::blas::Dgemm('N', 'N', n, n, k, 1.0, a.data(), n, b.data(), n, 1.0, c.data(), n);
+      ++reps;
+    } while (Seconds(t0) < 1.0);
+    return 2.0 * n * n * static_cast<double>(k) * reps / Seconds(t0) * 1e-9;
+  };
+  square = rate(n);
+  rank16 = rate(16);
+}
+
+void Run(const std::string& name, const Coo& m, double dgemm_rate) {
+  const int32_t n = m.n, ne = static_cast<int32_t>(m.a.size());
+  std::vector<int32_t> irn = m.irn, jcn = m.jcn;
+  const int64_t lkeep64 = 5 * int64_t{n} + ne + std::max(n, ne) + 42;
+  std::vector<int32_t> keep(static_cast<size_t>(lkeep64)), iwrk(static_cast<size_t>(5 * n));
+  int32_t icntl[20], info[40];
+  double cntl[5], rinfo[20];
+  MA57SetDefaults(cntl, icntl);
+  icntl[4] = 0;
+  const int32_t lkeep = static_cast<int32_t>(lkeep64);
+  auto t0 = std::chrono::steady_clock::now();
+  MA57AD(&n, &ne, irn.data(), jcn.data(), &lkeep, keep.data(), iwrk.data(), icntl, info, rinfo);
+  const double t_analysis = Seconds(t0);
+  if (info[0] < 0) {
+    std::printf("%-8s analysis failed, INFO(1) = %d\n", name.c_str(), info[0]);
+    return;
+  }
+  // The forecast with compresses; a second call with the returned forecasts
+  // if pivots were delayed beyond it.
+  int64_t lfact = static_cast<int64_t>(info[10]) * 6 / 5 + 1000;
+  int64_t lifact = static_cast<int64_t>(info[11]) * 6 / 5 + 1000;
+  std::vector<double> fact;
+  std::vector<int32_t> ifact, pivseq(static_cast<size_t>(n));
+  double t_factor = 0.0;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (lfact > INT32_MAX || lifact > INT32_MAX) {
+      std::printf("%-8s factors need more than 2^31 entries\n", name.c_str());
+      return;
+    }
+    fact.assign(static_cast<size_t>(lfact), 0.0);
+    ifact.assign(static_cast<size_t>(lifact), 0);
+    const int32_t lf = static_cast<int32_t>(lfact), li = static_cast<int32_t>(lifact);
+    t0 = std::chrono::steady_clock::now();
+    MA57BD(&n, &ne, m.a.data(), fact.data(), &lf, ifact.data(), &li, &lkeep, keep.data(),
+           pivseq.data(), icntl, cntl, info, rinfo);
+    t_factor = Seconds(t0);
+    if (info[0] == -3) {
+      lfact = info[16];
+    } else if (info[0] == -4) {
+      lifact = std::max<int64_t>(info[17], 2 * lifact);
+    } else {
+      break;
+    }
+  }
+  if (info[0] < 0) {
+    std::printf("%-8s factorization failed, INFO(1) = %d\n", name.c_str(), info[0]);
+    return;
+  }
+  std::vector<double> x(static_cast<size_t>(n), 1.0), w(static_cast<size_t>(n));
+  std::vector<int32_t> iwblk(static_cast<size_t>(n));
+  const int32_t job = 1, nrhs = 1, lf = static_cast<int32_t>(lfact),
+                li = static_cast<int32_t>(lifact);
+  t0 = std::chrono::steady_clock::now();
+  MA57CD(&job, &n, fact.data(), &lf, ifact.data(), &li, &nrhs, x.data(), &n, w.data(), &n,
+         iwblk.data(), icntl, info);
+  const double t_solve = Seconds(t0);
+  const double gflops = rinfo[3] / t_factor * 1e-9;
+  std::printf("%-8s %9d %11.3e %6d %8.3f %8.3f %8.4f %8.2f %6.2f\n", name.c_str(), n,
+              static_cast<double>(info[13]), info[20], t_analysis, t_factor, t_solve, gflops,
+              gflops / dgemm_rate);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("OPENBLAS_NUM_THREADS", "1", 1);
+  if (openblas_set_num_threads != nullptr) openblas_set_num_threads(1);
+  double square = 0.0, rank16 = 0.0;
+  DgemmRates(square, rank16);
+  std::printf("DGEMM, one thread: %.2f GFLOP/s square (2000), %.2f GFLOP/s rank 16\n\n", square,
+              rank16);
+  std::printf("%-8s %9s %11s %6s %8s %8s %8s %8s %6s\n", "problem", "n", "factors", "front",
+              "analyse", "factor", "solve", "GFLOP/s", "/DGEMM");
+  struct Problem {
+    const char* name;
+    int32_t size;
+    Coo (*make)(int32_t);
+  };
+  const Problem problems[] = {{"lap2d", 500, Laplacian2d}, {"lap3d", 60, Laplacian3d},
+                              {"kkt", 300, Kkt},           {"bratu", 500, Bratu},
+                              {"banded", 1000000, Banded}};
+  for (const Problem& p : problems) {
+    if (argc >= 2 && std::strcmp(argv[1], p.name) != 0) continue;
+    const int32_t size = argc >= 3 ? std::atoi(argv[2]) : p.size;
+    Run(std::string(p.name) + std::to_string(size).substr(0, 0), p.make(size), square);
+  }
+  return 0;
+}
