@@ -365,6 +365,9 @@ void MA57FrontalFactor(int32_t n,
     ma57::StartFresh(st);
   }
   ma57::RunNodes(st, resume);
+  // The compresses are reported whatever the outcome, suspensions included.
+  st.Info(28) = st.rcompress;
+  st.Info(29) = st.icompress;
 }
 
 }  // namespace pemric

@@ -212,8 +212,13 @@ void ZeroPivotMessage(FrontalState& st, double d) {
   if (st.level < 1 || st.lp < 0) return;
   Record{st.lp};
   Record(st.lp).Text("*** Error message from routine MA57BD **").Text("   INFO(1) = ").I(-5, 3);
-  Record(st.lp).Text("Pivot has value ").P(1).D(d, 16, 8).Text(" when ");
-  Record(st.lp).Text("CNTL(2) has value ").P(1).D(st.tol, 16, 8);
+  Record(st.lp)
+      .Text("Pivot has value ")
+      .P(1)
+      .D(d, 16, 8)
+      .Text(" when ")
+      .Text("CNTL(2) has value ")
+      .D(st.tol, 16, 8);
   Record(st.lp).Text("at stage").I(st.nsteps + 1, 11).X(2).Text("when ICNTL(7) =").I(st.mode, 3);
 }
 
