@@ -27,60 +27,117 @@ std::string NonFinite(double value, int width) {
   return RightAlign(s, width);
 }
 
-// The decimal digits of |value| rounded to `significant` digits, and the
-// exponent e with |value| ~ 0.d1d2... x 10^e. Zero gives all zeros and e = 0.
-void DecimalDigits(double value, int significant, std::string& digits, int& exponent) {
-  if (value == 0.0) {
-    digits.assign(significant, '0');
-    exponent = 0;
-    return;
+// Longest digit count of an E or D field; wider requests are filled with stars.
+constexpr int kMaxDigits = 300;
+
+void AppendStars(std::string& out, int width) {
+  if (width > 0) out.append(static_cast<std::size_t>(width), '*');
+}
+
+// Appends len characters right-aligned in width columns, or stars when they do
+// not fit. A width <= 0 appends the text as it is.
+void AppendAligned(std::string& out, const char* text, int len, int width) {
+  if (width <= 0) {
+    out.append(text, static_cast<std::size_t>(len));
+  } else if (len > width) {
+    AppendStars(out, width);
+  } else {
+    out.append(static_cast<std::size_t>(width - len), ' ');
+    out.append(text, static_cast<std::size_t>(len));
   }
-  char buf[512];
+}
+
+void AppendI(std::string& out, int64_t value, int width) {
+  char buf[24];
+  char* p = buf + sizeof buf;
+  // The magnitude in unsigned arithmetic, so that the most negative value works.
+  uint64_t m = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  do {
+    *--p = static_cast<char>('0' + m % 10);
+    m /= 10;
+  } while (m != 0);
+  if (value < 0) *--p = '-';
+  AppendAligned(out, p, static_cast<int>(buf + sizeof buf - p), width);
+}
+
+// The decimal digits of |value| rounded to `significant` digits (at most
+// kMaxDigits + 1), and the exponent e with |value| ~ 0.d1d2... x 10^e. Zero
+// gives all zeros and e = 0. The rounding is the C library's: correctly
+// rounded, ties to even, as formatted Fortran output does it.
+int DecimalDigits(double value, int significant, char* digits) {
+  if (value == 0.0) {
+    std::memset(digits, '0', static_cast<std::size_t>(significant));
+    return 0;
+  }
+  char buf[kMaxDigits + 16];
   std::snprintf(buf, sizeof buf, "%.*e", significant - 1, std::fabs(value));
-  // buf = "d.ddddde+XX"
-  digits.clear();
+  // buf = "d.ddddde+XX", or "de+XX" for one digit
+  int n = 0;
   const char* p = buf;
   for (; *p != 'e'; ++p)
-    if (*p != '.') digits.push_back(*p);
-  exponent = std::atoi(p + 1) + 1;
+    if (*p != '.') digits[n++] = *p;
+  return std::atoi(p + 1) + 1;
+}
+
+// Ew.d (letter E) and Dw.d (letter D) with scale factor kP: a mantissa of d
+// digits below one when k <= 0 (k zeros after the point), or k digits before
+// the point and d - k + 1 after it when 0 < k < d + 2. Exponents beyond 99
+// drop the letter ("-100"); beyond 999 the field is starred.
+void AppendE(std::string& out, double value, int width, int digits, int scale, char letter) {
+  if (!std::isfinite(value)) {
+    out += NonFinite(value, width);
+    return;
+  }
+  if (digits < 0 || digits > kMaxDigits || scale <= -digits || scale >= digits + 2) {
+    AppendStars(out, width);
+    return;
+  }
+  const int significant = scale <= 0 ? digits + scale : digits + 1;
+  char ds[kMaxDigits + 2];
+  const int exponent = DecimalDigits(value, significant, ds);
+  const int e = value == 0.0 ? 0 : exponent - scale;
+  const int ae = std::abs(e);
+  if (ae > 999) {
+    AppendStars(out, width);
+    return;
+  }
+  char field[kMaxDigits + 16];
+  int len = 0;
+  if (std::signbit(value)) field[len++] = '-';
+  const int sign_len = len;
+  const int before_point = scale > 0 ? scale : 0;
+  std::memcpy(field + len, ds, static_cast<std::size_t>(before_point));
+  len += before_point;
+  field[len++] = '.';
+  for (int i = 0; i < -scale; ++i) field[len++] = '0';
+  std::memcpy(field + len, ds + before_point, static_cast<std::size_t>(significant - before_point));
+  len += significant - before_point;
+  if (ae <= 99) field[len++] = letter;
+  field[len++] = e < 0 ? '-' : '+';
+  if (ae > 99) field[len++] = static_cast<char>('0' + ae / 100);
+  field[len++] = static_cast<char>('0' + ae / 10 % 10);
+  field[len++] = static_cast<char>('0' + ae % 10);
+  // The optional zero before the point is written when the width allows it.
+  if (scale <= 0 && len < width) {
+    std::memmove(field + sign_len + 1, field + sign_len, static_cast<std::size_t>(len - sign_len));
+    field[sign_len] = '0';
+    ++len;
+  }
+  AppendAligned(out, field, len, width);
 }
 
 }  // namespace
 
 std::string FormatI(int64_t value, int width) {
-  return RightAlign(std::to_string(value), width);
+  std::string s;
+  AppendI(s, value, width);
+  return s;
 }
 
 std::string FormatE(double value, int width, int digits, int scale, char letter) {
-  if (!std::isfinite(value)) return NonFinite(value, width);
-  if (digits < 0 || scale <= -digits || scale >= digits + 2) return Stars(width);
-  const int significant = scale <= 0 ? digits + scale : digits + 1;
-  std::string ds;
-  int exponent = 0;
-  if (significant > 0) {
-    DecimalDigits(value, significant, ds, exponent);
-  }
-  const int e = value == 0.0 ? 0 : exponent - scale;
-  std::string mantissa;
-  if (scale <= 0) {
-    mantissa = "." + std::string(-scale, '0') + ds;
-  } else {
-    mantissa = ds.substr(0, scale) + "." + ds.substr(scale);
-  }
-  const int ae = std::abs(e);
-  char expbuf[16];
-  if (ae <= 99) {
-    std::snprintf(expbuf, sizeof expbuf, "%c%c%02d", letter, e < 0 ? '-' : '+', ae);
-  } else if (ae <= 999) {
-    std::snprintf(expbuf, sizeof expbuf, "%c%03d", e < 0 ? '-' : '+', ae);
-  } else {
-    return Stars(width);
-  }
-  const std::string sign = std::signbit(value) ? "-" : "";
-  std::string s = sign + mantissa + expbuf;
-  // The optional zero before the point is written when the width allows it.
-  if (scale <= 0 && static_cast<int>(s.size()) < width) s = sign + "0" + mantissa + expbuf;
-  return RightAlign(s, width);
+  std::string s;
+  AppendE(s, value, width, digits, scale, letter);
+  return s;
 }
 
 std::string FormatF(double value, int width, int digits, int scale) {
@@ -127,17 +184,17 @@ Record& Record::Text(std::string_view s) {
 }
 
 Record& Record::I(int64_t value, int width) {
-  text_ += FormatI(value, width);
+  AppendI(text_, value, width);
   return *this;
 }
 
 Record& Record::E(double value, int width, int digits) {
-  text_ += FormatE(value, width, digits, scale_, 'E');
+  AppendE(text_, value, width, digits, scale_, 'E');
   return *this;
 }
 
 Record& Record::D(double value, int width, int digits) {
-  text_ += FormatE(value, width, digits, scale_, 'D');
+  AppendE(text_, value, width, digits, scale_, 'D');
   return *this;
 }
 
