@@ -161,29 +161,3 @@ double Dalvex_NumericNLASystem::RetrieveReal(const char* name, double fallback) 
   if (Verbose()) m_Formatter.Format("Successful; value is %e\n", cell.real);
   return cell.real;
 }
-
-// ---------------------------------------------------------------------------
-// Solve. Problem set-up runs on the first call and again on every later call
-// until it succeeds once.
-
-int32_t VORN_CALL Dalvex_NumericNLASystem::Solve(int32_t /*start*/, int32_t* /*iterations*/) noexcept {
-  try {
-    if (m_Eso == nullptr) {
-      m_Formatter.Format("Invalid ESO passed to solver\n");
-      return kVornFailure;
-    }
-    if (!m_SetUp) {
-      if (SetUpProblem() != kVornOk) {
-        m_Formatter.Format("*** Unable to initialize solver; something wrong with your ESO");
-        return kVornFailure;
-      }
-      m_SetUp = true;
-    }
-    // STOP-GAP until the least-squares driver is built: the problem is set up
-    // but no iteration can run, so every solve ends here as a failure.
-    m_Formatter.Format("Solve: problem set up; the least-squares iteration is not available yet\n");
-    return kVornFailure;
-  } catch (...) {
-    return kVornFailure;
-  }
-}

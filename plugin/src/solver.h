@@ -66,6 +66,37 @@ class Dalvex_NumericNLASystem final : public VornNumericNLASystem,
   void FreeNames();
   void FreeTrackedArrays();
 
+  // The Solve driver (solve_driver.cpp): one call evaluates at the current
+  // point and runs the least-squares routine until it asks for the next
+  // evaluation, finishes or fails.
+  int32_t SolveOnce(int32_t start, int32_t* iterations);
+  void StartNewSolve();
+  void ReadSolveParameters();
+  void HandOverPoint();
+  int32_t EvaluateAtPoint();
+  int32_t IterateUntilEvaluation();
+  void CallLeastSquares();
+  int32_t ReactToFinish();
+  int32_t GrowWorkspace();
+  int32_t GrowIntegerWorkspace();
+  int32_t GrowRealWorkspace();
+  int32_t ResidualTest();
+
+  // Reports and dumps (diagnostics.cpp).
+  void PrintIterationReports();
+  void PrintObjectiveLine();
+  void PrintVariableValues();
+  void PrintResidualValues();
+  void PrintJacobian();
+  void PrintLeastSquaresDump();
+  void PrintSparseSolverDump();
+  void PrintControlAndInfoArrays(const int32_t* icntl,
+                                 const double* cntl,
+                                 const int32_t* info,
+                                 const double* rinfo,
+                                 int32_t rinfo_count,
+                                 bool wide_info_index);
+
   dalvex::MessageFormatter m_Formatter;  // text to the host, through m_Sink
   VornNumericESO* m_Eso = nullptr;        // one reference owned; null without an ESO face
   VornMessageSink* m_Sink;                // borrowed, no reference; may be null
@@ -127,4 +158,5 @@ class Dalvex_NumericNLASystem final : public VornNumericNLASystem,
   dalvex::TrackedArray<double> m_LowerBounds;  // NVars
   dalvex::TrackedArray<double> m_UpperBounds;  // NVars
   int32_t m_OutputUnit = 0;  // reserved output stream, released at destruction; 0 when none
+  bool m_Started = false;    // a solve has been started (its controls and IFLAG are set)
 };
