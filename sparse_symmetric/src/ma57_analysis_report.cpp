@@ -21,7 +21,7 @@ bool WarningsOn(const int32_t* icntl) { return Level(icntl) >= 2 && icntl[1] >= 
 
 // An I10 field that widens instead of overflowing, for bounds that can pass
 // ten digits when computed in 64 bits.
-int Width10(int64_t v) { return std::max<int>(10, static_cast<int>(std::to_string(v).size()) + 1); }
+int Width10(int64_t v) { return std::max<int>(10, static_cast<int>(std::to_string(v).size())); }
 
 void WarningHeader(int32_t unit) {
   Record(unit).Text("*** Warning message from subroutine MA57AD ***");

@@ -75,6 +75,11 @@ class Capture {
   explicit Capture(int32_t unit) : unit_(unit) { pemric::AttachStream(unit, &Sink, this); }
   ~Capture() { pemric::DetachStream(unit_); }
   const std::string& text() const { return text_; }
+  // An integer right-aligned in 12 columns, as the reports print counts.
+  static std::string Pad12(int64_t v) {
+    const std::string s = std::to_string(v);
+    return std::string(s.size() < 12 ? 12 - s.size() : 0, ' ') + s;
+  }
   std::vector<std::string> Lines() const {
     std::vector<std::string> lines;
     std::string cur;
