@@ -104,8 +104,8 @@ void Dalvex_NumericNLASystem::PrintSparseSolverDump() {
   m_Formatter.Format("*             MA57 Diagnostic Dump                          *\n");
   m_Formatter.Format("%s", kStars);
   PrintControlAndInfoArrays(&m_Keep.at(kSparseIcntlInKeep), &m_Rkeep.at(kSparseCntlInRkeep),
-                            &m_Keep.at(kSparseInfoInKeep), &m_Rkeep.at(kSparseRinfoInRkeep), kSparseRinfoShown,
-                            true);
+                            &m_Keep.at(kSparseInfoInKeep), &m_Rkeep.at(kSparseRinfoInRkeep),
+                            kSparseRinfoShown, true);
   m_Formatter.Format("%s", kStars);
 }
 

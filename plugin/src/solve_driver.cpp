@@ -10,8 +10,6 @@
 
 #include "solver.h"
 
-#include "pemric/ns23.h"
-
 namespace {
 
 // Evaluation modes of EvaluateResiduals.
@@ -20,18 +18,22 @@ constexpr int32_t kResidualsOnly = 2;
 
 // IFLAG values returned by the least-squares routine that the driver answers
 // in its own way; every positive value asks for an evaluation at X.
-constexpr int32_t kFinished = 0;            // acceptable sum of squares, or no further progress
-constexpr int32_t kBudgetSpent = -1;        // more evaluations than MaxIters would be needed
-constexpr int32_t kIntegerSpaceShort = -2;  // LIW too small for the analysis: INFO(4) needed so far
-constexpr int32_t kSpaceShort = -3;         // LIW and/or LW too small: INFO(4), INFO(5) needed
-constexpr int32_t kBadSizes = -4;           // NVars < 1 or NEqs < NVars
+constexpr int32_t kFinished = 0;              // acceptable sum of squares, or no further progress
+constexpr int32_t kBudgetSpent = -1;          // more evaluations than MaxIters would be needed
+constexpr int32_t kIntegerSpaceShort = -2;    // LIW too small for the analysis: INFO(4) needed so far
+constexpr int32_t kSpaceShort = -3;           // LIW and/or LW too small: INFO(4), INFO(5) needed
+constexpr int32_t kBadSizes = -4;             // NVars < 1 or NEqs < NVars
 constexpr int32_t kFactorizationFailed = -9;  // shifted normal matrix failed ten factorizations
-constexpr int32_t kStartFlag = 1;           // any value but 2..5 starts a new problem
+constexpr int32_t kStartFlag = 1;             // any value but 2..5 starts a new problem
 
 // Result of IterateUntilEvaluation while the routine is still being called.
 constexpr int32_t kCallAgainNow = INT32_MIN;
 
 }  // namespace
+
+namespace dalvex {
+LeastSquaresRoutine g_LeastSquaresRoutine = &NS23AD;
+}  // namespace dalvex
 
 int32_t VORN_CALL Dalvex_NumericNLASystem::Solve(int32_t start, int32_t* iterations) noexcept {
   try {
@@ -114,17 +116,18 @@ int32_t Dalvex_NumericNLASystem::IterateUntilEvaluation() {
       if (m_Count < INT32_MAX) ++m_Count;
       return ResidualTest();
     }
-    const int32_t result = m_Flag == kIntegerSpaceShort || m_Flag == kSpaceShort ? GrowWorkspace()
-                                                                                 : ReactToFinish();
+    const int32_t result =
+        m_Flag == kIntegerSpaceShort || m_Flag == kSpaceShort ? GrowWorkspace() : ReactToFinish();
     if (result != kCallAgainNow) return result;
   }
 }
 
 void Dalvex_NumericNLASystem::CallLeastSquares() {
-  NS23AD(&m_NEqs, &m_NVars, &m_Sac, &m_Acc, &m_MaxIters, &m_Iprint, m_irnJac.data, m_ipJac.data,
-         m_valJacDummy.data, m_irnJacDummy.data, m_ipJacDummy.data, &m_Hmax, &m_LIW, m_iw.data, &m_LW,
-         m_w.data, m_X.data, m_Resid.data, m_valJac.data, &m_Flag, m_Icntl.data, m_Cntl.data, m_Info.data,
-         m_Rinfo.data, m_Keep.data, m_Rkeep.data, m_Lkeep.data);
+  dalvex::g_LeastSquaresRoutine(&m_NEqs, &m_NVars, &m_Sac, &m_Acc, &m_MaxIters, &m_Iprint, m_irnJac.data,
+                                m_ipJac.data, m_valJacDummy.data, m_irnJacDummy.data, m_ipJacDummy.data,
+                                &m_Hmax, &m_LIW, m_iw.data, &m_LW, m_w.data, m_X.data, m_Resid.data,
+                                m_valJac.data, &m_Flag, m_Icntl.data, m_Cntl.data, m_Info.data, m_Rinfo.data,
+                                m_Keep.data, m_Rkeep.data, m_Lkeep.data);
   if (Verbose()) {
     m_Formatter.Format("Returned from NS23 with flag = %d Marquardt Parameter = %12.5f\n", m_Flag,
                        m_Rinfo.at(1));

@@ -9,6 +9,17 @@
 #include "tracked_array.h"
 #include "vorn/host_interfaces.h"
 
+#include "pemric/ns23.h"
+
+namespace dalvex {
+
+// The least-squares routine that Solve calls: NS23AD. Tests replace it to
+// produce returns the real routine never gives.
+using LeastSquaresRoutine = decltype(&NS23AD);
+extern LeastSquaresRoutine g_LeastSquaresRoutine;
+
+}  // namespace dalvex
+
 // Faces, in layout order: VornNumericNLASystem, Dalvex_Component,
 // VornNumericSolverExtension; then the solver state. One reference count.
 class Dalvex_NumericNLASystem final : public VornNumericNLASystem,
