@@ -74,11 +74,11 @@ bool BoundFromRatio(const Problem& p, bool finite) {
 // X is the current point and SX the trial. Accepting moves X to the trial and
 // leaves the step in SX and F(old) - F(new) in DF; rejecting leaves X alone
 // and, when differencing, minus the step in SX and F(trial) - F(current) in DF.
-void Accept(const Problem& p) {
+void Accept(const Problem& p, bool finite) {
   double* sx = p.sx();
   double* df = p.df();
   double* fc = p.fc();
-  const bool accepted = p.rkeep(kSsTrial) <= p.rkeep(kSs);  // false for NaN
+  const bool accepted = finite && p.rkeep(kSsTrial) <= p.rkeep(kSs);
   if (!accepted) {
     if (p.hmax == 0.0) {
       p.lkeep(kReevaluate) = Logical(true);
@@ -125,6 +125,14 @@ void BroydenUpdate(const Problem& p) {
   }
 }
 
+bool AllFinite(const Problem& p) {
+  const int64_t nnz = p.nnz();
+  for (int64_t k = 0; k < nnz; ++k) {
+    if (!std::isfinite(p.fjac[k])) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Phase TrialEvaluated(const Problem& p) {
@@ -133,9 +141,9 @@ Phase TrialEvaluated(const Problem& p) {
   std::copy(p.f, p.f + p.m, p.df());
   NS23SparseMatVec(p.m, p.n, p.aval, p.sx(), rt, 0, p.airn, p.aip);
   p.rkeep(kSsTrial) = blas::Ddot(p.m, rt, 1, rt, 1);
-  // A trial whose residuals are not all finite is never accepted: it only
-  // shrinks the step bound.
-  const bool finite = std::isfinite(p.rkeep(kSsTrial));
+  // A trial whose residuals (or, when the caller supplies it, Jacobian) are
+  // not all finite is never accepted: it only shrinks the step bound.
+  const bool finite = std::isfinite(p.rkeep(kSsTrial)) && (p.hmax != 0.0 || AllFinite(p));
   if (IsTrue(p.lkeep(kLineSearch))) {
     BoundAfterLineSearch(p, finite);
   } else if (!BoundFromRatio(p, finite)) {
@@ -146,9 +154,9 @@ Phase TrialEvaluated(const Problem& p) {
                                                p.rkeep(kStepSq) / p.rkeep(kCurv);
     p.rkeep(kLamda) = std::max(0.0, lamda);
   }
-  const bool within_twice = 2.0 * p.rkeep(kSs) >= p.rkeep(kSsTrial);
+  const bool within_twice = finite && 2.0 * p.rkeep(kSs) >= p.rkeep(kSsTrial);
   p.lkeep(kWithinTwice) = Logical(within_twice);
-  Accept(p);
+  Accept(p, finite);
   if (!IsTrue(p.lkeep(kFresh)) && !IsTrue(p.lkeep(kLineSearch)) && p.hmax != 0.0 &&
       within_twice) {
     BroydenUpdate(p);

@@ -296,6 +296,32 @@ TEST(Domain, TrialsWithNonFiniteResidualsAreRejectedAndTheStepShrinks) {
   }
 }
 
+TEST(Domain, TrialsWithANonFiniteJacobianAreRejectedToo) {
+  // F(x) = x - 10 + x^2 / 100 has its root near 9.16, but the Jacobian is
+  // not available (NaN) for 4 < x < 20. The full Newton step from 0 lands
+  // there with a smaller sum of squares; taking it would hand NaN to the
+  // factorization and NaN points to the caller.
+  LsqProblem p;
+  p.m = p.n = 1;
+  p.irn = {1};
+  p.ip = {1, 2};
+  p.aip = {1, 1};
+  p.residuals = [](const double* x, double* f) { f[0] = x[0] - 10.0 + 0.01 * x[0] * x[0]; };
+  p.jacobian = [](const double* x, double* v) {
+    v[0] = x[0] > 4.0 && x[0] < 20.0 ? std::nan("") : 1.0 + 0.02 * x[0];
+  };
+  p.x0 = {0.0};
+  Options o;
+  bool finite_points = true;
+  o.on_return = [&](int32_t, const double* x, const double*) { finite_points &= std::isfinite(x[0]); };
+  const Outcome out = Solve(p, o);
+  EXPECT_TRUE(finite_points);
+  EXPECT_EQ(out.iflag, 0);
+  EXPECT_GT(out.count(2), 0);
+  EXPECT_LE(out.x[0], 4.0);
+  EXPECT_GT(out.x[0], 3.9);
+}
+
 TEST(Domain, NonFiniteValuesAtTheStartAreAFailureNotConvergence) {
   LsqProblem p = LogProblem();
   p.x0 = {-1.0, 1.0, 1.0};
