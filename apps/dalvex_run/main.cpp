@@ -88,7 +88,10 @@ void Summarise(const problems::Problem& p, const RunOutcome& r, const Options& o
   std::printf("%-16s %d\n", "Iterations", r.iterations);
   std::printf("%-16s %lld residual evaluations in %lld Solve calls\n", "Evaluations",
               static_cast<long long>(r.evaluations), static_cast<long long>(r.calls));
-  std::printf("%-16s %.3f s\n", "Time", r.seconds);
+  if (r.seconds < 1.0)
+    std::printf("%-16s %.3g ms\n", "Time", r.seconds * 1e3);
+  else
+    std::printf("%-16s %.3f s\n", "Time", r.seconds);
   std::vector<double> f(p.NEqs());
   p.Residuals(r.x.data(), f.data());
   int32_t worst = 0;
