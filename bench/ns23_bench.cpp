@@ -3,6 +3,11 @@
 // Jacobians (HMAX > 0). Each run reports residual evaluations, Jacobian
 // evaluations, steps and the final sum of squares as counters.
 //
+// The *ThroughPlugin rows solve the same systems with the same controls
+// through the plug-in module and the reference host (one Solve call per
+// evaluation, the problem as the host's equation set object): the cost of
+// the boundary is their time over the direct rows'.
+//
 //   bench_ns23 --benchmark_filter=broyden
 //
 // Sizes follow the problem library's meaning of "size" (unknowns, or grid
@@ -18,7 +23,11 @@
 #include <vector>
 
 #include "pemric/ns23.h"
+#include "problems/host_problem.h"
 #include "problems/registry.h"
+#include "vorn_host/message_sinks.h"
+#include "vorn_host/module_loader.h"
+#include "vorn_host/reference_eso.h"
 
 namespace {
 
@@ -85,6 +94,86 @@ Counts SolveOnce(const problems::Problem& problem, double hmax) {
   return c;
 }
 
+// The plug-in with the controls of SolveOnce: no residual test (Tol = 0),
+// SAC 1e-20, STPMIN 0, 10000 evaluations, no printing.
+class PluginSolver {
+ public:
+  bool Open(double hmax) {
+    if (!module_.Load(DALVEX_MODULE_PATH)) return false;
+    factory_ = module_.CreateFactory();
+    void* face = nullptr;
+    if (factory_ == nullptr || factory_->QueryInterface(kIID_VornSolverParameters, &face) != kVornOk) {
+      return false;
+    }
+    auto* parameters = static_cast<VornSolverParameters*>(face);
+    bool ok = true;
+    auto set_real = [&](const char* name, double value) {
+      VornValueCell cell{};
+      cell.real = value;
+      ok = ok && parameters->SetParameterValue(name, kVornReal, cell) == kVornOk;
+    };
+    auto set_integer = [&](const char* name, int32_t value) {
+      VornValueCell cell{};
+      cell.integer = value;
+      ok = ok && parameters->SetParameterValue(name, kVornInteger, cell) == kVornOk;
+    };
+    set_real("Tol", 0.0);
+    set_real("Sac", 1e-20);
+    set_real("Acc", 0.0);
+    set_real("Hmax", hmax);
+    set_integer("MaxIters", 10000);
+    set_integer("PrintLevel", 0);
+    parameters->Release();
+    return ok;
+  }
+  ~PluginSolver() {
+    if (factory_ != nullptr) factory_->Release();
+  }
+
+  // One whole solve; the evaluation count is the host's.
+  Counts Solve(const std::shared_ptr<const problems::Problem>& problem) {
+    Counts c;
+    vorn_host::ReferenceEso* eso = vorn_host::ReferenceEso::Create(problems::DescribeForHost(problem));
+    VornNumericNLASystem* solver = nullptr;
+    if (factory_->CreateNLASystem(eso->problem(), &sink_, &solver) == kVornOk && solver != nullptr) {
+      int32_t iterations = 0;
+      int32_t result = solver->Solve(0, &iterations);
+      while (result == kVornCallAgain) result = solver->Solve(1, &iterations);
+      c.iflag = result;
+      c.steps = iterations;
+      solver->Release();
+    }
+    c.evaluations = eso->evaluations();
+    std::vector<double> f(problem->NEqs());
+    problem->Residuals(eso->values().data(), f.data());
+    for (double v : f) c.ss += v * v;
+    eso->Release();
+    return c;
+  }
+
+ private:
+  vorn_host::PluginModule module_;  // unloaded after the factory is released
+  VornFactoryNLASystem* factory_ = nullptr;
+  vorn_host::RecordingSink sink_;
+};
+
+void RunThroughPlugin(benchmark::State& state, const std::string& name, double hmax) {
+  problems::ProblemOptions options;
+  options.size = static_cast<int32_t>(state.range(0));
+  std::shared_ptr<const problems::Problem> problem = problems::MakeProblem(name, options);
+  PluginSolver plugin;
+  if (!problem || !plugin.Open(hmax)) {
+    state.SkipWithError("unknown problem or size, or the module did not load");
+    return;
+  }
+  Counts c;
+  for (auto _ : state) c = plugin.Solve(problem);
+  state.counters["result"] = c.iflag;
+  state.counters["evals"] = c.evaluations;
+  state.counters["calls"] = c.steps;
+  state.counters["ss"] = c.ss;
+}
+
 void Run(benchmark::State& state, const std::string& name, double hmax) {
   problems::ProblemOptions options;
   options.size = static_cast<int32_t>(state.range(0));
@@ -110,11 +199,23 @@ void ReactorChain(benchmark::State& s) { Run(s, "reactor-flash", 0.0); }
 void BroydenTridiagonalDifferences(benchmark::State& s) { Run(s, "broyden-tridiagonal", 1.0); }
 void BratuDifferences(benchmark::State& s) { Run(s, "bratu-2d", 1.0); }
 
+void BroydenTridiagonalThroughPlugin(benchmark::State& s) { RunThroughPlugin(s, "broyden-tridiagonal", 0.0); }
+void BroydenBandedThroughPlugin(benchmark::State& s) { RunThroughPlugin(s, "broyden-banded", 0.0); }
+void BratuThroughPlugin(benchmark::State& s) { RunThroughPlugin(s, "bratu-2d", 0.0); }
+void ReactorChainThroughPlugin(benchmark::State& s) { RunThroughPlugin(s, "reactor-flash", 0.0); }
+void BratuDifferencesThroughPlugin(benchmark::State& s) { RunThroughPlugin(s, "bratu-2d", 1.0); }
+
 BENCHMARK(BroydenTridiagonal)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BroydenBanded)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(Bratu)->Arg(300)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(ReactorChain)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BroydenTridiagonalDifferences)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BratuDifferences)->Arg(300)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+BENCHMARK(BroydenTridiagonalThroughPlugin)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BroydenBandedThroughPlugin)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BratuThroughPlugin)->Arg(300)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(ReactorChainThroughPlugin)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BratuDifferencesThroughPlugin)->Arg(300)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
