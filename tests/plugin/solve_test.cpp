@@ -502,15 +502,26 @@ TEST_F(SolveTest, ControlsChangedBetweenCallsTakeEffectAtTheNextCall) {
   EXPECT_EQ(solver_->Solve(1, &iterations_), kVornOk);
   EXPECT_EQ(sink_.Prints().back(), kConverged);
 
-  // A new solve continues the count and starts from where the last ended.
+  // A new solve continues the count; a larger Sac ends it at the next call.
   const int32_t count = iterations_;
   ASSERT_EQ(SetReal("Tol", 1e-12), kVornOk);
+  ASSERT_EQ(SetReal("Acc", 0.0), kVornOk);
   ASSERT_EQ(solver_->Solve(0, &iterations_), kVornCallAgain);
   EXPECT_EQ(iterations_, count + 1);
+  ASSERT_EQ(SetReal("Sac", 1.0), kVornOk);
+  EXPECT_EQ(solver_->Solve(1, &iterations_), kVornOk);
+  EXPECT_EQ(sink_.Prints().back(), kFinished);
+
+  // A smaller evaluation budget ends a solve that was far from done.
+  solver_->Release();
+  eso_->Release();
+  ASSERT_EQ(SetReal("Sac", 0.0), kVornOk);
+  Create(Rosenbrock());
+  ASSERT_EQ(solver_->Solve(0, &iterations_), kVornCallAgain);
+  ASSERT_EQ(solver_->Solve(1, &iterations_), kVornCallAgain);
   ASSERT_EQ(SetInteger("MaxIters", 1), kVornOk);
-  EXPECT_NE(solver_->Solve(1, &iterations_), kVornCallAgain);
-  const std::string end = sink_.Prints().back();
-  EXPECT_TRUE(end == kFinished || end == "NS23:  Maximum Function Calls exceeded\n") << end;
+  EXPECT_EQ(solver_->Solve(1, &iterations_), kVornFailure);
+  EXPECT_EQ(sink_.Prints().back(), "NS23:  Maximum Function Calls exceeded\n");
 }
 
 TEST_F(SolveTest, PrintingRoutineWritesToTheReservedUnitsFile) {
