@@ -7,6 +7,7 @@
  * Usage: c_host <module path>. Exit status 0 when every check holds. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <math.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -103,7 +104,7 @@ typedef struct Eso {
   int32_t count;
   int32_t calls[14]; /* calls per slot */
   double x[2];
-  int32_t rows[3], columns[3], types[3];
+  int32_t rows[4], columns[4], types[4];
 } Eso;
 
 /* The services library's statics, reached by their linkage names. */
@@ -170,10 +171,10 @@ static int32_t eso_evaluate(void* self, int32_t set, double* f, double* values, 
   f[0] = e->x[0] - 1.0;
   f[1] = e->x[1] - 2.0;
   f[2] = e->x[0] + e->x[1] - 3.0;
-  if (mode == 14) values[0] = values[1] = values[2] = 1.0;
+  if (mode == 14) values[0] = values[1] = values[2] = values[3] = 1.0;
   return 0;
 }
-static int32_t eso_num_nonzeros(void* self) { ((Eso*)self)->calls[12]++; return 3; }
+static int32_t eso_num_nonzeros(void* self) { ((Eso*)self)->calls[12]++; return 4; }
 static int32_t eso_structure(void* self, int32_t** rows, int32_t** columns, int32_t** types) {
   Eso* e = (Eso*)self;
   e->calls[13]++;
@@ -256,7 +257,7 @@ static void check_solver(void* factory) {
   eso.count = 1;
   eso.x[0] = 0.5;
   eso.x[1] = 0.5;
-  const int32_t rows[3] = {1, 3, 2}, columns[3] = {1, 1, 2};
+  const int32_t rows[4] = {1, 3, 2, 3}, columns[4] = {1, 1, 2, 2};
   memcpy(eso.rows, rows, sizeof rows);
   memcpy(eso.columns, columns, sizeof columns);
   Sink sink = {&kSinkVtbl, 0, 0, {0}};
@@ -293,6 +294,18 @@ static void check_solver(void* factory) {
   CHECK(eso.calls[4] == 2 && eso.calls[3] == 2);
   CHECK(eso.calls[9] == 3 && eso.calls[8] == 2);
   CHECK(eso.calls[10] == 0);
+
+  /* The host's loop: call again while the answer is 1; the root is (1, 2). */
+  int32_t calls = 1, current = result;
+  while (current == 1 && calls < 100) {
+    CHECK(VT(extension, ExtensionVtbl)->GetInfo(extension, "Status", &status) == 0 && status > 0);
+    current = VT(solver, SolverVtbl)->Solve(solver, 1, &iterations);
+    ++calls;
+  }
+  CHECK(current == 0);
+  CHECK(iterations >= 1 && iterations <= calls);
+  CHECK(eso.calls[11] == calls);
+  CHECK(fabs(eso.x[0] - 1.0) < 1e-6 && fabs(eso.x[1] - 2.0) < 1e-6);
 
   CHECK(VT(extension, ExtensionVtbl)->Release(extension) == 1);
   CHECK(VT(solver, SolverVtbl)->Release(solver) == 0);
