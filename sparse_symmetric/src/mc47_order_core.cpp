@@ -51,7 +51,7 @@ class OrderCore {
   void UnlinkDegree(int32_t i);
   void FormElementInPlace(int32_t me);
   void FormElementAtEnd(int32_t me, int32_t elenme);
-  void AppendToElement(int32_t me, int32_t i);
+  void AppendToElement(int32_t i);
   void Compact(int32_t me, int32_t e, int64_t p, int64_t pj, int64_t unread_me, int64_t unread_e);
   void GuardMark();
   void ScanExternalSizes();
@@ -228,7 +228,7 @@ void OrderCore::FormElementAtEnd(int32_t me, int32_t elenme) {
         pj = pe_(e);
         p = pe_(me);
       }
-      AppendToElement(me, i);
+      AppendToElement(i);
     }
     if (e != me) {
       pe_(e) = -me;
@@ -241,7 +241,7 @@ void OrderCore::FormElementAtEnd(int32_t me, int32_t elenme) {
   maxmem_ = std::max(maxmem_, mem_);
 }
 
-void OrderCore::AppendToElement(int32_t /*me*/, int32_t i) {
+void OrderCore::AppendToElement(int32_t i) {
   const int32_t nvi = nv_(i);
   degme_ += nvi;
   nv_(i) = -nvi;

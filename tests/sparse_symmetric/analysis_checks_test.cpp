@@ -161,6 +161,9 @@ TEST(AnalysisChecks, OffDiagonalDuplicatesCountedOnceWhateverTheTriangleOrOrder)
     // variable; both copies of the diagonal (3, 3) too.
     EXPECT_NE(a.Map(1), a.Map(2));
     EXPECT_NE(a.Map(3), a.Map(4));
+    // Every diagonal slot names its variable, not only the first.
+    EXPECT_EQ(a.Column(a.Map(3)), 3);
+    EXPECT_EQ(a.Column(a.Map(4)), 3);
     EXPECT_EQ(a.Entries(), 6 + 5 - 1);
     const int32_t row = std::min(a.Pos(2), a.Pos(5));
     int64_t start = 1;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis_support.h"
+#include "ma57_analysis.h"
 
 namespace {
 
@@ -116,6 +117,30 @@ TEST(AnalysisTree, LargeHashSumStaysInRange) {
   ASSERT_EQ(a.info[0], 0);
   EXPECT_EQ(a.info[6], 2);
   EXPECT_EQ(a.info[4], n + leaves + 1);
+}
+
+}  // namespace
+
+namespace {
+
+// One dense node of order 70 000: 2.45e9 factor entries do not fit in 32
+// bits; the forecasts saturate at the largest integer instead of wrapping
+// to a negative size.
+TEST(AnalysisForecast, SizesBeyondThirtyTwoBitsSaturate) {
+  const int32_t n = 70000;
+  std::vector<int32_t> rowcount(n), children{0}, pivots{n}, front{n}, stack1(n), stack2(n);
+  for (int32_t r = 0; r < n; ++r) rowcount[r] = n - r;
+  int32_t info[40] = {};
+  double rinfo[20] = {};
+  pemric::MA57Forecast(n, rowcount.data(), children.data(), pivots.data(), front.data(), 1,
+                       stack1.data(), stack2.data(), info, rinfo);
+  EXPECT_EQ(info[4], 2147483647);
+  EXPECT_EQ(info[6], n);
+  EXPECT_EQ(info[7], 1);
+  for (int k : {8, 10}) EXPECT_EQ(info[k], 2147483647) << "INFO(" << k + 1 << ")";
+  EXPECT_GT(info[5], 0);
+  EXPECT_DOUBLE_EQ(rinfo[0], 70000.0 * 70001.0 / 2);
+  EXPECT_GT(rinfo[1], 1e14);
 }
 
 }  // namespace
