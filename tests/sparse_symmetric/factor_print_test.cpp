@@ -161,6 +161,7 @@ TEST(FactorReports, EntryReportShortensAtLevelThreeAndNoExitOnError) {
   f.icntl[4] = 3;
   f.icntl[2] = 53;
   f.icntl[6] = 2;
+  f.cntl[1] = 100.0;  // every pivot counts as zero
   f.icntl[0] = -1;
   Capture out(53);
   f.Ample(m);

@@ -219,7 +219,10 @@ inline std::vector<int32_t> BuildKeep(const Matrix& mat, int64_t extra = 0) {
   const int64_t colbase = 4 * int64_t{n} + 43 + mx;
   for (int32_t v = 1; v <= n; ++v) {
     K(2 * int64_t{n} + 42 + v) = node_of[v];
-    K(colbase + start[pos[v]] - 1) = v;
+    const int64_t r = pos[v];
+    for (int64_t slot = start[r]; slot < start[r] + std::max<int64_t>(diag[r], 1); ++slot) {
+      K(colbase + slot - 1) = v;
+    }
   }
   for (int32_t k = 1; k <= nodes; ++k) K(3 * int64_t{n} + 42 + k) = nchild[k - 1];
   for (int32_t k = 0; k < ne; ++k) {
