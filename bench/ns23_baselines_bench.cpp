@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "pemric/ns23.h"
+#include "ns23_solve.h"
 #include "problems/registry.h"
 
 namespace {
@@ -259,55 +259,15 @@ void KinsolNewton(benchmark::State& state, const problems::Problem& problem) {
 // NS23AD, as in ns23_bench.cpp.
 
 void Ns23(benchmark::State& state, const problems::Problem& problem) {
-  const int32_t m = problem.NEqs(), n = problem.NVars();
-  std::vector<int32_t> irn = problem.JacobianRows(), ip(n + 1, 0), aip(n + 1, 1), airn(1, 1);
-  for (int32_t c : problem.JacobianCols()) ip[c] += 1;
-  ip[0] = 1;
-  for (int32_t j = 1; j <= n; ++j) ip[j] += ip[j - 1];
-  std::vector<double> aval(1, 0.0), x(n), f(m), fjac(irn.size());
-  int32_t iflag = 0, jacobians = 0, info[10] = {};
-  for (auto _ : state) {
-    int32_t icntl[5], keep[130] = {}, lkeep[10] = {};
-    double cntl[10] = {}, rkeep[72] = {}, rinfo[5] = {};
-    NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
-    icntl[0] = 0;
-    problem.StartingPoint(x.data());
-    problem.Residuals(x.data(), f.data());
-    problem.JacobianValues(x.data(), fjac.data());
-    jacobians = 1;
-    int32_t liw = 1, lw = 1;
-    std::vector<int32_t> iw(1);
-    std::vector<double> w(1);
-    const double sac = 1e-20, stpmin = 0.0, hmax = 0.0;
-    const int32_t maxfun = 10000, iprint = 0;
-    iflag = 1;
-    for (;;) {
-      NS23AD(&m, &n, &sac, &stpmin, &maxfun, &iprint, irn.data(), ip.data(), aval.data(),
-             airn.data(), aip.data(), &hmax, &liw, iw.data(), &lw, w.data(), x.data(), f.data(),
-             fjac.data(), &iflag, icntl, cntl, info, rinfo, keep, rkeep, lkeep);
-      if (iflag == -2 || iflag == -3) {
-        liw = std::max(liw, info[3]);
-        lw = std::max(lw, info[4]);
-        iw.assign(liw, 0);
-        w.assign(lw, 0.0);
-        continue;
-      }
-      if (iflag <= 0) break;
-      problem.Residuals(x.data(), f.data());
-      if (iflag == 2 || iflag == 5) {
-        problem.JacobianValues(x.data(), fjac.data());
-        ++jacobians;
-      }
-    }
-  }
-  problem.Residuals(x.data(), f.data());
-  double ss = 0.0;
-  for (double v : f) ss += v * v;
-  state.counters["evals"] = info[2];
-  state.counters["jacobians"] = jacobians;
-  state.counters["flag"] = iflag;
-  state.counters["ss"] = ss;
-  state.counters["solved"] = ss <= 1e-16 ? 1 : 0;
+  ns23_bench::Ns23Run run(problem, 0.0);
+  run.SizeWorkspace();  // once, outside the timing
+  ns23_bench::Result r;
+  for (auto _ : state) r = run.Solve();
+  state.counters["evals"] = r.evaluations;
+  state.counters["jacobians"] = r.jacobians;
+  state.counters["flag"] = r.iflag;
+  state.counters["ss"] = r.ss;
+  state.counters["solved"] = r.ss <= 1e-16 ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,100 @@
+// NS23AD driven through its reverse-communication protocol on a problem of
+// the test-problem library, for the benchmarks.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "pemric/ns23.h"
+#include "problems/problem.h"
+
+namespace ns23_bench {
+
+struct Result {
+  int32_t iflag = 0;
+  int32_t evaluations = 0;  // INFO(3)
+  int32_t jacobians = 0;    // Jacobian evaluations asked of the problem
+  int32_t steps = 0;        // trial points (returns with IFLAG = 5)
+  double ss = 0.0;          // sum of squares at the final point
+};
+
+class Ns23Run {
+ public:
+  Ns23Run(const problems::Problem& problem, double hmax) : problem_(problem), hmax_(hmax) {
+    m_ = problem.NEqs();
+    n_ = problem.NVars();
+    irn_ = problem.JacobianRows();
+    ip_.assign(n_ + 1, 0);
+    for (int32_t c : problem.JacobianCols()) ip_[c] += 1;
+    ip_[0] = 1;
+    for (int32_t j = 1; j <= n_; ++j) ip_[j] += ip_[j - 1];
+    aip_.assign(n_ + 1, 1);
+    x_.resize(n_);
+    f_.resize(m_);
+    fjac_.resize(std::max<size_t>(irn_.size(), 1));
+  }
+
+  // Finds the workspace lengths by starts with MAXFUN = 0, which return as
+  // soon as the start (pattern analysis included) has been accepted.
+  void SizeWorkspace() {
+    Result r;
+    Run(0, &r);
+  }
+
+  Result Solve(int32_t maxfun = 10000) {
+    Result r;
+    Run(maxfun, &r);
+    problem_.Residuals(x_.data(), f_.data());
+    for (double v : f_) r.ss += v * v;
+    return r;
+  }
+
+ private:
+  void Run(int32_t maxfun, Result* r) {
+    int32_t icntl[5], keep[130] = {}, lkeep[10] = {}, info[10] = {};
+    double cntl[10] = {}, rkeep[72] = {}, rinfo[5] = {};
+    NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
+    icntl[0] = 0;
+    problem_.StartingPoint(x_.data());
+    problem_.Residuals(x_.data(), f_.data());
+    if (hmax_ == 0.0) {
+      problem_.JacobianValues(x_.data(), fjac_.data());
+      r->jacobians = 1;
+    }
+    iw_.resize(std::max(liw_, 1));
+    w_.resize(std::max(lw_, 1));
+    const double sac = 1e-20, stpmin = 0.0, zero = 0.0;
+    const int32_t iprint = 0;
+    int32_t iflag = 1;
+    for (;;) {
+      NS23AD(&m_, &n_, &sac, &stpmin, &maxfun, &iprint, irn_.data(), ip_.data(), &zero,
+             aip_.data(), aip_.data(), &hmax_, &liw_, iw_.data(), &lw_, w_.data(), x_.data(),
+             f_.data(), fjac_.data(), &iflag, icntl, cntl, info, rinfo, keep, rkeep, lkeep);
+      if (iflag == -2 || iflag == -3) {
+        liw_ = std::max(liw_, info[3]);
+        lw_ = std::max(lw_, info[4]);
+        iw_.assign(liw_, 0);
+        w_.assign(lw_, 0.0);
+        continue;
+      }
+      if (iflag <= 0) break;
+      problem_.Residuals(x_.data(), f_.data());
+      if (hmax_ == 0.0 && (iflag == 2 || iflag == 5)) {
+        problem_.JacobianValues(x_.data(), fjac_.data());
+        r->jacobians += 1;
+      }
+      r->steps += iflag == 5 ? 1 : 0;
+    }
+    r->iflag = iflag;
+    r->evaluations = info[2];
+  }
+
+  const problems::Problem& problem_;
+  double hmax_;
+  int32_t m_ = 0, n_ = 0, liw_ = 0, lw_ = 0;
+  std::vector<int32_t> irn_, ip_, aip_, iw_;
+  std::vector<double> x_, f_, fjac_, w_;
+};
+
+}  // namespace ns23_bench
