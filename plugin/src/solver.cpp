@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pemric/streams.h"
 #include "vorn/services.h"
 
 Dalvex_NumericNLASystem::Dalvex_NumericNLASystem(VornUnknown* problem,
@@ -20,7 +21,12 @@ Dalvex_NumericNLASystem::Dalvex_NumericNLASystem(VornUnknown* problem,
 }
 
 Dalvex_NumericNLASystem::~Dalvex_NumericNLASystem() {
-  if (m_OutputUnit > 0) VornServices::FreeFortranLogicalUnit(m_OutputUnit);
+  if (m_OutputUnit > 0) {
+    // Close the unit's file, so that the next solver given this unit starts
+    // its file afresh instead of appending to ours.
+    pemric::DetachStream(m_OutputUnit);
+    VornServices::FreeFortranLogicalUnit(m_OutputUnit);
+  }
   FreeNames();
   if (m_Eso != nullptr) m_Eso->Release();
   if (m_Factory != nullptr) m_Factory->Release();

@@ -541,5 +541,34 @@ TEST_F(SolveTest, PrintingRoutineWritesToTheReservedUnitsFile) {
   EXPECT_NE(content.str().find(" Entering NS23A/AD with "), std::string::npos) << content.str();
 }
 
+TEST_F(SolveTest, ASolverGivenAReleasedUnitStartsItsFileAfresh) {
+  ASSERT_EQ(SetInteger("Iprint", 1), kVornOk);
+  std::string content;
+  for (int round = 0; round < 2; ++round) {
+    problem_ = Consistent3x2();
+    eso_ = WatchedEso::Create(problem_);
+    solver_ = CreateSolver(eso_->problem());
+    ASSERT_EQ(Drive(), kVornOk);
+    int unit = 0;
+    for (const std::string& text : sink_.Prints()) {
+      std::sscanf(text.c_str(), "Output will be produced on file:  fort%d", &unit);
+    }
+    ASSERT_GT(unit, 0) << sink_.Transcript();
+    solver_->Release();
+    solver_ = nullptr;
+    eso_->Release();
+    eso_ = nullptr;
+    std::ifstream file("fort" + std::to_string(unit));
+    std::stringstream text;
+    text << file.rdbuf();
+    content = text.str();
+  }
+  // The second solver reuses the released unit; its file holds one solve only.
+  const std::string header = " Entering NS23A/AD with ";
+  const auto first = content.find(header);
+  ASSERT_NE(first, std::string::npos) << content;
+  EXPECT_EQ(content.find(header, first + 1), std::string::npos) << content;
+}
+
 }  // namespace
 }  // namespace dalvex_test
