@@ -23,7 +23,7 @@ namespace {
 // its lower half computed and ignored; above it the square is split.
 constexpr int32_t kSquareLeaf = 48;
 // Rows of a panel of the fully summed part (see EliminateFront).
-constexpr int64_t kPanelWidth = 96;
+constexpr int64_t kPanelWidth = 128;
 
 // F(row.., col..) += A' * B' over k pivots starting at front row k0:
 //   F(row + y, col + x) += sum_kk F(k0 + kk, col + x) * F(row + y, k0 + kk)
