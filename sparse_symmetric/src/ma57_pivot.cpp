@@ -420,13 +420,11 @@ void ForEachPivot(FrontalState& st, Fn fn) {
 void CopyToStack(FrontalState& st) {
   const int64_t p = st.p, f = st.f, g = f - p;
   const int64_t size = Triangle(g);
-  const int64_t base = st.rtop - size + 1;  // first stacked value
-  int64_t dest = st.rtop;
+  int64_t dest = st.rtop;  // the last stacked value, (f, f)
   for (int64_t i = f; i > p; --i) {
     const double* src = &st.F(i, 1);
     for (int64_t l = f; l >= i; --l) st.Fact(dest--) = src[l - 1];
   }
-  (void)base;
   st.rtop -= size;
 }
 
