@@ -34,7 +34,8 @@ struct Problem {
   const double* aval;
   const int32_t* airn;
   const int32_t* aip;
-  double hmax;
+  double hmax;  // HMAX when > 0 (differences); 0 for any other value
+  double hmax_given;  // HMAX as passed, for the header record
   int32_t liw;
   int32_t* iw;
   int32_t lw;

@@ -87,7 +87,7 @@ Phase Start(const Problem& p) {
   // Column marks of an earlier difference Jacobian may still be in IP.
   for (int32_t j = 0; j <= p.n; ++j) p.ip[j] = std::abs(p.ip[j]);
   if (p.iprint != 0 && unit > 0) {
-    PrintHeader(unit, p.m, p.n, p.sac, p.stpmin, p.maxfun, p.hmax, p.liw, p.lw);
+    PrintHeader(unit, p.m, p.n, p.sac, p.stpmin, p.maxfun, p.hmax_given, p.liw, p.lw);
   }
   int32_t status = 0;
   NS23Analyse(p.m, p.n, p.irn, p.ip, p.airn, p.aip, p.liw, p.iw, &status, p.keep.from(1),
@@ -192,9 +192,13 @@ extern "C" PEMRIC_API void NS23AD(const int32_t* M,
                                   double* RKEEP,
                                   int32_t* LKEEP) {
   using namespace pemric::ns23;
+  // Only a positive HMAX asks for differences and for their section of W; a
+  // negative or NaN value is taken as 0, so that the mode and the workspace
+  // division always agree.
+  const double hmax = *HMAX > 0.0 ? *HMAX : 0.0;
   const Problem p{*M,    *N,    *SAC,  *STPMIN, *MAXFUN, *IPRINT, IRN,   IP,
-                  AVAL,  AIRN,  AIP,   *HMAX,   *LIW,    IW,      *LW,   W,
-                  X,     F,     FJAC,  IFLAG,   ICNTL,   CNTL,    One<int32_t>(KEEP),
+                  AVAL,  AIRN,  AIP,   hmax,    *HMAX,   *LIW,    IW,    *LW,
+                  W,     X,     F,     FJAC,    IFLAG,   ICNTL,   CNTL,  One<int32_t>(KEEP),
                   One<double>(RKEEP),  One<int32_t>(LKEEP)};
   Phase phase = Resume(p);
   while (phase != Phase::kReturn) phase = Run(p, phase);

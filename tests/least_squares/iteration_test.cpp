@@ -451,6 +451,22 @@ TEST(Start, EvaluationBudget) {
   }
 }
 
+TEST(Start, ANegativeHmaxMeansAnalyticJacobians) {
+  // The workspace has no room for difference steps unless HMAX > 0; a
+  // negative HMAX must not difference into it.
+  const LsqProblem p = Rosenbrock();
+  const Outcome sized = Solve(p, Options{});
+  Options o;
+  o.hmax = -1.0;
+  o.liw = sized.liw;
+  o.lw = sized.lw;
+  o.grow = false;
+  const Outcome out = Solve(p, o);
+  EXPECT_EQ(out.iflag, 0);
+  EXPECT_EQ(out.count(3) + out.count(4), 0);
+  EXPECT_TRUE(Near(out.x[0], 1.0, 1e-6));
+}
+
 TEST(Start, ZeroResidualStartStopsAfterOneEvaluation) {
   LsqProblem p = Rosenbrock();
   p.x0 = {1.0, 1.0};

@@ -61,7 +61,8 @@ Outcome Solve(const LsqProblem& p, const Options& o) {
   std::vector<int32_t> iw(std::max(liw, 1));
   std::vector<double> w(std::max(lw, 1));
   p.residuals(out.x.data(), out.f.data());
-  if (o.hmax == 0.0) p.jacobian(out.x.data(), fjac.data());
+  const bool analytic = !(o.hmax > 0.0);
+  if (analytic) p.jacobian(out.x.data(), fjac.data());
   int32_t iflag = 1;
   for (int calls = 0; calls < 100000; ++calls) {
     NS23AD(&p.m, &p.n, &o.sac, &o.stpmin, &o.maxfun, &o.iprint, p.irn.data(), ip.data(),
@@ -80,7 +81,7 @@ Outcome Solve(const LsqProblem& p, const Options& o) {
     if (iflag <= 0) break;
     if (o.on_return) o.on_return(iflag, out.x.data(), fjac.data());
     p.residuals(out.x.data(), out.f.data());
-    if (o.hmax == 0.0 && (iflag == 2 || iflag == 5)) p.jacobian(out.x.data(), fjac.data());
+    if (analytic && (iflag == 2 || iflag == 5)) p.jacobian(out.x.data(), fjac.data());
     out.evaluations += 1;
   }
   out.iflag = iflag;
