@@ -27,6 +27,70 @@ void NoteDuplicates(const int32_t* icntl, int32_t* info) {
   MA57ReportDuplicates(icntl, info[3]);
 }
 
+// Removes repeats from the adjacency lists, compacting them towards
+// position 1; returns the first free position. A repeated pair shows in both
+// of its lists; only the copy in the smaller index's list is counted in
+// INFO(4).
+int64_t RemoveRepeatedNeighbours(int32_t n,
+                                 OneBased<int32_t> start,
+                                 OneBased<int32_t> len,
+                                 OneBased<int32_t> iw,
+                                 OneBased<int32_t> flag,
+                                 int32_t* info) {
+  int64_t free = 1;
+  for (int32_t v = 1; v <= n; ++v) {
+    const int64_t s = start(v);
+    const int64_t e = s + len(v);
+    start(v) = static_cast<int32_t>(free);
+    for (int64_t p = s; p < e; ++p) {
+      const int32_t w = iw(p);
+      if (flag(w) != v) {
+        flag(w) = v;
+        iw(free++) = w;
+      } else if (v < w) {
+        ++info[3];
+      }
+    }
+    len(v) = static_cast<int32_t>(free - start(v));
+  }
+  return free;
+}
+
+// Compacts the rows of the supplied-order pattern: row v, read from
+// st(v) + 1 on, becomes [count, entries...] without repeats, or start 0
+// when nothing is kept. A repeated diagonal entry is not counted in INFO(4).
+void CompactOrderedRows(int32_t n,
+                        OneBased<int32_t> st,
+                        OneBased<int32_t> cnt,
+                        OneBased<int32_t> iw,
+                        OneBased<int32_t> flag,
+                        int32_t* info) {
+  int64_t free = 1;
+  for (int32_t v = 1; v <= n; ++v) {
+    const int64_t first = st(v) + 1;  // the reserved word was at st(v)
+    const int64_t last = first + cnt(v) - 1;
+    const int64_t s = free;
+    int64_t out = s + 1;
+    for (int64_t p = first; p <= last; ++p) {
+      const int32_t w = iw(p);
+      if (flag(w) != v) {
+        flag(w) = v;
+        iw(out++) = w;
+      } else if (w != v) {
+        ++info[3];
+      }
+    }
+    const int64_t kept = out - s - 1;
+    if (kept > 0) {
+      iw(s) = static_cast<int32_t>(kept);
+      st(v) = static_cast<int32_t>(s);
+      free = out;
+    } else {
+      st(v) = 0;
+    }
+  }
+}
+
 }  // namespace
 
 int64_t MA57BuildGraph(int32_t n,
@@ -71,25 +135,7 @@ int64_t MA57BuildGraph(int32_t n,
     iw(--start(i)) = j;
     iw(--start(j)) = i;
   }
-  // Remove repeats, compacting the lists towards position 1. A repeated
-  // pair shows in both of its lists; only the copy in the smaller index's
-  // list is counted.
-  int64_t free = 1;
-  for (int32_t v = 1; v <= n; ++v) {
-    const int64_t s = start(v);
-    const int64_t e = s + len(v);
-    start(v) = static_cast<int32_t>(free);
-    for (int64_t p = s; p < e; ++p) {
-      const int32_t w = iw(p);
-      if (flag(w) != v) {
-        flag(w) = v;
-        iw(free++) = w;
-      } else if (v < w) {
-        ++info[3];
-      }
-    }
-    len(v) = static_cast<int32_t>(free - start(v));
-  }
+  const int64_t free = RemoveRepeatedNeighbours(n, start, len, iw, flag, info);
   NoteDuplicates(icntl, info);
   return free;
 }
@@ -139,31 +185,7 @@ void MA57BuildOrderedPattern(int32_t n,
     const int32_t r = row_of(i, j);
     iw(st(r)--) = r == i ? j : i;
   }
-  // Compact: row v becomes [count, entries...], or start 0 when empty.
-  int64_t free = 1;
-  for (int32_t v = 1; v <= n; ++v) {
-    const int64_t first = st(v) + 1;  // the reserved word was at st(v)
-    const int64_t last = first + cnt(v) - 1;
-    const int64_t s = free;
-    int64_t out = s + 1;
-    for (int64_t p = first; p <= last; ++p) {
-      const int32_t w = iw(p);
-      if (flag(w) != v) {
-        flag(w) = v;
-        iw(out++) = w;
-      } else if (w != v) {
-        ++info[3];
-      }
-    }
-    const int64_t kept = out - s - 1;
-    if (kept > 0) {
-      iw(s) = static_cast<int32_t>(kept);
-      st(v) = static_cast<int32_t>(s);
-      free = out;
-    } else {
-      st(v) = 0;
-    }
-  }
+  CompactOrderedRows(n, st, cnt, iw, flag, info);
   NoteDuplicates(icntl, info);
 }
 

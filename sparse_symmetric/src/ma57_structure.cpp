@@ -19,29 +19,16 @@ int32_t Saturate(int64_t v) {
   return static_cast<int32_t>(std::min<int64_t>(v, std::numeric_limits<int32_t>::max()));
 }
 
-}  // namespace
-
-// Row r of the permuted matrix holds, in its first slots, one slot per copy
-// of its diagonal entry (at least one, holding the row's own variable), and
-// behind them the off-diagonal entries whose earlier variable is r's:
-//   row r = [ v v | j3 j2 j1 ]   two diagonal copies, entries 1, 2, 3 stored
-//                                 from the row's end backwards.
-int32_t MA57PermutedStructure(int32_t n,
-                              int32_t ne,
-                              const int32_t* irn,
-                              const int32_t* jcn,
-                              int32_t* map,
-                              int32_t* cols,
-                              int32_t* rowcount,
-                              const int32_t* pos,
-                              int32_t* rowptr,
-                              int32_t* diagptr) {
-  auto position = At(pos);
-  auto count = At(rowcount);
-  auto diag = At(diagptr);
-  auto end = At(rowptr);
-  auto column = At(cols);
-  auto where = At(map);
+// Counts the slots of each row: one per in-range off-diagonal entry in the
+// row of its earlier variable, one per diagonal copy (at least one). Leaves
+// the number of diagonal copies in diag(r); returns the total T.
+int64_t CountRowSlots(int32_t n,
+                      int32_t ne,
+                      const int32_t* irn,
+                      const int32_t* jcn,
+                      OneBased<const int32_t> position,
+                      OneBased<int32_t> count,
+                      OneBased<int32_t> diag) {
   for (int32_t r = 1; r <= n; ++r) {
     count(r) = 1;
     diag(r) = 0;
@@ -62,6 +49,34 @@ int32_t MA57PermutedStructure(int32_t n,
       ++count(std::min(position(i), position(j)));
     }
   }
+  return total;
+}
+
+}  // namespace
+
+// Row r of the permuted matrix holds, in its first slots, one slot per copy
+// of its diagonal entry (at least one), every one naming the row's own
+// variable, and behind them the off-diagonal entries whose earlier variable
+// is r's:
+//   row r = [ v v | j3 j2 j1 ]   two diagonal copies, entries 1, 2, 3 stored
+//                                 from the row's end backwards.
+int32_t MA57PermutedStructure(int32_t n,
+                              int32_t ne,
+                              const int32_t* irn,
+                              const int32_t* jcn,
+                              int32_t* map,
+                              int32_t* cols,
+                              int32_t* rowcount,
+                              const int32_t* pos,
+                              int32_t* rowptr,
+                              int32_t* diagptr) {
+  auto position = At(pos);
+  auto count = At(rowcount);
+  auto diag = At(diagptr);
+  auto end = At(rowptr);
+  auto column = At(cols);
+  auto where = At(map);
+  const int64_t total = CountRowSlots(n, ne, irn, jcn, position, count, diag);
   // end(r): last slot of row r; diag(r): last diagonal slot of row r.
   int64_t last = 0;
   for (int32_t r = 1; r <= n; ++r) {
@@ -91,6 +106,90 @@ int32_t MA57PermutedStructure(int32_t n,
   return static_cast<int32_t>(total);
 }
 
+namespace {
+
+// Running totals of the forecast walk over the tree nodes. The stack keeps
+// the contribution blocks of completed nodes that wait for their parents.
+class ForecastWalk {
+ public:
+  ForecastWalk(int32_t n, OneBased<const int32_t> rowcount, int32_t* stack1, int32_t* stack2)
+      : n_(n), count_(rowcount), order_(At(stack1)), isize_(At(stack2)) {
+    for (int32_t r = 1; r <= n; ++r) nz_ += count_(r);
+    rem_ = nz_;
+    fact_plain_ = fact_compress_ = nz_ + 1;
+    ifact_plain_ = ifact_compress_ = nz_ + n + 5;
+  }
+
+  // Node with p pivots, front f and c children; `last` for the final node.
+  void Node(int64_t p, int64_t f, int64_t c, bool last) {
+    maxfront_ = std::max(maxfront_, f);
+    const int64_t t = f * f + p * (p + 1) / 2 + real_ + lstk_;
+    fact_plain_ = std::max(fact_plain_, nz_ + t);
+    fact_compress_ = std::max(fact_compress_, t + rem_);
+    for (int64_t r = elim_ + 1; r <= elim_ + p; ++r) {
+      rem_ -= count_(r);
+      assembly_ += count_(r);
+    }
+    elim_ += p;
+    for (int64_t popped = 0; popped < c && top_ > 0; ++popped, --top_) {
+      const int64_t s = order_(top_);
+      lstk_ -= s * (s + 1) / 2;
+      istk_ -= isize_(top_);
+      assembly_ += static_cast<double>(s * (s + 1) / 2);
+    }
+    real_ += p * (p + 1) / 2 + p * (f - p);
+    ints_ += f + 2;
+    const double pf = static_cast<double>(p), ff = static_cast<double>(f);
+    ops_ += pf + pf * (6 * ff * ff + 12 * ff - (pf + 1) * (6 * ff + 6 - (2 * pf + 1))) / 6;
+    if (p < f) {
+      ++top_;
+      order_(top_) = static_cast<int32_t>(f - p);  // the block's real size follows from it
+      isize_(top_) = static_cast<int32_t>(f - p + 1);
+      lstk_ += (f - p) * (f - p + 1) / 2;
+      istk_ += f - p + 1;
+    }
+    if (last) {
+      ifact_plain_ = std::max(ifact_plain_, ints_ + istk_ + nz_);
+      ifact_compress_ = std::max(ifact_compress_, ints_ + istk_ + rem_);
+    } else {
+      const int64_t u = (n_ - elim_) + ints_ + istk_;
+      ifact_plain_ = std::max(ifact_plain_, nz_ + u + 2);
+      ifact_compress_ = std::max(ifact_compress_, u + rem_ + 2);
+    }
+  }
+
+  void Store(int32_t nodes, int32_t* info, double* rinfo) const {
+    info[4] = Saturate(real_);
+    info[5] = Saturate(ints_);
+    info[6] = Saturate(maxfront_);
+    info[7] = nodes;
+    info[8] = Saturate(fact_plain_);
+    info[9] = Saturate(ifact_plain_);
+    info[10] = Saturate(fact_compress_);
+    info[11] = Saturate(ifact_compress_);
+    rinfo[0] = assembly_;
+    rinfo[1] = ops_;
+  }
+
+ private:
+  const int32_t n_;
+  OneBased<const int32_t> count_;  // entries of each permuted row
+  OneBased<int32_t> order_;        // order of each waiting block
+  OneBased<int32_t> isize_;        // its integer size, order + 1
+  int32_t top_ = 0;                // blocks on the stack
+  int64_t nz_ = 0;                 // entries of the permuted matrix
+  int64_t rem_ = 0;                // entries not yet assembled
+  int64_t elim_ = 0;               // variables eliminated so far
+  int64_t lstk_ = 0, istk_ = 0;    // real and integer size of the stack
+  int64_t real_ = 0;               // real factor entries (INFO(5))
+  int64_t ints_ = 3;               // integer factor words (INFO(6))
+  int64_t maxfront_ = 0;
+  int64_t fact_plain_ = 0, fact_compress_ = 0, ifact_plain_ = 0, ifact_compress_ = 0;
+  double assembly_ = 0.0, ops_ = 0.0;
+};
+
+}  // namespace
+
 // Walks the tree nodes in order, with a stack of the contribution blocks
 // still waiting for their parents, to forecast the factor storage, the peak
 // storage with and without compression, and the operation counts.
@@ -104,66 +203,11 @@ void MA57Forecast(int32_t n,
                   int32_t* stack2,
                   int32_t* info,
                   double* rinfo) {
-  auto count = At(rowcount);
-  auto nchild = At(children);
-  auto npiv = At(pivots);
-  auto nfront = At(front);
-  auto order = At(stack1);  // order of each waiting block
-  auto isize = At(stack2);  // its integer size, order + 1
-  int64_t nz = 0;
-  for (int32_t r = 1; r <= n; ++r) nz += count(r);
-  int64_t lstk = 0, istk = 0, real = 0, ints = 3, maxfront = 0, elim = 0, rem = nz;
-  int64_t fact_plain = nz + 1, fact_compress = nz + 1;
-  int64_t ifact_plain = nz + n + 5, ifact_compress = nz + n + 5;
-  int32_t top = 0;
-  double assembly = 0.0, ops = 0.0;
+  ForecastWalk walk(n, At(rowcount), stack1, stack2);
   for (int32_t k = 1; k <= nodes; ++k) {
-    const int64_t p = npiv(k), f = nfront(k), c = nchild(k);
-    maxfront = std::max(maxfront, f);
-    const int64_t t = f * f + p * (p + 1) / 2 + real + lstk;
-    fact_plain = std::max(fact_plain, nz + t);
-    fact_compress = std::max(fact_compress, t + rem);
-    for (int64_t r = elim + 1; r <= elim + p; ++r) {
-      rem -= count(r);
-      assembly += count(r);
-    }
-    elim += p;
-    for (int64_t popped = 0; popped < c && top > 0; ++popped, --top) {
-      const int64_t s = order(top);
-      lstk -= s * (s + 1) / 2;
-      istk -= isize(top);
-      assembly += static_cast<double>(s * (s + 1) / 2);
-    }
-    real += p * (p + 1) / 2 + p * (f - p);
-    ints += f + 2;
-    const double pf = static_cast<double>(p), ff = static_cast<double>(f);
-    ops += pf + pf * (6 * ff * ff + 12 * ff - (pf + 1) * (6 * ff + 6 - (2 * pf + 1))) / 6;
-    if (p < f) {
-      ++top;
-      order(top) = static_cast<int32_t>(f - p);
-      isize(top) = static_cast<int32_t>(f - p + 1);
-      lstk += (f - p) * (f - p + 1) / 2;
-      istk += f - p + 1;
-    }
-    if (k == nodes) {
-      ifact_plain = std::max(ifact_plain, ints + istk + nz);
-      ifact_compress = std::max(ifact_compress, ints + istk + rem);
-    } else {
-      const int64_t u = (n - elim) + ints + istk;
-      ifact_plain = std::max(ifact_plain, nz + u + 2);
-      ifact_compress = std::max(ifact_compress, u + rem + 2);
-    }
+    walk.Node(pivots[k - 1], front[k - 1], children[k - 1], k == nodes);
   }
-  info[4] = Saturate(real);
-  info[5] = Saturate(ints);
-  info[6] = Saturate(maxfront);
-  info[7] = nodes;
-  info[8] = Saturate(fact_plain);
-  info[9] = Saturate(ifact_plain);
-  info[10] = Saturate(fact_compress);
-  info[11] = Saturate(ifact_compress);
-  rinfo[0] = assembly;
-  rinfo[1] = ops;
+  walk.Store(nodes, info, rinfo);
 }
 
 }  // namespace pemric
