@@ -8,6 +8,8 @@
 // together give the full solve.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "dalvex_fuzz/fuzz_support.h"
@@ -162,7 +164,9 @@ int FuzzMa57Factor(const uint8_t* data, size_t size) {
   cntl[MA57_CNTL_ZERO_PIVOT - 1] = in.Byte() < 16 ? in.AnyReal() : 0.0;
   // Space: a fraction or a multiple of the forecast.
   const bool ample = in.Byte() < 160;
-  int32_t lfact = ample ? need_real + in.Int(0, 50) : in.Int(0, need_real + 10);
+  // Mode 4 keeps N + 5 more reals beside the factors (the modified pivots).
+  const int32_t mode_extra = icntl[MA57_ICNTL_PIVOTING - 1] == 4 ? n + 5 : 0;
+  int32_t lfact = ample ? need_real + mode_extra + in.Int(0, 50) : in.Int(0, need_real + 10);
   int32_t lifact = ample ? need_int + in.Int(0, 50) : in.Int(0, need_int + 10);
   Factors f(std::max(lfact, 0), std::max(lifact, 0));
   const int32_t mode = icntl[MA57_ICNTL_PIVOTING - 1];
@@ -178,6 +182,13 @@ int FuzzMa57Factor(const uint8_t* data, size_t size) {
     Check(suspend || (info(1) != 10 && info(1) != 11), "suspended although ICNTL(8) = 0");
   } while ((info(1) == 10 || info(1) == 11) && ++calls < 3 && in.Bool());
   const int32_t status = info(1);
+  if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
+    std::fprintf(stderr,
+                 "N %d NE %d dominant %d ICNTL(7) %d suspend %d block %d CNTL %g %g LFACT %d (forecast %d) "
+                 "LIFACT %d (forecast %d) INFO(1) %d INFO(2) %d INFO(17) %d INFO(18) %d\n",
+                 n, ne, p.dominant, mode, suspend, icntl[MA57_ICNTL_BLOCK_SIZE - 1], cntl[0], cntl[1], lfact,
+                 need_real, lifact, need_int, info(1), info(2), info(17), info(18));
+  }
   const bool threshold_ok = cntl[0] >= 0 && cntl[0] <= 0.5 && cntl[1] == 0.0;
   const bool expect_accurate = p.dominant && threshold_ok && mode >= 1 && mode <= 4;
   if (expect_accurate && ample && !suspend) {

@@ -5,6 +5,8 @@
 // symmetric), with summed values where duplicates are summed.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <utility>
 
@@ -105,15 +107,27 @@ int FuzzMc59(const uint8_t* data, size_t size) {
     }
   }
 
+  if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
+    std::fprintf(stderr, "ICNTL %d %d %d %d %d %d NC %d NR %d NE %d LJCN %d LA %d LIP %d LIW %d\n", icntl[0],
+                 icntl[1], icntl[2], icntl[3], icntl[4], icntl[5], nc, nr, ne, ljcn, la, lip, liw);
+    for (int32_t k = 1; k <= lirn; ++k) std::fprintf(stderr, " (%d,%d)", irn(k), k <= ljcn ? jcn(k) : 0);
+    std::fprintf(stderr, "\nIP");
+    for (int32_t k = 1; k <= lip; ++k) std::fprintf(stderr, " %d", ip(k));
+    std::fprintf(stderr, "\n");
+  }
   MC59AD(icntl, &nc, &nr, &ne, irn.data(), &ljcn, jcn.data(), &la, a.data(), &lip, ip.data(),
          &liw, iw.data(), info.data());
 
   Check(irn.Intact() && jcn.Intact() && ip.Intact() && iw.Intact() && info.Intact() && a.Intact(),
         "write outside a caller array");
   const int32_t status = info(1);
+  if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
+    std::fprintf(stderr, "INFO %d %d %d %d %d %d\n", info(1), info(2), info(3), info(4), info(5), info(6));
+  }
   Check(status >= -11 && status <= 7, "INFO(1) outside the documented values");
   if (status < 0) return 0;
-  Check(sizes_sane, "success on sizes that should have been refused");
+  Check(nc >= 1 && nr >= 1 && ne >= 1, "success on sizes that should have been refused");
+  if (!sizes_sane) return 0;  // column form may use fewer than NE entries: nothing more to compare
   Check(ip(1) == 1, "IP(1) is not 1");
   for (int32_t j = 1; j <= nc; ++j) Check(ip(j) <= ip(j + 1), "IP decreases");
   const int32_t entries = ip(nc + 1) - 1;
@@ -123,7 +137,7 @@ int FuzzMc59(const uint8_t* data, size_t size) {
     for (int32_t k = ip(j); k < ip(j + 1); ++k) {
       int32_t r = irn(k);
       Check(r >= 1 && r <= nr, "row number out of range in the output");
-      Check(!symmetric || r >= j, "entry above the diagonal in symmetric output");
+      Check(!symmetric || !checking || r >= j, "entry above the diagonal in symmetric output");
       if ((mode >= 1 || checking) && k > ip(j)) {
         Check(mode == 0 || irn(k - 1) <= r, "rows not increasing within a column");
       }

@@ -9,6 +9,8 @@
 // returned point is finite and no worse than the start.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -167,6 +169,11 @@ int FuzzNs23(const uint8_t* data, size_t size) {
       }
     }
     if (AllFinite(f.data(), model.m)) saw_finite = true;
+    if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
+      std::fprintf(stderr, "evaluate for IFLAG %d: F", flag);
+      for (int32_t i = 1; i <= model.m; ++i) std::fprintf(stderr, " %g", f(i));
+      std::fprintf(stderr, "\n");
+    }
   };
   evaluate(1);
 
@@ -178,14 +185,22 @@ int FuzzNs23(const uint8_t* data, size_t size) {
            aip.data(), &hmax, &liw, iw.back().data(), &lw, w.back().data(), x.data(), f.data(),
            fjac.data(), &iflag, icntl, cntl.data(), info.data(), rinfo.data(), keep.data(),
            rkeep.data(), lkeep.data());
-    Check(iw.back().Intact() && w.back().Intact() && x.Intact() && f.Intact() && fjac.Intact() &&
-              ip.Intact() && info.Intact() && rinfo.Intact() && keep.Intact() && rkeep.Intact() &&
-              lkeep.Intact() && irn.Intact() && aval.Intact() && airn.Intact() && aip.Intact(),
-          "write outside a caller array");
+    Check(iw.back().Intact(), "write outside IW");
+    Check(w.back().Intact(), "write outside W");
+    Check(x.Intact() && f.Intact(), "write outside X or F");
+    Check(fjac.Intact(), "write outside FJAC");
+    Check(ip.Intact() && irn.Intact() && aval.Intact() && airn.Intact() && aip.Intact(),
+          "write outside the pattern arrays");
+    Check(info.Intact() && rinfo.Intact() && keep.Intact() && rkeep.Intact() && lkeep.Intact(),
+          "write outside the control or state arrays");
     Check(std::equal(model.irn.begin(), model.irn.end(), irn.data()) &&
               std::equal(aip_v.begin(), aip_v.end(), aip.data()) &&
               std::equal(airn_v.begin(), airn_v.end(), airn.data()),
           "a read-only array changed");
+    if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
+      std::fprintf(stderr, "M %d N %d HMAX %g SAC %g STPMIN %g MAXFUN %d LIW %d LW %d -> IFLAG %d INFO %d %d %d %d %d\n",
+                   m, n, hmax, sac, stpmin, maxfun, liw, lw, iflag, info(1), info(2), info(3), info(4), info(5));
+    }
     Check(IflagDocumented(iflag), "IFLAG outside the documented values");
     if (first && (m < 1 || n < 1 || m < n)) Check(iflag == -4, "bad sizes not refused with -4");
     if (m != model.m || n != model.n) return 0;  // deliberately mismatched sizes: nothing more to check
