@@ -5,6 +5,7 @@
 // (exactly for integers, to the printed digits for finite reals); a record
 // written to a stream arrives whole, with one final line end.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -51,9 +52,16 @@ void CheckReal(double value, int width, int digits, int scale, char letter) {
     if (c == 'D') c = 'E';
   }
   char* end = nullptr;
-  double back = std::strtod(t.c_str(), &end);
-  if (end == t.c_str()) return;  // an exponent too wide for its field drops the letter
-  double tol = std::pow(10.0, 1 - digits) * std::fabs(value);
+  long double back = std::strtold(t.c_str(), &end);
+  if (end == t.c_str()) return;
+  if (*end == '+' || *end == '-') {  // a three-digit exponent drops its letter: 0.1798+309
+    back *= std::pow(10.0L, std::strtol(end, nullptr, 10));
+  }
+  long double tol = std::pow(10.0L, 1 - digits) * std::fabs(static_cast<long double>(value));
+  if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
+    std::fprintf(stderr, "%c%d.%d scale %d value %.17g -> [%s] reads %.17Lg\n", letter, width, digits, scale, value,
+                 s.c_str(), back);
+  }
   Check(!(std::fabs(back - value) > tol) || std::fabs(value) < 1e-300,
         "real field does not read back as its value");
 }

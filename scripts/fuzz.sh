@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer programs with clang and runs each fuzz target in turn
+# for a fixed time, starting from the committed corpus.
+#   scripts/fuzz.sh [seconds per target, default 20] [target ...]
+# New inputs that add coverage go to build-fuzz/corpus/<target> (the committed
+# corpus is only read); a failing input is left in build-fuzz/findings/ and the
+# script exits non-zero. Replay one with: build-fuzz/fuzz/dalvex_fuzz_<target> FILE
+# (set DALVEX_FUZZ_TRACE=1 to print the decoded case).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-20}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(mc59 ma57_analysis ma57_factor ns23 record parameters)
+
+packages=(clang-14 libclang-rt-14-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+build=build-fuzz
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDALVEX_FUZZ=ON \
+  -DDALVEX_BUILD_TESTS=OFF -DDALVEX_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target $(printf 'dalvex_fuzz_%s ' "${targets[@]}")
+
+mkdir -p "$build/findings"
+status=0
+for t in "${targets[@]}"; do
+  mkdir -p "$build/corpus/$t"
+  echo "== fuzz target $t for ${seconds}s"
+  if ! "$build/fuzz/dalvex_fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="$build/findings/$t-" \
+        "$build/corpus/$t" "fuzz/corpus/$t" 2>"$build/fuzz-$t.log"; then
+    echo "   FINDING: see $build/fuzz-$t.log and $build/findings/"
+    tail -n 30 "$build/fuzz-$t.log"
+    status=1
+  fi
+  grep -E 'stat::number_of_executed_units' "$build/fuzz-$t.log" | sed 's/^/   /' || true
+done
+exit $status
