@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "ns23_layout.h"
 #include "pemric/ns23_routines.h"
@@ -118,6 +119,26 @@ void ClampInitialSteps(const DiffArrays& a) {
   }
 }
 
+// A position given more than once in a column must not get the derivative
+// once per copy, since the copies are summed: the first copy takes it and
+// the others get 0. The caller's residuals of a group's rows are not needed
+// once read (each row belongs to one column of the group, and F is supplied
+// afresh for every evaluation and restored at the end), so a row already
+// read is marked in F itself, with a NaN of a payload that no arithmetic
+// produces (a residual that is NaN in its own right still yields a NaN
+// quotient, which the caller rejects).
+constexpr uint64_t kRowReadBits = 0x7FF4D1FF0000A5A5ULL;
+double RowReadMark() {
+  double v;
+  std::memcpy(&v, &kRowReadBits, sizeof v);
+  return v;
+}
+bool AlreadyRead(double f) {
+  uint64_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  return bits == kRowReadBits;
+}
+
 void AbsorbForward(const DiffArrays& a, int32_t g) {
   for (int32_t c = a.GroupBegin(g); c < a.GroupEnd(g); ++c) {
     const int32_t j = a.iwd(c);
@@ -125,7 +146,8 @@ void AbsorbForward(const DiffArrays& a, int32_t g) {
     const double hj = a.h(j);
     for (int32_t k = a.First(j); k <= a.Last(j); ++k) {
       const int32_t i = a.irn(k);
-      a.fjac(k) = (a.f(i) - a.Base(i)) / hj;
+      a.fjac(k) = AlreadyRead(a.f(i)) ? 0.0 : (a.f(i) - a.Base(i)) / hj;
+      a.f(i) = RowReadMark();
     }
   }
 }
@@ -140,6 +162,10 @@ void AbsorbBackward(const DiffArrays& a, int32_t g) {
     const double ax = std::fabs(a.x(j));
     for (int32_t k = a.First(j); k <= a.Last(j); ++k) {
       const int32_t i = a.irn(k);
+      if (AlreadyRead(a.f(i))) {
+        a.fjac(k) = 0.0;
+        continue;
+      }
       const double q = (a.Base(i) - a.f(i)) / hj;
       const double v = std::max(std::fabs(q), std::fabs(a.fjac(k)));
       double e = std::fabs(a.f(i)) * rel_f +
@@ -147,6 +173,7 @@ void AbsorbBackward(const DiffArrays& a, int32_t g) {
       a.fjac(k) = (q + a.fjac(k)) * 0.5;
       if (e == 0.0) e = 1.0;
       a.Ratio(j) = std::max(a.Ratio(j), std::fabs((q - a.fjac(k)) / e));
+      a.f(i) = RowReadMark();
     }
   }
 }

@@ -243,6 +243,28 @@ TEST(DiffJacobian, ColumnMarksAreReadThroughAbsoluteValuesAndCleared) {
   }
 }
 
+TEST(DiffJacobian, RepeatedPositionsGetTheDerivativeOnceAndNaNStaysNaN) {
+  // Column 1 lists row 2 twice; f2 = 3 x1 + x2, f1 = x1^2, f3 = sqrt(x2).
+  const Pattern p = Columns(3, {{1, 2, 2}, {2, 3}});
+  const auto f = [](const double* x, double* r) {
+    r[0] = x[0] * x[0];
+    r[1] = 3.0 * x[0] + x[1];
+    r[2] = std::sqrt(x[1]);
+  };
+  for (int32_t scheme : {1, 2}) {
+    SCOPED_TRACE(scheme);
+    const DiffRun r = Difference(p, {0.5, 4.0}, f, scheme, 1.0, p.ip);
+    EXPECT_TRUE(Near(r.fjac[0], 1.0, 1e-6));
+    EXPECT_TRUE(Near(r.fjac[1], 3.0, 1e-6));
+    EXPECT_EQ(r.fjac[2], 0.0);
+    EXPECT_TRUE(Near(r.fjac[3], 1.0, 1e-6));
+    EXPECT_TRUE(Near(r.fjac[4], 0.25, 1e-6));
+  }
+  // At x2 = 0 the backward point has sqrt of a negative number.
+  const DiffRun r = Difference(p, {0.5, 0.0}, f, 2, 1.0, p.ip);
+  EXPECT_TRUE(std::isnan(r.fjac[4]));
+}
+
 TEST(SparseMatVec, ProductsWithRepeatedPositionsSum) {
   // V = [1 0; 2 3] with the (2,1) entry given as 0.5 + 1.5.
   const std::vector<int32_t> row = {1, 2, 2, 2}, ptr = {1, 4, 5};
