@@ -105,11 +105,14 @@ void AssembleFront(FrontalState& st) {
   const int32_t children = st.nchild[st.node - 1];
   for (int32_t child = 0; child < children; ++child) {
     const int64_t g = st.Ifact(st.itop + 1);
-    const int32_t* vars = &st.Ifact(st.itop + 2);
+    // The record is popped after this, so its variables can be replaced by
+    // their front positions, one lookup per variable instead of per entry.
+    int32_t* pos = &st.Ifact(st.itop + 2);
+    for (int64_t i = 0; i < g; ++i) pos[i] = st.FrontPos(pos[i]);
     const double* val = &st.Fact(st.rtop + 1);
     for (int64_t i = 0; i < g; ++i) {
-      double* row = &st.F(st.FrontPos(vars[i]), 1);  // row[c - 1] is F(a, c)
-      for (int64_t j = i; j < g; ++j) row[st.FrontPos(vars[j]) - 1] += *val++;
+      double* row = &st.F(pos[i], 1);  // row[c - 1] is F(pos[i], c)
+      for (int64_t j = i; j < g; ++j) row[pos[j] - 1] += *val++;
     }
     const int64_t size = Triangle(g);
     st.ops_assembly += static_cast<double>(size);
