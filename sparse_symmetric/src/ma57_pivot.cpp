@@ -24,6 +24,10 @@ namespace {
 constexpr int32_t kSquareLeaf = 48;
 // Rows of a panel of the fully summed part (see EliminateFront).
 constexpr int64_t kPanelWidth = 128;
+// Contribution blocks go through DGEMM from this many pivots and rows on,
+// whatever the block size.
+constexpr int64_t kLevel3MinPivots = 4;
+constexpr int64_t kLevel3MinRows = 48;
 
 // F(row.., col..) += A' * B' over k pivots starting at front row k0:
 //   F(row + y, col + x) += sum_kk F(k0 + kk, col + x) * F(row + y, k0 + kk)
@@ -467,9 +471,13 @@ void DirectContribution(FrontalState& st) {
   });
 }
 
-void Level3Contribution(FrontalState& st) {
+// The Level 3 way: multipliers formed in the pivot rows with the unscaled
+// values kept below them, then one blocked DGEMM update of rows s+1..f.
+// `counted` says whether the operation counts are this way's (otherwise the
+// caller counts them as for the direct way, which gives the same block).
+void Level3Contribution(FrontalState& st, bool counted) {
   const int64_t s = st.s, f = st.f, mm = f - s;
-  const double md = static_cast<double>(mm);
+  const double md = counted ? static_cast<double>(mm) : 0.0;
   ForEachPivot(st, [&](int64_t q, int size) {
     double* r1 = &st.F(q, 1);
     if (size == 1) {
@@ -493,11 +501,20 @@ void Level3Contribution(FrontalState& st) {
     st.ops_elim += 6.0 * md;
   });
   const double pd = static_cast<double>(st.p);
-  st.ops_elim += md * md * pd + md * pd;
   GemmSquare(st, 1, st.p, s + 1, static_cast<int32_t>(mm));
-  const double chunks = static_cast<double>(mm / st.nb);
-  st.ops_blas += chunks * (st.nb - 1.0) * st.nb * pd;
+  if (counted) {
+    st.ops_elim += md * md * pd + md * pd;
+    st.ops_blas += static_cast<double>(mm / st.nb) * (st.nb - 1.0) * st.nb * pd;
+  }
   CopyToStack(st);
+}
+
+// Operation counts of the direct way.
+void CountDirect(FrontalState& st) {
+  const double md = static_cast<double>(st.f - st.s);
+  ForEachPivot(st, [&](int64_t, int size) {
+    st.ops_elim += size == 1 ? md + md * (md + 1.0) : 6.0 * md + 2.0 * md * (md + 1.0);
+  });
 }
 
 }  // namespace
@@ -506,7 +523,13 @@ void StackContribution(FrontalState& st) {
   const int64_t g = st.f - st.p, mm = st.f - st.s;
   if (g <= 0) return;
   if (st.nb < mm && st.nb <= st.p) {
-    Level3Contribution(st);
+    Level3Contribution(st, true);
+  } else if (st.p >= kLevel3MinPivots && mm >= kLevel3MinRows) {
+    // Few pivots but many rows: the same block by DGEMM, counted as the
+    // direct way that the block-size rule selects.
+    UpdateRealForecasts(st);
+    CountDirect(st);
+    Level3Contribution(st, false);
   } else {
     DirectContribution(st);
   }
