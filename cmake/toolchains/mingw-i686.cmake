@@ -25,6 +25,11 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
+# Programs and DLLs side by side, as Windows finds a program's DLLs in its own
+# folder.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
 # Test executables run under Wine, when it is installed (Debian wine32), through
 # a wrapper that keeps Wine quiet and in a prefix of its own.
 find_program(DALVEX_WINE NAMES wine)

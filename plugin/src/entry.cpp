@@ -4,7 +4,9 @@
 #include "vorn/host_interfaces.h"
 
 #if defined(_WIN32)
-#define DALVEX_EXPORT __declspec(dllexport)
+// Exported by the module-definition file vorn_dalvex.def, which gives the
+// entry its plain name; __declspec(dllexport) would add the decorated one.
+#define DALVEX_EXPORT
 #else
 #define DALVEX_EXPORT __attribute__((visibility("default")))
 #endif

@@ -1,18 +1,21 @@
 /* A host written in plain C: it knows the plug-in only through its own
  * structures of function pointers, laid out in the slot order of the host
- * interfaces, and loads the module with dlopen. It proves the binary
- * interface: slot order, argument passing (the 8-byte value cell by value),
- * the parameter record layout and the reference counts.
+ * interfaces, and loads the module as a host would (dlopen, or LoadLibrary on
+ * Windows). It proves the binary interface: slot order, calling convention,
+ * argument passing (the 8-byte value cell by value), the parameter record
+ * layout and the reference counts.
  *
  * Usage: c_host <module path>. Exit status 0 when every check holds. */
 #define _GNU_SOURCE
-#include <dlfcn.h>
 #include <math.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include "vorn/calling_convention.h"
+#include "vorn_host/shared_library.h"
 
 typedef struct Guid {
   uint32_t d1;
@@ -50,34 +53,34 @@ typedef struct Object {
 
 /* The first three slots of every face. */
 #define UNKNOWN_SLOTS                                        \
-  int32_t (*QueryInterface)(void* self, const Guid* id, void** out); \
-  int32_t (*AddRef)(void* self);                             \
-  int32_t (*Release)(void* self)
+  int32_t (VORN_CALL *QueryInterface)(void* self, const Guid* id, void** out); \
+  int32_t (VORN_CALL *AddRef)(void* self);                             \
+  int32_t (VORN_CALL *Release)(void* self)
 
 typedef struct FactoryVtbl {
   UNKNOWN_SLOTS;
-  int32_t (*CreateNLASystem)(void* self, void* problem, void* sink, void** out);
+  int32_t (VORN_CALL *CreateNLASystem)(void* self, void* problem, void* sink, void** out);
 } FactoryVtbl;
 
 typedef struct ParametersVtbl {
   UNKNOWN_SLOTS;
-  int32_t (*GetParameterCount)(void* self);
-  int32_t (*GetParameterNames)(void* self, char** names);
-  int32_t (*GetParameterInfo)(void* self, const char* name, ParameterInfo* info);
-  int32_t (*GetParameterValue)(void* self, const char* name, int32_t* type, Cell* value);
-  int32_t (*SetParameterValue)(void* self, const char* name, int32_t type, Cell value);
-  int32_t (*RegisterParameters)(void* self);
+  int32_t (VORN_CALL *GetParameterCount)(void* self);
+  int32_t (VORN_CALL *GetParameterNames)(void* self, char** names);
+  int32_t (VORN_CALL *GetParameterInfo)(void* self, const char* name, ParameterInfo* info);
+  int32_t (VORN_CALL *GetParameterValue)(void* self, const char* name, int32_t* type, Cell* value);
+  int32_t (VORN_CALL *SetParameterValue)(void* self, const char* name, int32_t type, Cell value);
+  int32_t (VORN_CALL *RegisterParameters)(void* self);
 } ParametersVtbl;
 
 typedef struct SolverVtbl {
   UNKNOWN_SLOTS;
-  int32_t (*Solve)(void* self, int32_t start, int32_t* iterations);
+  int32_t (VORN_CALL *Solve)(void* self, int32_t start, int32_t* iterations);
 } SolverVtbl;
 
 typedef struct ExtensionVtbl {
   UNKNOWN_SLOTS;
-  int32_t (*SetInfo)(void* self, const char* name, int32_t kind, void* value);
-  int32_t (*GetInfo)(void* self, const char* name, int32_t* value);
+  int32_t (VORN_CALL *SetInfo)(void* self, const char* name, int32_t kind, void* value);
+  int32_t (VORN_CALL *GetInfo)(void* self, const char* name, int32_t* value);
 } ExtensionVtbl;
 
 #define VT(object, type) (*(const type* const*)(object))
@@ -86,17 +89,17 @@ typedef struct ExtensionVtbl {
 
 typedef struct EsoVtbl {
   UNKNOWN_SLOTS;
-  int32_t (*GetNumVariables)(void* self);
-  int32_t (*GetNumEquations)(void* self);
-  int32_t (*GetVariableBounds)(void* self, int32_t set, double* lower, double* upper);
-  int32_t (*SetVariableValues)(void* self, int32_t set, const double* x);
-  int32_t (*GetVariableValues)(void* self, int32_t set, double* x);
-  int32_t (*GetVariableName)(void* self, int32_t index, char** text);
-  int32_t (*GetEquationName)(void* self, int32_t index, char** text);
-  int32_t (*Reserved10)(void* self);
-  int32_t (*EvaluateResiduals)(void* self, int32_t set, double* f, double* values, int32_t mode);
-  int32_t (*GetNumNonZeros)(void* self);
-  int32_t (*GetJacobianStructure)(void* self, int32_t** rows, int32_t** columns, int32_t** types);
+  int32_t (VORN_CALL *GetNumVariables)(void* self);
+  int32_t (VORN_CALL *GetNumEquations)(void* self);
+  int32_t (VORN_CALL *GetVariableBounds)(void* self, int32_t set, double* lower, double* upper);
+  int32_t (VORN_CALL *SetVariableValues)(void* self, int32_t set, const double* x);
+  int32_t (VORN_CALL *GetVariableValues)(void* self, int32_t set, double* x);
+  int32_t (VORN_CALL *GetVariableName)(void* self, int32_t index, char** text);
+  int32_t (VORN_CALL *GetEquationName)(void* self, int32_t index, char** text);
+  int32_t (VORN_CALL *Reserved10)(void* self);
+  int32_t (VORN_CALL *EvaluateResiduals)(void* self, int32_t set, double* f, double* values, int32_t mode);
+  int32_t (VORN_CALL *GetNumNonZeros)(void* self);
+  int32_t (VORN_CALL *GetJacobianStructure)(void* self, int32_t** rows, int32_t** columns, int32_t** types);
 } EsoVtbl;
 
 typedef struct Eso {
@@ -107,13 +110,21 @@ typedef struct Eso {
   int32_t rows[4], columns[4], types[4];
 } Eso;
 
-/* The services library's statics, reached by their linkage names. */
-static char* (*allocate_string)(int32_t);
-static void (*free_string)(char*);
+/* The services library's statics, reached by their linkage names: C++ names,
+ * which with __stdcall also carry the size of their arguments. */
+#if defined(_WIN32) && !defined(_WIN64)
+static const char kAllocateStringSymbol[] = "_ZN12VornServices14AllocateStringEi@4";
+static const char kFreeStringSymbol[] = "_ZN12VornServices10FreeStringEPc@4";
+#else
+static const char kAllocateStringSymbol[] = "_ZN12VornServices14AllocateStringEi";
+static const char kFreeStringSymbol[] = "_ZN12VornServices10FreeStringEPc";
+#endif
+static char* (VORN_CALL *allocate_string)(int32_t);
+static void (VORN_CALL *free_string)(char*);
 
 static int guid_equal(const Guid* a, const Guid* b) { return memcmp(a, b, sizeof *a) == 0; }
 
-static int32_t eso_query(void* self, const Guid* id, void** out) {
+static int32_t VORN_CALL eso_query(void* self, const Guid* id, void** out) {
   Eso* e = (Eso*)self;
   e->calls[0]++;
   if (!guid_equal(id, &kNumericEso)) return (int32_t)0x80004002u;
@@ -121,18 +132,18 @@ static int32_t eso_query(void* self, const Guid* id, void** out) {
   e->count++;
   return 0;
 }
-static int32_t eso_addref(void* self) { return ++((Eso*)self)->count; }
-static int32_t eso_release(void* self) { return --((Eso*)self)->count; }
-static int32_t eso_num_variables(void* self) { ((Eso*)self)->calls[3]++; return 2; }
-static int32_t eso_num_equations(void* self) { ((Eso*)self)->calls[4]++; return 3; }
-static int32_t eso_bounds(void* self, int32_t set, double* lower, double* upper) {
+static int32_t VORN_CALL eso_addref(void* self) { return ++((Eso*)self)->count; }
+static int32_t VORN_CALL eso_release(void* self) { return --((Eso*)self)->count; }
+static int32_t VORN_CALL eso_num_variables(void* self) { ((Eso*)self)->calls[3]++; return 2; }
+static int32_t VORN_CALL eso_num_equations(void* self) { ((Eso*)self)->calls[4]++; return 3; }
+static int32_t VORN_CALL eso_bounds(void* self, int32_t set, double* lower, double* upper) {
   (void)set;
   ((Eso*)self)->calls[5]++;
   lower[0] = lower[1] = -5.0;
   upper[0] = upper[1] = 5.0;
   return 0;
 }
-static int32_t eso_set_values(void* self, int32_t set, const double* x) {
+static int32_t VORN_CALL eso_set_values(void* self, int32_t set, const double* x) {
   Eso* e = (Eso*)self;
   (void)set;
   e->calls[6]++;
@@ -140,7 +151,7 @@ static int32_t eso_set_values(void* self, int32_t set, const double* x) {
   e->x[1] = x[1];
   return 0;
 }
-static int32_t eso_get_values(void* self, int32_t set, double* x) {
+static int32_t VORN_CALL eso_get_values(void* self, int32_t set, double* x) {
   Eso* e = (Eso*)self;
   (void)set;
   e->calls[7]++;
@@ -153,18 +164,18 @@ static char* host_text(const char* s) {
   strcpy(t, s);
   return t;
 }
-static int32_t eso_variable_name(void* self, int32_t index, char** text) {
+static int32_t VORN_CALL eso_variable_name(void* self, int32_t index, char** text) {
   ((Eso*)self)->calls[8]++;
   *text = host_text(index == 0 ? "u" : "v");
   return 0;
 }
-static int32_t eso_equation_name(void* self, int32_t index, char** text) {
+static int32_t VORN_CALL eso_equation_name(void* self, int32_t index, char** text) {
   ((Eso*)self)->calls[9]++;
   *text = host_text(index == 0 ? "r1" : index == 1 ? "r2" : "r3");
   return 0;
 }
-static int32_t eso_reserved(void* self) { ((Eso*)self)->calls[10]++; return 0; }
-static int32_t eso_evaluate(void* self, int32_t set, double* f, double* values, int32_t mode) {
+static int32_t VORN_CALL eso_reserved(void* self) { ((Eso*)self)->calls[10]++; return 0; }
+static int32_t VORN_CALL eso_evaluate(void* self, int32_t set, double* f, double* values, int32_t mode) {
   Eso* e = (Eso*)self;
   (void)set;
   e->calls[11]++;
@@ -174,8 +185,8 @@ static int32_t eso_evaluate(void* self, int32_t set, double* f, double* values, 
   if (mode == 14) values[0] = values[1] = values[2] = values[3] = 1.0;
   return 0;
 }
-static int32_t eso_num_nonzeros(void* self) { ((Eso*)self)->calls[12]++; return 4; }
-static int32_t eso_structure(void* self, int32_t** rows, int32_t** columns, int32_t** types) {
+static int32_t VORN_CALL eso_num_nonzeros(void* self) { ((Eso*)self)->calls[12]++; return 4; }
+static int32_t VORN_CALL eso_structure(void* self, int32_t** rows, int32_t** columns, int32_t** types) {
   Eso* e = (Eso*)self;
   e->calls[13]++;
   *rows = e->rows;
@@ -190,20 +201,20 @@ static const EsoVtbl kEsoVtbl = {eso_query,         eso_addref,        eso_relea
                                  eso_num_nonzeros,  eso_structure};
 
 typedef struct SinkVtbl {
-  void (*Print)(void* self, const char* text);
-  void (*Flush)(void* self);
+  void (VORN_CALL *Print)(void* self, const char* text);
+  void (VORN_CALL *Flush)(void* self);
 } SinkVtbl;
 typedef struct Sink {
   const SinkVtbl* vtbl;
   int prints, flushes;
   char last[256];
 } Sink;
-static void sink_print(void* self, const char* text) {
+static void VORN_CALL sink_print(void* self, const char* text) {
   Sink* s = (Sink*)self;
   s->prints++;
   snprintf(s->last, sizeof s->last, "%s", text);
 }
-static void sink_flush(void* self) { ((Sink*)self)->flushes++; }
+static void VORN_CALL sink_flush(void* self) { ((Sink*)self)->flushes++; }
 static const SinkVtbl kSinkVtbl = {sink_print, sink_flush};
 
 /* ---- checks ---- */
@@ -321,16 +332,18 @@ int main(int argc, char** argv) {
   CHECK(offsetof(ParameterInfo, values) == (sizeof(void*) == 4 ? 16 : 24));
   CHECK(sizeof(Cell) == 8);
 
-  void* services = dlopen("libvorn_services.so", RTLD_NOW | RTLD_GLOBAL);
-  void* module = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (module == NULL || services == NULL) {
-    fprintf(stderr, "cannot load: %s\n", dlerror());
+  void* services = vorn_library_open(VORN_SERVICES_LIBRARY);
+  void* module = services != NULL ? vorn_library_open(argv[1]) : NULL;
+  if (module == NULL) {
+    char reason[256];
+    vorn_library_error(reason, sizeof reason);
+    fprintf(stderr, "cannot load: %s\n", reason);
     return 1;
   }
-  *(void**)&allocate_string = dlsym(services, "_ZN12VornServices14AllocateStringEi");
-  *(void**)&free_string = dlsym(services, "_ZN12VornServices10FreeStringEPc");
-  void* (*entry)(void) = NULL;
-  *(void**)&entry = dlsym(module, "GetFactoryNLASystem");
+  *(void**)&allocate_string = vorn_library_symbol(services, kAllocateStringSymbol);
+  *(void**)&free_string = vorn_library_symbol(services, kFreeStringSymbol);
+  void* (VORN_CALL *entry)(void) = NULL;
+  *(void**)&entry = vorn_library_symbol(module, "GetFactoryNLASystem");
   if (entry == NULL || allocate_string == NULL || free_string == NULL) {
     fprintf(stderr, "missing symbols\n");
     return 1;
@@ -350,7 +363,8 @@ int main(int argc, char** argv) {
   }
   check_solver(factory);
   CHECK(VT(factory, FactoryVtbl)->Release(factory) == 0);
-  dlclose(module);
+  vorn_library_close(module);
+  vorn_library_close(services);
   if (failures == 0) printf("C host: all checks passed\n");
   return failures == 0 ? 0 : 1;
 }

@@ -15,13 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Calling convention of every slot and service: __stdcall on 32-bit Windows,
-// the platform default elsewhere.
-#if defined(_WIN32) && !defined(_WIN64)
-#define VORN_CALL __stdcall
-#else
-#define VORN_CALL
-#endif
+// Calling convention of every slot and service (VORN_CALL).
+#include "vorn/calling_convention.h"
 
 // A 16-byte interface identifier (GUID layout).
 struct VornGuid {

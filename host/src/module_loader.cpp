@@ -1,14 +1,13 @@
-// Module loading on Windows (LoadLibrary / GetProcAddress).
-#include <windows.h>
-
-#include <string>
-
+// Loading the plug-in module and finding its entry; the operating system's
+// part lives in vorn_host/shared_library.h.
 #include "vorn_host/module_loader.h"
+
+#include "vorn_host/shared_library.h"
 
 namespace vorn_host {
 
 PluginModule::~PluginModule() {
-  if (handle_ != nullptr) FreeLibrary(static_cast<HMODULE>(handle_));
+  if (handle_ != nullptr) vorn_library_close(handle_);
 }
 
 bool PluginModule::Load(const std::string& path) {
@@ -16,19 +15,21 @@ bool PluginModule::Load(const std::string& path) {
     error_ = "a module is already loaded";
     return false;
   }
-  HMODULE module = LoadLibraryA(path.c_str());
+  void* module = vorn_library_open(path.c_str());
   if (module == nullptr) {
-    error_ = "LoadLibrary failed for " + path + " (error " + std::to_string(GetLastError()) + ")";
+    char reason[256];
+    vorn_library_error(reason, sizeof reason);
+    error_ = "cannot load " + path + ": " + reason;
     return false;
   }
-  FARPROC symbol = GetProcAddress(module, "GetFactoryNLASystem");
+  void* symbol = vorn_library_symbol(module, "GetFactoryNLASystem");
   if (symbol == nullptr) {
     error_ = "GetFactoryNLASystem not exported by " + path;
-    FreeLibrary(module);
+    vorn_library_close(module);
     return false;
   }
   handle_ = module;
-  entry_ = reinterpret_cast<GetFactoryNLASystemFn>(reinterpret_cast<void*>(symbol));
+  entry_ = reinterpret_cast<GetFactoryNLASystemFn>(symbol);
   return true;
 }
 
