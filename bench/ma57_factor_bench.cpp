@@ -5,6 +5,10 @@
 //   bench_ma57_factor                 every problem at its default size
 //   bench_ma57_factor lap3d 40        one problem with its size parameter
 //
+// When the sequential MUMPS library is available it factorizes the same
+// matrix through its public API, once with its own ordering and once with
+// ours (PERM_IN), and the ratios our time / MUMPS time are printed per phase.
+//
 // Problems: lap2d k (k x k grid, 5-point), lap3d k (k^3 grid, 7-point),
 // kkt k (2D Laplacian of k^2 unknowns with a sparse constraint block and a
 // zero (2,2) block), bratu k (J^T J + 1e-3 I, J the k x k Bratu Jacobian),
@@ -23,6 +27,11 @@
 
 #include "pemric/blas.h"
 #include "pemric/ma57.h"
+
+#ifdef DALVEX_HAVE_MUMPS
+#include <dmumps_c.h>
+#include <mumps_seq/mpi.h>
+#endif
 
 extern "C" void openblas_set_num_threads(int) __attribute__((weak));
 
@@ -159,6 +168,55 @@ void DgemmRates(double& square, double& rank16) {
   rank16 = rate(16);
 }
 
+#ifdef DALVEX_HAVE_MUMPS
+struct PhaseTimes {
+  double analyse = 0.0, factor = 0.0, solve = 0.0;
+  bool ok = false;
+};
+
+// One analysis, factorization and solve with sequential MUMPS (symmetric
+// indefinite, SYM = 2), with our pivot order when `order` is given.
+PhaseTimes RunMumps(const Coo& m, const int32_t* order) {
+  PhaseTimes t;
+  DMUMPS_STRUC_C id;
+  std::memset(&id, 0, sizeof id);
+  id.comm_fortran = -987654;  // the "world" communicator of the sequential library
+  id.par = 1;
+  id.sym = 2;
+  id.job = -1;
+  dmumps_c(&id);
+  std::vector<MUMPS_INT> irn(m.irn.begin(), m.irn.end()), jcn(m.jcn.begin(), m.jcn.end());
+  std::vector<double> a = m.a, rhs(static_cast<size_t>(m.n), 1.0);
+  std::vector<MUMPS_INT> perm;
+  id.n = m.n;
+  id.nnz = static_cast<MUMPS_INT8>(a.size());
+  id.irn = irn.data();
+  id.jcn = jcn.data();
+  id.a = a.data();
+  id.rhs = rhs.data();
+  id.icntl[0] = id.icntl[1] = id.icntl[2] = -1;
+  id.icntl[3] = 0;
+  if (order != nullptr) {
+    perm.assign(order, order + m.n);
+    id.perm_in = perm.data();
+    id.icntl[6] = 1;
+  }
+  auto phase = [&](int job) {
+    id.job = job;
+    const auto t0 = std::chrono::steady_clock::now();
+    dmumps_c(&id);
+    return Seconds(t0);
+  };
+  t.analyse = phase(1);
+  if (id.infog[0] >= 0) t.factor = phase(2);
+  if (id.infog[0] >= 0) t.solve = phase(3);
+  t.ok = id.infog[0] >= 0;
+  id.job = -2;
+  dmumps_c(&id);
+  return t;
+}
+#endif
+
 void Run(const std::string& name, const Coo& m, double dgemm_rate) {
   const int32_t n = m.n, ne = static_cast<int32_t>(m.a.size());
   std::vector<int32_t> irn = m.irn, jcn = m.jcn;
@@ -226,12 +284,28 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
   std::printf("%-8s %9d %11.3e %6d %8.3f %8.3f %8.4f %8.2f %6.2f\n", name.c_str(), n,
               static_cast<double>(info[13]), info[20], t_analysis, t_factor, t_solve, gflops,
               gflops / dgemm_rate);
+#ifdef DALVEX_HAVE_MUMPS
+  const PhaseTimes own = RunMumps(m, nullptr), same = RunMumps(m, keep.data());
+  auto ratios = [&](const char* label, const PhaseTimes& t) {
+    if (!t.ok) {
+      std::printf("%-8s   MUMPS (%s) failed\n", "", label);
+      return;
+    }
+    std::printf("%-8s   ours / MUMPS (%s): analyse %.2f, factor %.2f, solve %.2f\n", "", label,
+                t_analysis / t.analyse, t_factor / t.factor, t_solve / t.solve);
+  };
+  ratios("its order", own);
+  ratios("our order", same);
+#endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("OPENBLAS_NUM_THREADS", "1", 1);
+#ifdef DALVEX_HAVE_MUMPS
+  MPI_Init(&argc, &argv);
+#endif
   if (openblas_set_num_threads != nullptr) openblas_set_num_threads(1);
   double square = 0.0, rank16 = 0.0;
   DgemmRates(square, rank16);
@@ -251,7 +325,10 @@ int main(int argc, char** argv) {
   for (const Problem& p : problems) {
     if (argc >= 2 && std::strcmp(argv[1], p.name) != 0) continue;
     const int32_t size = argc >= 3 ? std::atoi(argv[2]) : p.size;
-    Run(std::string(p.name) + std::to_string(size).substr(0, 0), p.make(size), square);
+    Run(p.name, p.make(size), square);
   }
+#ifdef DALVEX_HAVE_MUMPS
+  MPI_Finalize();
+#endif
   return 0;
 }

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libopenblas-dev libblas-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev gfortran
-          libmetis-dev libceres-dev libsundials-dev liblapack-dev)
+          libmetis-dev libceres-dev libsundials-dev liblapack-dev libmumps-seq-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
