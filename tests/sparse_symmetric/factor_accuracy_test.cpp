@@ -16,7 +16,8 @@ struct Case {
   Kind kind;
   int32_t n;
   int per_row;
-  int32_t block;  // ICNTL(11)
+  int32_t block;     // ICNTL(11)
+  int32_t mode = 1;  // ICNTL(7)
 };
 
 class RandomSystems : public ::testing::TestWithParam<Case> {};
@@ -32,6 +33,7 @@ TEST_P(RandomSystems, SolveToRoundingWithTheRightInertia) {
     int32_t ainfo[40] = {0};
     f.keep = seed % 2 ? AnalyseKeep(m, ainfo) : BuildKeep(m);
     f.icntl[10] = c.block;
+    f.icntl[6] = c.mode;
     f.Ample(m);
     ASSERT_EQ(f.Info(1), 0) << "INFO(2) = " << f.Info(2);
     EXPECT_EQ(f.Info(25), c.n);
@@ -66,7 +68,11 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"indefinite_dense", Kind::kIndefinite, 150, 50, 4},
                       Case{"zero_diagonal", Kind::kZeroDiagonal, 200, 3, 16},
                       Case{"zero_diagonal_dense", Kind::kZeroDiagonal, 160, 40, 8},
-                      Case{"zero_diagonal_block1", Kind::kZeroDiagonal, 100, 20, 1}),
+                      Case{"zero_diagonal_block1", Kind::kZeroDiagonal, 100, 20, 1},
+                      // No pivoting, as the least-squares step factorizes.
+                      Case{"definite_mode2", Kind::kDefinite, 300, 5, 16, 2},
+                      Case{"definite_dense_mode2", Kind::kDefinite, 200, 80, 16, 2},
+                      Case{"indefinite_mode3", Kind::kIndefinite, 200, 5, 16, 3}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace
