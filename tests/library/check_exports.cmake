@@ -1,8 +1,25 @@
 # Checks that the shared library exports exactly the names listed in the
-# version script. cmake -DLIB=... -DMAP=... -DNM=... -P check_exports.cmake
-execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+# version script. cmake -DLIB=... -DMAP=... -DNM=... [-DOBJDUMP=...] -P check_exports.cmake
+# A Windows DLL is read with objdump: its export name table.
+if(LIB MATCHES "\\.dll$")
+  execute_process(COMMAND ${OBJDUMP} -p ${LIB} OUTPUT_VARIABLE table RESULT_VARIABLE rc)
+  string(FIND "${table}" "[Ordinal/Name Pointer] Table" at)
+  if(at EQUAL -1)
+    set(table "")  # no export table at all
+  else()
+    string(SUBSTRING "${table}" ${at} -1 table)
+  endif()
+  string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [^\n]+" entries "${table}")
+  set(out "")
+  foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "^\t\\[ *[0-9]+\\] " "" name "${entry}")
+    string(APPEND out "0 T ${name}\n")
+  endforeach()
+else()
+  execute_process(COMMAND ${NM} -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+endif()
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIB}")
+  message(FATAL_ERROR "cannot read the exports of ${LIB}")
 endif()
 file(READ ${MAP} map)
 string(REGEX MATCH "global:([^:]*)local:" global "${map}")
