@@ -57,6 +57,29 @@ Block MakeBlock(const Solve& so, int64_t rec, int64_t a) {
 
 int64_t BlockReals(const Block& b) { return b.r * (b.r + 1) / 2 + b.r * (b.c - b.r); }
 
+// One right-hand side worked in place: the loops of the several-column case
+// with the column of X fixed, so that per-block overhead (index arithmetic for
+// each triangle column, the loop over columns of X) stays out of the small
+// blocks that dominate sparse problems. The operations and their order are
+// those of the general loops, so the results are identical.
+void ForwardInPlaceOne(const Solve& so, const Block& b) {
+  const int64_t r = b.r, m = b.c - b.r;
+  double* x = so.rhs;
+  auto xv = [&](int64_t i) -> double& { return x[b.Var(i) - 1]; };
+  const double* col = b.tri;  // column j of the triangle; the next starts r - j + 1 on
+  for (int64_t j = 1; j <= r; ++j) {
+    const double xj = xv(j);
+    for (int64_t i = j + 1; i <= r; ++i) xv(i) -= xj * col[i - j];
+    col += r - j + 1;
+  }
+  for (int64_t i = 1; i <= m; ++i) {
+    double sum = 0.0;
+    const double* row = b.rect + (i - 1);  // R(i, j) is row[(j - 1) * m]
+    for (int64_t j = 1; j <= r; ++j) sum += xv(j) * row[(j - 1) * m];
+    xv(r + i) += sum;
+  }
+}
+
 void ForwardBlock(const Solve& so, const Block& b) {
   const int64_t c = b.c, r = b.r, m = c - r;
   if (so.Gathered(b)) {
@@ -75,6 +98,10 @@ void ForwardBlock(const Solve& so, const Block& b) {
     for (int64_t k = 1; k <= so.nrhs; ++k) {
       for (int64_t i = 1; i <= c; ++i) so.X(b.Var(i), k) = so.W(i, k);
     }
+    return;
+  }
+  if (so.nrhs == 1) {
+    ForwardInPlaceOne(so, b);
     return;
   }
   for (int64_t k = 1; k <= so.nrhs; ++k) {
@@ -123,6 +150,26 @@ void ApplyInverseD(const Solve& so, const Block& b, int64_t& off, int64_t k, boo
   }
 }
 
+// The in-place backward block for one right-hand side (see ForwardInPlaceOne).
+void BackwardInPlaceOne(const Solve& so, const Block& b, int64_t& off, bool with_d) {
+  const int64_t r = b.r, m = b.c - b.r;
+  double* x = so.rhs;
+  auto xv = [&](int64_t i) -> double& { return x[b.Var(i) - 1]; };
+  if (with_d) ApplyInverseD(so, b, off, 1, false);
+  const double* rcol = b.rect;  // column j of the rectangle
+  for (int64_t j = 1; j <= r; ++j, rcol += m) {
+    double sum = 0.0;
+    for (int64_t i = 1; i <= m; ++i) sum += rcol[i - 1] * xv(r + i);
+    xv(j) += sum;
+  }
+  for (int64_t j = r; j >= 1; --j) {
+    const double* col = b.Column(j);
+    double sum = 0.0;
+    for (int64_t i = j + 1; i <= r; ++i) sum += col[i - j] * xv(i);
+    xv(j) -= sum;
+  }
+}
+
 // L^T part of the backward stage on one block; with_d applies D^-1 first.
 void BackwardBlock(const Solve& so, const Block& b, int64_t& off, bool with_d) {
   const int64_t c = b.c, r = b.r, m = c - r;
@@ -152,6 +199,10 @@ void BackwardBlock(const Solve& so, const Block& b, int64_t& off, bool with_d) {
       blas::Dtpsv('L', 'T', 'U', static_cast<int32_t>(r), b.tri, &so.W(1, k), 1);
       for (int64_t j = 1; j <= r; ++j) so.X(b.Var(j), k) = so.W(j, k);
     }
+    return;
+  }
+  if (so.nrhs == 1) {
+    BackwardInPlaceOne(so, b, off, with_d);
     return;
   }
   int64_t off_k = off;
