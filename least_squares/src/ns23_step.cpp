@@ -87,17 +87,28 @@ StepArrays Carve(int32_t m,
 template <class Visit>
 void ForEachEntry(const StepArrays& a, const double* fjac, const double* aval, int32_t j,
                   Visit&& visit) {
-  for (int32_t k = std::abs(a.ip(j)); k < std::abs(a.ip(j + 1)); ++k) {
-    visit(a.irn(k), fjac[k - 1]);
-  }
-  for (int32_t k = a.aip(j); k < a.aip(j + 1); ++k) visit(a.airn(k), aval[k - 1]);
+  // IP may carry the difference Jacobian's negative column marks.
+  const int32_t jend = std::abs(a.ip(j + 1)), aend = a.aip(j + 1);
+  for (int32_t k = std::abs(a.ip(j)); k < jend; ++k) visit(a.irn(k), fjac[k - 1]);
+  for (int32_t k = a.aip(j); k < aend; ++k) visit(a.airn(k), aval[k - 1]);
 }
+
+// Rows up to this length are searched linearly: most rows of a sparse
+// Jacobian hold a handful of columns, where a scan beats the branches of a
+// binary search; longer rows keep the logarithmic search.
+constexpr int32_t kLinearSlotSearch = 16;
 
 // Position of column j in the increasing column list of row i.
 int32_t Slot(const StepArrays& a, int32_t i, int32_t j) {
-  const int32_t* begin = a.rowcol.from(a.rowptr(i));
-  const int32_t* end = a.rowcol.from(a.rowptr(i + 1));
-  return a.rowptr(i) + static_cast<int32_t>(std::lower_bound(begin, end, j) - begin);
+  const int32_t first = a.rowptr(i), last = a.rowptr(i + 1);
+  if (last - first <= kLinearSlotSearch) {
+    int32_t p = first;
+    while (p < last && a.rowcol(p) < j) ++p;
+    return p;
+  }
+  const int32_t* begin = a.rowcol.from(first);
+  const int32_t* end = a.rowcol.from(last);
+  return first + static_cast<int32_t>(std::lower_bound(begin, end, j) - begin);
 }
 
 // B row by row, repeated positions summed.
