@@ -150,12 +150,32 @@ void ApplyInverseD(const Solve& so, const Block& b, int64_t& off, int64_t k, boo
   }
 }
 
+// ApplyInverseD in place for one right-hand side, the same operations.
+void ApplyInverseDInPlaceOne(const Solve& so, const Block& b, int64_t& off) {
+  double* x = so.rhs;
+  for (int64_t j = b.r; j >= 1; --j) {
+    double& x2 = x[b.Var(j) - 1];
+    if (b.Negative(j) && j >= 2) {
+      double& x1 = x[b.Var(j - 1) - 1];
+      const double o = so.fact[off - 1];
+      off -= 1;
+      const double y1 = b.Column(j - 1)[0] * x1 + o * x2;
+      const double y2 = o * x1 + b.Column(j)[0] * x2;
+      x1 = y1;
+      x2 = y2;
+      --j;
+    } else {
+      x2 = b.Column(j)[0] * x2;
+    }
+  }
+}
+
 // The in-place backward block for one right-hand side (see ForwardInPlaceOne).
 void BackwardInPlaceOne(const Solve& so, const Block& b, int64_t& off, bool with_d) {
   const int64_t r = b.r, m = b.c - b.r;
   double* x = so.rhs;
   auto xv = [&](int64_t i) -> double& { return x[b.Var(i) - 1]; };
-  if (with_d) ApplyInverseD(so, b, off, 1, false);
+  if (with_d) ApplyInverseDInPlaceOne(so, b, off);
   const double* rcol = b.rect;  // column j of the rectangle
   for (int64_t j = 1; j <= r; ++j, rcol += m) {
     double sum = 0.0;
