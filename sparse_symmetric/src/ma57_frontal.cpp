@@ -108,7 +108,8 @@ void AssembleFront(FrontalState& st) {
     // The record is popped after this, so its variables can be replaced by
     // their front positions, one lookup per variable instead of per entry.
     int32_t* pos = &st.Ifact(st.itop + 2);
-    for (int64_t i = 0; i < g; ++i) pos[i] = st.FrontPos(pos[i]);
+    const int32_t* frontpos = st.frontpos;
+    for (int64_t i = 0; i < g; ++i) pos[i] = frontpos[pos[i] - 1];
     const double* val = &st.Fact(st.rtop + 1);
     for (int64_t i = 0; i < g; ++i) {
       double* row = &st.F(pos[i], 1);  // row[c - 1] is F(pos[i], c)
@@ -132,15 +133,20 @@ void AssembleFront(FrontalState& st) {
 
 // R4 (after the space test) and R5: push the index record of the
 // contribution block and take its variables out of the front.
+// The bounds are read into locals first: the stores go through int32_t
+// arrays, which the compiler must otherwise assume may change the state.
 void PushIndexRecord(FrontalState& st) {
-  const int32_t g = st.f - st.p;
+  const int32_t p = st.p, f = st.f, g = f - p, unplaced = st.n + 1;
+  const int32_t* rest = &st.Index(p + 1);  // the variables of the block, g of them
   if (g > 0) {
     st.itop -= g + 1;
-    st.Ifact(st.itop + 1) = g;
-    for (int32_t i = 1; i <= g; ++i) st.Ifact(st.itop + 1 + i) = std::abs(st.Index(st.p + i));
+    int32_t* record = &st.Ifact(st.itop + 1);
+    record[0] = g;
+    for (int32_t i = 0; i < g; ++i) record[i + 1] = std::abs(rest[i]);
     st.istack += g + 1;
   }
-  for (int32_t i = st.p + 1; i <= st.f; ++i) st.FrontPos(std::abs(st.Index(i))) = st.n + 1;
+  int32_t* frontpos = st.frontpos;
+  for (int32_t i = 0; i < g; ++i) frontpos[std::abs(rest[i]) - 1] = unplaced;
 }
 
 // R6: the block record and, unless only counting, the factors of the node.

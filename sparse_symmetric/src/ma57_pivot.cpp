@@ -447,13 +447,14 @@ void DirectContribution(FrontalState& st) {
   UpdateRealForecasts(st);
   CopyToStack(st);
   const double md = static_cast<double>(mm);
+  if (mm == 0) return;  // nothing below the pivots: no multipliers, nothing counted
   ForEachPivot(st, [&](int64_t q, int size) {
     double* r1 = &st.F(q, 1);
     if (size == 1) {
       const double dinv = r1[q - 1];
-      for (int64_t a = s + 1; a <= f; ++a) {
+      double* out = &Stacked(st, s + 1, s + 1);  // stacked row a, from its diagonal
+      for (int64_t a = s + 1; a <= f; out += f - a + 1, ++a) {
         const double lambda = -r1[a - 1] * dinv;
-        double* out = &Stacked(st, a, a);
         for (int64_t l = a; l <= f; ++l) out[l - a] += lambda * r1[l - 1];
         r1[a - 1] = lambda;
       }
@@ -462,10 +463,10 @@ void DirectContribution(FrontalState& st) {
     }
     double* r2 = &st.F(q + 1, 1);
     const double d11 = r1[q - 1], d12 = r1[q], d22 = r2[q];
-    for (int64_t a = s + 1; a <= f; ++a) {
+    double* out = &Stacked(st, s + 1, s + 1);
+    for (int64_t a = s + 1; a <= f; out += f - a + 1, ++a) {
       const double x1 = r1[a - 1], x2 = r2[a - 1];
       const double l1 = -(d11 * x1 + d12 * x2), l2 = -(d12 * x1 + d22 * x2);
-      double* out = &Stacked(st, a, a);
       for (int64_t l = a; l <= f; ++l) out[l - a] += l1 * r1[l - 1] + l2 * r2[l - 1];
       r1[a - 1] = l1;
       r2[a - 1] = l2;
