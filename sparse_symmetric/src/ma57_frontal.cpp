@@ -21,44 +21,65 @@ namespace pemric {
 namespace ma57 {
 namespace {
 
-// Front position of variable v, appending it when it is in no front.
-inline void Append(FrontalState& st, int32_t v) {
-  if (st.FrontPos(v) <= st.n) return;
-  st.f += 1;
-  st.FrontPos(v) = st.f;
-  st.Index(st.f) = v;
-}
+// The index list of the front under construction. It works on local copies
+// of the state's counters: stores through the int32_t arrays would otherwise
+// make the compiler reload every counter after each appended variable.
+class FrontList {
+ public:
+  explicit FrontList(FrontalState& st)
+      : frontpos_(st.frontpos), index_(&st.Index(1)), n_(st.n) {}
+  // Front position of variable v, appending it when it is in no front.
+  void Append(int32_t v) {
+    if (frontpos_[v - 1] <= n_) return;
+    index_[f_] = v;
+    f_ += 1;
+    frontpos_[v - 1] = f_;
+  }
+  int32_t Size() const { return f_; }
+
+ private:
+  int32_t* frontpos_;
+  int32_t* index_;  // index_[k - 1] is Index(k)
+  int32_t n_;
+  int32_t f_ = 0;
+};
 
 // N1..N3: own variables, delayed variables of the children, then the other
 // variables of the own rows and of the children's blocks.
 void GatherFront(FrontalState& st) {
-  st.f = 0;
-  while (st.ntaken < st.n && std::abs(st.varnode[st.pivseq[st.ntaken] - 1]) <= st.node) {
-    Append(st, st.pivseq[st.ntaken]);
-    st.ntaken += 1;
+  FrontList list(st);
+  const int32_t n = st.n, node = st.node;
+  const int32_t* pivseq = st.pivseq;
+  const int32_t* varnode = st.varnode;
+  int32_t ntaken = st.ntaken;
+  while (ntaken < n && std::abs(varnode[pivseq[ntaken] - 1]) <= node) {
+    list.Append(pivseq[ntaken]);
+    ntaken += 1;
   }
-  st.o = st.f;
-  const int32_t children = st.nchild[st.node - 1];
+  st.ntaken = ntaken;
+  st.o = list.Size();
+  const int32_t children = st.nchild[node - 1];
   int64_t pos = st.itop + 1;
   for (int32_t c = 0; c < children; ++c) {
     const int32_t g = st.Ifact(pos);
     for (int64_t k = pos + 1; k <= pos + g; ++k) {
       const int32_t v = st.Ifact(k);
-      if (std::abs(st.varnode[v - 1]) <= st.node) Append(st, v);
+      if (std::abs(varnode[v - 1]) <= node) list.Append(v);
     }
     pos += g + 1;
   }
-  st.s = st.f;
+  st.s = list.Size();
   int64_t col = st.iin;
-  for (int32_t r = st.ntaken - st.o; r < st.ntaken; ++r) {
-    for (int32_t k = 0; k < st.rowlen[r]; ++k) Append(st, st.Ifact(col++));
+  for (int32_t r = ntaken - st.o; r < ntaken; ++r) {
+    for (int32_t k = 0; k < st.rowlen[r]; ++k) list.Append(st.Ifact(col++));
   }
   pos = st.itop + 1;
   for (int32_t c = 0; c < children; ++c) {
     const int32_t g = st.Ifact(pos);
-    for (int64_t k = pos + 1; k <= pos + g; ++k) Append(st, st.Ifact(k));
+    for (int64_t k = pos + 1; k <= pos + g; ++k) list.Append(st.Ifact(k));
     pos += g + 1;
   }
+  st.f = list.Size();
   st.maxfront = std::max(st.maxfront, st.f);
 }
 
