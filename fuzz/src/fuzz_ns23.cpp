@@ -175,7 +175,9 @@ int FuzzNs23(const uint8_t* data, size_t size) {
     }
     if (AllFinite(f.data(), model.m)) saw_finite = true;
     if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
-      std::fprintf(stderr, "evaluate for IFLAG %d: F", flag);
+      std::fprintf(stderr, "evaluate for IFLAG %d: X", flag);
+      for (int32_t j = 1; j <= model.n; ++j) std::fprintf(stderr, " %.17g", x(j));
+      std::fprintf(stderr, " F");
       for (int32_t i = 1; i <= model.m; ++i) std::fprintf(stderr, " %g", f(i));
       std::fprintf(stderr, "\n");
     }
@@ -203,8 +205,8 @@ int FuzzNs23(const uint8_t* data, size_t size) {
               std::equal(airn_v.begin(), airn_v.end(), airn.data()),
           "a read-only array changed");
     if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
-      std::fprintf(stderr, "M %d N %d HMAX %g SAC %g STPMIN %g MAXFUN %d LIW %d LW %d -> IFLAG %d INFO %d %d %d %d %d\n",
-                   m, n, hmax, sac, stpmin, maxfun, liw, lw, iflag, info(1), info(2), info(3), info(4), info(5));
+      std::fprintf(stderr, "M %d N %d HMAX %g SAC %g STPMIN %g MAXFUN %d LIW %d LW %d -> IFLAG %d INFO %d %d %d %d %d RINFO %g\n",
+                   m, n, hmax, sac, stpmin, maxfun, liw, lw, iflag, info(1), info(2), info(3), info(4), info(5), rinfo(1));
     }
     Check(IflagDocumented(iflag), "IFLAG outside the documented values");
     if (first && (m < 1 || n < 1 || m < n)) Check(iflag == -4, "bad sizes not refused with -4");

@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <strings.h>
 #include <string>
 #include <vector>
 
@@ -47,6 +46,13 @@ std::string PickName(FuzzInput& in) {
   return name;
 }
 
+bool SameIgnoringCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+  }
+  return *a == *b;
+}
+
 struct Snapshot {
   int32_t result, type;
   VornValueCell cell;
@@ -71,7 +77,7 @@ void CheckInfo(VornSolverParameters* p, const char* name) {
     return;
   }
   Check(info.name != nullptr && info.description != nullptr, "GetParameterInfo gave no texts");
-  Check(strcasecmp(info.name, name) == 0, "GetParameterInfo answered for another name");
+  Check(SameIgnoringCase(info.name, name), "GetParameterInfo answered for another name");
   if (info.type == kVornInteger) {
     Check(info.values.integer.lower <= info.values.integer.value &&
               info.values.integer.value <= info.values.integer.upper,
