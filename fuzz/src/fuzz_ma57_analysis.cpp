@@ -26,8 +26,6 @@ bool StatusDocumented(int32_t s) {
 
 }  // namespace
 
-void SilenceStream(int32_t unit);
-
 int FuzzMa57Analysis(const uint8_t* data, size_t size) {
   SilenceStream(7);
   FuzzInput in(data, size);

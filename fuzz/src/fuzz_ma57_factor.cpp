@@ -133,8 +133,6 @@ void Solve(FuzzInput& in, const Problem& p, Factors& f, int32_t lfact, int32_t l
 
 }  // namespace
 
-void SilenceStream(int32_t unit);
-
 int FuzzMa57Factor(const uint8_t* data, size_t size) {
   SilenceStream(7);
   FuzzInput in(data, size);

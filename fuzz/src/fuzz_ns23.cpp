@@ -78,8 +78,6 @@ int32_t Grow(FuzzInput& in, int32_t need) {
 
 }  // namespace
 
-void SilenceStream(int32_t unit);
-
 int FuzzNs23(const uint8_t* data, size_t size) {
   SilenceStream(7);
   FuzzInput in(data, size);
