@@ -45,7 +45,7 @@ struct Solve {
   bool Gathered(const Block& b) const { return b.r >= 5 && b.c > threshold; }
 };
 
-Block MakeBlock(const Solve& so, int64_t rec, int64_t a) {
+inline Block MakeBlock(const Solve& so, int64_t rec, int64_t a) {
   Block b;
   b.c = std::abs(so.ifact[rec - 1]);
   b.r = std::abs(so.ifact[rec]);
@@ -62,6 +62,8 @@ int64_t BlockReals(const Block& b) { return b.r * (b.r + 1) / 2 + b.r * (b.c - b
 // each triangle column, the loop over columns of X) stays out of the small
 // blocks that dominate sparse problems. The operations and their order are
 // those of the general loops, so the results are identical.
+constexpr int64_t kHeldPivots = 8;
+
 void ForwardInPlaceOne(const Solve& so, const Block& b) {
   const int64_t r = b.r, m = b.c - b.r;
   double* x = so.rhs;
@@ -71,6 +73,20 @@ void ForwardInPlaceOne(const Solve& so, const Block& b) {
     const double xj = xv(j);
     for (int64_t i = j + 1; i <= r; ++i) xv(i) -= xj * col[i - j];
     col += r - j + 1;
+  }
+  if (r <= kHeldPivots) {
+    // The pivot values are final now; holding them in registers saves
+    // reloading them for every row, since the compiler cannot tell that the
+    // rows' variables differ from the pivots'.
+    double held[kHeldPivots];
+    for (int64_t j = 1; j <= r; ++j) held[j - 1] = xv(j);
+    for (int64_t i = 1; i <= m; ++i) {
+      double sum = 0.0;
+      const double* row = b.rect + (i - 1);  // R(i, j) is row[(j - 1) * m]
+      for (int64_t j = 1; j <= r; ++j) sum += held[j - 1] * row[(j - 1) * m];
+      xv(r + i) += sum;
+    }
+    return;
   }
   for (int64_t i = 1; i <= m; ++i) {
     double sum = 0.0;
