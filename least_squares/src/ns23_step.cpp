@@ -99,7 +99,7 @@ void ForEachEntry(const StepArrays& a, const double* fjac, const double* aval, i
 constexpr int32_t kLinearSlotSearch = 16;
 
 // Position of column j in the increasing column list of row i.
-int32_t Slot(const StepArrays& a, int32_t i, int32_t j) {
+inline int32_t Slot(const StepArrays& a, int32_t i, int32_t j) {
   const int32_t first = a.rowptr(i), last = a.rowptr(i + 1);
   if (last - first <= kLinearSlotSearch) {
     int32_t p = first;
