@@ -41,7 +41,17 @@ for t in "${targets[@]}"; do
         "$build/corpus/$t" "fuzz/corpus/$t" 2>"$build/fuzz-$t.log"; then
     echo "   FINDING: see $build/fuzz-$t.log and $build/findings/"
     tail -n 30 "$build/fuzz-$t.log"
-    status=1
+    # A finding already recorded as open (fuzz/known-open.txt: target, a tab,
+    # the invariant message) is reported but does not fail the run.
+    known=""
+    while IFS=$'\t' read -r kt kmsg; do
+      [ "$kt" = "$t" ] && grep -qF "invariant broken: $kmsg" "$build/fuzz-$t.log" && known=yes
+    done < <(grep -v '^#' fuzz/known-open.txt 2>/dev/null || true)
+    if [ -n "$known" ]; then
+      echo "   (a known open finding, listed in fuzz/known-open.txt and docs/robustness.md)"
+    else
+      status=1
+    fi
   fi
   grep -E 'stat::number_of_executed_units' "$build/fuzz-$t.log" | sed 's/^/   /' || true
 done
