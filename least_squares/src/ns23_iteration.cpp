@@ -71,6 +71,25 @@ Phase NotFinite(const Problem& p) {
   return FinalReturn(p, -7);
 }
 
+// A step that overflows (huge Jacobian values squared in the normal matrix,
+// or a point near the largest number) would hand the caller a non-finite X
+// and could later end in a "converged" return at that point. The point is
+// never moved there: the run ends with the not-finite failure instead.
+static bool StepIsFinite(const double* x, const double* step, double scale, int32_t n) {
+  for (int32_t j = 0; j < n; ++j) {
+    if (!std::isfinite(x[j] + scale * step[j])) return false;
+  }
+  return true;
+}
+
+static Phase StepNotFinite(const Problem& p) {
+  if (p.icntl[0] > 0) {
+    PrintError(p.icntl[0], " Error return from NS23 because",
+               " the step computed from the current point is not finite");
+  }
+  return FinalReturn(p, -7);
+}
+
 // F (and FJAC) at the current point: r = F + A x and its sum of squares.
 Phase CurrentEvaluated(const Problem& p) {
   std::copy(p.f, p.f + p.m, p.fc());
@@ -153,6 +172,7 @@ Phase LineSearchTrial(const Problem& p) {
   if (std::fabs(t) < 0.1) t = std::copysign(0.1, t);
   p.rkeep(kT) = t;
   double* sx = p.sx();
+  if (!StepIsFinite(p.x, sx, -t, p.n)) return StepNotFinite(p);
   for (int32_t j = 0; j < p.n; ++j) {
     const double old = p.x[j];
     p.x[j] = old - t * sx[j];
@@ -222,6 +242,7 @@ Phase NewStep(const Problem& p) {
     return FinalReturn(p, 0);
   }
   double* sx = p.sx();
+  if (!StepIsFinite(p.x, sx, 1.0, p.n)) return StepNotFinite(p);
   for (int32_t j = 0; j < p.n; ++j) {
     const double old = p.x[j];
     p.x[j] = old + sx[j];
