@@ -58,6 +58,13 @@ int FuzzMc59(const uint8_t* data, size_t size) {
   const int32_t lirn = sizes_sane ? ne : 4;
   const int32_t ljcn = LengthNear(in, mode == 2 ? 1 : lirn);
   const int32_t la = LengthNear(in, icntl[2] == 0 ? lirn : 1);
+  // IRN has no length argument: its length is NE by contract. A call with an
+  // IRN shorter than NE is the caller's broken promise, which no routine can
+  // see, so it is made only where another check must refuse the call first
+  // (bad controls or sizes, JCN or A shorter than NE).
+  const bool refused_anyway = mode < 0 || mode > 2 || nc < 1 || nr < 1 || ne < 1 ||
+                              (mode != 2 && ljcn < ne) || (icntl[2] == 0 && la < ne);
+  if (ne > lirn && !refused_anyway) return 0;
   const int32_t lip = LengthNear(in, mode == 1 ? big : (sizes_sane ? nc + 1 : 4));
   const int32_t liw = LengthNear(in, big);
 
