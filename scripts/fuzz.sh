@@ -5,7 +5,8 @@
 # New inputs that add coverage go to build-fuzz/corpus/<target> (the committed
 # corpus is only read); a failing input is left in build-fuzz/findings/ and the
 # script exits non-zero. Replay one with: build-fuzz/fuzz/dalvex_fuzz_<target> FILE
-# (set DALVEX_FUZZ_TRACE=1 to print the decoded case).
+# (set DALVEX_FUZZ_TRACE=1 to print the decoded case). FUZZ_SEED=N fixes the
+# fuzzer's seed, as CI does, so that a run can be repeated.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,6 +38,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t"
   echo "== fuzz target $t for ${seconds}s"
   if ! "$build/fuzz/dalvex_fuzz_$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+        ${FUZZ_SEED:+-seed="$FUZZ_SEED"} \
         -print_final_stats=1 -artifact_prefix="$build/findings/$t-" \
         "$build/corpus/$t" "fuzz/corpus/$t" 2>"$build/fuzz-$t.log"; then
     echo "   FINDING: see $build/fuzz-$t.log and $build/findings/"
