@@ -48,16 +48,7 @@ void MC59CleanColumns(const MC59Options& opt,
         ++counts.upper;
         continue;
       }
-      const int32_t mark = At(marker, i);
-      if (mark >= new_start) {
-        ++counts.duplicates;
-        if (opt.values && opt.sum_duplicates) At(a, mark) += At(a, k);
-        continue;
-      }
-      ++kept;
-      At(irn, kept) = i;
-      if (opt.values) At(a, kept) = At(a, k);
-      At(marker, i) = kept;
+      MC59KeepOrMerge(opt, i, k, new_start, irn, a, marker, kept, counts);
     }
     old_start = old_end;
   }

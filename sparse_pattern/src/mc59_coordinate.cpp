@@ -100,16 +100,7 @@ int32_t MC59MergeDuplicates(const MC59Options& opt,
     At(start, b) = new_start;
     for (int32_t k = old_start; k < old_end; ++k) {
       const int32_t i = At(index, k);
-      const int32_t mark = At(marker, i);
-      if (mark >= new_start) {
-        ++counts.duplicates;
-        if (opt.values && opt.sum_duplicates) At(a, mark) += At(a, k);
-        continue;
-      }
-      ++kept;
-      At(index, kept) = i;
-      if (opt.values) At(a, kept) = At(a, k);
-      At(marker, i) = kept;
+      MC59KeepOrMerge(opt, i, k, new_start, index, a, marker, kept, counts);
     }
     old_start = old_end;
   }

@@ -25,6 +25,31 @@ struct MC59Counts {
   int32_t upper = 0;       // INFO(7)
 };
 
+// Entry k (index i) of a bucket whose packed copy starts at new_start: kept
+// as entry kept + 1, or, when marker(i) shows the index was already kept in
+// this bucket, counted as a duplicate and its value summed or discarded.
+// Kept entries only ever move forward, so packing in place is safe.
+inline void MC59KeepOrMerge(const MC59Options& opt,
+                            int32_t i,
+                            int32_t k,
+                            int32_t new_start,
+                            int32_t* index,
+                            double* a,
+                            int32_t* marker,
+                            int32_t& kept,
+                            MC59Counts& counts) {
+  const int32_t mark = At(marker, i);
+  if (mark >= new_start) {
+    ++counts.duplicates;
+    if (opt.values && opt.sum_duplicates) At(a, mark) += At(a, k);
+    return;
+  }
+  ++kept;
+  At(index, kept) = i;
+  if (opt.values) At(a, kept) = At(a, k);
+  At(marker, i) = kept;
+}
+
 // Coordinate input: drops out-of-range entries (when checking), packing the
 // kept ones to the front in input order, and folds a symmetric matrix so that
 // row >= column. Returns the number of entries kept.
