@@ -83,32 +83,39 @@ void GatherFront(FrontalState& st) {
   st.maxfront = std::max(st.maxfront, st.f);
 }
 
-// Adds the lower triangle of the front into the upper one: F(j, i) += F(i, j)
-// for i > j, by square tiles so that the transposed accesses stay in cache.
-void FoldLowerTriangle(FrontalState& st) {
-  constexpr int64_t kTile = 32;
-  const int64_t f = st.f;
-  double* front = st.Front();
-  for (int64_t jb = 0; jb < f; jb += kTile) {
-    const int64_t jend = std::min(jb + kTile, f);
-    for (int64_t ib = jb; ib < f; ib += kTile) {
-      const int64_t iend = std::min(ib + kTile, f);
-      for (int64_t j = jb; j < jend; ++j) {
-        double* upper = front + j * f;  // row j, written contiguously
-        for (int64_t i = std::max(ib, j + 1); i < iend; ++i) upper[i] += front[i * f + j];
+// Adds one child's packed upper triangle into the front. pos[i] is the front
+// position of the child's i-th variable; entry (i, j), i <= j, goes to
+// F(min, max) of its two positions, so that the upper triangle (the only one
+// the elimination reads before writing it) receives every contribution in
+// turn. Each front entry gets at most one value from a child, so the sums are
+// formed in the order of the children.
+void AddChildBlock(double* __restrict front, int64_t f, const int32_t* __restrict pos, int64_t g,
+                   const double* __restrict val) {
+  for (int64_t i = 0; i < g; ++i) {
+    const int64_t a = pos[i] - 1;
+    double* row = front + a * f;  // row[c] is F(a + 1, c + 1)
+    for (int64_t j = i; j < g; ++j) {
+      const int64_t c = pos[j] - 1;
+      if (c >= a) {
+        row[c] += val[j - i];
+      } else {
+        front[c * f + a] += val[j - i];
       }
     }
+    val += g - i;
   }
 }
 
-// N5..N8: zero the front, add the own rows and the children's blocks, then
-// pop the children. Every entry (a, c) is added at F(a, c), whichever
-// triangle that is, so that a child row lands in one front row; a tiled fold
-// then moves what landed below the diagonal into the upper triangle, the only
-// one the elimination reads before writing it.
+// N5..N8: zero the front, add the own rows and the children's blocks into
+// the upper triangle, then pop the children. Own rows reach only the upper
+// triangle: their columns come later in the pivot order.
 void AssembleFront(FrontalState& st) {
   const int64_t f = st.f;
-  std::memset(st.Front(), 0, sizeof(double) * static_cast<size_t>(f * f));
+  // Only the upper triangle is read before it is written: the elimination
+  // keeps its unscaled values below the diagonal before any use of them.
+  for (int64_t r = 1; r <= f; ++r) {
+    std::memset(&st.F(r, r), 0, sizeof(double) * static_cast<size_t>(f - r + 1));
+  }
   int64_t assembled = 0;
   for (int32_t r = st.ntaken - st.o; r < st.ntaken; ++r) {
     const int64_t a = st.FrontPos(st.pivseq[r]);
@@ -131,11 +138,7 @@ void AssembleFront(FrontalState& st) {
     int32_t* pos = &st.Ifact(st.itop + 2);
     const int32_t* frontpos = st.frontpos;
     for (int64_t i = 0; i < g; ++i) pos[i] = frontpos[pos[i] - 1];
-    const double* val = &st.Fact(st.rtop + 1);
-    for (int64_t i = 0; i < g; ++i) {
-      double* row = &st.F(pos[i], 1);  // row[c - 1] is F(pos[i], c)
-      for (int64_t j = i; j < g; ++j) row[pos[j] - 1] += *val++;
-    }
+    AddChildBlock(st.Front(), f, pos, g, &st.Fact(st.rtop + 1));
     const int64_t size = Triangle(g);
     st.ops_assembly += static_cast<double>(size);
     st.itop += g + 1;
@@ -147,9 +150,6 @@ void AssembleFront(FrontalState& st) {
     st.rc -= size;
     st.rw -= size;
   }
-  // Own rows alone only reach the upper triangle (their columns come later in
-  // the pivot order).
-  if (children > 0) FoldLowerTriangle(st);
 }
 
 // R4 (after the space test) and R5: push the index record of the

@@ -10,6 +10,7 @@
 // The rows s+1..f are left for the contribution block (see ma57_stack.cpp).
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "ma57_frontal_state.h"
 #include "pemric/blas.h"
@@ -427,10 +428,13 @@ void ForEachPivot(FrontalState& st, Fn fn) {
 void CopyToStack(FrontalState& st) {
   const int64_t p = st.p, f = st.f, g = f - p;
   const int64_t size = Triangle(g);
-  int64_t dest = st.rtop;  // the last stacked value, (f, f)
+  int64_t dest = st.rtop + 1;  // one past the last stacked value, (f, f)
   for (int64_t i = f; i > p; --i) {
-    const double* src = &st.F(i, 1);
-    for (int64_t l = f; l >= i; --l) st.Fact(dest--) = src[l - 1];
+    // Row i from its diagonal; memmove allows the row to overlap itself, and
+    // the rows still to be copied lie below every destination written so far.
+    const int64_t len = f - i + 1;
+    dest -= len;
+    std::memmove(&st.Fact(dest), &st.F(i, i), sizeof(double) * static_cast<size_t>(len));
   }
   st.rtop -= size;
 }
@@ -482,28 +486,33 @@ void DirectContribution(FrontalState& st) {
 void Level3Contribution(FrontalState& st, bool counted) {
   const int64_t s = st.s, f = st.f, mm = f - s;
   const double md = counted ? static_cast<double>(mm) : 0.0;
-  ForEachPivot(st, [&](int64_t q, int size) {
-    double* r1 = &st.F(q, 1);
-    if (size == 1) {
-      const double dinv = r1[q - 1];
-      for (int64_t a = s + 1; a <= f; ++a) {
-        st.F(a, q) = r1[a - 1];
-        r1[a - 1] = -r1[a - 1] * dinv;
+  // The unscaled values go to the transposed places F(a, q), a > s; the rows
+  // a are walked in tiles so that the strided stores of a tile stay in cache.
+  constexpr int64_t kTile = 64;
+  for (int64_t a0 = s + 1; a0 <= f; a0 += kTile) {
+    const int64_t a1 = std::min(f, a0 + kTile - 1);
+    ForEachPivot(st, [&](int64_t q, int size) {
+      double* r1 = &st.F(q, 1);
+      if (size == 1) {
+        const double dinv = r1[q - 1];
+        for (int64_t a = a0; a <= a1; ++a) {
+          st.F(a, q) = r1[a - 1];
+          r1[a - 1] = -r1[a - 1] * dinv;
+        }
+        return;
       }
-      st.ops_elim += md;
-      return;
-    }
-    double* r2 = &st.F(q + 1, 1);
-    const double d11 = r1[q - 1], d12 = r1[q], d22 = r2[q];
-    for (int64_t a = s + 1; a <= f; ++a) {
-      const double x1 = r1[a - 1], x2 = r2[a - 1];
-      st.F(a, q) = x1;
-      st.F(a, q + 1) = x2;
-      r1[a - 1] = -(d11 * x1 + d12 * x2);
-      r2[a - 1] = -(d12 * x1 + d22 * x2);
-    }
-    st.ops_elim += 6.0 * md;
-  });
+      double* r2 = &st.F(q + 1, 1);
+      const double d11 = r1[q - 1], d12 = r1[q], d22 = r2[q];
+      for (int64_t a = a0; a <= a1; ++a) {
+        const double x1 = r1[a - 1], x2 = r2[a - 1];
+        st.F(a, q) = x1;
+        st.F(a, q + 1) = x2;
+        r1[a - 1] = -(d11 * x1 + d12 * x2);
+        r2[a - 1] = -(d12 * x1 + d22 * x2);
+      }
+    });
+  }
+  ForEachPivot(st, [&](int64_t, int size) { st.ops_elim += (size == 1 ? 1.0 : 6.0) * md; });
   const double pd = static_cast<double>(st.p);
   GemmSquare(st, 1, st.p, s + 1, static_cast<int32_t>(mm));
   if (counted) {

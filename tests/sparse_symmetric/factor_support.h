@@ -270,6 +270,7 @@ struct Factors {
   double cntl[5];
   int32_t info[40];
   double rinfo[20];
+  double fill = -77.0;  // what FACT holds before the factorization
 
   Factors() {
     MA57SetDefaults(cntl, icntl);
@@ -281,7 +282,7 @@ struct Factors {
   void Run(const Matrix& m, int64_t lfact, int64_t lifact) {
     n = m.n;
     ne = m.ne();
-    fact.assign(static_cast<size_t>(std::max<int64_t>(lfact, 1)), -77.0);
+    fact.assign(static_cast<size_t>(std::max<int64_t>(lfact, 1)), fill);
     ifact.assign(static_cast<size_t>(std::max<int64_t>(lifact, 1)), -77);
     pivseq.assign(static_cast<size_t>(std::max(n, 1)), 0);
     const int32_t lf = static_cast<int32_t>(lfact), li = static_cast<int32_t>(lifact);

@@ -85,6 +85,32 @@ TEST(Workspace, ForecastsSufficeExactlyAndGiveTheSameFactors) {
   }
 }
 
+// The front is only partly cleared before assembly: whatever FACT held
+// before (here NaN or infinity, with small blocks so that many passes and
+// DGEMM updates run) must not reach the factors.
+TEST(Workspace, EarlierContentsOfFactDoNotReachTheFactors) {
+  for (const Named& p : Problems()) {
+    SCOPED_TRACE(p.name);
+    for (int32_t nb : {1, 4, 16}) {
+      Factors clean;
+      clean.keep = KeepFor(p);
+      clean.fill = 0.0;
+      clean.icntl[10] = nb;
+      clean.Ample(p.m);
+      ASSERT_GE(clean.Info(1), 0);
+      for (double junk : {std::nan(""), HUGE_VAL}) {
+        Factors dirty;
+        dirty.keep = clean.keep;
+        dirty.fill = junk;
+        dirty.icntl[10] = nb;
+        dirty.Run(p.m, clean.Info(17), clean.Info(18));
+        ASSERT_EQ(dirty.Info(1), clean.Info(1));
+        ExpectSameFactors(dirty, clean);
+      }
+    }
+  }
+}
+
 TEST(Workspace, CountingModeForecastLeadsToARerunThatWorks) {
   for (const Named& p : Problems()) {
     SCOPED_TRACE(p.name);
