@@ -7,7 +7,8 @@
 //
 // When the sequential MUMPS library is available it factorizes the same
 // matrix through its public API, once with its own ordering and once with
-// ours (PERM_IN), and the ratios our time / MUMPS time are printed per phase.
+// ours (PERM_IN), and the ratios our time / MUMPS time are printed per phase;
+// DALVEX_BENCH_NO_PEER=1 leaves MUMPS out (for quick tuning runs).
 //
 // Problems: lap2d k (k x k grid, 5-point), lap3d k (k^3 grid, 7-point),
 // kkt k (2D Laplacian of k^2 unknowns with a sparse constraint block and a
@@ -285,6 +286,7 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
               static_cast<double>(info[13]), info[20], t_analysis, t_factor, t_solve, gflops,
               gflops / dgemm_rate);
 #ifdef DALVEX_HAVE_MUMPS
+  if (std::getenv("DALVEX_BENCH_NO_PEER") != nullptr) return;  // ours only, for tuning
   const PhaseTimes own = RunMumps(m, nullptr), same = RunMumps(m, keep.data());
   auto ratios = [&](const char* label, const PhaseTimes& t) {
     if (!t.ok) {
