@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -17,6 +18,7 @@ struct Result {
   int32_t jacobians = 0;    // Jacobian evaluations asked of the problem
   int32_t steps = 0;        // trial points (returns with IFLAG = 5)
   double ss = 0.0;          // sum of squares at the final point
+  double max_residual = 0.0;  // largest |F_i| there
 };
 
 class Ns23Run {
@@ -42,11 +44,15 @@ class Ns23Run {
     Run(0, &r);
   }
 
-  Result Solve(int32_t maxfun = 10000) {
+  // With max_residual > 0 the solve also ends, as the plug-in's driver ends
+  // it, at the first evaluated point whose largest |F_i| is at most that.
+  Result Solve(int32_t maxfun = 10000, double max_residual = 0.0) {
     Result r;
+    max_residual_ = max_residual;
     Run(maxfun, &r);
     problem_.Residuals(x_.data(), f_.data());
     for (double v : f_) r.ss += v * v;
+    r.max_residual = MaxAbs(f_);
     return r;
   }
 
@@ -66,7 +72,7 @@ class Ns23Run {
     w_.resize(std::max(lw_, 1));
     const double sac = 1e-20, stpmin = 0.0, zero = 0.0;
     const int32_t iprint = 0;
-    int32_t iflag = 1;
+    int32_t iflag = 1, evaluations = 1;
     for (;;) {
       NS23AD(&m_, &n_, &sac, &stpmin, &maxfun, &iprint, irn_.data(), ip_.data(), &zero,
              aip_.data(), aip_.data(), &hmax_, &liw_, iw_.data(), &lw_, w_.data(), x_.data(),
@@ -80,6 +86,12 @@ class Ns23Run {
       }
       if (iflag <= 0) break;
       problem_.Residuals(x_.data(), f_.data());
+      evaluations += 1;
+      if (max_residual_ > 0.0 && iflag != 3 && MaxAbs(f_) <= max_residual_) {
+        r->iflag = 0;
+        r->evaluations = evaluations;
+        return;
+      }
       if (hmax_ == 0.0 && (iflag == 2 || iflag == 5)) {
         problem_.JacobianValues(x_.data(), fjac_.data());
         r->jacobians += 1;
@@ -90,8 +102,14 @@ class Ns23Run {
     r->evaluations = info[2];
   }
 
+  static double MaxAbs(const std::vector<double>& v) {
+    double m = 0.0;
+    for (double e : v) m = std::max(m, std::fabs(e));
+    return m;
+  }
+
   const problems::Problem& problem_;
-  double hmax_;
+  double hmax_, max_residual_ = 0.0;
   int32_t m_ = 0, n_ = 0, liw_ = 0, lw_ = 0;
   std::vector<int32_t> irn_, ip_, aip_, iw_;
   std::vector<double> x_, f_, fjac_, w_;
