@@ -1,7 +1,8 @@
 // Large sparse systems solved by NS23AD through its reverse-communication
 // protocol, with analytic Jacobians (HMAX = 0) and with difference
 // Jacobians (HMAX > 0). Each run reports residual evaluations, Jacobian
-// evaluations, steps and the final sum of squares as counters.
+// evaluations, steps, factorizations and the final sum of squares as
+// counters.
 //
 // The *ThroughPlugin rows solve the same systems with the same controls
 // through the plug-in module and the reference host (one Solve call per
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "ns23_solve.h"
 #include "pemric/ns23.h"
 #include "problems/host_problem.h"
 #include "problems/registry.h"
@@ -183,7 +185,11 @@ void Run(benchmark::State& state, const std::string& name, double hmax) {
     return;
   }
   Counts c;
+  const int64_t before = ns23_bench::Factorizations();
   for (auto _ : state) c = SolveOnce(*problem, hmax);
+  if (before >= 0) {
+    state.counters["factorizations"] = static_cast<double>(ns23_bench::Factorizations() - before);
+  }
   state.counters["flag"] = c.iflag;
   state.counters["evals"] = c.evaluations;
   state.counters["jacobians"] = c.jacobians;
