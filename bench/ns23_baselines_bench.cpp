@@ -206,7 +206,7 @@ void CeresLM(benchmark::State& state, const RowModel& model, const problems::Pro
   // One linear system (a sparse Cholesky factorization) per step tried.
   state.counters["factorizations"] =
       summary.num_successful_steps + summary.num_unsuccessful_steps;
-  state.counters["ss"] = 2.0 * summary.final_cost;
+  state.counters["ss"] = ns23_bench::SumOfSquaresCounter(2.0 * summary.final_cost);
   state.counters["solved"] = MaxResidual(problem, x.data()) <= tol ? 1 : 0;
 }
 
@@ -308,7 +308,7 @@ void Ns23(benchmark::State& state, const problems::Problem& problem, double tol)
   state.counters["evals"] = r.evaluations;
   state.counters["jacobians"] = r.jacobians;
   state.counters["flag"] = r.iflag;
-  state.counters["ss"] = r.ss;
+  state.counters["ss"] = ns23_bench::SumOfSquaresCounter(r.ss);
   state.counters["solved"] = r.max_residual <= tol ? 1 : 0;
   if (r.factorizations >= 0) state.counters["factorizations"] = static_cast<double>(r.factorizations);
 }

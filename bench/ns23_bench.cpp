@@ -173,7 +173,7 @@ void RunThroughPlugin(benchmark::State& state, const std::string& name, double h
   state.counters["result"] = c.iflag;
   state.counters["evals"] = c.evaluations;
   state.counters["calls"] = c.steps;
-  state.counters["ss"] = c.ss;
+  state.counters["ss"] = ns23_bench::SumOfSquaresCounter(c.ss);
 }
 
 void Run(benchmark::State& state, const std::string& name, double hmax) {
@@ -194,7 +194,7 @@ void Run(benchmark::State& state, const std::string& name, double hmax) {
   state.counters["evals"] = c.evaluations;
   state.counters["jacobians"] = c.jacobians;
   state.counters["steps"] = c.steps;
-  state.counters["ss"] = c.ss;
+  state.counters["ss"] = ns23_bench::SumOfSquaresCounter(c.ss);
   state.counters["solved"] = c.ss <= 1e-16 ? 1 : 0;
 }
 

@@ -33,6 +33,11 @@ extern "C" void __wrap_MA57BD(const int32_t* n, const int32_t* ne, const double*
 
 namespace ns23_bench {
 
+// A sum of squares as a counter. The counters print with SI prefixes, which
+// end at 1e-24; anything smaller would print as if it were a plain number,
+// so it is shown as 0.
+inline double SumOfSquaresCounter(double ss) { return ss < 1e-24 ? 0.0 : ss; }
+
 // Factorizations counted since the program started, or -1 when not counted.
 inline int64_t Factorizations() {
 #ifdef DALVEX_COUNT_FACTORIZATIONS
