@@ -7,7 +7,10 @@ set -euo pipefail
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEPREFIX=${WINEPREFIX:-${TMPDIR:-/tmp}/dalvex-wine32-$(id -u)}
 export WINEARCH=win32
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# winedbg is disabled: it would take over an unhandled exception and end the
+# program with status 0, so that a crashing test would pass. Without it the
+# status is the exception code (5 for an access violation).
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml,winedbg.exe=}
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
@@ -18,4 +21,20 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
-exec wine "$@"
+# The Wine server otherwise starts with no persistence and exits whenever its
+# last program does; a program that starts in that moment loses its
+# connection ("wine client error: recvmsg: Connection reset by peer"). One
+# started here stays 30 seconds after the last program; when a server is
+# already running this does nothing.
+wineserver -p30 >/dev/null 2>&1 || true
+# Wine 8 itself (its Unix side, in an internal thread, while the process
+# exits) now and then dies with SIGSEGV, status 139, when the machine is busy;
+# the program has done its work by then. A fault of the program is an
+# exception code instead (above), so only a 139 is run again, at most twice.
+for attempt in 1 2 3; do
+  status=0
+  wine "$@" || status=$?
+  [ "$status" -eq 139 ] || exit "$status"
+  echo "wine-run.sh: wine crashed on its own (status 139) running $1 (attempt $attempt)" >&2
+done
+exit "$status"
