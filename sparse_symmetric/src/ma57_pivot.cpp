@@ -7,7 +7,7 @@
 // a pivot row keeps its multipliers lambda in the upper triangle and its
 // unscaled values x in the lower triangle (column of the pivot), so that
 //   F(r, l) += sum over the pass's pivots of lambda(l) * x(r).
-// The rows s+1..f are left for the contribution block (see ma57_stack.cpp).
+// The rows s+1..f are left for the contribution block (the end of this file).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
