@@ -11,6 +11,7 @@
 // termination, the final sum of squares and "solved" (the rule was met).
 //
 //   OPENBLAS_NUM_THREADS=1 bench_ns23_baselines --benchmark_filter=Broyden
+//   DALVEX_BENCH_SLOW_PEERS=1 ... also times the peers on Bratu 1000 x 1000
 #include <benchmark/benchmark.h>
 
 #include <ceres/ceres.h>
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -350,10 +352,22 @@ DALVEX_COMPARE("broyden-banded", broyden_banded_1e5, 100000);
 DALVEX_COMPARE("broyden-banded", broyden_banded_1e6, 1000000);
 DALVEX_COMPARE("bratu-2d", bratu_300, 300);
 // Neither baseline finishes Bratu on a 1000 x 1000 grid within minutes, so
-// that size is timed for NS23AD alone; the reactor chain (whose Newton steps
-// leave the domain of its logarithms) has no row-by-row form for Ceres.
+// that size is timed for NS23AD alone unless DALVEX_BENCH_SLOW_PEERS is set;
+// the reactor chain (whose Newton steps leave the domain of its logarithms)
+// has no row-by-row form for Ceres.
 BENCHMARK_CAPTURE(Compare, bratu_1000_ns23, "bratu-2d", kNs23)
     ->Args({1000})->Unit(benchmark::kMillisecond)->Iterations(1);
+const bool kSlowPeersRegistered = [] {
+  if (std::getenv("DALVEX_BENCH_SLOW_PEERS") == nullptr) return false;
+  for (const auto& [label, solver] : {std::pair{"bratu_1000_ceres", kCeres}, {"bratu_1000_kinsol", kKinsol}}) {
+    benchmark::RegisterBenchmark((std::string("Compare/") + label).c_str(), Compare,
+                                 std::string("bratu-2d"), solver)
+        ->Args({1000})
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+  }
+  return true;
+}();
 BENCHMARK_CAPTURE(Compare, reactor_chain_1e5_ns23, "reactor-flash", kNs23)
     ->Args({100000})->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(Compare, reactor_chain_1e5_kinsol, "reactor-flash", kKinsol)
