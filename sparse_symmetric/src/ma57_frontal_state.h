@@ -12,6 +12,9 @@ namespace ma57 {
 // 64-bit size arithmetic that saturates instead of wrapping, so that space
 // checks on huge fronts fail cleanly.
 constexpr int64_t kSizeMax = std::numeric_limits<int64_t>::max() / 4;
+// Fronts and blocks up to this order are cleared and copied whole or element
+// by element: for them a library call per row costs more than the data.
+constexpr int64_t kSmallFront = 16;
 inline int64_t SatAdd(int64_t a, int64_t b) {
   const int64_t r = a + b;  // operands are kept below kSizeMax, so no overflow
   return r > kSizeMax ? kSizeMax : r;

@@ -429,6 +429,14 @@ void CopyToStack(FrontalState& st) {
   const int64_t p = st.p, f = st.f, g = f - p;
   const int64_t size = Triangle(g);
   int64_t dest = st.rtop + 1;  // one past the last stacked value, (f, f)
+  if (g <= kSmallFront) {  // short rows: element by element, no calls
+    for (int64_t i = f; i > p; --i) {
+      const double* src = &st.F(i, 1);
+      for (int64_t l = f; l >= i; --l) st.Fact(--dest) = src[l - 1];
+    }
+    st.rtop -= size;
+    return;
+  }
   for (int64_t i = f; i > p; --i) {
     // Row i from its diagonal; memmove allows the row to overlap itself, and
     // the rows still to be copied lie below every destination written so far.
