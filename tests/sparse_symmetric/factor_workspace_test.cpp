@@ -30,6 +30,15 @@ std::vector<int32_t> KeepFor(const Named& p) {
   return p.analysed ? AnalyseKeep(p.m) : BuildKeep(p.m);
 }
 
+// Factors of the problem with room enough (after the reruns that the
+// forecasts ask for).
+Factors AmpleFactors(const Named& p) {
+  Factors f;
+  f.keep = KeepFor(p);
+  f.Ample(p.m);
+  return f;
+}
+
 // The stored factors: FACT(1..INFO(15)) and IFACT(1..INFO(16)).
 void ExpectSameFactors(const Factors& a, const Factors& b) {
   ASSERT_EQ(a.Info(15), b.Info(15));
@@ -41,9 +50,7 @@ void ExpectSameFactors(const Factors& a, const Factors& b) {
 TEST(Workspace, ForecastsSufficeExactlyAndGiveTheSameFactors) {
   for (const Named& p : Problems()) {
     SCOPED_TRACE(p.name);
-    Factors ample;
-    ample.keep = KeepFor(p);
-    ample.Ample(p.m);
+    const Factors ample = AmpleFactors(p);
     ASSERT_GE(ample.Info(1), 0);
     ASSERT_LE(ample.Info(1), 4);
     EXPECT_EQ(ample.Info(28), 0);
@@ -114,9 +121,7 @@ TEST(Workspace, EarlierContentsOfFactDoNotReachTheFactors) {
 TEST(Workspace, CountingModeForecastLeadsToARerunThatWorks) {
   for (const Named& p : Problems()) {
     SCOPED_TRACE(p.name);
-    Factors ample;
-    ample.keep = KeepFor(p);
-    ample.Ample(p.m);
+    const Factors ample = AmpleFactors(p);
     const int32_t mm = ample.keep[p.m.n + 1];
     const int32_t need = ample.Info(17);
     // Every length from the set-up minimum to the forecast either works or
@@ -152,9 +157,7 @@ TEST(Workspace, CountingModeForecastLeadsToARerunThatWorks) {
 TEST(Workspace, IntegerFailureWinsOverCountingMode) {
   for (const Named& p : Problems()) {
     SCOPED_TRACE(p.name);
-    Factors ample;
-    ample.keep = KeepFor(p);
-    ample.Ample(p.m);
+    const Factors ample = AmpleFactors(p);
     const int32_t n = p.m.n, mm = ample.keep[n + 1];
     // A real length at which counting mode runs to the end of the tree.
     int32_t lf = 0;
@@ -204,9 +207,7 @@ void Enlarge(Factors& f, bool real, int32_t extra) {
 TEST(Workspace, SuspensionAndResumption) {
   for (const Named& p : Problems()) {
     SCOPED_TRACE(p.name);
-    Factors ample;
-    ample.keep = KeepFor(p);
-    ample.Ample(p.m);
+    const Factors ample = AmpleFactors(p);
     const int32_t n = p.m.n, mm = ample.keep[n + 1];
     const std::vector<int32_t> order(ample.keep.begin(), ample.keep.begin() + n);
     Factors f;
