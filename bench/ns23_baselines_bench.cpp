@@ -320,21 +320,18 @@ void Ns23(benchmark::State& state, const problems::Problem& problem, double tol)
 enum Solver { kNs23, kCeres, kKinsol };
 
 void Compare(benchmark::State& state, const std::string& name, Solver solver) {
-  problems::ProblemOptions options;
-  options.size = static_cast<int32_t>(state.range(0));
-  const auto problem = problems::MakeProblem(name, options);
-  if (!problem) {
-    state.SkipWithError("unknown problem or size");
-    return;
-  }
+  const auto problem = ns23_bench::SizedProblem(state, name);
+  if (!problem) return;
   std::vector<double> x0(static_cast<size_t>(problem->NVars()));
   problem->StartingPoint(x0.data());
   const double tol = 1e-8 * std::max(1.0, MaxResidual(*problem, x0.data()));
   if (solver == kNs23) return Ns23(state, *problem, tol);
   if (solver == kKinsol) return KinsolNewton(state, *problem, tol);
-  const RowModel model = name == "broyden-tridiagonal" ? BroydenTridiagonalRows(options.size)
-                         : name == "broyden-banded"   ? BroydenBandedRows(options.size)
-                                                      : BratuRows(options.size, options.lambda);
+  const int32_t size = static_cast<int32_t>(state.range(0));
+  const RowModel model = name == "broyden-tridiagonal" ? BroydenTridiagonalRows(size)
+                         : name == "broyden-banded"
+                             ? BroydenBandedRows(size)
+                             : BratuRows(size, problems::ProblemOptions{}.lambda);
   CeresLM(state, model, *problem, tol);
 }
 

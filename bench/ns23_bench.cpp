@@ -7,7 +7,9 @@
 // The *ThroughPlugin rows solve the same systems with the same controls
 // through the plug-in module and the reference host (one Solve call per
 // evaluation, the problem as the host's equation set object): the cost of
-// the boundary is their time over the direct rows'.
+// the boundary is their time over the direct rows'. The direct rows find
+// their workspace lengths before the timing; the plug-in grows its workspace
+// inside each timed solve, as a host would see it.
 //
 //   bench_ns23 --benchmark_filter=broyden
 //
@@ -33,70 +35,15 @@
 
 namespace {
 
+// What a solve through the plug-in ends with.
 struct Counts {
   int32_t iflag = 0;
   int32_t evaluations = 0;
-  int32_t jacobians = 0;
   int32_t steps = 0;
   double ss = 0.0;
 };
 
-Counts SolveOnce(const problems::Problem& problem, double hmax) {
-  const int32_t m = problem.NEqs(), n = problem.NVars();
-  std::vector<int32_t> irn = problem.JacobianRows();
-  std::vector<int32_t> ip(n + 1, 0);
-  for (int32_t c : problem.JacobianCols()) ip[c] += 1;
-  ip[0] = 1;
-  for (int32_t j = 1; j <= n; ++j) ip[j] += ip[j - 1];
-  std::vector<int32_t> aip(n + 1, 1), airn(1, 1);
-  std::vector<double> aval(1, 0.0);
-  std::vector<double> x(n), f(m), fjac(std::max<size_t>(irn.size(), 1));
-  problem.StartingPoint(x.data());
-  problem.Residuals(x.data(), f.data());
-  Counts c;
-  if (hmax == 0.0) {
-    problem.JacobianValues(x.data(), fjac.data());
-    c.jacobians = 1;
-  }
-  int32_t icntl[5], keep[130] = {}, lkeep[10] = {}, info[10] = {};
-  double cntl[10] = {}, rkeep[72] = {}, rinfo[5] = {};
-  NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
-  icntl[0] = 0;
-  // A first guess of the workspace; NS23AD asks for more when it needs it.
-  int32_t liw = static_cast<int32_t>(std::min<int64_t>(INT32_MAX, 20 * int64_t{m} + 10 * irn.size()));
-  int32_t lw = static_cast<int32_t>(std::min<int64_t>(INT32_MAX, 10 * int64_t{m} + 10 * irn.size()));
-  std::vector<int32_t> iw(liw);
-  std::vector<double> w(lw);
-  const double sac = 1e-20, stpmin = 0.0;
-  const int32_t maxfun = 10000, iprint = 0;
-  int32_t iflag = 1;
-  for (;;) {
-    NS23AD(&m, &n, &sac, &stpmin, &maxfun, &iprint, irn.data(), ip.data(), aval.data(),
-           airn.data(), aip.data(), &hmax, &liw, iw.data(), &lw, w.data(), x.data(), f.data(),
-           fjac.data(), &iflag, icntl, cntl, info, rinfo, keep, rkeep, lkeep);
-    if (iflag == -2 || iflag == -3) {
-      liw = std::max(liw, info[3]);
-      lw = std::max(lw, info[4]);
-      iw.assign(liw, 0);
-      w.assign(lw, 0.0);
-      continue;
-    }
-    if (iflag <= 0) break;
-    problem.Residuals(x.data(), f.data());
-    if (hmax == 0.0 && (iflag == 2 || iflag == 5)) {
-      problem.JacobianValues(x.data(), fjac.data());
-      c.jacobians += 1;
-    }
-    c.steps += iflag == 5 ? 1 : 0;
-  }
-  c.iflag = iflag;
-  c.evaluations = info[2];
-  problem.Residuals(x.data(), f.data());
-  for (double v : f) c.ss += v * v;
-  return c;
-}
-
-// The plug-in with the controls of SolveOnce: no residual test (Tol = 0),
+// The plug-in with the controls of the direct rows: no residual test (Tol = 0),
 // SAC 1e-20, STPMIN 0, 10000 evaluations, no printing.
 class PluginSolver {
  public:
@@ -160,12 +107,11 @@ class PluginSolver {
 };
 
 void RunThroughPlugin(benchmark::State& state, const std::string& name, double hmax) {
-  problems::ProblemOptions options;
-  options.size = static_cast<int32_t>(state.range(0));
-  std::shared_ptr<const problems::Problem> problem = problems::MakeProblem(name, options);
+  std::shared_ptr<const problems::Problem> problem = ns23_bench::SizedProblem(state, name);
+  if (!problem) return;
   PluginSolver plugin;
-  if (!problem || !plugin.Open(hmax)) {
-    state.SkipWithError("unknown problem or size, or the module did not load");
+  if (!plugin.Open(hmax)) {
+    state.SkipWithError("the module did not load");
     return;
   }
   Counts c;
@@ -177,25 +123,19 @@ void RunThroughPlugin(benchmark::State& state, const std::string& name, double h
 }
 
 void Run(benchmark::State& state, const std::string& name, double hmax) {
-  problems::ProblemOptions options;
-  options.size = static_cast<int32_t>(state.range(0));
-  const auto problem = problems::MakeProblem(name, options);
-  if (!problem) {
-    state.SkipWithError("unknown problem or size");
-    return;
-  }
-  Counts c;
-  const int64_t before = ns23_bench::Factorizations();
-  for (auto _ : state) c = SolveOnce(*problem, hmax);
-  if (before >= 0) {
-    state.counters["factorizations"] = static_cast<double>(ns23_bench::Factorizations() - before);
-  }
-  state.counters["flag"] = c.iflag;
-  state.counters["evals"] = c.evaluations;
-  state.counters["jacobians"] = c.jacobians;
-  state.counters["steps"] = c.steps;
-  state.counters["ss"] = ns23_bench::SumOfSquaresCounter(c.ss);
-  state.counters["solved"] = c.ss <= 1e-16 ? 1 : 0;
+  const auto problem = ns23_bench::SizedProblem(state, name);
+  if (!problem) return;
+  ns23_bench::Ns23Run run(*problem, hmax);
+  run.SizeWorkspace();  // once, outside the timing
+  ns23_bench::Result r;
+  for (auto _ : state) r = run.Solve();
+  if (r.factorizations >= 0) state.counters["factorizations"] = static_cast<double>(r.factorizations);
+  state.counters["flag"] = r.iflag;
+  state.counters["evals"] = r.evaluations;
+  state.counters["jacobians"] = r.jacobians;
+  state.counters["steps"] = r.steps;
+  state.counters["ss"] = ns23_bench::SumOfSquaresCounter(r.ss);
+  state.counters["solved"] = r.ss <= 1e-16 ? 1 : 0;
 }
 
 void BroydenTridiagonal(benchmark::State& s) { Run(s, "broyden-tridiagonal", 0.0); }

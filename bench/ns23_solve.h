@@ -8,7 +8,13 @@
 #include <vector>
 
 #include "pemric/ns23.h"
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
 #include "problems/problem.h"
+#include "problems/registry.h"
 
 #ifdef DALVEX_COUNT_FACTORIZATIONS
 // The link wraps MA57BD (-Wl,--wrap=MA57BD), so that every factorization
@@ -37,6 +43,17 @@ namespace ns23_bench {
 // end at 1e-24; anything smaller would print as if it were a plain number,
 // so it is shown as 0.
 inline double SumOfSquaresCounter(double ss) { return ss < 1e-24 ? 0.0 : ss; }
+
+// The problem `name` at the size of the benchmark's argument; null, with the
+// benchmark marked as skipped, when the library has no such problem.
+inline std::unique_ptr<problems::Problem> SizedProblem(benchmark::State& state,
+                                                       const std::string& name) {
+  problems::ProblemOptions options;
+  options.size = static_cast<int32_t>(state.range(0));
+  auto problem = problems::MakeProblem(name, options);
+  if (!problem) state.SkipWithError("unknown problem or size");
+  return problem;
+}
 
 // Factorizations counted since the program started, or -1 when not counted.
 inline int64_t Factorizations() {
