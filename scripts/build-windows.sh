@@ -34,14 +34,7 @@ if [ -n "$run_tests" ]; then
   fi
   packages+=(wine wine32:i386)
 fi
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 # --- BLAS for the target, from the lapack source package ---------------------
 deps=${DEPS_DIR:-$root/build-win32-deps}

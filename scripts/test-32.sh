@@ -12,21 +12,11 @@ sudo_cmd=""
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo_cmd dpkg --add-architecture i386
-  need_update=1
 fi
 # GoogleTest comes from its source package and is compiled at -m32 in the build.
 packages=(build-essential cmake g++-multilib googletest
           libopenblas-dev:i386 libblas-dev:i386 liblapack-dev:i386)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
-elif [ -n "${need_update:-}" ]; then
-  $sudo_cmd apt-get update -qq
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 build_dir=${BUILD_DIR:-build-32}
 cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/linux-i686.cmake \
