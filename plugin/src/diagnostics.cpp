@@ -1,11 +1,9 @@
-// What the solver tells the host besides the messages of single steps: the
-// per-iteration reports that PrintLevel selects, and the dumps of the
-// numeric routines' control and information arrays on failures it cannot
-// explain. Every line is one message through the formatter.
+#include "diagnostics.h"
+
 #include <cmath>
 #include <cstdlib>
 
-#include "solver.h"
+namespace dalvex {
 
 namespace {
 
@@ -26,23 +24,14 @@ constexpr int32_t kSparseRinfoInRkeep = 53;
 constexpr int32_t kSparseRinfoShown = 15;
 constexpr int32_t kShown = 5;  // entries shown of every other array
 
-}  // namespace
-
-void Dalvex_NumericNLASystem::PrintIterationReports() {
-  if (m_PrintLevel & kObjectiveBit) PrintObjectiveLine();
-  if (m_PrintLevel & kVariablesBit) PrintVariableValues();
-  if (m_PrintLevel & kResidualsBit) PrintResidualValues();
-  if (m_PrintLevel & kJacobianBit) PrintJacobian();
-}
-
 // Sum of squares, rms, and the smallest and largest absolute residual. The
 // first residual sets both ends; each later one moves the low end when
 // strictly below it and otherwise the high end when strictly above it.
 // Without equations every field is 0.
-void Dalvex_NumericNLASystem::PrintObjectiveLine() {
+void PrintObjectiveLine(MessageFormatter& formatter, const ProblemImage& p, int32_t count) {
   double sum = 0.0, lowest = 0.0, highest = 0.0;
-  for (int32_t i = 1; i <= m_NEqs; ++i) {
-    const double r = m_Resid.at(i);
+  for (int32_t i = 1; i <= p.m_NEqs; ++i) {
+    const double r = p.m_Resid.at(i);
     const double size = std::fabs(r);
     sum += r * r;
     if (i == 1) {
@@ -53,81 +42,96 @@ void Dalvex_NumericNLASystem::PrintObjectiveLine() {
       highest = size;
     }
   }
-  const double rms = m_NEqs > 0 ? std::sqrt(sum / m_NEqs) : 0.0;
-  m_Formatter.Format(
-      "(Obj) Iter %d total sum squares %20.10g rms  %20.10g lowest resid %20g highest resid %20g\n", m_Count,
-      sum, rms, lowest, highest);
+  const double rms = p.m_NEqs > 0 ? std::sqrt(sum / p.m_NEqs) : 0.0;
+  formatter.Format(
+      "(Obj) Iter %d total sum squares %20.10g rms  %20.10g lowest resid %20g highest resid %20g\n", count, sum,
+      rms, lowest, highest);
 }
 
-void Dalvex_NumericNLASystem::PrintVariableValues() {
-  m_Formatter.Format("Variable values:\n");
-  for (int32_t i = 0; i < m_NVars; ++i) {
-    const char* name = i < m_NumVariableNames ? m_VariableNames[i] : nullptr;
-    m_Formatter.Format("(Var) %s = %20.10g\n", dalvex::OrEmpty(name), m_X.data[i]);
+void PrintVariableValues(MessageFormatter& formatter, const ProblemImage& p) {
+  formatter.Format("Variable values:\n");
+  for (int32_t i = 0; i < p.m_NVars; ++i) {
+    formatter.Format("(Var) %s = %20.10g\n", OrEmpty(p.m_VariableNames.at(i)), p.m_X.data[i]);
   }
 }
 
-void Dalvex_NumericNLASystem::PrintResidualValues() {
-  m_Formatter.Format("Residual values:\n");
-  for (int32_t i = 0; i < m_NEqs; ++i) {
-    const char* name = i < m_NumEquationNames ? m_EquationNames[i] : nullptr;
-    m_Formatter.Format("(Res) %s = %20.10g\n", dalvex::OrEmpty(name), m_Resid.data[i]);
+void PrintResidualValues(MessageFormatter& formatter, const ProblemImage& p) {
+  formatter.Format("Residual values:\n");
+  for (int32_t i = 0; i < p.m_NEqs; ++i) {
+    formatter.Format("(Res) %s = %20.10g\n", OrEmpty(p.m_EquationNames.at(i)), p.m_Resid.data[i]);
   }
 }
 
 // Entries in storage order of the compressed pattern: row, column, value.
 // The least-squares routine negates column starts as marks while it builds
 // a difference Jacobian, so they are read through their absolute values.
-void Dalvex_NumericNLASystem::PrintJacobian() {
-  m_Formatter.Format("Jacobian:\n");
-  for (int32_t j = 1; j <= m_NVars; ++j) {
-    const int32_t first = std::abs(m_ipJac.at(j));
-    const int32_t last = std::abs(m_ipJac.at(j + 1)) - 1;
-    for (int32_t k = first; k <= last && k <= m_NNz; ++k) {
-      m_Formatter.Format("(Jac) %5d %5d %12.5g\n", m_irnJac.at(k), j, m_valJac.at(k));
+void PrintJacobian(MessageFormatter& formatter, const ProblemImage& p) {
+  formatter.Format("Jacobian:\n");
+  for (int32_t j = 1; j <= p.m_NVars; ++j) {
+    const int32_t first = std::abs(p.m_ipJac.at(j));
+    const int32_t last = std::abs(p.m_ipJac.at(j + 1)) - 1;
+    for (int32_t k = first; k <= last && k <= p.m_NNz; ++k) {
+      formatter.Format("(Jac) %5d %5d %12.5g\n", p.m_irnJac.at(k), j, p.m_valJac.at(k));
     }
   }
-}
-
-void Dalvex_NumericNLASystem::PrintLeastSquaresDump() {
-  m_Formatter.Format("%s", kStars);
-  m_Formatter.Format("*             NS23 Diagnostic Dump                          *\n");
-  m_Formatter.Format("%s", kStars);
-  PrintControlAndInfoArrays(m_Icntl.data, m_Cntl.data, m_Info.data, m_Rinfo.data, kShown, false);
-  m_Formatter.Format("%s", kStars);
-}
-
-// The sparse solver's arrays as the least-squares routine keeps them, each
-// shown with its own positions from 1.
-void Dalvex_NumericNLASystem::PrintSparseSolverDump() {
-  m_Formatter.Format("%s", kStars);
-  m_Formatter.Format("*             MA57 Diagnostic Dump                          *\n");
-  m_Formatter.Format("%s", kStars);
-  PrintControlAndInfoArrays(&m_Keep.at(kSparseIcntlInKeep), &m_Rkeep.at(kSparseCntlInRkeep),
-                            &m_Keep.at(kSparseInfoInKeep), &m_Rkeep.at(kSparseRinfoInRkeep),
-                            kSparseRinfoShown, true);
-  m_Formatter.Format("%s", kStars);
 }
 
 // Five controls of each kind, five integer information values and
 // `rinfo_count` real ones. The sparse solver's dump pads the information
 // indices to two columns.
-void Dalvex_NumericNLASystem::PrintControlAndInfoArrays(const int32_t* icntl,
-                                                        const double* cntl,
-                                                        const int32_t* info,
-                                                        const double* rinfo,
-                                                        int32_t rinfo_count,
-                                                        bool wide_info_index) {
-  m_Formatter.Format("Integer Control Array\n");
-  for (int32_t i = 1; i <= kShown; ++i) m_Formatter.Format("Icntl[%d] = %5d\n", i, icntl[i - 1]);
-  m_Formatter.Format("Real Control Array\n");
-  for (int32_t i = 1; i <= kShown; ++i) m_Formatter.Format("Cntl[%d] = %12.5g\n", i, cntl[i - 1]);
-  m_Formatter.Format("Integer Info Array\n");
+void PrintControlAndInfoArrays(MessageFormatter& formatter,
+                               const int32_t* icntl,
+                               const double* cntl,
+                               const int32_t* info,
+                               const double* rinfo,
+                               int32_t rinfo_count,
+                               bool wide_info_index) {
+  formatter.Format("Integer Control Array\n");
+  for (int32_t i = 1; i <= kShown; ++i) formatter.Format("Icntl[%d] = %5d\n", i, icntl[i - 1]);
+  formatter.Format("Real Control Array\n");
+  for (int32_t i = 1; i <= kShown; ++i) formatter.Format("Cntl[%d] = %12.5g\n", i, cntl[i - 1]);
+  formatter.Format("Integer Info Array\n");
   for (int32_t i = 1; i <= kShown; ++i) {
-    m_Formatter.Format(wide_info_index ? "Info[%2d] = %5d\n" : "Info[%d] = %5d\n", i, info[i - 1]);
+    formatter.Format(wide_info_index ? "Info[%2d] = %5d\n" : "Info[%d] = %5d\n", i, info[i - 1]);
   }
-  m_Formatter.Format("Real Info Array\n");
+  formatter.Format("Real Info Array\n");
   for (int32_t i = 1; i <= rinfo_count; ++i) {
-    m_Formatter.Format(wide_info_index ? "RInfo[%2d] = %12.5g\n" : "RInfo[%d] = %12.5g\n", i, rinfo[i - 1]);
+    formatter.Format(wide_info_index ? "RInfo[%2d] = %12.5g\n" : "RInfo[%d] = %12.5g\n", i, rinfo[i - 1]);
   }
 }
+
+}  // namespace
+
+void PrintIterationReports(MessageFormatter& formatter,
+                           const ProblemImage& problem,
+                           int32_t print_level,
+                           int32_t count) {
+  if (print_level & kObjectiveBit) PrintObjectiveLine(formatter, problem, count);
+  if (print_level & kVariablesBit) PrintVariableValues(formatter, problem);
+  if (print_level & kResidualsBit) PrintResidualValues(formatter, problem);
+  if (print_level & kJacobianBit) PrintJacobian(formatter, problem);
+}
+
+void PrintLeastSquaresDump(MessageFormatter& formatter,
+                           const int32_t* icntl,
+                           const double* cntl,
+                           const int32_t* info,
+                           const double* rinfo) {
+  formatter.Format("%s", kStars);
+  formatter.Format("*             NS23 Diagnostic Dump                          *\n");
+  formatter.Format("%s", kStars);
+  PrintControlAndInfoArrays(formatter, icntl, cntl, info, rinfo, kShown, false);
+  formatter.Format("%s", kStars);
+}
+
+void PrintSparseSolverDump(MessageFormatter& formatter, const int32_t* keep, const double* rkeep) {
+  formatter.Format("%s", kStars);
+  formatter.Format("*             MA57 Diagnostic Dump                          *\n");
+  formatter.Format("%s", kStars);
+  PrintControlAndInfoArrays(formatter, &keep[kSparseIcntlInKeep - 1], &rkeep[kSparseCntlInRkeep - 1],
+                            &keep[kSparseInfoInKeep - 1], &rkeep[kSparseRinfoInRkeep - 1], kSparseRinfoShown,
+                            true);
+  formatter.Format("%s", kStars);
+}
+
+}  // namespace dalvex

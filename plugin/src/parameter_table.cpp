@@ -22,37 +22,6 @@ ParameterRecord* AllocateRecords(int32_t n) {
   return static_cast<ParameterRecord*>(std::calloc(static_cast<std::size_t>(n), sizeof(ParameterRecord)));
 }
 
-struct ParameterDefinition {
-  const char* name;
-  const char* description;
-  int32_t type;
-  double lower, upper, value;  // integer bounds and defaults are exact in a double
-};
-
-// The solver parameters in registration order. Bounds are inclusive.
-constexpr ParameterDefinition kSolverParameters[] = {
-    {"PrintLevel", "Level of detail to print", kVornInteger, 0, 32, 1},
-    {"PrintInterval", "Output interval for prints", kVornInteger, 1, 100, 1},
-    {"MaxIters", "Maximum number of iterations", kVornInteger, 1, 100000, 100},
-    {"Acc", "Tolerance for solve", kVornReal, 0.0, 1.0, 1.0e-4},
-    {"Sac", "Acceptable final sum-squares", kVornReal, 0.0, 1.0, 1.0e-4},
-    {"Tol", "Acceptable value of maximum residual", kVornReal, 0.0, 100.0, 1.0e-4},
-    {"Hmax", "Step length for numerical differencing Jacobian", kVornReal, 0.0, 1.0e6, 0.0},
-    {"Hmin", "Absolute minimum value of step length for numerical derivs", kVornReal, 0.0, 1.0, 0.0},
-    {"Epsf", "Relative round-off error in function calculations", kVornReal, 0.0, 0.1, 0.0},
-    {"Eps", "Min step length multiplier for numerical differencing Jacobian", kVornReal, 0.0, 0.1, 0.0},
-    {"RangeFrac", "Step length heuristic multiplier on variable range", kVornReal, 0.0, 1.0, 1.0},
-    {"MaxVarStep", "Step length < MaxVarStep*RangeFrac*(Upb-Lwb)", kVornReal, 0.0, 100.0, 50.0},
-    {"MinNonZero", "Step length for absolute/relative step control", kVornReal, 0.0, 0.1, 1.0e-5},
-    {"BoundsFrac", "Cut back the newton step; can't move more than boundfrac towards bound", kVornReal,
-     0.0, 1.0, 1.0},
-    {"ClipThresh", "If scaling < ClipThresh, then clip bounds violating variables", kVornReal, 0.0, 1.0,
-     1.0e-6},
-    {"DiffScheme", "1 - forward differencing 2 - central differencing", kVornInteger, 1, 2, 2},
-    {"SeriouslyVerbose", "Debug diagnostic output", kVornInteger, 0, 10, 0},
-    {"Iprint", "Controls NS23 printing", kVornInteger, -100, 100, 0},
-};
-
 ParameterRecord MakeRecord(const ParameterDefinition& d) {
   ParameterRecord r{};
   r.name = const_cast<char*>(d.name);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "dalvex/parameters.h"
 #include "vorn/host_interfaces.h"
 
 namespace dalvex {
@@ -29,7 +30,7 @@ class ParameterTable {
   // Appends a copy of `record` (a text-type record's texts are copied).
   // False when the heap is exhausted; the table is then unchanged.
   bool Append(const ParameterRecord& record) noexcept;
-  // Appends the 18 solver parameters in their documented order.
+  // Appends the solver parameters of kSolverParameters, in their order.
   bool RegisterSolverParameters() noexcept;
 
   // The first record, in table order, whose name matches case-insensitively;

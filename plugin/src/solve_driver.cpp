@@ -1,20 +1,26 @@
-// The Solve driver. The host's repeated Solve calls are the outer loop of the
-// solution; the least-squares routine's reverse communication is the inner
-// one. Each call hands the current point to the ESO, has it evaluated (the
-// residuals, and the Jacobian values too unless the routine differences
-// numerically), and calls the routine until it asks for the next point,
-// finishes or fails. Between calls the routine's whole state lives in the
-// solver's workspaces and private arrays.
+// The Solve driver. Each call hands the current point to the ESO, has it
+// evaluated (the residuals, and the Jacobian values too unless the routine
+// differences numerically), and calls the routine until it asks for the next
+// point, finishes or fails.
+#include "solve_driver.h"
+
 #include <cmath>
 #include <cstdint>
 
-#include "solver.h"
+#include "diagnostics.h"
+#include "workspace_sizes.h"
+#include "vorn/services.h"
+
+#include "pemric/streams.h"
+
+namespace dalvex {
 
 namespace {
 
 // Evaluation modes of EvaluateResiduals.
 constexpr int32_t kResidualsAndJacobian = 14;
 constexpr int32_t kResidualsOnly = 2;
+constexpr int32_t kVariableSet = 0;  // the host's only variable set
 
 // IFLAG values returned by the least-squares routine that the driver answers
 // in its own way; every positive value asks for an evaluation at X.
@@ -29,87 +35,104 @@ constexpr int32_t kStartFlag = 1;             // any value but 2..5 starts a new
 // Result of IterateUntilEvaluation while the routine is still being called.
 constexpr int32_t kCallAgainNow = INT32_MIN;
 
+constexpr int32_t kLastUnit = 99;  // output streams 1..99 are searched
+
 }  // namespace
 
-namespace dalvex {
-LeastSquaresRoutine g_LeastSquaresRoutine = &NS23AD;
-}  // namespace dalvex
-
-int32_t VORN_CALL Dalvex_NumericNLASystem::Solve(int32_t start, int32_t* iterations) noexcept {
-  try {
-    return SolveOnce(start, iterations);
-  } catch (...) {
-    return kVornFailure;
+ReservedStream::~ReservedStream() {
+  if (m_Unit > 0) {
+    pemric::DetachStream(m_Unit);
+    VornServices::FreeFortranLogicalUnit(m_Unit);
   }
 }
 
-int32_t Dalvex_NumericNLASystem::SolveOnce(int32_t start, int32_t* iterations) {
-  if (m_Eso == nullptr) {
-    m_Formatter.Format("Invalid ESO passed to solver\n");
+bool ReservedStream::Reserve(MessageFormatter& formatter) {
+  if (m_Unit > 0) return true;  // already holds one
+  formatter.Format("Requested Fortran Output -- searching for available Fortran Logical Unit\n");
+  for (int32_t unit = 1; unit <= kLastUnit; ++unit) {
+    if (VornServices::ReserveFortranLogicalUnit(unit)) {
+      formatter.Format("Output will be produced on file:  fort%d\n", unit);
+      m_Unit = unit;
+      return true;
+    }
+    formatter.Format("Unit %d already used!\n", unit);
+  }
+  formatter.Format("No Fortran Logical Unit Available; requested output is suppressed\n");
+  return false;
+}
+
+SolveDriver::SolveDriver(LeastSquaresRoutine routine,
+                         MessageFormatter& formatter,
+                         SolverSettings& settings,
+                         ProblemImage& problem) noexcept
+    : m_Routine(routine), m_Formatter(formatter), m_Settings(settings), m_Problem(problem) {}
+
+int32_t SolveDriver::SetUp() {
+  // Sizes already checked against 32 bits by the problem's set-up.
+  const WorkspaceSizes sizes = SizesFor(m_Problem.m_NEqs, m_Problem.m_NVars, m_Problem.m_NNz);
+  m_LIW = static_cast<int32_t>(sizes.liw);
+  m_LW = static_cast<int32_t>(sizes.lw);
+  const bool ok = Allocate(m_iw, m_LIW, "Dalvex_NumericNLASystem::m_iw") &&
+                  Allocate(m_w, m_LW, "Dalvex_NumericNLASystem::m_w") &&
+                  Allocate(m_Cntl, 10, "Dalvex_NumericNLASystem::m_Cntl") &&
+                  Allocate(m_Icntl, 5, "Dalvex_NumericNLASystem::m_Icntl") &&
+                  Allocate(m_Info, 10, "Dalvex_NumericNLASystem::m_Info") &&
+                  Allocate(m_Rinfo, 5, "Dalvex_NumericNLASystem::m_Rinfo") &&
+                  Allocate(m_Keep, 130, "Dalvex_NumericNLASystem::m_Keep") &&
+                  Allocate(m_Rkeep, 72, "Dalvex_NumericNLASystem::m_Rkeep") &&
+                  Allocate(m_Lkeep, 10, "Dalvex_NumericNLASystem::m_Lkeep");
+  if (!ok) {
+    m_Formatter.Format("**FATAL - out of memory while setting up the problem\n");
     return kVornFailure;
   }
-  if (!m_SetUp) {
-    if (SetUpProblem() != kVornOk) {
-      m_Formatter.Format("*** Unable to initialize solver; something wrong with your ESO");
-      return kVornFailure;
-    }
-    m_SetUp = true;
-  }
-  // A continue call on an object that never started a solve finds the
-  // controls and IFLAG unset; it starts one instead.
-  if (start == 0 || !m_Started) StartNewSolve();
-  ReadSolveParameters();
-  HandOverPoint();
-  const int32_t status = EvaluateAtPoint();
+  if (m_Settings.m_Iprint != 0 && !m_Output.Reserve(m_Formatter)) m_Settings.m_Iprint = 0;
+  return kVornOk;
+}
+
+void SolveDriver::StartNewSolve() {
+  NS23SetDefaults(m_Icntl.data, m_Cntl.data, m_Keep.data, m_Rkeep.data, m_Lkeep.data);
+  m_Icntl.at(1) = m_Output.unit();  // 0 silences the routine
+  m_Cntl.at(4) = m_Settings.m_Epsf;
+  m_Cntl.at(5) = m_Settings.m_Hmin;
+  m_Flag = kStartFlag;
+  m_Started = true;
+}
+
+int32_t SolveDriver::EvaluateAndIterate(VornNumericESO& eso, int32_t* iterations) {
+  HandOverPoint(eso);
+  const int32_t status = EvaluateAtPoint(eso);
   if (status != kVornOk) return status;  // the next call repeats this point
-  if (m_Count % (m_PrintInterval > 0 ? m_PrintInterval : 1) == 0) PrintIterationReports();
+  const int32_t interval = m_Settings.m_PrintInterval > 0 ? m_Settings.m_PrintInterval : 1;
+  if (m_Count % interval == 0) PrintIterationReports(m_Formatter, m_Problem, m_Settings.m_PrintLevel, m_Count);
   const int32_t result = IterateUntilEvaluation();
   if (iterations != nullptr) *iterations = m_Count;
   return result;
 }
 
-// Fresh controls for a new solve. m_Count is not reset: it counts the
-// evaluation requests of every solve of this object.
-void Dalvex_NumericNLASystem::StartNewSolve() {
-  NS23SetDefaults(m_Icntl.data, m_Cntl.data, m_Keep.data, m_Rkeep.data, m_Lkeep.data);
-  m_Icntl.at(1) = m_OutputUnit;  // 0 silences the routine
-  m_Cntl.at(4) = m_Epsf;
-  m_Cntl.at(5) = m_Hmin;
-  m_Flag = kStartFlag;
-  m_Started = true;
-}
-
-// The five parameters a host may change between calls.
-void Dalvex_NumericNLASystem::ReadSolveParameters() {
-  m_PrintLevel = RetrieveInteger("PrintLevel", 0);
-  m_MaxIters = RetrieveInteger("MaxIters", 100);
-  m_Acc = RetrieveReal("Acc", 1.0e-4);
-  m_Sac = RetrieveReal("Sac", 1.0e-6);
-  m_Tol = RetrieveReal("Tol", 1.0e-4);
-}
-
 // Reports the move since the previous call (when verbose), remembers the
 // point and hands it to the ESO, whose answer is of no use here.
-void Dalvex_NumericNLASystem::HandOverPoint() {
-  for (int32_t i = 0; i < m_NVars; ++i) {
-    if (Verbose()) m_Formatter.Format("Delta[%d] = %12.5g\n", i, m_X.data[i] - m_Xold.data[i]);
-    m_Xold.data[i] = m_X.data[i];
+void SolveDriver::HandOverPoint(VornNumericESO& eso) {
+  ProblemImage& p = m_Problem;
+  for (int32_t i = 0; i < p.m_NVars; ++i) {
+    if (m_Settings.Verbose()) m_Formatter.Format("Delta[%d] = %12.5g\n", i, p.m_X.data[i] - p.m_Xold.data[i]);
+    p.m_Xold.data[i] = p.m_X.data[i];
   }
-  m_Eso->SetVariableValues(0, m_X.data);
+  eso.SetVariableValues(kVariableSet, p.m_X.data);
 }
 
-int32_t Dalvex_NumericNLASystem::EvaluateAtPoint() {
-  if (m_Hmax == 0.0) {
-    if (Verbose()) m_Formatter.Format(">>>CALLBACK  Residuals + Derivatives\n");
-    return m_Eso->EvaluateResiduals(0, m_Resid.data, m_valJac.data, kResidualsAndJacobian);
+int32_t SolveDriver::EvaluateAtPoint(VornNumericESO& eso) {
+  ProblemImage& p = m_Problem;
+  if (m_Settings.m_Hmax == 0.0) {
+    if (m_Settings.Verbose()) m_Formatter.Format(">>>CALLBACK  Residuals + Derivatives\n");
+    return eso.EvaluateResiduals(kVariableSet, p.m_Resid.data, p.m_valJac.data, kResidualsAndJacobian);
   }
-  if (Verbose()) m_Formatter.Format(">>>CALLBACK Residuals only\n");
-  return m_Eso->EvaluateResiduals(0, m_Resid.data, m_valJac.data, kResidualsOnly);
+  if (m_Settings.Verbose()) m_Formatter.Format(">>>CALLBACK Residuals only\n");
+  return eso.EvaluateResiduals(kVariableSet, p.m_Resid.data, p.m_valJac.data, kResidualsOnly);
 }
 
 // Calls the routine, enlarging its workspaces and calling again at once
 // whenever it asks for more, until it requests an evaluation or ends.
-int32_t Dalvex_NumericNLASystem::IterateUntilEvaluation() {
+int32_t SolveDriver::IterateUntilEvaluation() {
   for (;;) {
     CallLeastSquares();
     if (m_Flag > 0) {
@@ -122,20 +145,21 @@ int32_t Dalvex_NumericNLASystem::IterateUntilEvaluation() {
   }
 }
 
-void Dalvex_NumericNLASystem::CallLeastSquares() {
-  dalvex::g_LeastSquaresRoutine(&m_NEqs, &m_NVars, &m_Sac, &m_Acc, &m_MaxIters, &m_Iprint, m_irnJac.data,
-                                m_ipJac.data, m_valJacDummy.data, m_irnJacDummy.data, m_ipJacDummy.data,
-                                &m_Hmax, &m_LIW, m_iw.data, &m_LW, m_w.data, m_X.data, m_Resid.data,
-                                m_valJac.data, &m_Flag, m_Icntl.data, m_Cntl.data, m_Info.data, m_Rinfo.data,
-                                m_Keep.data, m_Rkeep.data, m_Lkeep.data);
-  if (Verbose()) {
+void SolveDriver::CallLeastSquares() {
+  ProblemImage& p = m_Problem;
+  SolverSettings& s = m_Settings;
+  m_Routine(&p.m_NEqs, &p.m_NVars, &s.m_Sac, &s.m_Acc, &s.m_MaxIters, &s.m_Iprint, p.m_irnJac.data,
+            p.m_ipJac.data, p.m_valJacDummy.data, p.m_irnJacDummy.data, p.m_ipJacDummy.data, &s.m_Hmax, &m_LIW,
+            m_iw.data, &m_LW, m_w.data, p.m_X.data, p.m_Resid.data, p.m_valJac.data, &m_Flag, m_Icntl.data,
+            m_Cntl.data, m_Info.data, m_Rinfo.data, m_Keep.data, m_Rkeep.data, m_Lkeep.data);
+  if (s.Verbose()) {
     m_Formatter.Format("Returned from NS23 with flag = %d Marquardt Parameter = %12.5f\n", m_Flag,
                        m_Rinfo.at(1));
   }
 }
 
 // The end of a solve (IFLAG 0) or any failure other than a short workspace.
-int32_t Dalvex_NumericNLASystem::ReactToFinish() {
+int32_t SolveDriver::ReactToFinish() {
   switch (m_Flag) {
     case kFinished:
       m_Formatter.Format("NS23: Reached acceptable value of sum-of-squares, or small change\n");
@@ -144,14 +168,14 @@ int32_t Dalvex_NumericNLASystem::ReactToFinish() {
       m_Formatter.Format("NS23:  Maximum Function Calls exceeded\n");
       return kVornFailure;
     case kBadSizes:
-      m_Formatter.Format("NEqs = %d NVars = %d violates NEqs>=NVars>=1\n", m_NEqs, m_NVars);
+      m_Formatter.Format("NEqs = %d NVars = %d violates NEqs>=NVars>=1\n", m_Problem.m_NEqs, m_Problem.m_NVars);
       PrintLeastSquaresDump();
       return kVornFailure;
     case kFactorizationFailed:
       m_Formatter.Format("NS23:  FATAL ERROR:  could not solve linear equations\n");
       m_Formatter.Format(
           "MA57 returned the following diagnostic information; submit this info with your bug report\n");
-      PrintSparseSolverDump();
+      PrintSparseSolverDump(m_Formatter, m_Keep.data, m_Rkeep.data);
       return kVornFailure;
     default:
       m_Formatter.Format("NS23: Unknown return code %d\n", m_Flag);
@@ -166,7 +190,7 @@ int32_t Dalvex_NumericNLASystem::ReactToFinish() {
 // A return that asks for no growth at all would repeat for ever, and a
 // length the heap cannot supply leaves nothing to call with: both end the
 // solve as a failure.
-int32_t Dalvex_NumericNLASystem::GrowWorkspace() {
+int32_t SolveDriver::GrowWorkspace() {
   const bool integer_short = m_LIW < m_Info.at(4);
   const bool real_short = m_Flag == kSpaceShort && m_LW < m_Info.at(5);
   if (!integer_short && !real_short) {
@@ -180,13 +204,13 @@ int32_t Dalvex_NumericNLASystem::GrowWorkspace() {
   return kCallAgainNow;
 }
 
-int32_t Dalvex_NumericNLASystem::GrowIntegerWorkspace() {
+int32_t SolveDriver::GrowIntegerWorkspace() {
   const int32_t wanted = m_Info.at(4);
-  if (Verbose()) {
+  if (m_Settings.Verbose()) {
     m_Formatter.Format("NS23: Integer workspace resized to %d\n", wanted);
     PrintLeastSquaresDump();
   }
-  if (!dalvex::Allocate(m_iw, wanted, "Dalvex_NumericNLASystem.m_iw")) {
+  if (!Allocate(m_iw, wanted, "Dalvex_NumericNLASystem.m_iw")) {
     m_LIW = 0;  // the array is empty now; a later start asks again
     m_Formatter.Format("NS23: could not allocate an integer workspace of %d entries\n", wanted);
     return kVornFailure;
@@ -195,13 +219,13 @@ int32_t Dalvex_NumericNLASystem::GrowIntegerWorkspace() {
   return kCallAgainNow;
 }
 
-int32_t Dalvex_NumericNLASystem::GrowRealWorkspace() {
+int32_t SolveDriver::GrowRealWorkspace() {
   const int32_t wanted = m_Info.at(5);
-  if (Verbose()) {
+  if (m_Settings.Verbose()) {
     m_Formatter.Format("NS23: Real workspace resized to %d\n", wanted);
     PrintLeastSquaresDump();
   }
-  if (!dalvex::Allocate(m_w, wanted, "Dalvex_NumericNLASystem.m_w")) {
+  if (!Allocate(m_w, wanted, "Dalvex_NumericNLASystem.m_w")) {
     m_LW = 0;
     m_Formatter.Format("NS23: could not allocate a real workspace of %d entries\n", wanted);
     return kVornFailure;
@@ -213,14 +237,20 @@ int32_t Dalvex_NumericNLASystem::GrowRealWorkspace() {
 // The driver's own convergence test on the residuals the routine left: the
 // largest absolute residual strictly below Tol. A residual that is not a
 // number can never pass, however small the others are.
-int32_t Dalvex_NumericNLASystem::ResidualTest() {
+int32_t SolveDriver::ResidualTest() {
   double largest = 0.0;
-  for (int32_t i = 1; i <= m_NEqs; ++i) {
-    const double size = std::fabs(m_Resid.at(i));
+  for (int32_t i = 1; i <= m_Problem.m_NEqs; ++i) {
+    const double size = std::fabs(m_Problem.m_Resid.at(i));
     if (std::isnan(size)) return kVornCallAgain;
     if (size > largest) largest = size;
   }
-  if (!(largest < m_Tol)) return kVornCallAgain;
+  if (!(largest < m_Settings.m_Tol)) return kVornCallAgain;
   m_Formatter.Format("NS23: Maximum absolute residual reached desired value\n");
   return kVornOk;
 }
+
+void SolveDriver::PrintLeastSquaresDump() {
+  dalvex::PrintLeastSquaresDump(m_Formatter, m_Icntl.data, m_Cntl.data, m_Info.data, m_Rinfo.data);
+}
+
+}  // namespace dalvex

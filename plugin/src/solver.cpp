@@ -1,75 +1,24 @@
 #include "solver.h"
 
-#include <cstdlib>
 #include <cstring>
 
-#include "pemric/streams.h"
-#include "vorn/services.h"
+namespace {
+
+// The IFLAG value with which the least-squares routine asks for an
+// evaluation towards its difference Jacobian.
+constexpr int32_t kDifferencingRequest = 3;
+
+}  // namespace
 
 Dalvex_NumericNLASystem::Dalvex_NumericNLASystem(VornUnknown* problem,
                                                  VornMessageSink* sink,
-                                                 VornFactoryNLASystem* factory) noexcept
-    : m_Formatter(sink), m_Sink(sink) {
-  void* face = nullptr;
-  if (problem != nullptr && problem->QueryInterface(kIID_VornNumericESO, &face) == kVornOk) {
-    m_Eso = static_cast<VornNumericESO*>(face);
-  }
-  face = nullptr;
-  if (factory != nullptr && factory->QueryInterface(kIID_VornFactoryNLASystem, &face) == kVornOk) {
-    m_Factory = static_cast<VornFactoryNLASystem*>(face);
-  }
-}
-
-Dalvex_NumericNLASystem::~Dalvex_NumericNLASystem() {
-  if (m_OutputUnit > 0) {
-    // Close the unit's file, so that the next solver given this unit starts
-    // its file afresh instead of appending to ours.
-    pemric::DetachStream(m_OutputUnit);
-    VornServices::FreeFortranLogicalUnit(m_OutputUnit);
-  }
-  FreeNames();
-  if (m_Eso != nullptr) m_Eso->Release();
-  if (m_Factory != nullptr) m_Factory->Release();
-  FreeTrackedArrays();
-  // The formatter frees its buffer last, as a member.
-}
-
-void Dalvex_NumericNLASystem::FreeNames() {
-  for (int32_t k = 0; k < m_NumEquationNames; ++k) VornServices::FreeString(m_EquationNames[k]);
-  std::free(m_EquationNames);
-  m_EquationNames = nullptr;
-  m_NumEquationNames = 0;
-  for (int32_t k = 0; k < m_NumVariableNames; ++k) VornServices::FreeString(m_VariableNames[k]);
-  std::free(m_VariableNames);
-  m_VariableNames = nullptr;
-  m_NumVariableNames = 0;
-}
-
-// In the reverse of the members' order.
-void Dalvex_NumericNLASystem::FreeTrackedArrays() {
-  using dalvex::Free;
-  Free(m_UpperBounds);
-  Free(m_LowerBounds);
-  Free(m_Rinfo);
-  Free(m_Info);
-  Free(m_Rkeep);
-  Free(m_Lkeep);
-  Free(m_Keep);
-  Free(m_Cntl);
-  Free(m_Icntl);
-  Free(m_w);
-  Free(m_iw);
-  Free(m_valJacDummy);
-  Free(m_irnJacDummy);
-  Free(m_ipJacDummy);
-  Free(m_typJac);
-  Free(m_valJac);
-  Free(m_ipJac);
-  Free(m_jcnJac);
-  Free(m_irnJac);
-  Free(m_Resid);
-  Free(m_Xold);
-  Free(m_X);
+                                                 VornFactoryNLASystem* factory,
+                                                 dalvex::LeastSquaresRoutine routine) noexcept
+    : m_Formatter(sink),
+      m_Sink(sink),
+      m_Driver(routine != nullptr ? routine : &NS23AD, m_Formatter, m_Settings, m_Problem) {
+  m_Eso.Query(problem, kIID_VornNumericESO);
+  m_Factory.Query(factory, kIID_VornFactoryNLASystem);
 }
 
 int32_t VORN_CALL Dalvex_NumericNLASystem::QueryInterface(const VornGuid& id, void** out) noexcept {
@@ -116,11 +65,11 @@ int32_t VORN_CALL Dalvex_NumericNLASystem::SetInfo(const char* /*name*/,
 int32_t VORN_CALL Dalvex_NumericNLASystem::GetInfo(const char* name, int32_t* value) noexcept {
   if (name != nullptr && value != nullptr) {
     if (std::strcmp(name, "Status") == 0) {
-      *value = m_Flag;
+      *value = m_Driver.flag();
       return kVornOk;
     }
     if (std::strcmp(name, "InJacobian") == 0) {
-      *value = m_Flag == 3 ? 1 : 0;
+      *value = m_Driver.flag() == kDifferencingRequest ? 1 : 0;
       return kVornOk;
     }
   }
@@ -128,42 +77,36 @@ int32_t VORN_CALL Dalvex_NumericNLASystem::GetInfo(const char* name, int32_t* va
   return kVornFailure;
 }
 
-// ---------------------------------------------------------------------------
-// Parameter retrieval through the factory's parameter face.
-
-bool Dalvex_NumericNLASystem::LookUpParameter(const char* name, int32_t* type, VornValueCell* cell) {
-  void* face = nullptr;
-  if (m_Factory == nullptr || m_Factory->QueryInterface(kIID_VornSolverParameters, &face) != kVornOk) {
-    return false;
+int32_t VORN_CALL Dalvex_NumericNLASystem::Solve(int32_t start, int32_t* iterations) noexcept {
+  try {
+    return SolveOnce(start, iterations);
+  } catch (...) {
+    return kVornFailure;
   }
-  VornSolverParameters* parameters = static_cast<VornSolverParameters*>(face);
-  const bool found = parameters->GetParameterValue(name, type, cell) == kVornOk;
-  parameters->Release();
-  return found;
 }
 
-int32_t Dalvex_NumericNLASystem::RetrieveInteger(const char* name, int32_t fallback) {
-  if (Verbose()) m_Formatter.Format("Retrieving param (%s) from Factory [default %d]\n", name, fallback);
-  int32_t type = -1;
-  VornValueCell cell{};
-  if (!LookUpParameter(name, &type, &cell) || type != kVornInteger) {
-    if (type == kVornText) VornServices::FreeString(cell.text);
-    m_Formatter.Format("Invalid param (%s) setting to default value %d\n", name, fallback);
-    return fallback;
+int32_t Dalvex_NumericNLASystem::SolveOnce(int32_t start, int32_t* iterations) {
+  if (!m_Eso) {
+    m_Formatter.Format("Invalid ESO passed to solver\n");
+    return kVornFailure;
   }
-  if (Verbose()) m_Formatter.Format("Successful; value is %d\n", cell.integer);
-  return cell.integer;
+  if (!m_SetUp) {
+    if (SetUpProblem() != kVornOk) {
+      m_Formatter.Format("*** Unable to initialize solver; something wrong with your ESO");
+      return kVornFailure;
+    }
+    m_SetUp = true;
+  }
+  // A continue call on an object that never started a solve finds the
+  // controls and IFLAG unset; it starts one instead.
+  if (start == 0 || !m_Driver.started()) m_Driver.StartNewSolve();
+  dalvex::ReadSolveSettings(m_Factory.get(), m_Formatter, m_Settings);
+  return m_Driver.EvaluateAndIterate(*m_Eso.get(), iterations);
 }
 
-double Dalvex_NumericNLASystem::RetrieveReal(const char* name, double fallback) {
-  if (Verbose()) m_Formatter.Format("Retrieving param (%s) from Factory [default %e]\n", name, fallback);
-  int32_t type = -1;
-  VornValueCell cell{};
-  if (!LookUpParameter(name, &type, &cell) || type != kVornReal) {
-    if (type == kVornText) VornServices::FreeString(cell.text);
-    m_Formatter.Format("Invalid param (%s) setting to default value %e\n", name, fallback);
-    return fallback;
-  }
-  if (Verbose()) m_Formatter.Format("Successful; value is %e\n", cell.real);
-  return cell.real;
+// The parameters, then the problem, then the routine's arrays and stream.
+int32_t Dalvex_NumericNLASystem::SetUpProblem() {
+  dalvex::ReadSetUpSettings(m_Factory.get(), m_Formatter, m_Settings);
+  const int32_t status = m_Problem.SetUp(*m_Eso.get(), m_Settings, m_Formatter);
+  return status == kVornOk ? m_Driver.SetUp() : status;
 }

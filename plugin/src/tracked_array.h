@@ -11,12 +11,18 @@ inline constexpr const char* kUnallocatedLabel = "Unallocated";
 
 // data is null or points at element 1 of `count` elements; the allocation
 // has one spare element before and one after them. label names the array
-// for diagnostics only.
+// for diagnostics only. The array owns its storage: reallocation frees the
+// old storage, and so does the array's end; it is never copied.
 template <typename T>
 struct TrackedArray {
   T* data = nullptr;
   int32_t count = 0;
   const char* label = kUnallocatedLabel;
+
+  TrackedArray() = default;
+  ~TrackedArray();
+  TrackedArray(const TrackedArray&) = delete;
+  TrackedArray& operator=(const TrackedArray&) = delete;
 
   // Element k, counted from 1 as the numeric routines count.
   T& at(int32_t k) { return data[k - 1]; }
@@ -30,6 +36,11 @@ void Free(TrackedArray<T>& array) {
   array.data = nullptr;
   array.count = 0;
   array.label = kUnallocatedLabel;
+}
+
+template <typename T>
+TrackedArray<T>::~TrackedArray() {
+  Free(*this);
 }
 
 // Frees the current storage, then allocates n zero-filled elements (plus the

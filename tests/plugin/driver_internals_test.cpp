@@ -68,13 +68,11 @@ class WorkspaceRequests : public ::testing::Test {
  protected:
   void SetUp() override {
     g_script = &script_;
-    dalvex::g_LeastSquaresRoutine = &ScriptedRoutine;
     eso_ = vorn_host::ReferenceEso::Create(vorn_host::BroydenTridiagonal(3));
-    solver_ = new Dalvex_NumericNLASystem(eso_->problem(), &sink_, nullptr);
+    solver_ = new Dalvex_NumericNLASystem(eso_->problem(), &sink_, nullptr, &ScriptedRoutine);
     Face()->AddRef();
   }
   void TearDown() override {
-    dalvex::g_LeastSquaresRoutine = &NS23AD;
     EXPECT_EQ(Face()->Release(), 0);
     EXPECT_EQ(eso_->Release(), 0);
   }
