@@ -104,14 +104,13 @@ int32_t VORN_CALL ReferenceEso::GetEquationName(int32_t index, char** text) {
 
 int32_t VORN_CALL ReferenceEso::Reserved10() { return 0; }
 
-// Mode 14: residuals and Jacobian values (in column order); mode 2:
-// residuals only.
+// Residuals and Jacobian values (in column order), or residuals only.
 int32_t VORN_CALL ReferenceEso::EvaluateResiduals(int32_t /*set*/, double* residuals, double* values,
                                                   int32_t mode) {
   if (residuals == nullptr || !problem_.residuals) return -1;
   ++evaluations_;
   problem_.residuals(x_.data(), residuals);
-  if (mode == 14) {
+  if (mode == kVornResidualsAndJacobian) {
     if (values == nullptr || !problem_.jacobian) return -1;
     problem_.jacobian(x_.data(), values);
   }

@@ -33,10 +33,6 @@ namespace {
 constexpr const char* kDashes = "-------------------------------------";
 constexpr int32_t kNameEchoBit = 16;  // PrintLevel bit: echo names at set-up
 
-// EvaluateResiduals and the value and bound slots take the variable set
-// first; the host has only set 0.
-constexpr int32_t kVariableSet = 0;
-
 // One run of the set-up steps on one image.
 class ImageBuilder {
  public:
@@ -157,7 +153,7 @@ int32_t ImageBuilder::FetchNameList(bool equations) {
 
 int32_t ImageBuilder::FetchValues() {
   ProblemImage& p = m_Image;
-  const int32_t status = m_Eso.GetVariableValues(kVariableSet, p.m_X.data);
+  const int32_t status = m_Eso.GetVariableValues(kVornVariableSet, p.m_X.data);
   if (status != kVornOk) {
     m_Formatter.Format("**FATAL - could not retrieve variable values from ESO");
     return status;
@@ -179,7 +175,7 @@ int32_t ImageBuilder::FetchValues() {
 // The bounds are only reported: the solver neither clips nor cuts back.
 int32_t ImageBuilder::FetchBounds() {
   ProblemImage& p = m_Image;
-  const int32_t status = m_Eso.GetVariableBounds(kVariableSet, p.m_LowerBounds.data, p.m_UpperBounds.data);
+  const int32_t status = m_Eso.GetVariableBounds(kVornVariableSet, p.m_LowerBounds.data, p.m_UpperBounds.data);
   if (status != kVornOk) {
     m_Formatter.Format("**FATAL - could not retrieve variable bounds from ESO\n");
     return status;

@@ -17,11 +17,6 @@ namespace dalvex {
 
 namespace {
 
-// Evaluation modes of EvaluateResiduals.
-constexpr int32_t kResidualsAndJacobian = 14;
-constexpr int32_t kResidualsOnly = 2;
-constexpr int32_t kVariableSet = 0;  // the host's only variable set
-
 // IFLAG values returned by the least-squares routine that the driver answers
 // in its own way; every positive value asks for an evaluation at X.
 constexpr int32_t kFinished = 0;              // acceptable sum of squares, or no further progress
@@ -117,17 +112,18 @@ void SolveDriver::HandOverPoint(VornNumericESO& eso) {
     if (m_Settings.Verbose()) m_Formatter.Format("Delta[%d] = %12.5g\n", i, p.m_X.data[i] - p.m_Xold.data[i]);
     p.m_Xold.data[i] = p.m_X.data[i];
   }
-  eso.SetVariableValues(kVariableSet, p.m_X.data);
+  eso.SetVariableValues(kVornVariableSet, p.m_X.data);
 }
 
 int32_t SolveDriver::EvaluateAtPoint(VornNumericESO& eso) {
   ProblemImage& p = m_Problem;
   if (m_Settings.m_Hmax == 0.0) {
     if (m_Settings.Verbose()) m_Formatter.Format(">>>CALLBACK  Residuals + Derivatives\n");
-    return eso.EvaluateResiduals(kVariableSet, p.m_Resid.data, p.m_valJac.data, kResidualsAndJacobian);
+    return eso.EvaluateResiduals(kVornVariableSet, p.m_Resid.data, p.m_valJac.data,
+                                 kVornResidualsAndJacobian);
   }
   if (m_Settings.Verbose()) m_Formatter.Format(">>>CALLBACK Residuals only\n");
-  return eso.EvaluateResiduals(kVariableSet, p.m_Resid.data, p.m_valJac.data, kResidualsOnly);
+  return eso.EvaluateResiduals(kVornVariableSet, p.m_Resid.data, p.m_valJac.data, kVornResidualsOnly);
 }
 
 // Calls the routine, enlarging its workspaces and calling again at once

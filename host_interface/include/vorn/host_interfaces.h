@@ -65,6 +65,15 @@ enum VornResult : int32_t {
   kVornNullPointer = static_cast<int32_t>(0x80004003u),
 };
 
+// Modes of VornNumericESO::EvaluateResiduals.
+enum VornEvaluationMode : int32_t {
+  kVornResidualsOnly = 2,          // the residuals alone
+  kVornResidualsAndJacobian = 14,  // the residuals and the Jacobian values
+};
+
+// The variable set that slots 5, 6, 7 and 11 take first: hosts have set 0 only.
+inline constexpr int32_t kVornVariableSet = 0;
+
 // Parameter types of ParameterInfo::type and GetParameterValue.
 enum VornParameterType : int32_t {
   kVornInteger = 0,
@@ -151,7 +160,8 @@ class VornUtilityComponent : public VornUnknown {
 
 // The equation set object: NEqs residual equations in NVars variables with a
 // sparse Jacobian of NNz entries. Index arguments count from 0; the leading
-// integer of slots 5, 6, 7 and 11 selects the variable set and is always 0.
+// integer of slots 5, 6, 7 and 11 selects the variable set and is always
+// kVornVariableSet.
 // A non-zero status is an error code that the solver passes on unchanged.
 class VornNumericESO : public VornUnknown {
  public:
@@ -164,11 +174,11 @@ class VornNumericESO : public VornUnknown {
   virtual int32_t VORN_CALL GetVariableName(int32_t index, char** text) = 0;
   virtual int32_t VORN_CALL GetEquationName(int32_t index, char** text) = 0;
   virtual int32_t VORN_CALL Reserved10() = 0;  // slot 10, never called by the solver
-  // Slot 11, at the values last set. Mode 14: residuals and Jacobian values;
-  // mode 2: residuals only. The Jacobian values are written in COLUMN ORDER of
-  // the pattern: columns ascending, rows ascending within a column. The solver
-  // keeps no permutation, so an ESO should list its structure (slot 13) in
-  // that same order.
+  // Slot 11, at the values last set, in a VornEvaluationMode: residuals and
+  // Jacobian values, or residuals only. The Jacobian values are written in
+  // COLUMN ORDER of the pattern: columns ascending, rows ascending within a
+  // column. The solver keeps no permutation, so an ESO should list its
+  // structure (slot 13) in that same order.
   virtual int32_t VORN_CALL EvaluateResiduals(int32_t set, double* residuals, double* values,
                                               int32_t mode) = 0;
   virtual int32_t VORN_CALL GetNumNonZeros() = 0;  // slot 12
