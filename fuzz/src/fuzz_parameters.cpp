@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dalvex/entry.h"
+#include "dalvex/parameters.h"
 #include "dalvex_fuzz/fuzz_support.h"
 #include "vorn/host_interfaces.h"
 #include "vorn/services.h"
@@ -24,16 +25,14 @@ void Check(bool ok, const char* what) {
   if (!ok) Fail(kName, what);
 }
 
-const char* const kKnown[] = {"PrintLevel", "PrintInterval", "MaxIters", "Acc", "Sac", "Tol",
-                              "Hmax", "Hmin", "Epsf", "Eps", "RangeFrac", "MaxVarStep",
-                              "MinNonZero", "BoundsFrac", "ClipThresh", "DiffScheme",
-                              "SeriouslyVerbose", "Iprint"};
-constexpr int kCount = 18;
+// The plug-in's own table: the names it registers, in order.
+using dalvex::kSolverParameters;
+constexpr int kCount = dalvex::kParameterCount;
 
 std::string PickName(FuzzInput& in) {
   std::string name;
   if (in.Byte() < 200) {
-    name = kKnown[in.Int(0, kCount - 1)];
+    name = kSolverParameters[in.Int(0, kCount - 1)].name;
     for (char& c : name) {
       if (in.Byte() < 64) c = static_cast<char>(std::isupper(static_cast<unsigned char>(c)) ? std::tolower(c) : std::toupper(c));
     }
@@ -147,7 +146,8 @@ int FuzzParameters(const uint8_t* data, size_t size) {
         Check(names.front() == nullptr && names.back() == nullptr, "GetParameterNames wrote outside the array");
         for (int32_t k = 0; k < count; ++k) {
           char* s = names[static_cast<size_t>(k) + 1];
-          Check(s != nullptr && std::strcmp(s, kKnown[k % kCount]) == 0, "names not in table order");
+          Check(s != nullptr && std::strcmp(s, kSolverParameters[k % kCount].name) == 0,
+                "names not in table order");
           VornServices::FreeString(s);
         }
         break;

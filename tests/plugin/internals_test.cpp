@@ -7,6 +7,7 @@
 #include "host_text.h"
 #include "message_formatter.h"
 #include "parameter_table.h"
+#include "set_up_reads.h"
 #include "solver.h"
 #include "tracked_array.h"
 #include "vorn/services.h"
@@ -124,25 +125,10 @@ TEST(SolverParameters, MissingFactoryGivesEveryFallbackWithItsMessage) {
   static_cast<VornNumericNLASystem*>(solver)->AddRef();
   int32_t iterations = 0;
   static_cast<VornNumericNLASystem*>(solver)->Solve(0, &iterations);
-  const Texts expected = {
-      "Invalid param (SeriouslyVerbose) setting to default value 0\n",
-      "Invalid param (MaxIters) setting to default value 100\n",
-      "Invalid param (PrintInterval) setting to default value 1\n",
-      "Invalid param (PrintLevel) setting to default value 0\n",
-      "Invalid param (Acc) setting to default value 1.000000e-04\n",
-      "Invalid param (Sac) setting to default value 1.000000e-04\n",
-      "Invalid param (Tol) setting to default value 1.000000e-04\n",
-      "Invalid param (Hmax) setting to default value 0.000000e+00\n",
-      "Invalid param (Hmin) setting to default value 0.000000e+00\n",
-      "Invalid param (Eps) setting to default value 0.000000e+00\n",
-      "Invalid param (Epsf) setting to default value 0.000000e+00\n",
-      "Invalid param (DiffScheme) setting to default value 2\n",
-      "Invalid param (Iprint) setting to default value 0\n",
-      "Invalid param (RangeFrac) setting to default value 1.000000e+00\n",
-      "Invalid param (MaxVarStep) setting to default value 5.000000e+01\n",
-      "Invalid param (MinNonZero) setting to default value 1.000000e-05\n",
-      "Invalid param (BoundsFrac) setting to default value 1.000000e+00\n",
-      "Invalid param (ClipThresh) setting to default value 1.000000e-06\n"};
+  Texts expected;
+  for (const auto& [name, fallback] : dalvex_test::kSetUpReads) {
+    expected.push_back(std::string("Invalid param (") + name + ") setting to default value " + fallback + "\n");
+  }
   const Texts all = sink.Prints();
   ASSERT_GE(all.size(), expected.size());
   EXPECT_EQ(Texts(all.begin(), all.begin() + 18), expected);

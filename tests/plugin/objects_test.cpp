@@ -172,21 +172,6 @@ TEST_F(SolverInfoTest, StatusNamesAreExactAndEverythingElseIsRefused) {
   EXPECT_TRUE(sink_.EachPrintFlushed());
 }
 
-TEST_F(SolverInfoTest, LongMessagesArriveWholeAndOnce) {
-  // "Unknown info string " + name + " ignored\n" is 29 characters plus the name.
-  for (int length : {511, 512, 513, 2000, 700}) {
-    SCOPED_TRACE(length);
-    sink_.Clear();
-    const std::string name(static_cast<std::size_t>(length - 29), 'q');
-    int32_t value = 0;
-    EXPECT_EQ(extension_->GetInfo(name.c_str(), &value), kVornFailure);
-    ASSERT_EQ(sink_.events().size(), 2u);
-    EXPECT_TRUE(sink_.EachPrintFlushed());
-    EXPECT_EQ(sink_.events()[0].text, "Unknown info string " + name + " ignored\n");
-    EXPECT_EQ(sink_.events()[0].text.size(), static_cast<std::size_t>(length));
-  }
-}
-
 TEST_F(SolverInfoTest, ReferenceMessagesOnlyWhenSeriouslyVerbose) {
   void* out = nullptr;
   solver_->AddRef();

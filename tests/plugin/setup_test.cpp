@@ -1,11 +1,13 @@
 // Problem set-up on the first Solve: what the solver reads from the ESO,
 // what it tells the host, and how it fails on a misbehaving ESO.
 #include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "plugin_fixture.h"
+#include "set_up_reads.h"
 
 namespace dalvex_test {
 namespace {
@@ -90,17 +92,11 @@ class SetUpTest : public PluginTest {
   // The retrieval lines of a verbose set-up, for the 17 reads after
   // SeriouslyVerbose, each finding its fallback value (PrintLevel set to 0).
   static Texts VerboseRetrievals() {
-    const std::pair<const char*, const char*> reads[] = {
-        {"MaxIters", "100"},          {"PrintInterval", "1"},          {"PrintLevel", "0"},
-        {"Acc", "1.000000e-04"},      {"Sac", "1.000000e-04"},         {"Tol", "1.000000e-04"},
-        {"Hmax", "0.000000e+00"},     {"Hmin", "0.000000e+00"},        {"Eps", "0.000000e+00"},
-        {"Epsf", "0.000000e+00"},     {"DiffScheme", "2"},             {"Iprint", "0"},
-        {"RangeFrac", "1.000000e+00"}, {"MaxVarStep", "5.000000e+01"}, {"MinNonZero", "1.000000e-05"},
-        {"BoundsFrac", "1.000000e+00"}, {"ClipThresh", "1.000000e-06"}};
     Texts lines;
-    for (const auto& [name, fallback] : reads) {
-      lines.push_back(std::string("Retrieving param (") + name + ") from Factory [default " + fallback + "]\n");
-      lines.push_back(std::string("Successful; value is ") + fallback + "\n");
+    for (auto read = std::begin(kSetUpReads) + 1; read != std::end(kSetUpReads); ++read) {
+      lines.push_back(std::string("Retrieving param (") + read->first + ") from Factory [default " + read->second +
+                      "]\n");
+      lines.push_back(std::string("Successful; value is ") + read->second + "\n");
     }
     return lines;
   }
@@ -251,11 +247,18 @@ TEST_F(SetUpTest, PatternDefectsFailTheSetUp) {
                  "   # Out-of-range jcn = " + std::to_string(jcn) + "\n",
                  "   # Entries removed  = " + std::to_string(kept) + "\n"};
   };
+  Texts all_out = block(-10, 0, 4, 0, 0);
+  all_out[2] = "   Associated data    = 4\n";
+  all_out.insert(all_out.begin(), "FATAL ERROR compressing Jacobian (MC59)");
   const Case cases[] = {
       {"duplicate, quiet", {1, 3, 3, 2}, {1, 1, 1, 2}, 0, {}},
       {"duplicate, verbose", {1, 3, 3, 2}, {1, 1, 1, 2}, 1, block(1, 1, 0, 0, 3)},
       {"row 0, verbose", {0, 3, 2, 3}, {1, 1, 2, 2}, 1, block(2, 0, 1, 0, 3)},
       {"column 3, verbose", {1, 3, 2, 3}, {1, 1, 2, 3}, 1, block(4, 0, 0, 1, 3)},
+      {"row 4, quiet", {1, 4, 2, 3}, {1, 1, 2, 2}, 0, {}},
+      {"negative column, quiet", {1, 3, 2, 3}, {1, -5, 2, 2}, 0, {}},
+      // An error shows its block even when quiet: INFO(2) counts the entries out of range.
+      {"every entry out of range, quiet", {-1, -1, -1, -1}, {1, 1, 2, 2}, 0, all_out},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -269,9 +272,12 @@ TEST_F(SetUpTest, PatternDefectsFailTheSetUp) {
     const Texts all = sink_.Prints();
     ASSERT_GE(all.size(), tail.size());
     EXPECT_EQ(Texts(all.end() - static_cast<std::ptrdiff_t>(tail.size()), all.end()), tail);
-    if (c.verbose == 0) {
+    if (c.diagnostics.empty()) {
       for (const std::string& text : all) EXPECT_EQ(text.find("MC59"), std::string::npos) << text;
     }
+    int32_t iterations = -1;
+    EXPECT_EQ(solver_->Solve(0, &iterations), kVornFailure) << "a second try fails the same way";
+    EXPECT_EQ(eso_->evaluations(), 0) << "evaluated a problem whose pattern was refused";
     EXPECT_EQ(solver_->Release(), 0);
     EXPECT_EQ(eso_->Release(), 0);
     solver_ = nullptr;
