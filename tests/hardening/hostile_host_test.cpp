@@ -267,24 +267,6 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(kOpNames[static_cast<int>(info.param.op)]) + "Call" + std::to_string(info.param.call);
     });
 
-TEST_F(HostileHost, EvaluationFailingInTheMiddleOfASolvePassesThroughAndTheSolveGoesOn) {
-  HostileEso* eso = HostileEso::Make(vorn_host::BroydenTridiagonal(8));
-  eso->FailOnce(Op::kEvaluate, 3);
-  VornNumericNLASystem* solver = Create(eso->problem());
-  std::vector<int32_t> results;
-  int32_t iterations = 0;
-  int32_t r = solver->Solve(0, &iterations);
-  results.push_back(r);
-  for (int k = 0; k < 200 && (r == kVornCallAgain || r == kEsoError); ++k) {
-    r = solver->Solve(1, &iterations);
-    results.push_back(r);
-  }
-  EXPECT_EQ(std::count(results.begin(), results.end(), kEsoError), 1);
-  EXPECT_EQ(r, kVornOk);
-  solver->Release();
-  eso->Release();
-}
-
 // ---------------------------------------------------------------------------
 // Values that are not numbers, or that change between calls.
 

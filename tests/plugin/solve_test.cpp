@@ -524,27 +524,13 @@ TEST_F(SolveTest, ControlsChangedBetweenCallsTakeEffectAtTheNextCall) {
   EXPECT_EQ(sink_.Prints().back(), "NS23:  Maximum Function Calls exceeded\n");
 }
 
-TEST_F(SolveTest, PrintingRoutineWritesToTheReservedUnitsFile) {
+// The routine prints to the reserved unit's file while the solver holds it;
+// a second solver given the released unit starts the file afresh.
+TEST_F(SolveTest, PrintingGoesToTheReservedUnitsFileStartedAfreshForEachSolver) {
   ASSERT_EQ(SetInteger("Iprint", 1), kVornOk);
-  problem_ = Consistent3x2();
-  eso_ = WatchedEso::Create(problem_);
-  solver_ = CreateSolver(eso_->problem());
-  ASSERT_EQ(Drive(), kVornOk);
-  int unit = 0;
-  for (const std::string& text : sink_.Prints()) {
-    std::sscanf(text.c_str(), "Output will be produced on file:  fort%d", &unit);
-  }
-  ASSERT_GT(unit, 0) << sink_.Transcript();
-  std::ifstream file("fort" + std::to_string(unit));
-  std::stringstream content;
-  content << file.rdbuf();
-  EXPECT_NE(content.str().find(" Entering NS23A/AD with "), std::string::npos) << content.str();
-}
-
-TEST_F(SolveTest, ASolverGivenAReleasedUnitStartsItsFileAfresh) {
-  ASSERT_EQ(SetInteger("Iprint", 1), kVornOk);
-  std::string content;
+  const std::string header = " Entering NS23A/AD with ";
   for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
     problem_ = Consistent3x2();
     eso_ = WatchedEso::Create(problem_);
     solver_ = CreateSolver(eso_->problem());
@@ -554,20 +540,18 @@ TEST_F(SolveTest, ASolverGivenAReleasedUnitStartsItsFileAfresh) {
       std::sscanf(text.c_str(), "Output will be produced on file:  fort%d", &unit);
     }
     ASSERT_GT(unit, 0) << sink_.Transcript();
+    std::ifstream file("fort" + std::to_string(unit));
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string content = text.str();
+    const auto first = content.find(header);
+    ASSERT_NE(first, std::string::npos) << content;
+    EXPECT_EQ(content.find(header, first + 1), std::string::npos) << "one solve per file:\n" << content;
     solver_->Release();
     solver_ = nullptr;
     eso_->Release();
     eso_ = nullptr;
-    std::ifstream file("fort" + std::to_string(unit));
-    std::stringstream text;
-    text << file.rdbuf();
-    content = text.str();
   }
-  // The second solver reuses the released unit; its file holds one solve only.
-  const std::string header = " Entering NS23A/AD with ";
-  const auto first = content.find(header);
-  ASSERT_NE(first, std::string::npos) << content;
-  EXPECT_EQ(content.find(header, first + 1), std::string::npos) << content;
 }
 
 }  // namespace
