@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "vorn/host_interfaces.h"
+#include "vorn/services.h"
 
 class Dalvex_Component : public VornUtilityComponent {
  public:
@@ -32,5 +33,5 @@ class Dalvex_Component : public VornUtilityComponent {
 
  private:
   int32_t m_RefCount = 0;  // the object's only count, shared by all its faces
-  char m_Version[12] = {};  // always zero-terminated, at most 11 characters
+  char m_Version[VornServices::kVersionTextSize] = {};  // always zero-terminated
 };

@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "pemric/ma57.h"
+#include "pemric/ns23.h"
+
 namespace dalvex {
 
 namespace {
@@ -15,14 +18,13 @@ constexpr int32_t kJacobianBit = 8;
 
 constexpr const char* kStars = "*************************************************************\n";
 
-// Where the least-squares routine keeps the sparse solver's arrays inside
-// its private ones: ICNTL(1..5), CNTL(1..5), INFO(1..5), RINFO(1..15).
-constexpr int32_t kSparseIcntlInKeep = 71;
-constexpr int32_t kSparseCntlInRkeep = 48;
-constexpr int32_t kSparseInfoInKeep = 91;
-constexpr int32_t kSparseRinfoInRkeep = 53;
+// Entries shown: five of every array but the sparse solver's RINFO, of
+// which fifteen.
+constexpr int32_t kShown = 5;
 constexpr int32_t kSparseRinfoShown = 15;
-constexpr int32_t kShown = 5;  // entries shown of every other array
+static_assert(kShown <= MA57_LICNTL && kShown <= MA57_LCNTL && kShown <= MA57_LINFO &&
+                  kSparseRinfoShown <= MA57_LRINFO,
+              "the sparse solver's dump stays within its arrays");
 
 // Sum of squares, rms, and the smallest and largest absolute residual. The
 // first residual sets both ends; each later one moves the low end when
@@ -128,8 +130,8 @@ void PrintSparseSolverDump(MessageFormatter& formatter, const int32_t* keep, con
   formatter.Format("%s", kStars);
   formatter.Format("*             MA57 Diagnostic Dump                          *\n");
   formatter.Format("%s", kStars);
-  PrintControlAndInfoArrays(formatter, &keep[kSparseIcntlInKeep - 1], &rkeep[kSparseCntlInRkeep - 1],
-                            &keep[kSparseInfoInKeep - 1], &rkeep[kSparseRinfoInRkeep - 1], kSparseRinfoShown,
+  PrintControlAndInfoArrays(formatter, &keep[NS23_KEEP_MA57_ICNTL - 1], &rkeep[NS23_RKEEP_MA57_CNTL - 1],
+                            &keep[NS23_KEEP_MA57_INFO - 1], &rkeep[NS23_RKEEP_MA57_RINFO - 1], kSparseRinfoShown,
                             true);
   formatter.Format("%s", kStars);
 }

@@ -230,35 +230,35 @@ int32_t ImageBuilder::CompressJacobianPattern() {
   ProblemImage& p = m_Image;
   const int32_t lip = std::max(p.m_NEqs, p.m_NVars) + 1;
   TrackedArray<int32_t> iw, icntl, info;  // temporaries, freed on return
-  if (!Allocate(iw, lip, "MC59 workspace") || !Allocate(icntl, 10, "MC59 ICNTL") ||
-      !Allocate(info, 10, "MC59 INFO") || !Allocate(p.m_ipJac, lip, "Dalvex_NumericNLASystem::m_ipJac")) {
+  if (!Allocate(iw, lip, "MC59 workspace") || !Allocate(icntl, MC59_LICNTL, "MC59 ICNTL") ||
+      !Allocate(info, MC59_LINFO, "MC59 INFO") || !Allocate(p.m_ipJac, lip, "Dalvex_NumericNLASystem::m_ipJac")) {
     return OutOfMemory();
   }
-  // Check entries; coordinate in, column out with sorted rows; pattern
-  // only; no error or warning output; unsymmetric.
-  icntl.at(1) = 0;
-  icntl.at(2) = 1;
-  icntl.at(3) = 1;
-  icntl.at(4) = -1;
-  icntl.at(5) = -1;
-  icntl.at(6) = 0;
+  icntl.at(MC59_ICNTL_NO_CHECK) = 0;          // check the entries
+  icntl.at(MC59_ICNTL_MODE) = 1;              // coordinate in, column out with rows increasing
+  icntl.at(MC59_ICNTL_PATTERN_ONLY) = 1;      // the values stay where the ESO puts them
+  icntl.at(MC59_ICNTL_ERROR_STREAM) = -1;     // no error output
+  icntl.at(MC59_ICNTL_WARNING_STREAM) = -1;   // no warning output
+  icntl.at(MC59_ICNTL_SYMMETRIC) = 0;         // unsymmetric
   int32_t nc = p.m_NVars, nr = p.m_NEqs, ne = p.m_NNz, ljcn = p.m_NNz, la = p.m_NNz, lip_arg = lip, liw = lip;
   MC59AD(icntl.data, &nc, &nr, &ne, p.m_irnJac.data, &ljcn, p.m_jcnJac.data, &la, p.m_valJac.data, &lip_arg,
          p.m_ipJac.data, &liw, iw.data, info.data);
   ReportCompression(info);
-  return info.at(1) == 0 ? kVornOk : kVornFailure;
+  return info.at(MC59_INFO_STATUS) == 0 ? kVornOk : kVornFailure;
 }
 
 void ImageBuilder::ReportCompression(const TrackedArray<int32_t>& info) {
-  if (info.at(1) < 0) m_Formatter.Format("FATAL ERROR compressing Jacobian (MC59)");
-  if (info.at(1) >= 0 && !Verbose()) return;
+  const int32_t status = info.at(MC59_INFO_STATUS);
+  if (status < 0) m_Formatter.Format("FATAL ERROR compressing Jacobian (MC59)");
+  if (status >= 0 && !Verbose()) return;
   m_Formatter.Format("MC59 Diagnostic information\n");
-  m_Formatter.Format("   Error code         = %d\n", info.at(1));
-  m_Formatter.Format("   Associated data    = %d\n", info.at(2));
-  m_Formatter.Format("   # Duplicate entries= %d\n", info.at(3));
-  m_Formatter.Format("   # Out-of-range irn = %d\n", info.at(4));
-  m_Formatter.Format("   # Out-of-range jcn = %d\n", info.at(5));
-  m_Formatter.Format("   # Entries removed  = %d\n", info.at(6));
+  m_Formatter.Format("   Error code         = %d\n", status);
+  m_Formatter.Format("   Associated data    = %d\n", info.at(MC59_INFO_VALUE));
+  m_Formatter.Format("   # Duplicate entries= %d\n", info.at(MC59_INFO_DUPLICATES));
+  m_Formatter.Format("   # Out-of-range irn = %d\n", info.at(MC59_INFO_BAD_ROWS));
+  m_Formatter.Format("   # Out-of-range jcn = %d\n", info.at(MC59_INFO_BAD_COLUMNS));
+  // The label is the fixed text hosts receive; the value counts the entries kept.
+  m_Formatter.Format("   # Entries removed  = %d\n", info.at(MC59_INFO_ENTRIES));
 }
 
 // The empty extra matrix handed to the least-squares routine: column form

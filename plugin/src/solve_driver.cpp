@@ -17,15 +17,13 @@ namespace dalvex {
 
 namespace {
 
-// IFLAG values returned by the least-squares routine that the driver answers
-// in its own way; every positive value asks for an evaluation at X.
-constexpr int32_t kFinished = 0;              // acceptable sum of squares, or no further progress
-constexpr int32_t kBudgetSpent = -1;          // more evaluations than MaxIters would be needed
-constexpr int32_t kIntegerSpaceShort = -2;    // LIW too small for the analysis: INFO(4) needed so far
-constexpr int32_t kSpaceShort = -3;           // LIW and/or LW too small: INFO(4), INFO(5) needed
-constexpr int32_t kBadSizes = -4;             // NVars < 1 or NEqs < NVars
-constexpr int32_t kFactorizationFailed = -9;  // shifted normal matrix failed ten factorizations
-constexpr int32_t kStartFlag = 1;             // any value but 2..5 starts a new problem
+// The routine's CNTL, INFO and RINFO are allocated longer than it reads and
+// writes them; the NS23 dump shows five entries of each.
+constexpr int32_t kCntlLength = 10;
+constexpr int32_t kInfoLength = 10;
+constexpr int32_t kRinfoLength = 5;
+static_assert(kCntlLength >= NS23_LCNTL && kInfoLength >= NS23_LINFO && kRinfoLength >= NS23_LRINFO,
+              "the routine's arrays fit");
 
 // Result of IterateUntilEvaluation while the routine is still being called.
 constexpr int32_t kCallAgainNow = INT32_MIN;
@@ -69,13 +67,13 @@ int32_t SolveDriver::SetUp() {
   m_LW = static_cast<int32_t>(sizes.lw);
   const bool ok = Allocate(m_iw, m_LIW, "Dalvex_NumericNLASystem::m_iw") &&
                   Allocate(m_w, m_LW, "Dalvex_NumericNLASystem::m_w") &&
-                  Allocate(m_Cntl, 10, "Dalvex_NumericNLASystem::m_Cntl") &&
-                  Allocate(m_Icntl, 5, "Dalvex_NumericNLASystem::m_Icntl") &&
-                  Allocate(m_Info, 10, "Dalvex_NumericNLASystem::m_Info") &&
-                  Allocate(m_Rinfo, 5, "Dalvex_NumericNLASystem::m_Rinfo") &&
-                  Allocate(m_Keep, 130, "Dalvex_NumericNLASystem::m_Keep") &&
-                  Allocate(m_Rkeep, 72, "Dalvex_NumericNLASystem::m_Rkeep") &&
-                  Allocate(m_Lkeep, 10, "Dalvex_NumericNLASystem::m_Lkeep");
+                  Allocate(m_Cntl, kCntlLength, "Dalvex_NumericNLASystem::m_Cntl") &&
+                  Allocate(m_Icntl, NS23_LICNTL, "Dalvex_NumericNLASystem::m_Icntl") &&
+                  Allocate(m_Info, kInfoLength, "Dalvex_NumericNLASystem::m_Info") &&
+                  Allocate(m_Rinfo, kRinfoLength, "Dalvex_NumericNLASystem::m_Rinfo") &&
+                  Allocate(m_Keep, NS23_LKEEP, "Dalvex_NumericNLASystem::m_Keep") &&
+                  Allocate(m_Rkeep, NS23_LRKEEP, "Dalvex_NumericNLASystem::m_Rkeep") &&
+                  Allocate(m_Lkeep, NS23_LLKEEP, "Dalvex_NumericNLASystem::m_Lkeep");
   if (!ok) {
     m_Formatter.Format("**FATAL - out of memory while setting up the problem\n");
     return kVornFailure;
@@ -86,10 +84,10 @@ int32_t SolveDriver::SetUp() {
 
 void SolveDriver::StartNewSolve() {
   NS23SetDefaults(m_Icntl.data, m_Cntl.data, m_Keep.data, m_Rkeep.data, m_Lkeep.data);
-  m_Icntl.at(1) = m_Output.unit();  // 0 silences the routine
-  m_Cntl.at(4) = m_Settings.m_Epsf;
-  m_Cntl.at(5) = m_Settings.m_Hmin;
-  m_Flag = kStartFlag;
+  m_Icntl.at(NS23_ICNTL_STREAM) = m_Output.unit();  // 0 silences the routine
+  m_Cntl.at(NS23_CNTL_RESIDUAL_ERROR) = m_Settings.m_Epsf;
+  m_Cntl.at(NS23_CNTL_INITIAL_STEP) = m_Settings.m_Hmin;
+  m_Flag = NS23_START;
   m_Started = true;
 }
 
@@ -136,7 +134,7 @@ int32_t SolveDriver::IterateUntilEvaluation() {
       return ResidualTest();
     }
     const int32_t result =
-        m_Flag == kIntegerSpaceShort || m_Flag == kSpaceShort ? GrowWorkspace() : ReactToFinish();
+        m_Flag == NS23_ERR_LIW || m_Flag == NS23_ERR_WORKSPACE ? GrowWorkspace() : ReactToFinish();
     if (result != kCallAgainNow) return result;
   }
 }
@@ -150,24 +148,25 @@ void SolveDriver::CallLeastSquares() {
             m_Cntl.data, m_Info.data, m_Rinfo.data, m_Keep.data, m_Rkeep.data, m_Lkeep.data);
   if (s.Verbose()) {
     m_Formatter.Format("Returned from NS23 with flag = %d Marquardt Parameter = %12.5f\n", m_Flag,
-                       m_Rinfo.at(1));
+                       m_Rinfo.at(NS23_RINFO_MARQUARDT));
   }
 }
 
-// The end of a solve (IFLAG 0) or any failure other than a short workspace.
+// The end of a solve (NS23_FINISHED) or any failure other than a short
+// workspace.
 int32_t SolveDriver::ReactToFinish() {
   switch (m_Flag) {
-    case kFinished:
+    case NS23_FINISHED:
       m_Formatter.Format("NS23: Reached acceptable value of sum-of-squares, or small change\n");
       return kVornOk;
-    case kBudgetSpent:
+    case NS23_ERR_MAXFUN:
       m_Formatter.Format("NS23:  Maximum Function Calls exceeded\n");
       return kVornFailure;
-    case kBadSizes:
+    case NS23_ERR_SIZES:
       m_Formatter.Format("NEqs = %d NVars = %d violates NEqs>=NVars>=1\n", m_Problem.m_NEqs, m_Problem.m_NVars);
       PrintLeastSquaresDump();
       return kVornFailure;
-    case kFactorizationFailed:
+    case NS23_ERR_FACTORIZATION:
       m_Formatter.Format("NS23:  FATAL ERROR:  could not solve linear equations\n");
       m_Formatter.Format(
           "MA57 returned the following diagnostic information; submit this info with your bug report\n");
@@ -180,19 +179,21 @@ int32_t SolveDriver::ReactToFinish() {
   }
 }
 
-// A -2 or -3 return: enlarge what is short to the length asked for and call
+// A short workspace (NS23_ERR_LIW, NS23_ERR_WORKSPACE): enlarge what is short to the length asked for and call
 // again, with IFLAG still negative, which restarts the problem from the
 // current point. New workspace starts with unset contents; nothing is kept.
 // A return that asks for no growth at all would repeat for ever, and a
 // length the heap cannot supply leaves nothing to call with: both end the
 // solve as a failure.
 int32_t SolveDriver::GrowWorkspace() {
-  const bool integer_short = m_LIW < m_Info.at(4);
-  const bool real_short = m_Flag == kSpaceShort && m_LW < m_Info.at(5);
+  const int32_t liw_needed = m_Info.at(NS23_INFO_LIW_NEEDED);
+  const int32_t lw_needed = m_Info.at(NS23_INFO_LW_NEEDED);
+  const bool integer_short = m_LIW < liw_needed;
+  const bool real_short = m_Flag == NS23_ERR_WORKSPACE && m_LW < lw_needed;
   if (!integer_short && !real_short) {
     m_Formatter.Format(
         "NS23: workspace return %d asks for no larger workspace (LIW = %d, %d needed; LW = %d, %d needed)\n",
-        m_Flag, m_LIW, m_Info.at(4), m_LW, m_Info.at(5));
+        m_Flag, m_LIW, liw_needed, m_LW, lw_needed);
     return kVornFailure;
   }
   if (integer_short && GrowIntegerWorkspace() != kCallAgainNow) return kVornFailure;
@@ -201,7 +202,7 @@ int32_t SolveDriver::GrowWorkspace() {
 }
 
 int32_t SolveDriver::GrowIntegerWorkspace() {
-  const int32_t wanted = m_Info.at(4);
+  const int32_t wanted = m_Info.at(NS23_INFO_LIW_NEEDED);
   if (m_Settings.Verbose()) {
     m_Formatter.Format("NS23: Integer workspace resized to %d\n", wanted);
     PrintLeastSquaresDump();
@@ -216,7 +217,7 @@ int32_t SolveDriver::GrowIntegerWorkspace() {
 }
 
 int32_t SolveDriver::GrowRealWorkspace() {
-  const int32_t wanted = m_Info.at(5);
+  const int32_t wanted = m_Info.at(NS23_INFO_LW_NEEDED);
   if (m_Settings.Verbose()) {
     m_Formatter.Format("NS23: Real workspace resized to %d\n", wanted);
     PrintLeastSquaresDump();

@@ -2,14 +2,6 @@
 
 #include <cstring>
 
-namespace {
-
-// The IFLAG value with which the least-squares routine asks for an
-// evaluation towards its difference Jacobian.
-constexpr int32_t kDifferencingRequest = 3;
-
-}  // namespace
-
 Dalvex_NumericNLASystem::Dalvex_NumericNLASystem(VornUnknown* problem,
                                                  VornMessageSink* sink,
                                                  VornFactoryNLASystem* factory,
@@ -69,7 +61,7 @@ int32_t VORN_CALL Dalvex_NumericNLASystem::GetInfo(const char* name, int32_t* va
       return kVornOk;
     }
     if (std::strcmp(name, "InJacobian") == 0) {
-      *value = m_Driver.flag() == kDifferencingRequest ? 1 : 0;
+      *value = m_Driver.flag() == NS23_EVALUATE_DIFFERENCE ? 1 : 0;
       return kVornOk;
     }
   }
