@@ -7,7 +7,6 @@ Dalvex_NumericNLASystem::Dalvex_NumericNLASystem(VornUnknown* problem,
                                                  VornFactoryNLASystem* factory,
                                                  dalvex::LeastSquaresRoutine routine) noexcept
     : m_Formatter(sink),
-      m_Sink(sink),
       m_Driver(routine != nullptr ? routine : &NS23AD, m_Formatter, m_Settings, m_Problem) {
   m_Eso.Query(problem, kIID_VornNumericESO);
   m_Factory.Query(factory, kIID_VornFactoryNLASystem);

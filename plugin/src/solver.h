@@ -59,8 +59,7 @@ class Dalvex_NumericNLASystem final : public VornNumericNLASystem,
   // Returns 0, an ESO status, or kVornFailure.
   int32_t SetUpProblem();
 
-  dalvex::MessageFormatter m_Formatter;  // text to the host, through m_Sink
-  VornMessageSink* m_Sink;               // borrowed, no reference; may be null
+  dalvex::MessageFormatter m_Formatter;  // text to the host through the sink it borrows (may be null)
   dalvex::FaceReference<VornFactoryNLASystem> m_Factory;  // empty if the query failed
   dalvex::FaceReference<VornNumericESO> m_Eso;            // empty without an ESO face
   dalvex::SolverSettings m_Settings;     // parameter copies, read at set-up and each Solve
