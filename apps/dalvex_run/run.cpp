@@ -89,9 +89,11 @@ RunOutcome Run(SolverHost& host,
   out.call_limit = out.result == kVornCallAgain;
   console.EndLine();
 
+  // The solver goes first: after a failure for want of memory it may still
+  // hold most of the address space, and the copy of the point needs some.
+  solver->Release();
   out.evaluations = eso->evaluations();
   out.x = eso->values();
-  solver->Release();
   eso->Release();
   return out;
 }
