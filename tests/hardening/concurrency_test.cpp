@@ -165,7 +165,11 @@ TEST(ConcurrentStreams, EachStreamReceivesExactlyItsOwnRecords) {
     if (to_sink) pemric::AttachStream(unit, append, &received[k]);
     for (int r = 0; r < kRecords; ++r) pemric::Record(unit).Text(" record").I(r, 6).I(k, 4);
     pemric::DetachStream(unit);
-    if (!to_sink) received[k] = ReadFile("fort" + std::to_string(unit));
+    if (!to_sink) {
+      received[k] = ReadFile("fort" + std::to_string(unit));
+      // Windows writes the file in text mode, each line end as CR LF.
+      received[k].erase(std::remove(received[k].begin(), received[k].end(), '\r'), received[k].end());
+    }
   });
   for (int k = 0; k < kThreads; ++k) {
     std::string expected;
