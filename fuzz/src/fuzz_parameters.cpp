@@ -11,11 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "dalvex/entry.h"
 #include "dalvex_fuzz/fuzz_support.h"
 #include "vorn/host_interfaces.h"
 #include "vorn/services.h"
-
-extern "C" VornFactoryNLASystem* VORN_CALL GetFactoryNLASystem() noexcept;
 
 namespace dalvex_fuzz {
 namespace {

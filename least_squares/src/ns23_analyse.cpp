@@ -134,7 +134,7 @@ void NS23Analyse(int32_t m,
   const int64_t big_m = m, big_n = n;
   auto short_of = [&](int64_t needed) {
     keep(kLiwNeeded) = Saturate(needed);
-    *iflag = -2;
+    *iflag = NS23_ERR_LIW;
   };
   if (big_liw - big_m < big_m + 1) return short_of(2 * big_m + 1);
   One<int32_t> mark(iw.from(big_liw - big_m + 1));
@@ -159,7 +159,7 @@ void NS23Analyse(int32_t m,
   const int32_t lkeep_analysis = static_cast<int32_t>(work_at - makeep_at);
   MA57AD(&n32, &ne32, iw.from(nrow_at), iw.from(jcn_at), &lkeep_analysis, iw.from(makeep_at),
          iw.from(work_at), keep.from(kMaIcntl), keep.from(kMaInfo), rkeep.from(kMaRinfo));
-  *iflag = 0;
+  *iflag = 0;  // analysed
 
   const int64_t lfc = keep(kMaInfo + 10);
   const int64_t lifc = keep(kMaInfo + 11);

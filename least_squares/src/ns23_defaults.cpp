@@ -40,6 +40,7 @@ extern "C" PEMRIC_API void NS23SetDefaults(int32_t* ICNTL,
   pemric::NS23DiffSetDefaults(keep.from(kDiffIcntl), rkeep.from(kDiffCntl),
                               keep.from(kDiffIsave), rkeep.from(kDiffRsave));
   MA57SetDefaults(rkeep.from(kMaCntl), keep.from(kMaIcntl));
-  keep(kMaIcntl + 4) = 0;  // MA57 ICNTL(5): no printing
-  keep(kMaIcntl + 6) = 2;  // MA57 ICNTL(7): pivoting control
+  One<int32_t> ma57_icntl(keep.from(kMaIcntl));
+  ma57_icntl(MA57_ICNTL_PRINT_LEVEL) = 0;  // no printing
+  ma57_icntl(MA57_ICNTL_PIVOTING) = 2;     // no pivoting; every pivot of one sign
 }

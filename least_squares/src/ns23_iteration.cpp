@@ -55,10 +55,10 @@ Phase AskFor(const Problem& p, int32_t flag) {
 // or go on to the Jacobian.
 Phase EndIteration(const Problem& p) {
   p.keep(kIters) += 1;
-  if (p.keep(kIters) > p.maxfun) return FinalReturn(p, 0);
+  if (p.keep(kIters) > p.maxfun) return FinalReturn(p, NS23_FINISHED);
   if (!IsTrue(p.lkeep(kReevaluate))) return Phase::kJacobianDecision;
   p.lkeep(kReevaluate) = Logical(false);
-  if (p.keep(kIters) >= 2) return AskFor(p, 2);
+  if (p.keep(kIters) >= 2) return AskFor(p, NS23_EVALUATE_CURRENT);
   p.keep(kEvals) += 1;  // the evaluation passed in with the start
   return Phase::kCurrentEvaluated;
 }
@@ -68,7 +68,7 @@ Phase NotFinite(const Problem& p) {
     PrintError(p.icntl[0], " Error return from NS23 because",
                " the residuals or Jacobian are not finite at the current point");
   }
-  return FinalReturn(p, -7);
+  return FinalReturn(p, NS23_ERR_NOT_FINITE);
 }
 
 // A step that overflows (huge Jacobian values squared in the normal matrix,
@@ -87,7 +87,7 @@ static Phase StepNotFinite(const Problem& p) {
     PrintError(p.icntl[0], " Error return from NS23 because",
                " the step computed from the current point is not finite");
   }
-  return FinalReturn(p, -7);
+  return FinalReturn(p, NS23_ERR_NOT_FINITE);
 }
 
 // F (and FJAC) at the current point: r = F + A x and its sum of squares.
@@ -119,7 +119,7 @@ Phase Differences(const Problem& p) {
                    p.iw + (int64_t{p.keep(kIwd)} - 1), p.sx(), p.keep.from(kDiffFlag),
                    p.keep.from(kDiffIcntl), p.rkeep.from(kDiffCntl), p.keep.from(kDiffInfo),
                    p.keep.from(kDiffIsave), p.rkeep.from(kDiffRsave));
-  if (p.keep(kDiffFlag) != 0) return AskFor(p, 3);
+  if (p.keep(kDiffFlag) != 0) return AskFor(p, NS23_EVALUATE_DIFFERENCE);
   std::copy(p.f, p.f + p.m, p.fc());
   p.keep(kDiffScheme) = p.keep(kSavedScheme);
   p.lkeep(kAccepted) = Logical(false);
@@ -153,7 +153,7 @@ Phase Monitor(const Problem& p) {
                  " more than MAXFUN function evaluations needed");
     }
     p.keep(kEvals) = p.maxfun + 1;
-    return FinalReturn(p, -1);
+    return FinalReturn(p, NS23_ERR_MAXFUN);
   }
   return IsTrue(p.lkeep(kLineSearch)) ? Phase::kLineSearchTrial : Phase::kNewStep;
 }
@@ -178,7 +178,7 @@ Phase LineSearchTrial(const Problem& p) {
     p.x[j] = old - t * sx[j];
     sx[j] = old;
   }
-  return AskFor(p, 4);
+  return AskFor(p, NS23_EVALUATE_LINE_SEARCH);
 }
 
 // How far the linear model can be trusted, from the misfit of the linear
@@ -218,11 +218,11 @@ Phase NewStep(const Problem& p) {
   const int32_t lwa = p.keep(kLwa);
   NS23Factorize(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval,
                 &status, p.keep.from(1), p.rkeep.from(1));
-  if (status == -9) {
+  if (status == NS23_ERR_FACTORIZATION) {
     if (p.icntl[0] > 0) {
       PrintError(p.icntl[0], " Unexpected return from NS23. Notify Pemric staff.", nullptr);
     }
-    return FinalReturn(p, -9);
+    return FinalReturn(p, NS23_ERR_FACTORIZATION);
   }
   double pred, ssq, slope, curv;
   NS23SolveStep(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval,
@@ -235,11 +235,11 @@ Phase NewStep(const Problem& p) {
   const double step = std::sqrt(ssq);
   p.rkeep(kStepLen) = step;
   const double ss = p.rkeep(kSs);
-  if (step <= p.rkeep(kEps) * p.rkeep(kXnorm)) return FinalReturn(p, 0);
+  if (step <= p.rkeep(kEps) * p.rkeep(kXnorm)) return FinalReturn(p, NS23_FINISHED);
   const bool small_ss = ss <= p.sac;
   const bool small_step = step <= p.stpmin;
   if (p.icntl[1] == 0 ? (small_ss || small_step) : (small_ss && small_step)) {
-    return FinalReturn(p, 0);
+    return FinalReturn(p, NS23_FINISHED);
   }
   double* sx = p.sx();
   if (!StepIsFinite(p.x, sx, 1.0, p.n)) return StepNotFinite(p);
@@ -248,7 +248,7 @@ Phase NewStep(const Problem& p) {
     p.x[j] = old + sx[j];
     sx[j] = old;
   }
-  return AskFor(p, 5);
+  return AskFor(p, NS23_EVALUATE_TRIAL);
 }
 
 }  // namespace pemric::ns23

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "pemric/ma57.h"
+#include "pemric/ns23.h"
 
 // NS23AD relies on plain IEEE double arithmetic: the representable steps
 // (h + |x|) - |x| and the single-precision constants lose their meaning under
@@ -67,8 +68,8 @@ enum Keep : int {
   kDiffIcntl = 61,    // ICNTLD(5)
   kDiffScheme = 62,   // ICNTLD(2)
   kDiffInfo = 66,     // INFOD(3)
-  kMaIcntl = 71,      // MA57 ICNTL(20)
-  kMaInfo = 91,       // MA57 INFO(40)
+  kMaIcntl = NS23_KEEP_MA57_ICNTL,  // MA57 ICNTL(20)
+  kMaInfo = NS23_KEEP_MA57_INFO,    // MA57 INFO(40)
 };
 
 // RKEEP (reals).
@@ -97,9 +98,15 @@ enum Rkeep : int {
   kXnorm = 25,      // ||x||
   kDiffRsave = 31,  // RSAVE(10) of the difference routine
   kDiffCntl = 41,   // CNTLD(7)
-  kMaCntl = 48,     // MA57 CNTL(5)
-  kMaRinfo = 53,    // MA57 RINFO(20)
+  kMaCntl = NS23_RKEEP_MA57_CNTL,    // MA57 CNTL(5)
+  kMaRinfo = NS23_RKEEP_MA57_RINFO,  // MA57 RINFO(20)
 };
+
+// The MA57 arrays fill the ends of KEEP and RKEEP, one after the other.
+static_assert(NS23_KEEP_MA57_ICNTL + MA57_LICNTL == NS23_KEEP_MA57_INFO);
+static_assert(NS23_KEEP_MA57_INFO + MA57_LINFO - 1 == NS23_LKEEP);
+static_assert(NS23_RKEEP_MA57_CNTL + MA57_LCNTL == NS23_RKEEP_MA57_RINFO);
+static_assert(NS23_RKEEP_MA57_RINFO + MA57_LRINFO - 1 == NS23_LRKEEP);
 
 // LKEEP (logicals: -1 true, 0 false, only the lowest bit tested).
 enum Lkeep : int {

@@ -73,7 +73,7 @@ Phase Start(const Problem& p) {
       Record(unit).Slash().Slash().Text(" Error return from NS23 because M =").I(p.m, 7).Text(
           " and N =").I(p.n, 7);
     }
-    *p.iflag = -4;
+    *p.iflag = NS23_ERR_SIZES;
     return Phase::kReturn;
   }
   const int32_t i_big = 5, i_eps = 1;
@@ -92,16 +92,16 @@ Phase Start(const Problem& p) {
   int32_t status = 0;
   NS23Analyse(p.m, p.n, p.irn, p.ip, p.airn, p.aip, p.liw, p.iw, &status, p.keep.from(1),
               p.rkeep.from(1));
-  if (status == -2) {
+  if (status == NS23_ERR_LIW) {
     if (unit > 0) PrintError(unit, " Error return from NS23 because LIW is too small", nullptr);
-    *p.iflag = -2;
+    *p.iflag = NS23_ERR_LIW;
     return Phase::kReturn;
   }
   if (!Divide(p)) {
     if (unit > 0) {
       PrintError(unit, " Error return from NS23 because LIW and/or LW is too small", nullptr);
     }
-    *p.iflag = -3;
+    *p.iflag = NS23_ERR_WORKSPACE;
     return Phase::kReturn;
   }
   if (p.hmax > 0.0) {
@@ -116,17 +116,17 @@ namespace {
 
 Phase Resume(const Problem& p) {
   switch (*p.iflag) {
-    case 2:
+    case NS23_EVALUATE_CURRENT:
       p.keep(kEvals) += 1;
       return Phase::kCurrentEvaluated;
-    case 3:
+    case NS23_EVALUATE_DIFFERENCE:
       p.keep(kEvals) += 1;
       return Phase::kDifferences;
-    case 4:
+    case NS23_EVALUATE_LINE_SEARCH:
       p.keep(kEvals) += 1;
       std::swap_ranges(p.x, p.x + p.n, p.sx());
       return Phase::kLineSearchEvaluated;
-    case 5:
+    case NS23_EVALUATE_TRIAL:
       p.keep(kEvals) += 1;
       std::swap_ranges(p.x, p.x + p.n, p.sx());
       return Phase::kTrialEvaluated;
@@ -151,14 +151,17 @@ Phase Run(const Problem& p, Phase phase) {
   return Phase::kReturn;
 }
 
-void SetInformation(const Problem& p, int32_t* info, double* rinfo) {
+void SetInformation(const Problem& p, One<int32_t> info, One<double> rinfo) {
   const int32_t flag = *p.iflag;
-  info[0] = flag < 0 ? flag : 0;
-  info[1] = flag == -1 ? p.maxfun : flag == -2 ? p.liw : flag == -3 ? p.lw : 0;
-  info[2] = p.keep(kEvals);
-  info[3] = p.keep(kLiwNeeded);
-  info[4] = p.keep(kLwNeeded);
-  rinfo[0] = p.rkeep(kLamda);
+  info(NS23_INFO_STATUS) = flag < 0 ? flag : 0;
+  info(NS23_INFO_VALUE) = flag == NS23_ERR_MAXFUN      ? p.maxfun
+                          : flag == NS23_ERR_LIW       ? p.liw
+                          : flag == NS23_ERR_WORKSPACE ? p.lw
+                                                       : 0;
+  info(NS23_INFO_EVALUATIONS) = p.keep(kEvals);
+  info(NS23_INFO_LIW_NEEDED) = p.keep(kLiwNeeded);
+  info(NS23_INFO_LW_NEEDED) = p.keep(kLwNeeded);
+  rinfo(NS23_RINFO_MARQUARDT) = p.rkeep(kLamda);
 }
 
 }  // namespace
@@ -202,5 +205,5 @@ extern "C" PEMRIC_API void NS23AD(const int32_t* M,
                   One<double>(RKEEP),  One<int32_t>(LKEEP)};
   Phase phase = Resume(p);
   while (phase != Phase::kReturn) phase = Run(p, phase);
-  SetInformation(p, INFO, RINFO);
+  SetInformation(p, One<int32_t>(INFO), One<double>(RINFO));
 }

@@ -174,7 +174,7 @@ void NS23Factorize(int32_t m,
            rkeep.from(kMaRinfo));
     if (keep(kMaInfo) >= 0) return;
   }
-  *iflag = -9;
+  *iflag = NS23_ERR_FACTORIZATION;
 }
 
 void NS23SolveStep(int32_t m,

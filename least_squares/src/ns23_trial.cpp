@@ -147,7 +147,7 @@ Phase TrialEvaluated(const Problem& p) {
   if (IsTrue(p.lkeep(kLineSearch))) {
     BoundAfterLineSearch(p, finite);
   } else if (!BoundFromRatio(p, finite)) {
-    return FinalReturn(p, 0);
+    return FinalReturn(p, NS23_FINISHED);
   }
   if (!IsTrue(p.lkeep(kLineSearch))) {
     const double lamda = p.rkeep(kLamda) + (1.0 - p.rkeep(kStepLen) / p.rkeep(kDelta)) *

@@ -13,6 +13,74 @@
 extern "C" {
 #endif
 
+/* Lengths of the argument arrays. CNTL, INFO and RINFO are the lengths the
+ * routine uses; a caller may pass longer arrays. */
+enum {
+  NS23_LICNTL = 5,
+  NS23_LCNTL = 5,
+  NS23_LINFO = 5,
+  NS23_LRINFO = 1,
+  NS23_LKEEP = 130,
+  NS23_LRKEEP = 72,
+  NS23_LLKEEP = 10
+};
+
+/* ICNTL positions (1-based). ICNTL(3..5) are not read. */
+enum {
+  NS23_ICNTL_STREAM = 1,   /* stream of every message and print; <= 0 silences all */
+  NS23_ICNTL_STOP_RULE = 2 /* 0: stop when the SAC or the STPMIN test holds; other: both */
+};
+
+/* CNTL positions (1-based). */
+enum {
+  NS23_CNTL_LINEARITY = 1,      /* factor in the linearity test of the difference mode */
+  NS23_CNTL_POOR_RATIO = 2,     /* actual / predicted reduction below which the bound shrinks */
+  NS23_CNTL_GOOD_RATIO = 3,     /* ratio above which the bound may grow */
+  NS23_CNTL_RESIDUAL_ERROR = 4, /* > 0: relative error of a residual for the difference
+                                   Jacobian, copied into RKEEP at the start of a problem */
+  NS23_CNTL_INITIAL_STEP = 5    /* > 0: first difference step of every variable */
+};
+
+/* INFO positions (1-based), written at every return. */
+enum {
+  NS23_INFO_STATUS = 1,      /* IFLAG when negative, else 0 */
+  NS23_INFO_VALUE = 2,       /* MAXFUN after -1, LIW after -2, LW after -3, else 0 */
+  NS23_INFO_EVALUATIONS = 3, /* residual evaluations so far */
+  NS23_INFO_LIW_NEEDED = 4,  /* length of IW needed */
+  NS23_INFO_LW_NEEDED = 5    /* length of W needed */
+};
+
+/* RINFO positions (1-based). */
+enum { NS23_RINFO_MARQUARDT = 1 /* the current Marquardt parameter */ };
+
+/* IFLAG values. On entry every value but the four requests 2..5 starts a
+ * new problem; on return a positive value asks for an evaluation at X, after
+ * which the caller calls again with IFLAG unchanged. */
+enum {
+  NS23_START = 1,                /* entry: start a problem at X with F (and FJAC) given */
+  NS23_EVALUATE_CURRENT = 2,     /* HMAX = 0: evaluate F and FJAC at X (best point so far) */
+  NS23_EVALUATE_DIFFERENCE = 3,  /* HMAX > 0: evaluate F at X (a difference-Jacobian point) */
+  NS23_EVALUATE_LINE_SEARCH = 4, /* HMAX > 0: evaluate F at X (a point along the last step) */
+  NS23_EVALUATE_TRIAL = 5,       /* evaluate F, and FJAC when HMAX = 0, at X (trial point) */
+  NS23_FINISHED = 0,             /* X is the best point found */
+  NS23_ERR_MAXFUN = -1,          /* more than MAXFUN evaluations would be needed */
+  NS23_ERR_LIW = -2,             /* LIW too small for the analysis; INFO(4) needed so far */
+  NS23_ERR_WORKSPACE = -3,       /* LIW and/or LW too small; INFO(4), INFO(5) needed */
+  NS23_ERR_SIZES = -4,           /* N < 1 or M < N */
+  NS23_ERR_NOT_FINITE = -7,      /* residuals, Jacobian or step not finite at the current point */
+  NS23_ERR_FACTORIZATION = -9    /* the shifted normal matrix failed to factorize ten times */
+};
+
+/* Where NS23AD keeps the sparse symmetric solver's arrays (pemric/ma57.h)
+ * inside its private ones: the first position of each; their lengths are
+ * MA57_LICNTL, MA57_LINFO, MA57_LCNTL and MA57_LRINFO. */
+enum {
+  NS23_KEEP_MA57_ICNTL = 71,  /* MA57 ICNTL(1..20) is KEEP(71..90) */
+  NS23_KEEP_MA57_INFO = 91,   /* MA57 INFO(1..40) is KEEP(91..130) */
+  NS23_RKEEP_MA57_CNTL = 48,  /* MA57 CNTL(1..5) is RKEEP(48..52) */
+  NS23_RKEEP_MA57_RINFO = 53  /* MA57 RINFO(1..20) is RKEEP(53..72) */
+};
+
 /* Defaults for NS23AD: ICNTL(1..5) = (6, 0, 0, 0, 0); CNTL(1..5) =
  * (0.25, 0.25, 0.75, 0, 0); KEEP(1..40), RKEEP(1..30) and LKEEP(1..10)
  * cleared; the difference-Jacobian controls in KEEP(61..65), RKEEP(41..47);
