@@ -203,12 +203,15 @@ RunOutcome Run(SolverHost& host,
   out.evaluations = eso->evaluations();
   out.message = console.Message();
 
+  // The solver goes first: after a failure for want of memory it may still
+  // hold most of the address space.
+  if (ext) ext->Release();
+  solver->Release();
+
   const bool residual_test = out.result == kVornOk && out.status && *out.status > 0;
   const auto& last = eso->values();
   const auto& finished = settings.differencing && !residual_test && w.have_best ? w.best : last;
   std::copy(finished.begin(), finished.end(), out.x.begin());
-  if (ext) ext->Release();
-  solver->Release();
   eso->Release();
   return out;
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "pemric/streams.h"
 #include "solver.h"
 
 namespace {
@@ -64,6 +65,7 @@ int32_t Dalvex_NumericNLASystem::SolveOnce(int32_t start, int32_t* iterations) {
   if (status != kVornOk) return status;  // the next call repeats this point
   if (m_Count % (m_PrintInterval > 0 ? m_PrintInterval : 1) == 0) PrintIterationReports();
   const int32_t result = IterateUntilEvaluation();
+  ReportLostOutput();
   if (iterations != nullptr) *iterations = m_Count;
   return result;
 }
@@ -223,4 +225,14 @@ int32_t Dalvex_NumericNLASystem::ResidualTest() {
   if (!(largest < m_Tol)) return kVornCallAgain;
   m_Formatter.Format("NS23: Maximum absolute residual reached desired value\n");
   return kVornOk;
+}
+
+// The routine's records go to the reserved unit's file. When that file
+// cannot be created, or the device fills up, the records are dropped and the
+// solve goes on unchanged; the host is told once, so that a missing or
+// truncated file is not taken for a quiet run.
+void Dalvex_NumericNLASystem::ReportLostOutput() {
+  if (m_OutputUnit <= 0 || m_OutputLossReported || !pemric::StreamLostOutput(m_OutputUnit)) return;
+  m_OutputLossReported = true;
+  m_Formatter.Format("Output to file fort%d failed; further output is suppressed\n", m_OutputUnit);
 }

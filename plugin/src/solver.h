@@ -92,6 +92,7 @@ class Dalvex_NumericNLASystem final : public VornNumericNLASystem,
   int32_t GrowIntegerWorkspace();
   int32_t GrowRealWorkspace();
   int32_t ResidualTest();
+  void ReportLostOutput();
 
   // Reports and dumps (diagnostics.cpp).
   void PrintIterationReports();
@@ -169,5 +170,6 @@ class Dalvex_NumericNLASystem final : public VornNumericNLASystem,
   dalvex::TrackedArray<double> m_LowerBounds;  // NVars
   dalvex::TrackedArray<double> m_UpperBounds;  // NVars
   int32_t m_OutputUnit = 0;  // reserved output stream, released at destruction; 0 when none
+  bool m_OutputLossReported = false;  // the host has been told that m_OutputUnit lost records
   bool m_Started = false;    // a solve has been started (its controls and IFLAG are set)
 };
