@@ -53,11 +53,11 @@ run() {
     exec "$build/apps/dalvex-run" -p "$family" -n "$size" --set PrintLevel=0 \
       --set MaxIters="$evaluations"
   ) >"$log" 2>&1 || rc=$?
-  if [ "$rc" -eq 0 ] && grep -q '^Status *converged' "$log"; then
+  if [ "$rc" -eq 0 ] && grep -q '^Outcome *converged' "$log"; then
     echo solves
   elif [ "$rc" -eq 1 ] && grep -q 'Maximum Function Calls exceeded' "$log"; then
     echo fits
-  elif [ "$rc" -eq 1 ] && grep -q 'failed (Solve returned -15)' "$log" &&
+  elif [ "$rc" -eq 1 ] && grep -qx 'Outcome *failed' "$log" && grep -q '(Solve returned -15)$' "$log" &&
        grep -qE 'out of memory while setting up|could not allocate an? (integer|real) workspace' "$log"; then
     echo clean
   elif [ "$rc" -ge 128 ] || grep -q 'terminate called' "$log"; then
