@@ -26,7 +26,7 @@ sudo_cmd=""
 
 # --- packages ---------------------------------------------------------------
 packages=(cmake make g++-mingw-w64-i686 gfortran-mingw-w64-i686 binutils-mingw-w64-i686
-          dpkg-dev googletest)
+          dpkg-dev googletest libcli11-dev nlohmann-json3-dev libfccp-dev)
 if [ -n "$run_tests" ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo_cmd dpkg --add-architecture i386

@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake pkg-config libopenblas-dev libblas-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev gfortran
+          nlohmann-json3-dev libfccp-dev
           libmetis-dev libceres-dev libsundials-dev liblapack-dev libmumps-seq-dev)
 scripts/install-packages.sh "${packages[@]}"
 

@@ -13,8 +13,9 @@ sudo_cmd=""
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo_cmd dpkg --add-architecture i386
 fi
-# GoogleTest comes from its source package and is compiled at -m32 in the build.
-packages=(build-essential cmake g++-multilib googletest
+# GoogleTest comes from its source package and is compiled at -m32 in the build;
+# the header-only libraries serve every word size.
+packages=(build-essential cmake g++-multilib googletest libcli11-dev nlohmann-json3-dev libfccp-dev
           libopenblas-dev:i386 libblas-dev:i386 liblapack-dev:i386)
 scripts/install-packages.sh "${packages[@]}"
 

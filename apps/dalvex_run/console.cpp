@@ -1,6 +1,37 @@
 #include "console.h"
 
+#include <cstring>
+
 namespace dalvex_run {
+namespace {
+
+// Lines that report progress or debug detail rather than what happened.
+bool IsReport(const char* text) {
+  static const char* const kPrefixes[] = {
+      "(Obj)",      "(Var)",          "(Res)",           "(Jac)",
+      "Variable values:", "Residual values:", "Jacobian:", "Retrieving param",
+      "Successful; value", "Delta[",  ">>>CALLBACK",     "Returned from NS23",
+      "Dalvex_NumericNLASystem:"};
+  for (const char* prefix : kPrefixes)
+    if (std::strncmp(text, prefix, std::strlen(prefix)) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+void Console::MarkCall() {
+  message_[0] = '\0';
+  message_found_ = false;
+}
+
+void Console::Notice(const char* text) {
+  if (message_found_ || IsReport(text)) return;
+  std::size_t n = std::strcspn(text, "\n");
+  if (n >= sizeof message_) n = sizeof message_ - 1;
+  std::memcpy(message_, text, n);
+  message_[n] = '\0';
+  message_found_ = true;
+}
 
 void Console::ClearProgress() {
   if (!progress_shown_) return;
@@ -10,6 +41,7 @@ void Console::ClearProgress() {
 
 void VORN_CALL Console::Print(const char* text) {
   if (text == nullptr || *text == '\0') return;
+  Notice(text);
   ClearProgress();
   std::fputs(text, out_);
   for (const char* c = text; *c != '\0'; ++c) at_line_start_ = (*c == '\n');

@@ -27,13 +27,23 @@ class Console final : public VornMessageSink {
   // Writes text of our own (not a solver message).
   void Write(const std::string& text);
 
+  // A new Solve call begins: its message (below) is looked for afresh.
+  void MarkCall();
+  // The first line of the solver's messages since MarkCall that is neither a
+  // per-iteration report nor debug text: what a failure says.  Empty if none.
+  const char* Message() const { return message_; }
+
  private:
   void ClearProgress();
+  void Notice(const char* text);
 
   std::FILE* out_;
   bool live_;
   bool progress_shown_ = false;  // the cursor sits at the end of a progress line
   bool at_line_start_ = true;    // the last character written was a line end
+  // Kept in place: Print runs inside the solver's calls and must not throw.
+  char message_[256] = "";
+  bool message_found_ = false;   // message_ holds this call's message
 };
 
 }  // namespace dalvex_run

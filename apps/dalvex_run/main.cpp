@@ -2,7 +2,8 @@
 // module as a modelling host would, hands it one of the built-in problems as
 // an equation set object, and calls Solve until the solver stops asking to be
 // called again; the solver's messages are shown as they come, with a live
-// progress line on a terminal and a summary at the end.
+// progress line on a terminal and a summary at the end that says truly what
+// the solve came to (outcome.h).
 #if defined(_WIN32)
 #include <io.h>
 #define DALVEX_ISATTY(stream) (_isatty(_fileno(stream)) != 0)
@@ -11,16 +12,20 @@
 #define DALVEX_ISATTY(stream) (isatty(fileno(stream)) != 0)
 #endif
 
-#include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <memory>
+#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "console.h"
+#include "options.h"
+#include "outcome.h"
+#include "output_file.h"
 #include "problems/registry.h"
+#include "report.h"
 #include "run.h"
 #include "solver_host.h"
 
@@ -31,158 +36,239 @@
 namespace dalvex_run {
 namespace {
 
-constexpr int kExitConverged = 0;
-constexpr int kExitNotConverged = 1;
-constexpr int kExitUsage = 2;
-
-struct Options {
-  std::string problem = "reactor-flash";
-  int32_t size = 0;
-  double lambda = 6.0;
-  std::vector<std::string> settings;
-  std::string csv;
-  std::string module = DALVEX_MODULE_PATH;
-  int64_t max_calls = 1000000;
-  bool list = false;
-  bool parameters = false;
-};
-
-std::string Format(const char* fmt, double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, fmt, v);
-  return buf;
-}
-
 void ListProblems() {
   for (const auto& e : problems::Registry()) {
-    const std::string size =
-        e.default_size > 0 ? "--size " + std::to_string(e.default_size) : "fixed size";
-    std::printf("%-24s %-12s %s\n", e.name.c_str(), size.c_str(), e.summary.c_str());
+    const std::string size = e.default_size > 0 ? "--size " + std::to_string(e.default_size) + " in [" +
+                                                      std::to_string(e.min_size) + ", " +
+                                                      std::to_string(e.max_size) + "]"
+                                                : "fixed size";
+    std::printf("%-24s %-27s %s\n", e.name.c_str(), size.c_str(), e.summary.c_str());
+    if (e.takes_lambda)
+      std::printf("%-24s --lambda %g in [%g, %g]\n", "", problems::ProblemOptions{}.lambda,
+                  e.min_lambda, e.max_lambda);
   }
 }
 
 void ListParameters(const SolverHost& host) {
-  std::printf("%-17s %-8s %-20s %-10s %s\n", "name", "type", "bounds", "value", "description");
-  for (const auto& p : host.Parameters())
-    std::printf("%-17s %-8s %-20s %-10s %s\n", p.name.c_str(), p.type.c_str(), p.bounds.c_str(),
-                p.value.c_str(), p.description.c_str());
-}
-
-std::string StatusText(const RunOutcome& r) {
-  if (!r.created) return "the solver could not be created (code " + std::to_string(r.result) + ")";
-  if (r.call_limit)
-    return "still running after " + std::to_string(r.calls) + " Solve calls (--max-calls)";
-  switch (r.result) {
-    case 0: return "converged (Solve returned 0)";
-    case -15: return "failed (Solve returned -15)";
-    default: return "stopped by an error of the equation set (Solve returned " +
-                    std::to_string(r.result) + ")";
+  std::printf("%-17s %-8s %-20s %-14s %s\n", "name", "type", "bounds", "value", "description");
+  for (const auto& p : host.Parameters()) {
+    const std::string value = p.value + (p.given ? " (set)" : "");
+    std::printf("%-17s %-8s %-20s %-14s %s%s\n", p.name.c_str(), p.type.c_str(), p.bounds.c_str(),
+                value.c_str(), p.description.c_str(), p.no_effect ? " [no effect]" : "");
   }
+  std::printf("\n(set): given with --set.  [no effect]: the solver reads and keeps it, "
+              "but nothing uses it.\n");
 }
 
-// The summary: status, counts, time, and the residuals at the point the
-// equation set holds at the end, recomputed here.
-void Summarise(const problems::Problem& p, const RunOutcome& r, const Options& o) {
-  std::printf("\n%-16s %s\n", "Status", StatusText(r).c_str());
-  if (!r.created) return;
-  std::printf("%-16s %d\n", "Iterations", r.iterations);
-  std::printf("%-16s %lld residual evaluations in %lld Solve calls\n", "Evaluations",
-              static_cast<long long>(r.evaluations), static_cast<long long>(r.calls));
-  if (r.seconds < 1.0)
-    std::printf("%-16s %.3g ms\n", "Time", r.seconds * 1e3);
-  else
-    std::printf("%-16s %.3f s\n", "Time", r.seconds);
-  std::vector<double> f(p.NEqs());
-  p.Residuals(r.x.data(), f.data());
-  int32_t worst = 0;
+// The named output files, opened before anything is solved.
+struct Outputs {
+  OutputFile csv, history, json;
+
+  bool Open(const Options& o) {
+    for (auto [file, path] : {std::pair{&csv, &o.csv}, {&history, &o.history}, {&json, &o.json}}) {
+      if (path->empty() || file->Open(*path)) continue;
+      std::fprintf(stderr, "dalvex-run: %s\n", file->error().c_str());
+      return false;
+    }
+    return true;
+  }
+};
+
+// The residuals at the final point: their sum of squares, the largest and
+// where it is (a NaN counts as the largest).
+void Measure(const problems::Problem& p, const std::vector<double>& x, StopFacts* f, int32_t* worst) {
+  std::vector<double> r(static_cast<size_t>(p.NEqs()));
+  p.Residuals(x.data(), r.data());
   double sum = 0.0;
+  *worst = 0;
   for (int32_t i = 0; i < p.NEqs(); ++i) {
-    sum += f[i] * f[i];
-    if (std::isnan(f[i]) || (!std::isnan(f[worst]) && std::fabs(f[i]) > std::fabs(f[worst]))) worst = i;
-    if (std::isnan(f[worst])) break;
+    sum += r[i] * r[i];
+    if (std::isnan(r[i]) || (!std::isnan(r[*worst]) && std::fabs(r[i]) > std::fabs(r[*worst]))) *worst = i;
   }
-  std::printf("%-16s %s in %s\n", "Largest |F|", Format("%.3e", std::fabs(f[worst])).c_str(),
-              p.EquationName(worst).c_str());
-  std::string known;
-  if (auto least = p.KnownMinimum()) known = "   (least possible: " + Format("%.6g", *least) + ")";
-  std::printf("%-16s %s%s\n", "Sum of squares", Format("%.6e", sum).c_str(), known.c_str());
-  if (!o.csv.empty()) std::printf("%-16s %s\n", "Solution", ("written to " + o.csv).c_str());
+  f->largest = p.NEqs() > 0 ? std::fabs(r[*worst]) : 0.0;
+  f->sum_squares = std::isnan(f->largest) ? f->largest : sum;
 }
 
-bool WriteCsv(const problems::Problem& p, const std::vector<double>& x, const std::string& path) {
-  std::ofstream out(path);
-  out << "variable,value\n";
-  char buf[40];
-  for (int32_t j = 0; j < p.NVars(); ++j) {
-    std::snprintf(buf, sizeof buf, "%.17g", x[j]);
-    out << p.VariableName(j) << ',' << buf << '\n';
+StopFacts Facts(const SolverHost& host, const problems::Problem& p, const RunOutcome& r) {
+  StopFacts f;
+  f.created = r.created;
+  f.result = r.result;
+  f.status = r.status;
+  f.call_limit = r.call_limit;
+  f.calls = r.calls;
+  f.neqs = p.NEqs();
+  f.nvars = p.NVars();
+  f.known_least = p.KnownMinimum();
+  f.tol = host.RealValue("Tol");
+  f.sac = host.RealValue("Sac");
+  f.acc = host.RealValue("Acc");
+  f.hmax = host.RealValue("Hmax");
+  const double max_iters = host.IntegerValue("MaxIters");
+  f.max_iters = std::isnan(max_iters) ? 0 : static_cast<int32_t>(max_iters);
+  f.message = r.message;
+  return f;
+}
+
+bool Finish(OutputFile& file, const char* label, Summary& s) {
+  if (!file.Close()) {
+    std::fprintf(stderr, "dalvex-run: %s\n", file.error().c_str());
+    return false;
   }
-  return static_cast<bool>(out);
+  if (file.path() != "-") s.written.emplace_back(label, file.path());
+  return true;
+}
+
+// Loads the module and applies --set; an exit status on failure.
+std::optional<int> LoadSolver(const Options& o, SolverHost& host) {
+  std::string error;
+  if (!host.Load(o.module, &error)) {
+    std::fprintf(stderr, "dalvex-run: %s\n", error.c_str());
+    return kExitEnvironment;
+  }
+  for (const auto& s : o.settings) {
+    if (!host.Set(s, &error)) {
+      std::fprintf(stderr, "dalvex-run: --set: %s\n", error.c_str());
+      return kExitUsage;
+    }
+  }
+  return std::nullopt;
+}
+
+// Progress: a live line on a terminal (beside the messages when they go to
+// one), and a plain line now and then on standard error when it is not one.
+RunSettings Settings(const Options& o, const SolverHost& host, Console& console, Console& status_line,
+                     std::FILE* text) {
+  RunSettings settings;
+  settings.max_calls = o.max_calls;
+  if (!o.quiet && DALVEX_ISATTY(text))
+    settings.live = &console;
+  else if (!o.quiet && DALVEX_ISATTY(stderr))
+    settings.live = &status_line;
+  if (!o.quiet && !DALVEX_ISATTY(stderr)) settings.heartbeat = stderr;
+  settings.heartbeat_seconds = o.progress_seconds;
+  settings.differencing = host.RealValue("Hmax") > 0.0;
+  return settings;
+}
+
+Summary Summarise(const Options& o, const SolverHost& host, const problems::Problem& problem,
+                  const RunOutcome& run) {
+  Summary s;
+  s.facts = Facts(host, problem, run);
+  int32_t worst = 0;
+  Measure(problem, run.x, &s.facts, &worst);
+  s.verdict = Classify(s.facts);
+  s.solver = host.SolverName();
+  s.problem = o.problem;
+  s.instance = &problem;
+  s.options = o.problem_options;
+  const problems::RegistryEntry* entry = problems::FindProblem(o.problem);
+  s.sizeable = entry->default_size > 0;
+  if (s.sizeable && s.options.size == 0) s.options.size = entry->default_size;
+  s.takes_lambda = entry->takes_lambda;
+  for (const auto& p : host.Parameters()) {
+    const bool integer = p.type == "integer";
+    s.parameters.push_back({p.name, integer ? host.IntegerValue(p.name.c_str())
+                                            : host.RealValue(p.name.c_str()), integer});
+  }
+  s.run = &run;
+  s.largest_in = problem.NEqs() > 0 ? problem.EquationName(worst) : "";
+  s.peak_bytes = PeakResidentBytes();
+  return s;
+}
+
+// The history's last row, the solution and the JSON summary, each closed and
+// checked; false when any of them could not be written in full.
+bool WriteOutputs(Outputs& files, History* history, const problems::Problem& problem,
+                  const RunOutcome& run, Summary& s, const char** stage) {
+  bool ok = true;
+  if (history) {
+    history->Finish(s.verdict.test.empty() ? "failure" : s.verdict.test);
+    ok = Finish(files.history, "History", s) && ok;
+  }
+  if (files.csv.is_open()) {
+    *stage = "the solution file";
+    if (run.created) {  // otherwise there is no solution, and the file stays empty
+      WriteSolutionCsv(files.csv, [&](int32_t j) { return problem.VariableName(j); }, run.x.data(),
+                       problem.NVars());
+      ok = Finish(files.csv, "Solution", s) && ok;
+    } else {
+      files.csv.Close();
+    }
+  }
+  if (files.json.is_open()) {
+    *stage = "the JSON summary";
+    files.json.Write(SummaryJson(s));
+    ok = Finish(files.json, "JSON summary", s) && ok;
+  }
+  return ok;
+}
+
+// The run in order: files opened, the problem built (before the module is
+// loaded, so that a problem too large for memory fails before anything else
+// has taken any), the solver loaded and set, the solve, the summary.
+int Solve(const Options& o, const char** stage) {
+  Outputs files;
+  if (!files.Open(o)) return kExitEnvironment;
+  *stage = "the problem";
+  std::string error;
+  std::shared_ptr<const problems::Problem> problem =
+      problems::MakeProblem(o.problem, o.problem_options, &error);
+  if (!problem) {
+    std::fprintf(stderr, "dalvex-run: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  problem->NNz();  // the Jacobian pattern is built on first use: build it now
+  *stage = "the solver's module";
+  SolverHost host;
+  if (const auto rc = LoadSolver(o, host)) return *rc;
+
+  // With the JSON on standard output, everything for people goes to standard error.
+  std::FILE* text = o.json == "-" ? stderr : stdout;
+  std::fprintf(text, "Solver   %s\n", host.SolverName().c_str());
+  std::fprintf(text, "Problem  %s: %s\n", o.problem.c_str(), problem->Description().c_str());
+  std::fprintf(text, "         %d equations, %d variables, %d Jacobian entries\n\n", problem->NEqs(),
+               problem->NVars(), problem->NNz());
+  std::fflush(text);
+  Console console(text, !o.quiet && DALVEX_ISATTY(text));
+  Console status_line(stderr, true);
+  RunSettings settings = Settings(o, host, console, status_line, text);
+  std::unique_ptr<History> history;
+  if (files.history.is_open())
+    history = std::make_unique<History>(files.history, host.RealValue("Tol"), host.RealValue("Sac"));
+  settings.history = history.get();
+  const RunOutcome run = Run(host, problem, console, settings, stage);
+
+  *stage = "the summary";
+  Summary s = Summarise(o, host, *problem, run);
+  const bool written = WriteOutputs(files, history.get(), *problem, run, s, stage);
+  *stage = "the summary";
+  std::fputs(SummaryText(s).c_str(), text);
+  std::fflush(text);
+  return written ? s.verdict.exit_status : kExitEnvironment;
+}
+
+int ListParameters(const Options& o) {
+  SolverHost host;
+  if (const auto rc = LoadSolver(o, host)) return *rc;
+  ListParameters(host);
+  return kExitSuccess;
 }
 
 int Main(int argc, char** argv) {
   Options o;
-  CLI::App app{"Solves a built-in nonlinear system with the sparse Levenberg-Marquardt plug-in,\n"
-               "loaded and driven as a modelling host does.",
-               "dalvex-run"};
-  app.add_option("-p,--problem", o.problem, "Problem to solve (see --list)")->capture_default_str();
-  app.add_option("-n,--size", o.size, "Size of a sizeable problem (0: its default)");
-  app.add_option("--lambda", o.lambda, "Bratu's parameter")->capture_default_str();
-  app.add_option("-s,--set", o.settings, "Set a solver parameter, Name=value (repeatable)");
-  app.add_option("--csv", o.csv, "Write the solution as CSV (variable,value) to this file");
-  app.add_option("--module", o.module, "Path of the plug-in module")->capture_default_str();
-  app.add_option("--max-calls", o.max_calls, "Give up after this many Solve calls")
-      ->capture_default_str()
-      ->check(CLI::PositiveNumber);
-  app.add_flag("-l,--list", o.list, "List the built-in problems and exit");
-  app.add_flag("--parameters", o.parameters, "List the solver's parameters and exit");
-  CLI11_PARSE(app, argc, argv);
-
+  o.module = DALVEX_MODULE_PATH;
+  if (const auto rc = ParseCommandLine(argc, argv, &o)) return *rc;
   if (o.list) {
     ListProblems();
-    return kExitConverged;
+    return kExitSuccess;
   }
-  problems::ProblemOptions popts;
-  popts.size = o.size;
-  popts.lambda = o.lambda;
-  std::string error;
-  std::shared_ptr<const problems::Problem> problem = problems::MakeProblem(o.problem, popts, &error);
-  if (!problem) {
-    std::fprintf(stderr, "dalvex-run: %s (try --list)\n", error.c_str());
-    return kExitUsage;
+  const char* stage = "the solver's module";
+  try {
+    return o.parameters ? ListParameters(o) : Solve(o, &stage);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "dalvex-run: out of memory while building %s\n", stage);
+    return kExitEnvironment;
   }
-  SolverHost host;
-  if (!host.Load(o.module, &error)) {
-    std::fprintf(stderr, "dalvex-run: cannot load %s: %s\n", o.module.c_str(), error.c_str());
-    return kExitUsage;
-  }
-  if (o.parameters) {
-    ListParameters(host);
-    return kExitConverged;
-  }
-  for (const auto& s : o.settings) {
-    if (!host.Set(s, &error)) {
-      std::fprintf(stderr, "dalvex-run: %s\n", error.c_str());
-      return kExitUsage;
-    }
-  }
-
-  std::printf("Solver   %s\n", host.SolverName().c_str());
-  std::printf("Problem  %s: %s\n", o.problem.c_str(), problem->Description().c_str());
-  std::printf("         %d equations, %d variables, %d Jacobian entries\n\n", problem->NEqs(),
-              problem->NVars(), problem->NNz());
-  std::fflush(stdout);
-
-  Console console(stdout, DALVEX_ISATTY(stdout));
-  RunLimits limits;
-  limits.max_calls = o.max_calls;
-  const RunOutcome outcome = Run(host, problem, console, limits);
-  if (outcome.created && !o.csv.empty() && !WriteCsv(*problem, outcome.x, o.csv)) {
-    std::fprintf(stderr, "dalvex-run: cannot write %s\n", o.csv.c_str());
-    o.csv.clear();
-  }
-  Summarise(*problem, outcome, o);
-  return outcome.created && outcome.result == 0 ? kExitConverged : kExitNotConverged;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "problems/host_problem.h"
 #include "vorn_host/reference_eso.h"
@@ -12,86 +13,205 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What the progress line shows: the residuals of the latest evaluation.
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// What the tool sees of the evaluations, kept up to date from inside the
+// solver's calls.  All storage is sized before the solve: nothing here may
+// throw while the solver is on the stack.
 struct Watch {
+  int32_t m = 0, n = 0;
+  Clock::time_point start;
   int64_t evaluations = 0;
-  double sum_squares = 0.0;
-  double largest = 0.0;  // NaN when any residual is NaN
+  double sum_squares = 0.0;  // of the latest evaluation; NaN when a residual is NaN
+  double largest = 0.0;      // likewise
+  double evaluation_seconds = 0.0;
+  double tool_seconds = 0.0;
+  bool differencing_next = false;  // the coming evaluation is a difference step
+  bool have_best = false;
+  double best_sum = std::numeric_limits<double>::infinity();
+  std::vector<double> best;  // n values
+  History* history = nullptr;
 };
 
-void Observe(Watch& w, const double* f, int32_t m) {
-  ++w.evaluations;
+// Residual statistics of one evaluation, then the bookkeeping: the best point
+// outside difference steps (ties go to the later point, as the method accepts
+// them) and the history row.
+void Observe(Watch& w, const double* x, const double* f) {
   double s = 0.0, big = 0.0;
-  for (int32_t i = 0; i < m; ++i) {
+  for (int32_t i = 0; i < w.m; ++i) {
     s += f[i] * f[i];
     if (std::isnan(f[i]) || std::fabs(f[i]) > big) big = std::fabs(f[i]);
     if (std::isnan(big)) break;
   }
   w.sum_squares = std::isnan(big) ? big : s;
   w.largest = big;
+  const int64_t iter = w.evaluations++;
+  if (!w.differencing_next && std::isfinite(w.sum_squares) && w.sum_squares <= w.best_sum) {
+    w.best_sum = w.sum_squares;
+    std::copy(x, x + w.n, w.best.begin());
+    w.have_best = true;
+  }
+  if (w.history) w.history->Add(iter, w.sum_squares, w.largest, Seconds(Clock::now() - w.start));
 }
 
-std::string ProgressLine(int32_t iterations, const Watch& w, bool in_jacobian) {
-  char buf[160];
-  std::snprintf(buf, sizeof buf, "  iter %7d   sum of squares %12.5e   largest |F| %10.3e%s",
-                iterations, w.sum_squares, w.largest, in_jacobian ? "   (differencing)" : "");
+// The problem as an ESO whose evaluations are timed and watched.
+vorn_host::ReferenceEso* WatchedEso(std::shared_ptr<const problems::Problem> problem, Watch& w) {
+  vorn_host::ProblemDescription d = problems::DescribeForHost(std::move(problem));
+  auto residuals = std::move(d.residuals);
+  d.residuals = [&w, residuals](const double* x, double* f) {
+    const auto t0 = Clock::now();
+    residuals(x, f);
+    const auto t1 = Clock::now();
+    Observe(w, x, f);
+    w.evaluation_seconds += Seconds(t1 - t0);
+    w.tool_seconds += Seconds(Clock::now() - t1);
+  };
+  auto jacobian = std::move(d.jacobian);
+  d.jacobian = [&w, jacobian](const double* x, double* values) {
+    const auto t0 = Clock::now();
+    jacobian(x, values);
+    w.evaluation_seconds += Seconds(Clock::now() - t0);
+  };
+  return vorn_host::ReferenceEso::Create(std::move(d));
+}
+
+// The method's last flag, through the extension face.
+std::optional<int32_t> Status(VornNumericSolverExtension* ext) {
+  int32_t flag = 0;
+  if (ext == nullptr || ext->GetInfo("Status", &flag) != kVornOk) return std::nullopt;
+  return flag;
+}
+
+std::string ProgressLine(const Watch& w, bool in_jacobian, const char* lead, const char* tail) {
+  char buf[200];
+  std::snprintf(buf, sizeof buf, "%sIter %lld, sum of squares %.5e, largest |F| %.3e%s%s", lead,
+                static_cast<long long>(w.evaluations - 1), w.sum_squares, w.largest,
+                in_jacobian ? " (differencing)" : "", tail);
   return buf;
 }
 
-// 1 when the solver is evaluating for a difference Jacobian.
-bool InJacobian(VornNumericNLASystem* solver) {
-  void* face = nullptr;
-  if (solver->QueryInterface(kIID_VornNumericSolverExtension, &face) != kVornOk) return false;
-  auto* ext = static_cast<VornNumericSolverExtension*>(face);
-  int32_t flag = 0;
-  const bool yes = ext->GetInfo("InJacobian", &flag) == kVornOk && flag == 1;
-  ext->Release();
-  return yes;
+// The live line at most 20 times a second (a terminal is slower than a small
+// solve); the plain line every heartbeat_seconds.
+struct Progress {
+  const RunSettings& settings;
+  Clock::time_point drawn, beaten;
+
+  void Show(const Watch& w, bool in_jacobian, Clock::time_point now) {
+    if (settings.live && now - drawn > std::chrono::milliseconds(50)) {
+      settings.live->Progress(ProgressLine(w, in_jacobian, "  ", ""));
+      drawn = now;
+    }
+    if (settings.heartbeat && Seconds(now - beaten) >= settings.heartbeat_seconds) {
+      const std::string line = ProgressLine(w, in_jacobian, "dalvex-run: ", "");
+      std::fprintf(settings.heartbeat, "%s, %.0f s\n", line.c_str(), Seconds(now - w.start));
+      std::fflush(settings.heartbeat);
+      beaten = now;
+    }
+  }
+};
+
+// Calls Solve until it stops asking to be called again (or the call limit).
+void SolveLoop(VornNumericNLASystem* solver,
+               VornNumericSolverExtension* ext,
+               Console& console,
+               const RunSettings& settings,
+               Watch& w,
+               RunOutcome& out) {
+  Progress progress{settings, w.start, w.start};
+  int32_t start = 0, count = 0;
+  do {
+    console.MarkCall();
+    out.result = solver->Solve(start, &count);
+    start = 1;
+    ++out.calls;
+    out.status = Status(ext);
+    w.differencing_next = out.status && *out.status == 3;
+    if (out.result == kVornCallAgain) {
+      const auto now = Clock::now();
+      progress.Show(w, w.differencing_next, now);
+      w.tool_seconds += Seconds(Clock::now() - now);
+    }
+  } while (out.result == kVornCallAgain && out.calls < settings.max_calls);
+  out.call_limit = out.result == kVornCallAgain;
+  console.EndLine();
+  if (settings.live && settings.live != &console) settings.live->EndLine();
 }
 
 }  // namespace
 
+History::History(OutputFile& out, double tol, double sac) : out_(out), tol_(tol), sac_(sac) {
+  out_.Write("iter,sum_of_squares,largest_abs_residual,tests_met,stopped_by,elapsed_seconds\r\n");
+}
+
+void History::Add(int64_t iter, double sum_squares, double largest, double seconds) {
+  if (pending_) Flush("");
+  const bool tol = largest < tol_, sac = sum_squares <= sac_;
+  std::snprintf(row_, sizeof row_, "%lld,%.17g,%.17g,%s", static_cast<long long>(iter),
+                sum_squares, largest, tol && sac ? "Tol Sac" : tol ? "Tol" : sac ? "Sac" : "");
+  seconds_ = seconds;
+  pending_ = true;
+}
+
+void History::Finish(const std::string& stopped_by) {
+  if (pending_) Flush(stopped_by.c_str());
+  pending_ = false;
+}
+
+void History::Flush(const char* stopped_by) {
+  char tail[64];
+  std::snprintf(tail, sizeof tail, ",%s,%.6f\r\n", stopped_by, seconds_);
+  out_.Write(row_);
+  out_.Write(tail);
+}
+
 RunOutcome Run(SolverHost& host,
                std::shared_ptr<const problems::Problem> problem,
                Console& console,
-               const RunLimits& limits) {
+               const RunSettings& settings,
+               const char** stage) {
   RunOutcome out;
-  Watch watch;
-  const int32_t m = problem->NEqs();
-  vorn_host::ReferenceEso* eso = vorn_host::ReferenceEso::Create(problems::DescribeForHost(
-      problem, [&watch, m](const double*, const double* f) { Observe(watch, f, m); }));
+  Watch w;
+  w.m = problem->NEqs();
+  w.n = problem->NVars();
+  w.history = settings.history;
+  *stage = "the equation set object";
+  w.best.resize(static_cast<size_t>(w.n));
+  out.x.resize(static_cast<size_t>(w.n));
+  vorn_host::ReferenceEso* eso = WatchedEso(problem, w);
 
+  *stage = "the solver";
   VornNumericNLASystem* solver = nullptr;
   const int32_t created =
       host.factory()->CreateNLASystem(static_cast<VornNumericESO*>(eso), &console, &solver);
   out.created = created == kVornOk && solver != nullptr;
   if (!out.created) {
     out.result = created;
+    std::copy(eso->values().begin(), eso->values().end(), out.x.begin());
     eso->Release();
     return out;
   }
+  void* face = nullptr;
+  auto* ext = solver->QueryInterface(kIID_VornNumericSolverExtension, &face) == kVornOk
+                  ? static_cast<VornNumericSolverExtension*>(face)
+                  : nullptr;
 
-  const auto t0 = Clock::now();
-  auto drawn = t0;
-  int32_t start = 0;
-  do {
-    out.result = solver->Solve(start, &out.iterations);
-    start = 1;
-    ++out.calls;
-    const auto now = Clock::now();
-    // Redraw at most 20 times a second: a terminal is slower than a small solve.
-    if (out.result == kVornCallAgain && now - drawn > std::chrono::milliseconds(50)) {
-      console.Progress(ProgressLine(out.iterations, watch, InJacobian(solver)));
-      drawn = now;
-    }
-  } while (out.result == kVornCallAgain && out.calls < limits.max_calls);
-  out.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-  out.call_limit = out.result == kVornCallAgain;
-  console.EndLine();
-
+  w.start = Clock::now();
+  SolveLoop(solver, ext, console, settings, w, out);
+  out.seconds = Seconds(Clock::now() - w.start);
+  out.evaluation_seconds = w.evaluation_seconds;
+  out.tool_seconds = w.tool_seconds;
   out.evaluations = eso->evaluations();
-  out.x = eso->values();
+  out.message = console.Message();
+
+  // The solver goes first: after a failure for want of memory it may still
+  // hold most of the address space.
+  if (ext) ext->Release();
   solver->Release();
+
+  const bool residual_test = out.result == kVornOk && out.status && *out.status > 0;
+  const auto& last = eso->values();
+  const auto& finished = settings.differencing && !residual_test && w.have_best ? w.best : last;
+  std::copy(finished.begin(), finished.end(), out.x.begin());
   eso->Release();
   return out;
 }

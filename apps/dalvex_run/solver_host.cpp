@@ -1,8 +1,10 @@
 #include "solver_host.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "vorn/services.h"
 
@@ -22,19 +24,36 @@ std::string Real(double v) {
   return buf;
 }
 
-bool ParseInteger(const std::string& s, int32_t* out) {
+enum class Reading { kOk, kMalformed, kOutOfRange };
+
+// An integer beyond 32 bits is well formed but outside every bound.
+Reading ParseInteger(const std::string& s, int32_t* out) {
   errno = 0;
   char* end = nullptr;
   const long long v = std::strtoll(s.c_str(), &end, 10);
-  if (s.empty() || *end != '\0' || errno != 0 || v < INT32_MIN || v > INT32_MAX) return false;
+  if (s.empty() || *end != '\0') return Reading::kMalformed;
+  if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return Reading::kOutOfRange;
   *out = static_cast<int32_t>(v);
-  return true;
+  return Reading::kOk;
 }
 
-bool ParseReal(const std::string& s, double* out) {
+// NaN reads, and the parameter's bounds refuse it; an overflow does not read
+// as the largest number but as out of range.
+Reading ParseReal(const std::string& s, double* out) {
+  errno = 0;
   char* end = nullptr;
   *out = std::strtod(s.c_str(), &end);
-  return !s.empty() && *end == '\0';
+  if (s.empty() || *end != '\0') return Reading::kMalformed;
+  if (errno == ERANGE && std::fabs(*out) > 1.0) return Reading::kOutOfRange;
+  return Reading::kOk;
+}
+
+// Parameters the solver reads at set-up and keeps, but that nothing uses:
+// the difference scheme and its steps are the method's own.
+bool HasNoEffect(const std::string& name) {
+  static const std::set<std::string> names = {"Eps",        "RangeFrac",  "MaxVarStep", "MinNonZero",
+                                              "BoundsFrac", "ClipThresh", "DiffScheme"};
+  return names.count(name) != 0;
 }
 
 }  // namespace
@@ -46,7 +65,11 @@ SolverHost::~SolverHost() {
 
 bool SolverHost::Load(const std::string& module_path, std::string* error) {
   if (!module_.Load(module_path)) {
+    // The system's reason often names the file again: say it once.
     *error = module_.error();
+    const std::string twice = module_path + ": " + module_path + ": ";
+    const auto at = error->find(twice);
+    if (at != std::string::npos) error->replace(at, twice.size(), module_path + ": ");
     return false;
   }
   factory_ = module_.CreateFactory();
@@ -79,17 +102,20 @@ bool SolverHost::Set(const std::string& assignment, std::string* error) {
   Adopt(info.description);
   VornValueCell cell{};
   std::string bounds;
+  Reading reading = Reading::kOk;
   if (info.type == kVornInteger) {
     bounds = "[" + std::to_string(info.values.integer.lower) + ", " +
              std::to_string(info.values.integer.upper) + "]";
-    if (!ParseInteger(text, &cell.integer)) {
-      *error = canonical + " takes an integer, not '" + text + "'";
+    reading = ParseInteger(text, &cell.integer);
+    if (reading == Reading::kMalformed) {
+      *error = canonical + " takes an integer in " + bounds + ", not '" + text + "'";
       return false;
     }
   } else if (info.type == kVornReal) {
     bounds = "[" + Real(info.values.real.lower) + ", " + Real(info.values.real.upper) + "]";
-    if (!ParseReal(text, &cell.real)) {
-      *error = canonical + " takes a real number, not '" + text + "'";
+    reading = ParseReal(text, &cell.real);
+    if (reading == Reading::kMalformed) {
+      *error = canonical + " takes a real number in " + bounds + ", not '" + text + "'";
       return false;
     }
   } else {
@@ -97,7 +123,9 @@ bool SolverHost::Set(const std::string& assignment, std::string* error) {
     Adopt(info.values.text.second);
     cell.text = const_cast<char*>(text.c_str());  // the plug-in copies it
   }
-  const int32_t rc = parameters_->SetParameterValue(name.c_str(), info.type, cell);
+  const int32_t rc = reading == Reading::kOutOfRange
+                         ? int32_t{kVornOutOfBounds}
+                         : parameters_->SetParameterValue(name.c_str(), info.type, cell);
   if (rc == kVornOutOfBounds) {
     *error = canonical + " = " + text + " lies outside its bounds " + bounds;
     return false;
@@ -106,7 +134,17 @@ bool SolverHost::Set(const std::string& assignment, std::string* error) {
     *error = "setting " + canonical + " failed with code " + std::to_string(rc);
     return false;
   }
+  given_.insert(canonical);
   return true;
+}
+
+double SolverHost::Value(const char* name, int32_t wanted) const {
+  int32_t type = -1;
+  VornValueCell cell{};
+  if (parameters_->GetParameterValue(name, &type, &cell) != kVornOk) type = -1;
+  if (type == kVornText) Adopt(cell.text);
+  if (type != wanted) return std::numeric_limits<double>::quiet_NaN();
+  return type == kVornInteger ? cell.integer : cell.real;
 }
 
 std::vector<ParameterLine> SolverHost::Parameters() const {
@@ -136,6 +174,8 @@ std::vector<ParameterLine> SolverHost::Parameters() const {
       line.value = Adopt(info.values.text.value);
       Adopt(info.values.text.second);
     }
+    line.given = given_.count(line.name) != 0;
+    line.no_effect = HasNoEffect(line.name);
     lines.push_back(line);
   }
   return lines;

@@ -4,6 +4,8 @@
 #ifndef DALVEX_RUN_SOLVER_HOST_H
 #define DALVEX_RUN_SOLVER_HOST_H
 
+#include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,8 @@ struct ParameterLine {
   std::string type;    // "integer", "real" or "text"
   std::string bounds;  // "[lower, upper]", empty for text
   std::string value;
+  bool given = false;      // set on this command line
+  bool no_effect = false;  // read and kept by the solver, but used by nothing
 };
 
 class SolverHost {
@@ -36,6 +40,11 @@ class SolverHost {
   // bounds) and leaves the parameter as it was.
   bool Set(const std::string& assignment, std::string* error);
 
+  // The current value of a real or integer parameter, as a solver reads it;
+  // NaN when the factory has no such parameter of that type.
+  double RealValue(const char* name) const { return Value(name, kVornReal); }
+  double IntegerValue(const char* name) const { return Value(name, kVornInteger); }
+
   // Every parameter with its bounds and current value, in table order.
   std::vector<ParameterLine> Parameters() const;
 
@@ -45,9 +54,12 @@ class SolverHost {
   VornFactoryNLASystem* factory() const { return factory_; }
 
  private:
+  double Value(const char* name, int32_t type) const;
+
   vorn_host::PluginModule module_;  // declared first: unloaded after the faces are released
   VornFactoryNLASystem* factory_ = nullptr;
   VornSolverParameters* parameters_ = nullptr;
+  std::set<std::string> given_;  // canonical names set through Set
 };
 
 }  // namespace dalvex_run

@@ -40,8 +40,10 @@ endif()
 # BLAS and LAPACK are the target libraries named by the build script
 # (DALVEX_BLAS_LIBRARIES, DALVEX_LAPACK_LIBRARIES), not searched for.
 list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/../cross)
-# Header-only CLI11 from the build machine, without its /usr/include.
+# Header-only CLI11 and nlohmann/json from the build machine, without its
+# /usr/include.
 set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/../cross/cli11)
+set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/../cross/nlohmann_json)
 
 # Tests are listed when CTest runs (under Wine), not while building, so the
 # build itself needs no Wine.

@@ -2,6 +2,7 @@
 // on the host, with the semantics it relies on.
 #include "vorn/services.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,8 +12,10 @@ constexpr int32_t kFirstUnit = 1;
 constexpr int32_t kLastUnit = 99;
 
 // reserved[u] is true while unit u is handed out. Units 5 and 6 are the
-// console (input and output) and are never handed out.
-bool reserved[kLastUnit + 1] = {};
+// console (input and output) and are never handed out. Solvers on different
+// threads reserve at the same time: taking a unit is one atomic exchange, so
+// two callers can never both be given the same unit.
+std::atomic<bool> reserved[kLastUnit + 1] = {};
 
 bool IsConsoleUnit(int32_t unit) { return unit == 5 || unit == 6; }
 
@@ -46,12 +49,10 @@ int32_t VORN_CALL VornServices::GetDLLVersionNumber(const char* file, char* buff
 
 bool VORN_CALL VornServices::ReserveFortranLogicalUnit(int32_t unit) {
   if (unit < kFirstUnit || unit > kLastUnit || IsConsoleUnit(unit)) return false;
-  if (reserved[unit]) return false;
-  reserved[unit] = true;
-  return true;
+  return !reserved[unit].exchange(true);
 }
 
 void VORN_CALL VornServices::FreeFortranLogicalUnit(int32_t unit) {
   if (unit < kFirstUnit || unit > kLastUnit) return;
-  reserved[unit] = false;
+  reserved[unit].store(false);
 }

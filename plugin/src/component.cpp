@@ -25,10 +25,14 @@ int32_t VORN_CALL Dalvex_Component::QueryInterface(const VornGuid& id, void** ou
   return kVornOk;
 }
 
-int32_t VORN_CALL Dalvex_Component::AddRef() noexcept { return ++m_RefCount; }
+int32_t VORN_CALL Dalvex_Component::AddRef() noexcept {
+  return m_RefCount.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
+// The last release must see every change other threads made to the object
+// before their own releases: acquire and release ordering.
 int32_t VORN_CALL Dalvex_Component::Release() noexcept {
-  const int32_t count = --m_RefCount;
+  const int32_t count = m_RefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
   if (count == 0) delete this;
   return count;
 }

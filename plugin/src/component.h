@@ -2,6 +2,7 @@
 // text and its self-description (the VornUtilityComponent face).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "vorn/host_interfaces.h"
@@ -29,9 +30,14 @@ class Dalvex_Component : public VornUtilityComponent {
 
   virtual ~Dalvex_Component() = default;  // the deleting destructor, after the six face slots
 
-  int32_t reference_count() const { return m_RefCount; }
+  int32_t reference_count() const { return m_RefCount.load(std::memory_order_relaxed); }
 
  private:
-  int32_t m_RefCount = 0;  // the object's only count, shared by all its faces
+  // The object's only count, shared by all its faces. Atomic, though each
+  // object is called from one thread at a time: every solver queries its
+  // factory's parameter face (a reference taken and given back) on each
+  // Solve, so solvers of one factory running on different threads change
+  // the factory's count at the same time.
+  std::atomic<int32_t> m_RefCount{0};
   char m_Version[VornServices::kVersionTextSize] = {};  // always zero-terminated
 };

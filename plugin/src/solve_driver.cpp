@@ -54,6 +54,12 @@ bool ReservedStream::Reserve(MessageFormatter& formatter) {
   return false;
 }
 
+void ReservedStream::ReportLostOutput(MessageFormatter& formatter) {
+  if (m_Unit <= 0 || m_LossReported || !pemric::StreamLostOutput(m_Unit)) return;
+  m_LossReported = true;
+  formatter.Format("Output to file fort%d failed; further output is suppressed\n", m_Unit);
+}
+
 SolveDriver::SolveDriver(LeastSquaresRoutine routine,
                          MessageFormatter& formatter,
                          SolverSettings& settings,
@@ -98,6 +104,7 @@ int32_t SolveDriver::EvaluateAndIterate(VornNumericESO& eso, int32_t* iterations
   const int32_t interval = m_Settings.m_PrintInterval > 0 ? m_Settings.m_PrintInterval : 1;
   if (m_Count % interval == 0) PrintIterationReports(m_Formatter, m_Problem, m_Settings.m_PrintLevel, m_Count);
   const int32_t result = IterateUntilEvaluation();
+  m_Output.ReportLostOutput(m_Formatter);
   if (iterations != nullptr) *iterations = m_Count;
   return result;
 }

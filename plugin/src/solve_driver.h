@@ -32,10 +32,17 @@ class ReservedStream {
   // False, with a message, when none is free.
   bool Reserve(MessageFormatter& formatter);
 
+  // The records go to the stream's file. When that file cannot be created,
+  // or the device fills up, the records are dropped and the solve goes on
+  // unchanged; the host is told once, so that a missing or truncated file
+  // is not taken for a quiet run.
+  void ReportLostOutput(MessageFormatter& formatter);
+
   int32_t unit() const { return m_Unit; }
 
  private:
-  int32_t m_Unit = 0;  // the reserved stream; 0 when none
+  int32_t m_Unit = 0;           // the reserved stream; 0 when none
+  bool m_LossReported = false;  // the host has been told that the stream lost records
 };
 
 // The host's repeated Solve calls are the outer loop of the solution; the

@@ -303,5 +303,18 @@ TEST(ReactorFlash, LongTrainHasAConsistentSolution) {
   }
 }
 
+// With one interior point F = 16u - lambda e^u, which has a root exactly when
+// lambda <= 16/e: a zero minimum is claimed on that side only.
+TEST(Bratu2D, ClaimsAZeroMinimumOnlyWhereASolutionExists) {
+  for (double lambda : {5.8, 6.0}) {
+    ProblemOptions o;
+    o.size = 1;
+    o.lambda = lambda;
+    auto p = MakeProblem("bratu-2d", o);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->KnownMinimum().has_value(), lambda <= 16.0 / std::exp(1.0)) << lambda;
+  }
+}
+
 }  // namespace
 }  // namespace problems

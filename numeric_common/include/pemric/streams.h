@@ -10,8 +10,13 @@
 // reserved number thus writes its "fortN" file with no further set-up.
 //
 // Each family of routines decides for itself which numbers silence a stream;
-// this facility writes whatever it is given. Not thread-safe: the routines
-// that print run on one thread at a time.
+// this facility writes whatever it is given.
+//
+// Safe to use from several threads at once, as long as each stream number is
+// used by one thread at a time: solvers on different threads each print to a
+// stream of their own. Output never fails loudly: a file that cannot be
+// created, or a write that fails (a full device), drops that record and every
+// later one until the stream is detached, and StreamLostOutput tells so.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +39,10 @@ void DetachStream(int32_t unit);
 
 // Writes `length` bytes of text to stream `unit`.
 void WriteStream(int32_t unit, const char* text, std::size_t length);
+
+// True when records written to `unit` since it was last attached or detached
+// were lost: its file could not be created or a write to it failed.
+bool StreamLostOutput(int32_t unit);
 
 // The default file name of a stream: "fort" + number.
 void DefaultStreamFileName(int32_t unit, char* buffer, std::size_t size);

@@ -25,6 +25,10 @@ struct RegistryEntry {
   int32_t max_size;
   std::string size_meaning;  // what --size counts, e.g. "grid points per side"
   std::function<std::unique_ptr<Problem>(const ProblemOptions&)> make;
+  // Whether the problem takes ProblemOptions::lambda, and the values it accepts.
+  bool takes_lambda = false;
+  double min_lambda = 0.0;
+  double max_lambda = 0.0;
 };
 
 // Every problem, in listing order.

@@ -1,0 +1,180 @@
+#include "options.h"
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#ifndef DALVEX_VERSION
+#define DALVEX_VERSION "unknown"
+#endif
+
+namespace dalvex_run {
+namespace {
+
+constexpr int64_t kMaxCalls = 1000000000;
+constexpr double kMinProgress = 0.1, kMaxProgress = 3600.0;
+
+// What each option accepts, for the refusals that CLI11 detects.
+const std::map<std::string, std::string>& Accepts() {
+  static const std::map<std::string, std::string> accepts = {
+      {"--problem", "a problem name (see --list)"},
+      {"--size", "an integer within the problem's range (see --list)"},
+      {"--lambda", "a finite number within the problem's range (see --list)"},
+      {"--set", "Name=value for a solver parameter (see --parameters)"},
+      {"--csv", "a file path"},
+      {"--history", "a file path"},
+      {"--json", "a file path, or - for standard output"},
+      {"--module", "the path of the plug-in module"},
+      {"--max-calls", "an integer in [1, " + std::to_string(kMaxCalls) + "]"},
+      {"--progress-every", "a number of seconds in [0.1, 3600]"},
+  };
+  return accepts;
+}
+
+int Refuse(const std::string& line) {
+  std::fprintf(stderr, "dalvex-run: %s\n", line.c_str());
+  return kExitUsage;
+}
+
+// CLI11's refusals as one line each: the option, what went wrong, what it takes.
+int RefuseParse(const CLI::ParseError& e) {
+  const std::string what = e.what();
+  if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr)
+    return Refuse(what + " (see --help)");
+  const std::string option = what.substr(0, what.find(':'));
+  const auto accepts = Accepts().find(option);
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr && accepts != Accepts().end()) {
+    const bool missing = what.find("missing") != std::string::npos;
+    return Refuse(option + (missing ? " needs a value: " : " may be given only once: ") +
+                  accepts->second);
+  }
+  return Refuse(what + " (see --help)");
+}
+
+std::optional<int64_t> ReadInteger(const std::string& text, int64_t lower, int64_t upper) {
+  errno = 0;
+  char* end = nullptr;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || v < lower || v > upper) return std::nullopt;
+  return v;
+}
+
+std::optional<double> ReadNumber(const std::string& text, double lower, double upper) {
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !std::isfinite(v) || v < lower || v > upper) return std::nullopt;
+  return v;
+}
+
+std::string Range(double lower, double upper) {
+  char buf[80];
+  std::snprintf(buf, sizeof buf, "[%g, %g]", lower, upper);
+  return buf;
+}
+
+std::string Range(int64_t lower, int64_t upper) {
+  return "[" + std::to_string(lower) + ", " + std::to_string(upper) + "]";
+}
+
+// The problem and the options that shape it, against the problem's own ranges.
+int CheckProblem(const CLI::App& app, const std::string& size, const std::string& lambda, Options* o) {
+  const problems::RegistryEntry* entry = problems::FindProblem(o->problem);
+  if (entry == nullptr) return Refuse("unknown problem '" + o->problem + "' (see --list)");
+  if (app.count("--size") != 0) {
+    if (entry->default_size == 0)
+      return Refuse("--size does not apply: " + o->problem + " has a fixed size");
+    const auto n = ReadInteger(size, entry->min_size, entry->max_size);
+    if (!n)
+      return Refuse("--size takes an integer in " + Range(int64_t{entry->min_size}, int64_t{entry->max_size}) +
+                    " for " + o->problem + ", not '" + size + "'");
+    o->problem_options.size = static_cast<int32_t>(*n);
+  }
+  if (app.count("--lambda") != 0) {
+    if (!entry->takes_lambda) return Refuse("--lambda does not apply: " + o->problem + " has no lambda");
+    const auto v = ReadNumber(lambda, entry->min_lambda, entry->max_lambda);
+    if (!v)
+      return Refuse("--lambda takes a finite number in " + Range(entry->min_lambda, entry->max_lambda) +
+                    " for " + o->problem + ", not '" + lambda + "'");
+    o->problem_options.lambda = *v;
+  }
+  return kExitSuccess;
+}
+
+const char* kFooter =
+    "Exit status:\n"
+    "  0  converged (largest |F| below Tol), or a least-squares minimum; also after\n"
+    "     --list, --parameters, --help and --version\n"
+    "  1  stalled (stopped by the solver's own tests short of a solution), evaluation\n"
+    "     limit (MaxIters or --max-calls), or failed (the solver's message tells why)\n"
+    "  2  usage error: the command line was refused before anything ran\n"
+    "  3  error of the environment: a file could not be written, the module could not\n"
+    "     be loaded, or memory ran out";
+
+}  // namespace
+
+std::optional<int> ParseCommandLine(int argc, char** argv, Options* o) {
+  CLI::App app{"Solves a built-in nonlinear system with the sparse Levenberg-Marquardt plug-in,\n"
+               "loaded and driven as a modelling host does.",
+               "dalvex-run"};
+  std::string size, lambda, max_calls = std::to_string(o->max_calls), progress = "5";
+  app.add_option("-p,--problem", o->problem, "Problem to solve (see --list)")
+      ->type_name("NAME")
+      ->capture_default_str();
+  app.add_option("-n,--size", size, "Size of a sizeable problem (default and range: see --list)")
+      ->type_name("INT");
+  app.add_option("--lambda", lambda, "Bratu's parameter, in [-100, 100] (default 6)")
+      ->type_name("NUMBER");
+  app.add_option("-s,--set", o->settings, "Set a solver parameter, Name=value (repeatable)")
+      ->type_name("NAME=VALUE");
+  app.add_option("--csv", o->csv, "Write the solution as CSV (variable,value) to this file")
+      ->type_name("FILE");
+  app.add_option("--history", o->history,
+                 "Write one CSV row per evaluation (iter, sum of squares, largest |F|, tests met, "
+                 "what stopped the solve, seconds) to this file")
+      ->type_name("FILE");
+  app.add_option("--json", o->json, "Write the summary as JSON to this file (- for standard output)")
+      ->type_name("FILE");
+  app.add_option("--module", o->module, "Path of the plug-in module")
+      ->type_name("FILE")
+      ->capture_default_str();
+  app.add_option("--max-calls", max_calls, "Give up after this many Solve calls, in [1, 1e9]")
+      ->type_name("INT")
+      ->capture_default_str();
+  app.add_option("--progress-every", progress,
+                 "Seconds between progress lines on standard error when it is not a terminal")
+      ->type_name("SECONDS")
+      ->capture_default_str();
+  app.add_flag("-q,--quiet", o->quiet, "No progress lines");
+  app.add_flag("-l,--list", o->list, "List the built-in problems and exit");
+  app.add_flag("--parameters", o->parameters,
+               "List the solver's parameters (after any --set) and exit");
+  app.set_version_flag("--version", "dalvex-run " DALVEX_VERSION);
+  app.footer(kFooter);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    return RefuseParse(e);
+  }
+  if (o->list) return std::nullopt;
+  if (const int rc = CheckProblem(app, size, lambda, o); rc != kExitSuccess) return rc;
+  const auto calls = ReadInteger(max_calls, 1, kMaxCalls);
+  if (!calls)
+    return Refuse("--max-calls takes an integer in " + Range(int64_t{1}, kMaxCalls) + ", not '" +
+                  max_calls + "'");
+  o->max_calls = *calls;
+  const auto every = ReadNumber(progress, kMinProgress, kMaxProgress);
+  if (!every)
+    return Refuse("--progress-every takes a number of seconds in " + Range(kMinProgress, kMaxProgress) +
+                  ", not '" + progress + "'");
+  o->progress_seconds = *every;
+  for (const std::string* path : {&o->csv, &o->history})
+    if (*path == "-") return Refuse("--csv and --history take a file path; only --json writes to -");
+  return std::nullopt;
+}
+
+}  // namespace dalvex_run

@@ -1,0 +1,135 @@
+#include "report.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+// windows.h first: psapi.h needs its types.
+#include <psapi.h>
+#else
+#include <sys/resource.h>
+#endif
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+namespace dalvex_run {
+namespace {
+
+std::string Line(const char* label, const std::string& text) {
+  char head[20];
+  std::snprintf(head, sizeof head, "%-16s ", label);
+  return head + text + "\n";
+}
+
+std::string Num(const char* format, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, format, v);
+  return buf;
+}
+
+std::string Duration(double seconds) {
+  return seconds < 1.0 ? Num("%.3g ms", seconds * 1e3) : Num("%.3f s", seconds);
+}
+
+double SolverSeconds(const RunOutcome& r) {
+  return std::max(0.0, r.seconds - r.evaluation_seconds - r.tool_seconds);
+}
+
+std::string KnownLeast(const StopFacts& f) {
+  if (!f.known_least) return "";
+  if (*f.known_least == 0.0) return "   (least possible: 0)";
+  return "   (known least: " + Num("%g", *f.known_least) + "; this is " +
+         Num("%.7g", f.sum_squares / *f.known_least) + " times it)";
+}
+
+}  // namespace
+
+std::string SummaryText(const Summary& s) {
+  const RunOutcome& r = *s.run;
+  const StopFacts& f = s.facts;
+  std::string t = "\n" + Line("Outcome", OutcomeName(s.verdict.outcome)) +
+                  Line("", s.verdict.text);
+  if (!r.created) return t;
+  if (r.evaluations > 0)
+    t += Line("Iterations", std::to_string(r.evaluations - 1) +
+                                " after the starting point (\"Iter\" 0 to " +
+                                std::to_string(r.evaluations - 1) + " in the solver's lines)");
+  t += Line("Evaluations", std::to_string(r.evaluations) + " residual evaluations in " +
+                               std::to_string(r.calls) + " Solve calls");
+  t += Line("Time", Duration(r.seconds) + ": " + Duration(r.evaluation_seconds) +
+                        " in the problem's evaluations, " + Duration(SolverSeconds(r)) +
+                        " in the solver, " + Duration(r.tool_seconds) + " in this tool");
+  if (s.peak_bytes >= 0)
+    t += Line("Peak memory", Num("%.1f MiB resident", static_cast<double>(s.peak_bytes) / 1048576.0));
+  t += Line("Largest |F|", Num("%.3e", f.largest) + " in " + s.largest_in);
+  t += Line("Sum of squares", Num("%.6e", f.sum_squares) + KnownLeast(f));
+  for (const auto& [what, where] : s.written) t += Line(what.c_str(), "written to " + where);
+  return t;
+}
+
+std::string SummaryJson(const Summary& s) {
+  using Json = nlohmann::ordered_json;
+  const RunOutcome& r = *s.run;
+  const StopFacts& f = s.facts;
+  Json problem = {{"name", s.problem},
+                  {"description", s.instance->Description()},
+                  {"equations", s.instance->NEqs()},
+                  {"variables", s.instance->NVars()},
+                  {"jacobian_entries", s.instance->NNz()}};
+  if (s.sizeable) problem["size"] = s.options.size;
+  if (s.takes_lambda) problem["lambda"] = s.options.lambda;
+  Json parameters = Json::object();
+  for (const auto& p : s.parameters)
+    parameters[p.name] =
+        p.integer && !std::isnan(p.value) ? Json(static_cast<int64_t>(p.value)) : Json(p.value);
+  Json outcome = {{"name", OutcomeName(s.verdict.outcome)},
+                  {"stopped_by", s.verdict.test.empty() ? Json() : Json(s.verdict.test)},
+                  {"reason", s.verdict.text},
+                  {"exit_status", s.verdict.exit_status},
+                  {"solve_result", r.result},
+                  {"status", r.status ? Json(*r.status) : Json()}};
+  Json counts = {{"iterations", r.evaluations > 0 ? Json(r.evaluations - 1) : Json()},
+                 {"evaluations", r.evaluations},
+                 {"solve_calls", r.calls}};
+  // NaN has no JSON form: it is written as null.
+  Json residuals = {{"sum_of_squares", f.sum_squares},
+                    {"largest_abs", f.largest},
+                    {"largest_in", s.largest_in},
+                    {"known_least_sum_of_squares", f.known_least ? Json(*f.known_least) : Json()}};
+  Json time = {{"total_seconds", r.seconds},
+               {"evaluation_seconds", r.evaluation_seconds},
+               {"solver_seconds", SolverSeconds(r)},
+               {"tool_seconds", r.tool_seconds}};
+  Json files = Json::object();
+  for (const auto& [what, where] : s.written) {
+    std::string key = what;  // "JSON summary" -> "json_summary"
+    for (char& c : key) c = c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    files[key] = where;
+  }
+  Json doc = {{"tool", {{"name", "dalvex-run"}, {"version", DALVEX_VERSION}}},
+              {"solver", s.solver},
+              {"problem", problem},
+              {"parameters", parameters},
+              {"outcome", outcome},
+              {"counts", counts},
+              {"residuals", residuals},
+              {"time", time},
+              {"peak_resident_bytes", s.peak_bytes >= 0 ? Json(s.peak_bytes) : Json()},
+              {"files_written", files}};
+  return doc.dump(2) + "\n";
+}
+
+int64_t PeakResidentBytes() {
+#if defined(_WIN32)
+  PROCESS_MEMORY_COUNTERS counters{};
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return -1;
+  return static_cast<int64_t>(counters.PeakWorkingSetSize);
+#else
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) != 0) return -1;
+  return static_cast<int64_t>(usage.ru_maxrss) * 1024;  // kilobytes on Linux
+#endif
+}
+
+}  // namespace dalvex_run
