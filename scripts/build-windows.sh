@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds the 32-bit Windows binaries into build-win32/ with Debian's MinGW-w64
 # toolchain (g++-mingw-w64-i686): the numeric static libraries, the plug-in DLL
-# vorn_dalvex.dll and the stand-in services library vorn_services.dll.
-# Building needs no Wine: no program runs until the tests do.
+# vorn_dalvex.dll and the stand-in services library vorn_services.dll; then
+# packs the integrators' zip build-win32/packages/dalvex-<version>-win32.zip
+# (CPack). Building needs no Wine: no program runs until the tests do.
 #
 # BLAS for the target: the reference BLAS (and the double-precision LAPACK the
 # tests use as an independent reference) compiled from Debian's `lapack` source
@@ -14,7 +15,8 @@
 # Installs what is missing first (Debian packages only, idempotent; root or
 # sudo), including a deb-src entry beside the existing Debian entry.
 # Usage: scripts/build-windows.sh [--test] [extra cmake arguments]
-#   --test   also run the test suite under Wine (Debian wine32)
+#   --test   also run the test suite under Wine (Debian wine32), and build and
+#            run the consumers against the unpacked zip (scripts/test-consumers.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -86,6 +88,10 @@ cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-i686.cm
       -DDALVEX_BLAS_LIBRARIES="$blas_lib;$fortran_rt" \
       -DDALVEX_LAPACK_LIBRARIES="$lapack_lib;$blas_lib;$fortran_rt" "$@" >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
+rm -f "$build_dir"/packages/*.zip
+(cd "$build_dir" && cpack -G ZIP >/dev/null)
+zip_file=$(ls "$build_dir"/packages/dalvex-*-win32.zip)
+echo "integrators' zip: $zip_file"
 
 if [ -n "$run_tests" ]; then
   # One Wine prefix and one server for the whole run: creating the prefix takes
@@ -99,6 +105,12 @@ if [ -n "$run_tests" ]; then
   scripts/wine-run.sh cmd /c exit >/dev/null 2>&1
   status=0
   ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" || status=$?
+  if [ $status -eq 0 ]; then
+    unpacked=$(mktemp -d "${TMPDIR:-/tmp}/dalvex-zip.XXXXXX")
+    (cd "$unpacked" && cmake -E tar xf "$root/$zip_file")
+    scripts/test-consumers.sh --windows "$unpacked"/dalvex-*-win32 || status=$?
+    rm -rf "$unpacked"
+  fi
   wineserver --kill 2>/dev/null || true
   exit $status
 fi

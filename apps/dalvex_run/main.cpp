@@ -20,13 +20,10 @@
 #include <vector>
 
 #include "console.h"
+#include "module_path.h"
 #include "problems/registry.h"
 #include "run.h"
 #include "solver_host.h"
-
-#ifndef DALVEX_MODULE_PATH
-#define DALVEX_MODULE_PATH "vorn_dalvex.so"
-#endif
 
 namespace dalvex_run {
 namespace {
@@ -41,7 +38,7 @@ struct Options {
   double lambda = 6.0;
   std::vector<std::string> settings;
   std::string csv;
-  std::string module = DALVEX_MODULE_PATH;
+  std::string module = DefaultModulePath();
   int64_t max_calls = 1000000;
   bool list = false;
   bool parameters = false;
