@@ -1,8 +1,11 @@
 # libpemric: the numeric routines as one shared library for C, C++ and Fortran
 # (bind(C)) callers, built from the static subsystem libraries. It exports
-# exactly the C routines listed in include/pemric.map.
+# exactly the C routines listed in include/pemric.map. The same objects also
+# make the static archive libpemric.a (target pemric_static), whose users link
+# BLAS and the C++ runtime themselves.
 # The static libraries are compiled as position-independent code, so their
 # object files go into the shared library unchanged.
+include(GNUInstallDirs)
 set(_pemric_objects)
 set(_pemric_includes ${CMAKE_CURRENT_SOURCE_DIR}/include)
 foreach(part numeric_common sparse_pattern sparse_symmetric least_squares)
@@ -14,9 +17,18 @@ foreach(part numeric_common sparse_pattern sparse_symmetric least_squares)
 endforeach()
 
 add_library(pemric_shared SHARED ${_pemric_objects})
-set_target_properties(pemric_shared PROPERTIES OUTPUT_NAME pemric LINKER_LANGUAGE CXX)
-target_include_directories(pemric_shared PUBLIC ${_pemric_includes})
+set_target_properties(pemric_shared PROPERTIES OUTPUT_NAME pemric LINKER_LANGUAGE CXX EXPORT_NAME pemric
+  VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 target_link_libraries(pemric_shared PRIVATE dalvex_blas)
+add_library(pemric_static STATIC ${_pemric_objects})
+set_target_properties(pemric_static PROPERTIES OUTPUT_NAME pemric LINKER_LANGUAGE CXX)
+target_link_libraries(pemric_static PRIVATE $<BUILD_INTERFACE:dalvex_blas> $<INSTALL_INTERFACE:BLAS::BLAS>)
+list(TRANSFORM _pemric_includes PREPEND "$<BUILD_INTERFACE:")
+list(TRANSFORM _pemric_includes APPEND ">")
+foreach(lib pemric_shared pemric_static)
+  target_include_directories(${lib} PUBLIC ${_pemric_includes}
+                                           $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+endforeach()
 if(NOT WIN32)
   set(_pemric_map ${CMAKE_CURRENT_SOURCE_DIR}/include/pemric.map)
   target_link_options(pemric_shared PRIVATE "LINKER:--version-script=${_pemric_map}"

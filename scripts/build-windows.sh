@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds the 32-bit Windows binaries into build-win32/ with Debian's MinGW-w64
 # toolchain (g++-mingw-w64-i686): the numeric static libraries, the plug-in DLL
-# vorn_dalvex.dll and the stand-in services library vorn_services.dll.
+# vorn_dalvex.dll and the stand-in services library vorn_services.dll; then
+# packs the integrators' zip build-win32/packages/dalvex-<version>-win32.zip
+# (CPack). Building needs no Wine: no program runs until the tests do.
 #
 # BLAS for the target: the reference BLAS (and the double-precision LAPACK the
 # tests use as an independent reference) compiled from Debian's `lapack` source
@@ -13,7 +15,8 @@
 # Installs what is missing first (Debian packages only, idempotent; root or
 # sudo), including a deb-src entry beside the existing Debian entry.
 # Usage: scripts/build-windows.sh [--test] [extra cmake arguments]
-#   --test   also run the test suite under Wine (Debian wine32)
+#   --test   also run the test suite under Wine (Debian wine32), and build and
+#            run the consumers against the unpacked zip (scripts/test-consumers.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -32,7 +35,8 @@ if [ -n "$run_tests" ]; then
     $sudo_cmd dpkg --add-architecture i386
     $sudo_cmd apt-get update -qq
   fi
-  packages+=(wine wine32:i386)
+  # clang checks the Microsoft names the plug-in binds to (host_interface_msvc_names).
+  packages+=(wine wine32:i386 clang-14)
 fi
 scripts/install-packages.sh "${packages[@]}"
 
@@ -61,13 +65,17 @@ if [ ! -f "$blas_lib" ] || [ ! -f "$lapack_lib" ]; then
     (cd "$deps" && apt-get source -qq lapack >/dev/null 2>&1 || apt-get source lapack)
     src=$(find "$deps" -maxdepth 1 -type d -name 'lapack-*' | head -1)
   fi
-  # Double precision only; CBLAS, LAPACKE and the testers are not needed.
+  # Double precision only; CBLAS, LAPACKE and the testers are not needed, nor
+  # the checks of the compiler's complex arithmetic (TEST_FORTRAN_COMPILER),
+  # which would run Windows programs in the middle of the build.
+  rm -rf "$deps/build"
   cmake -S "$src" -B "$deps/build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/mingw-i686.cmake" \
         -DCMAKE_Fortran_COMPILER=i686-w64-mingw32-gfortran-posix \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_Fortran_FLAGS="-msse2 -mfpmath=sse" \
         -DCMAKE_INSTALL_PREFIX="$deps/install" -DCMAKE_INSTALL_LIBDIR=lib -DBUILD_SHARED_LIBS=OFF \
         -DBUILD_SINGLE=OFF -DBUILD_DOUBLE=ON -DBUILD_COMPLEX=OFF -DBUILD_COMPLEX16=OFF \
-        -DCBLAS=OFF -DLAPACKE=OFF -DBUILD_TESTING=OFF -DUSE_OPTIMIZED_BLAS=OFF >/dev/null
+        -DCBLAS=OFF -DLAPACKE=OFF -DBUILD_TESTING=OFF -DTEST_FORTRAN_COMPILER=OFF \
+        -DUSE_OPTIMIZED_BLAS=OFF >/dev/null
   cmake --build "$deps/build" -j "$(nproc)" --target install >/dev/null
 fi
 
@@ -80,6 +88,10 @@ cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-i686.cm
       -DDALVEX_BLAS_LIBRARIES="$blas_lib;$fortran_rt" \
       -DDALVEX_LAPACK_LIBRARIES="$lapack_lib;$blas_lib;$fortran_rt" "$@" >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
+rm -f "$build_dir"/packages/*.zip
+(cd "$build_dir" && cpack -G ZIP >/dev/null)
+zip_file=$(ls "$build_dir"/packages/dalvex-*-win32.zip)
+echo "integrators' zip: $zip_file"
 
 if [ -n "$run_tests" ]; then
   # One Wine prefix and one server for the whole run: creating the prefix takes
@@ -93,6 +105,12 @@ if [ -n "$run_tests" ]; then
   scripts/wine-run.sh cmd /c exit >/dev/null 2>&1
   status=0
   ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" || status=$?
+  if [ $status -eq 0 ]; then
+    unpacked=$(mktemp -d "${TMPDIR:-/tmp}/dalvex-zip.XXXXXX")
+    (cd "$unpacked" && cmake -E tar xf "$root/$zip_file")
+    scripts/test-consumers.sh --windows "$unpacked"/dalvex-*-win32 || status=$?
+    rm -rf "$unpacked"
+  fi
   wineserver --kill 2>/dev/null || true
   exit $status
 fi

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "console.h"
+#include "module_path.h"
 #include "options.h"
 #include "outcome.h"
 #include "output_file.h"
@@ -28,10 +29,6 @@
 #include "report.h"
 #include "run.h"
 #include "solver_host.h"
-
-#ifndef DALVEX_MODULE_PATH
-#define DALVEX_MODULE_PATH "vorn_dalvex.so"
-#endif
 
 namespace dalvex_run {
 namespace {
@@ -256,7 +253,7 @@ int ListParameters(const Options& o) {
 
 int Main(int argc, char** argv) {
   Options o;
-  o.module = DALVEX_MODULE_PATH;
+  o.module = DefaultModulePath();
   if (const auto rc = ParseCommandLine(argc, argv, &o)) return *rc;
   if (o.list) {
     ListProblems();

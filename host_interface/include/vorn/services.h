@@ -7,8 +7,16 @@
 
 #include "vorn/host_interfaces.h"
 
+// Every function is static and uses the interfaces' convention VORN_CALL:
+// __stdcall on 32-bit Windows. A host's own services library must declare
+// them exactly so; built with the Microsoft toolchain it then exports the
+// names listed in vorn_services_msvc.def (host_interface/ in the sources).
 #if defined(_WIN32)
-#if defined(VORN_SERVICES_BUILD)
+#if defined(VORN_SERVICES_DEF_EXPORTS)
+// Built with a module-definition file that names the exports itself (the
+// stand-in that exports the Microsoft names only).
+#define VORN_SERVICES_API
+#elif defined(VORN_SERVICES_BUILD)
 #define VORN_SERVICES_API __declspec(dllexport)
 #else
 #define VORN_SERVICES_API __declspec(dllimport)

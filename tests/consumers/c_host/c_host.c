@@ -111,8 +111,13 @@ typedef struct Eso {
 } Eso;
 
 /* The services library's statics, reached by their linkage names: C++ names,
- * which with __stdcall also carry the size of their arguments. */
-#if defined(_WIN32) && !defined(_WIN64)
+ * as GCC gives them (with __stdcall also the size of their arguments), or as
+ * the Microsoft toolchain does when the library says it exports those
+ * (VORN_SERVICES_MSVC_NAMES, the names of vorn_services_msvc.def). */
+#if defined(VORN_SERVICES_MSVC_NAMES)
+static const char kAllocateStringSymbol[] = "?AllocateString@VornServices@@SGPADH@Z";
+static const char kFreeStringSymbol[] = "?FreeString@VornServices@@SGXPAD@Z";
+#elif defined(_WIN32) && !defined(_WIN64)
 static const char kAllocateStringSymbol[] = "_ZN12VornServices14AllocateStringEi@4";
 static const char kFreeStringSymbol[] = "_ZN12VornServices10FreeStringEPc@4";
 #else

@@ -1,0 +1,44 @@
+# Packages made by CPack from the install components (cmake/Install.cmake),
+# into build/packages/:
+#   Debian (cpack -G DEB):  dalvex      runtime: libpemric.so.1, the plug-in, the docs
+#                           dalvex-dev  development: headers, libpemric.so and .a,
+#                                       the CMake package and the pkg-config file
+#                           dalvex-host the stand-ins for the host framework (optional)
+#   Windows (cpack -G ZIP): one zip holding all three, with a README for integrators
+set(CPACK_PACKAGE_NAME dalvex)
+set(CPACK_PACKAGE_VENDOR "Dalvex developers")
+set(CPACK_PACKAGE_CONTACT "Dalvex developers <dalvex@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Sparse Levenberg-Marquardt solver plug-in and its numeric routines")
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+set(CPACK_VERBATIM_VARIABLES ON)
+set(CPACK_COMPONENTS_ALL runtime development host)
+set(CPACK_STRIP_FILES ON)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME dalvex-${PROJECT_VERSION}-win32)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION science)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME dalvex)
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME dalvex-dev)
+  set(CPACK_DEBIAN_HOST_PACKAGE_NAME dalvex-host)
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+  # Dependencies on other Debian packages come from the binaries' own
+  # (dpkg-shlibdeps); the services library the plug-in links is the host's,
+  # found in this build for that purpose only.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS $<TARGET_FILE_DIR:vorn_services>)
+  set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+  # The static archive calls OpenBLAS, and libpemric.pc requires openblas.pc.
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libopenblas-dev")
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS "dalvex-host")
+endif()
+include(CPack)
+cpack_add_component(runtime DISPLAY_NAME "Runtime"
+  DESCRIPTION "The numeric routines as the shared library libpemric and the solver plug-in vorn_dalvex, which a modelling host loads.")
+cpack_add_component(development DISPLAY_NAME "Development" DEPENDS runtime
+  DESCRIPTION "Headers, link library and static archive of libpemric, the host interface headers, the CMake package Dalvex and the pkg-config file libpemric.")
+cpack_add_component(host DISPLAY_NAME "Host stand-ins" DEPENDS runtime
+  DESCRIPTION "Stand-ins for the host framework, which a real host brings its own of: the services library vorn_services, the reference host and the command-line host dalvex-run.")

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The product as integrators get it, from the build in build/ (scripts/test.sh
+# or scripts/setup.sh makes it):
+#   1. installs every component into a fresh temporary prefix and runs the
+#      consumers against it (scripts/test-consumers.sh);
+#   2. makes the Debian packages dalvex, dalvex-dev and dalvex-host (CPack)
+#      in build/packages/;
+#   3. with --deb, or by default when run as root (CI), installs those
+#      packages for real with dpkg, runs the consumers against /usr, and
+#      removes the packages again. --no-deb leaves the system alone.
+# Usage: scripts/test-install.sh [--deb | --no-deb]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build_dir=${BUILD_DIR:-build}
+
+deb=""
+[ "$(id -u)" -eq 0 ] && deb=1
+case "${1:-}" in
+  --deb) deb=1 ;;
+  --no-deb) deb="" ;;
+  "") ;;
+  *) echo "usage: $0 [--deb | --no-deb]" >&2; exit 2 ;;
+esac
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+# dpkg-shlibdeps (dpkg-dev) and file find the packages' dependencies.
+scripts/install-packages.sh cmake make pkg-config dpkg-dev file
+
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/dalvex-prefix.XXXXXX")
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+scripts/test-consumers.sh "$prefix"
+
+rm -f "$build_dir"/packages/*.deb
+(cd "$build_dir" && cpack -G DEB >/dev/null)
+packages=("$root/$build_dir"/packages/dalvex{,-dev,-host}_*.deb)
+ls -l "${packages[@]}"
+
+if [ -n "$deb" ]; then
+  names=(dalvex-host dalvex-dev dalvex)
+  remove() { $sudo_cmd dpkg --purge "${names[@]}" >/dev/null; }
+  trap 'remove; rm -rf "$prefix"' EXIT
+  $sudo_cmd dpkg -i "${packages[@]}"
+  scripts/test-consumers.sh /usr
+fi
