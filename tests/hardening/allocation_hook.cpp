@@ -1,0 +1,304 @@
+// The replacement allocation functions of allocation_hook.h. Compiled with
+// -fno-builtin, so that the compiler does not turn the forwarding calls
+// back into calls of the functions being defined.
+#include "allocation_hook.h"
+
+#include <dlfcn.h>
+#include <link.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+using MallocFn = void* (*)(std::size_t);
+using CallocFn = void* (*)(std::size_t, std::size_t);
+using ReallocFn = void* (*)(void*, std::size_t);
+using FreeFn = void (*)(void*);
+using AlignedFn = void* (*)(std::size_t, std::size_t);
+
+struct NextAllocator {
+  MallocFn malloc = nullptr;
+  CallocFn calloc = nullptr;
+  ReallocFn realloc = nullptr;
+  FreeFn free = nullptr;
+  AlignedFn aligned_alloc = nullptr;
+};
+NextAllocator g_next;
+
+// Looking the next definitions up may itself allocate; those few blocks come
+// from here and are never given back. The first allocation of the process
+// happens before any second thread exists.
+alignas(std::max_align_t) char g_boot[16384];
+std::size_t g_boot_used = 0;
+bool g_resolving = false;
+
+void* BootAllocate(std::size_t bytes) {
+  const std::size_t step = alignof(std::max_align_t);
+  const std::size_t rounded = (bytes + step - 1) / step * step;
+  if (rounded > sizeof g_boot - g_boot_used) return nullptr;
+  void* block = g_boot + g_boot_used;
+  g_boot_used += rounded;
+  return block;
+}
+
+bool IsBoot(const void* p) {
+  return p >= static_cast<const void*>(g_boot) && p < static_cast<const void*>(g_boot + sizeof g_boot);
+}
+
+// False while the lookup runs: the caller then serves from the boot area.
+bool Resolved() {
+  if (g_next.free != nullptr) return true;
+  if (g_resolving) return false;
+  g_resolving = true;
+  NextAllocator next;
+  next.malloc = reinterpret_cast<MallocFn>(dlsym(RTLD_NEXT, "malloc"));
+  next.calloc = reinterpret_cast<CallocFn>(dlsym(RTLD_NEXT, "calloc"));
+  next.realloc = reinterpret_cast<ReallocFn>(dlsym(RTLD_NEXT, "realloc"));
+  next.aligned_alloc = reinterpret_cast<AlignedFn>(dlsym(RTLD_NEXT, "aligned_alloc"));
+  next.free = reinterpret_cast<FreeFn>(dlsym(RTLD_NEXT, "free"));
+  if (next.malloc == nullptr || next.calloc == nullptr || next.realloc == nullptr || next.free == nullptr ||
+      next.aligned_alloc == nullptr) {
+    std::fputs("allocation hook: the process has no allocator to forward to\n", stderr);
+    std::abort();
+  }
+  g_next = next;
+  g_resolving = false;
+  return true;
+}
+
+// The numbering of the armed thread.
+thread_local bool t_armed = false;
+thread_local uint64_t t_count = 0;
+thread_local uint64_t t_fail_at = 0;
+thread_local bool t_persistent = false;
+thread_local bool t_failed = false;
+
+// The BLAS library allocates scratch space of its own in some kernels and
+// uses it without a check (OpenBLAS's small-matrix products), so a failure
+// there ends in BLAS whoever the caller is. Its calls are left unnumbered:
+// the address ranges of every loaded library whose file name holds "blas",
+// found at each Arm.
+struct Range {
+  uintptr_t first, end;
+};
+Range g_blas[16];
+int g_blas_count = 0;
+
+int NoteBlas(dl_phdr_info* info, std::size_t, void*) {
+  const char* name = info->dlpi_name;
+  bool blas = false;
+  for (const char* c = name; c != nullptr && *c != '\0' && !blas; ++c) blas = c[0] == 'b' && c[1] == 'l' && c[2] == 'a' && c[3] == 's';
+  for (int k = 0; blas && k < info->dlpi_phnum && g_blas_count < 16; ++k) {
+    const auto& segment = info->dlpi_phdr[k];
+    if (segment.p_type != PT_LOAD) continue;
+    const uintptr_t first = info->dlpi_addr + segment.p_vaddr;
+    g_blas[g_blas_count++] = {first, first + segment.p_memsz};
+  }
+  return 0;
+}
+
+bool FromBlas(const void* caller) {
+  const auto at = reinterpret_cast<uintptr_t>(caller);
+  for (int k = 0; k < g_blas_count; ++k)
+    if (g_blas[k].first <= at && at < g_blas[k].end) return true;
+  return false;
+}
+
+// True when this allocation is the one to fail.
+bool NumberAndDecide(const void* caller = nullptr) {
+  if (!t_armed || FromBlas(caller)) return false;
+  ++t_count;
+  if (t_fail_at == 0 || t_count < t_fail_at || (t_count > t_fail_at && !t_persistent)) return false;
+  t_failed = true;
+  return true;
+}
+
+// The blocks allocated while armed and not yet freed: an open-addressing
+// set of addresses with linear probing and deletion by backward shift, in
+// static storage (it must not allocate), behind a spin lock, since any
+// thread may free a block.
+constexpr unsigned kSlotBits = 18;
+constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
+uintptr_t g_slots[kSlots];
+std::atomic<int64_t> g_live{0};
+std::atomic_flag g_lock = ATOMIC_FLAG_INIT;
+
+class SlotLock {
+ public:
+  SlotLock() {
+    while (g_lock.test_and_set(std::memory_order_acquire)) {
+    }
+  }
+  ~SlotLock() { g_lock.clear(std::memory_order_release); }
+};
+
+std::size_t Home(uintptr_t p) {
+  return static_cast<std::size_t>((static_cast<uint64_t>(p) >> 4) * 0x9E3779B97F4A7C15ull >> (64 - kSlotBits));
+}
+
+void Track(void* block) {
+  const uintptr_t p = reinterpret_cast<uintptr_t>(block);
+  SlotLock hold;
+  if (g_live.load(std::memory_order_relaxed) >= static_cast<int64_t>(kSlots / 4 * 3)) {
+    std::fputs("allocation hook: too many live blocks to track\n", stderr);
+    std::abort();
+  }
+  std::size_t i = Home(p);
+  while (g_slots[i] != 0) i = (i + 1) & (kSlots - 1);
+  g_slots[i] = p;
+  g_live.fetch_add(1, std::memory_order_relaxed);
+}
+
+// True when `block` was tracked (and is no longer).
+bool Untrack(void* block) {
+  if (block == nullptr || g_live.load(std::memory_order_relaxed) == 0) return false;
+  const uintptr_t p = reinterpret_cast<uintptr_t>(block);
+  SlotLock hold;
+  std::size_t i = Home(p);
+  while (g_slots[i] != p) {
+    if (g_slots[i] == 0) return false;
+    i = (i + 1) & (kSlots - 1);
+  }
+  // Close the gap: move back each later entry of the run whose home slot
+  // does not lie cyclically in (i, j].
+  for (std::size_t j = (i + 1) & (kSlots - 1); g_slots[j] != 0; j = (j + 1) & (kSlots - 1)) {
+    const std::size_t home = Home(g_slots[j]);
+    const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+    if (stays) continue;
+    g_slots[i] = g_slots[j];
+    i = j;
+  }
+  g_slots[i] = 0;
+  g_live.fetch_sub(1, std::memory_order_relaxed);
+  return true;
+}
+
+void* Allocated(void* block) {
+  if (block != nullptr && t_armed) Track(block);
+  return block;
+}
+
+void* Allocate(std::size_t bytes, const void* caller = nullptr) {
+  if (!Resolved()) return BootAllocate(bytes);
+  if (NumberAndDecide(caller)) return nullptr;
+  return Allocated(g_next.malloc(bytes));
+}
+
+void* AllocateAligned(std::size_t alignment, std::size_t bytes) {
+  if (!Resolved()) return nullptr;
+  if (NumberAndDecide()) return nullptr;
+  const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
+  return Allocated(g_next.aligned_alloc(alignment, rounded == 0 ? alignment : rounded));
+}
+
+void Release(void* block) {
+  if (block == nullptr || IsBoot(block)) return;
+  Untrack(block);
+  if (Resolved()) g_next.free(block);
+}
+
+}  // namespace
+
+// Default visibility: the build hides every other symbol.
+#define HOOK_EXPORT __attribute__((visibility("default")))
+
+extern "C" {
+
+HOOK_EXPORT void* malloc(std::size_t bytes) { return Allocate(bytes, __builtin_return_address(0)); }
+
+HOOK_EXPORT void* calloc(std::size_t count, std::size_t size) {
+  if (!Resolved()) {
+    if (size != 0 && count > SIZE_MAX / size) return nullptr;
+    return BootAllocate(count * size);  // static storage: already zero
+  }
+  if (NumberAndDecide(__builtin_return_address(0))) return nullptr;
+  return Allocated(g_next.calloc(count, size));
+}
+
+HOOK_EXPORT void* realloc(void* block, std::size_t bytes) {
+  if (block == nullptr) return Allocate(bytes, __builtin_return_address(0));
+  if (!Resolved() || IsBoot(block)) {
+    std::fputs("allocation hook: realloc of a block from the start-up area\n", stderr);
+    std::abort();
+  }
+  if (bytes == 0) {
+    Release(block);
+    return nullptr;
+  }
+  if (NumberAndDecide(__builtin_return_address(0))) return nullptr;  // the old block stays as it was
+  const bool tracked = Untrack(block);
+  void* moved = g_next.realloc(block, bytes);
+  if (moved == nullptr) {
+    if (tracked) Track(block);
+    return nullptr;
+  }
+  if (tracked || t_armed) Track(moved);
+  return moved;
+}
+
+HOOK_EXPORT void free(void* block) { Release(block); }
+
+}  // extern "C"
+
+void* operator new(std::size_t bytes) {
+  void* block = Allocate(bytes == 0 ? 1 : bytes);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+void* operator new[](std::size_t bytes) { return operator new(bytes); }
+void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return Allocate(bytes == 0 ? 1 : bytes); }
+void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
+  return Allocate(bytes == 0 ? 1 : bytes);
+}
+void* operator new(std::size_t bytes, std::align_val_t alignment) {
+  void* block = AllocateAligned(static_cast<std::size_t>(alignment), bytes);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+void* operator new[](std::size_t bytes, std::align_val_t alignment) { return operator new(bytes, alignment); }
+void* operator new(std::size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+  return AllocateAligned(static_cast<std::size_t>(alignment), bytes);
+}
+void* operator new[](std::size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+  return AllocateAligned(static_cast<std::size_t>(alignment), bytes);
+}
+
+void operator delete(void* block) noexcept { Release(block); }
+void operator delete[](void* block) noexcept { Release(block); }
+void operator delete(void* block, std::size_t) noexcept { Release(block); }
+void operator delete[](void* block, std::size_t) noexcept { Release(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }
+void operator delete(void* block, std::align_val_t) noexcept { Release(block); }
+void operator delete[](void* block, std::align_val_t) noexcept { Release(block); }
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept { Release(block); }
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { Release(block); }
+void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept { Release(block); }
+void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept { Release(block); }
+
+namespace alloc_hook {
+
+void Arm(uint64_t fail_at, bool persistent) {
+  g_blas_count = 0;
+  dl_iterate_phdr(&NoteBlas, nullptr);
+  t_count = 0;
+  t_fail_at = fail_at;
+  t_persistent = persistent;
+  t_failed = false;
+  t_armed = true;
+}
+
+void Disarm() { t_armed = false; }
+
+uint64_t Allocations() { return t_count; }
+int64_t LiveBlocks() { return g_live.load(std::memory_order_relaxed); }
+bool Failed() { return t_failed; }
+
+Pause::Pause() : was_armed_(t_armed) { t_armed = false; }
+Pause::~Pause() { t_armed = was_armed_; }
+
+}  // namespace alloc_hook
