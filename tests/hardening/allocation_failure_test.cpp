@@ -7,12 +7,15 @@
 // must end with the documented status and message at the step that failed,
 // leave everything usable (the solves then end exactly as without the
 // failure), and leave no block of memory and no output unit behind.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -288,6 +291,27 @@ void ExpectSameOutput(const Outcome& run, const Outcome& reference) {
   }
 }
 
+// Where the allocations of the last run were made: the distinct callers of
+// an allocation function, by library. (A tail call counts for its caller:
+// the services library's text allocation shows as the plug-in's or the
+// problem's own.)
+void PrintSites(uint64_t total) {
+  std::map<std::string, std::set<const void*>> sites;
+  for (uint64_t k = 1; k <= total; ++k) {
+    const void* caller = alloc_hook::CallerOf(k);
+    Dl_info info{};
+    const bool known = caller != nullptr && dladdr(caller, &info) != 0 && info.dli_fname != nullptr;
+    sites[known ? std::filesystem::path(info.dli_fname).filename().string() : "(unknown)"].insert(caller);
+  }
+  std::size_t distinct = 0;
+  for (const auto& [library, callers] : sites) {
+    distinct += callers.size();
+    std::printf("  %zu call sites in %s\n", callers.size(), library.c_str());
+  }
+  std::printf("%llu allocations in the sequence, from %zu call sites\n", static_cast<unsigned long long>(total),
+              distinct);
+}
+
 bool Failed(const Step& step) { return step.result < 0 || (IsSolve(step) && step.result > 1); }
 
 // Allocation k failed once: the step that made it may fail, no other may,
@@ -328,7 +352,7 @@ TEST_P(AllocationFailure, AtEveryAllocationOfAWholeSequence) {
   ASSERT_EQ(reference.leaked, 0);
   ASSERT_FALSE(reference.records.empty());
   const uint64_t total = reference.steps.back().last;
-  std::printf("%llu allocations in the sequence\n", static_cast<unsigned long long>(total));
+  PrintSites(total);
 
   for (uint64_t k = 1; k <= total; ++k) {
     const Outcome run = Host(module, k, pass).Go();

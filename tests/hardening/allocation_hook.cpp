@@ -1,6 +1,8 @@
 // The replacement allocation functions of allocation_hook.h. Compiled with
 // -fno-builtin, so that the compiler does not turn the forwarding calls
-// back into calls of the functions being defined.
+// back into calls of the functions being defined, and without sanitizer
+// instrumentation, since a sanitizer allocates through these functions
+// while it starts, before its own memory is set up.
 #include "allocation_hook.h"
 
 #include <dlfcn.h>
@@ -76,6 +78,7 @@ thread_local uint64_t t_count = 0;
 thread_local uint64_t t_fail_at = 0;
 thread_local bool t_persistent = false;
 thread_local bool t_failed = false;
+thread_local const void* t_callers[alloc_hook::kCallersKept];
 
 // The BLAS library allocates scratch space of its own in some kernels and
 // uses it without a check (OpenBLAS's small-matrix products), so a failure
@@ -112,6 +115,7 @@ bool FromBlas(const void* caller) {
 bool NumberAndDecide(const void* caller = nullptr) {
   if (!t_armed || FromBlas(caller)) return false;
   ++t_count;
+  if (t_count <= alloc_hook::kCallersKept) t_callers[t_count - 1] = caller;
   if (t_fail_at == 0 || t_count < t_fail_at || (t_count > t_fail_at && !t_persistent)) return false;
   t_failed = true;
   return true;
@@ -188,9 +192,9 @@ void* Allocate(std::size_t bytes, const void* caller = nullptr) {
   return Allocated(g_next.malloc(bytes));
 }
 
-void* AllocateAligned(std::size_t alignment, std::size_t bytes) {
+void* AllocateAligned(std::size_t alignment, std::size_t bytes, const void* caller) {
   if (!Resolved()) return nullptr;
-  if (NumberAndDecide()) return nullptr;
+  if (NumberAndDecide(caller)) return nullptr;
   const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
   return Allocated(g_next.aligned_alloc(alignment, rounded == 0 ? alignment : rounded));
 }
@@ -245,26 +249,36 @@ HOOK_EXPORT void free(void* block) { Release(block); }
 }  // extern "C"
 
 void* operator new(std::size_t bytes) {
-  void* block = Allocate(bytes == 0 ? 1 : bytes);
+  void* block = Allocate(bytes == 0 ? 1 : bytes, __builtin_return_address(0));
   if (block == nullptr) throw std::bad_alloc();
   return block;
 }
-void* operator new[](std::size_t bytes) { return operator new(bytes); }
-void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept { return Allocate(bytes == 0 ? 1 : bytes); }
+void* operator new[](std::size_t bytes) {
+  void* block = Allocate(bytes == 0 ? 1 : bytes, __builtin_return_address(0));
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
+  return Allocate(bytes == 0 ? 1 : bytes, __builtin_return_address(0));
+}
 void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
-  return Allocate(bytes == 0 ? 1 : bytes);
+  return Allocate(bytes == 0 ? 1 : bytes, __builtin_return_address(0));
 }
 void* operator new(std::size_t bytes, std::align_val_t alignment) {
-  void* block = AllocateAligned(static_cast<std::size_t>(alignment), bytes);
+  void* block = AllocateAligned(static_cast<std::size_t>(alignment), bytes, __builtin_return_address(0));
   if (block == nullptr) throw std::bad_alloc();
   return block;
 }
-void* operator new[](std::size_t bytes, std::align_val_t alignment) { return operator new(bytes, alignment); }
+void* operator new[](std::size_t bytes, std::align_val_t alignment) {
+  void* block = AllocateAligned(static_cast<std::size_t>(alignment), bytes, __builtin_return_address(0));
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
 void* operator new(std::size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  return AllocateAligned(static_cast<std::size_t>(alignment), bytes);
+  return AllocateAligned(static_cast<std::size_t>(alignment), bytes, __builtin_return_address(0));
 }
 void* operator new[](std::size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  return AllocateAligned(static_cast<std::size_t>(alignment), bytes);
+  return AllocateAligned(static_cast<std::size_t>(alignment), bytes, __builtin_return_address(0));
 }
 
 void operator delete(void* block) noexcept { Release(block); }
@@ -297,6 +311,9 @@ void Disarm() { t_armed = false; }
 uint64_t Allocations() { return t_count; }
 int64_t LiveBlocks() { return g_live.load(std::memory_order_relaxed); }
 bool Failed() { return t_failed; }
+const void* CallerOf(uint64_t number) {
+  return number >= 1 && number <= kCallersKept && number <= t_count ? t_callers[number - 1] : nullptr;
+}
 
 Pause::Pause() : was_armed_(t_armed) { t_armed = false; }
 Pause::~Pause() { t_armed = was_armed_; }

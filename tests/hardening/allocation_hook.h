@@ -33,6 +33,11 @@ uint64_t Allocations();
 int64_t LiveBlocks();
 // True once the allocation chosen to fail has been reached.
 bool Failed();
+// The code that made allocation `number` (counted from 1 since Arm): the
+// return address of the allocation function, so the caller of malloc or of
+// operator new. Null beyond the first kCallersKept.
+inline constexpr uint64_t kCallersKept = 8192;
+const void* CallerOf(uint64_t number);
 
 // Leaves this thread's allocations unnumbered while it lives: for the
 // host's own bookkeeping inside a callback (a message sink that stores what
