@@ -6,9 +6,9 @@
 #include "allocation_hook.h"
 
 #include <dlfcn.h>
-#include <link.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -81,34 +81,36 @@ thread_local bool t_failed = false;
 thread_local const void* t_callers[alloc_hook::kCallersKept];
 
 // The BLAS library allocates scratch space of its own in some kernels and
-// uses it without a check (OpenBLAS's small-matrix products), so a failure
-// there ends in BLAS whoever the caller is. Its calls are left unnumbered:
-// the address ranges of every loaded library whose file name holds "blas",
-// found at each Arm.
-struct Range {
-  uintptr_t first, end;
-};
-Range g_blas[16];
-int g_blas_count = 0;
-
-int NoteBlas(dl_phdr_info* info, std::size_t, void*) {
-  const char* name = info->dlpi_name;
-  bool blas = false;
-  for (const char* c = name; c != nullptr && *c != '\0' && !blas; ++c) blas = c[0] == 'b' && c[1] == 'l' && c[2] == 'a' && c[3] == 's';
-  for (int k = 0; blas && k < info->dlpi_phnum && g_blas_count < 16; ++k) {
-    const auto& segment = info->dlpi_phdr[k];
-    if (segment.p_type != PT_LOAD) continue;
-    const uintptr_t first = info->dlpi_addr + segment.p_vaddr;
-    g_blas[g_blas_count++] = {first, first + segment.p_memsz};
+// uses it without a check (OpenBLAS's small-matrix products), and its
+// Fortran run-time library ends the process when its start-up allocations
+// fail, so a failure there ends in those libraries whoever the caller is.
+// Their calls are left unnumbered: calls from any library whose file name
+// holds "blas" or "gfortran".
+bool Holds(const char* text, const char* part) {
+  for (const char* start = text; start != nullptr && *start != '\0'; ++start) {
+    const char *t = start, *p = part;
+    while (*p != '\0' && *t == *p) ++t, ++p;
+    if (*p == '\0') return true;
   }
-  return 0;
+  return false;
 }
 
+// The verdicts of the callers seen last, by address: a call site calls
+// again and again, and looking its library up is slow.
+struct Verdict {
+  const void* caller;
+  bool blas;
+};
+thread_local Verdict t_verdicts[256];
+
 bool FromBlas(const void* caller) {
-  const auto at = reinterpret_cast<uintptr_t>(caller);
-  for (int k = 0; k < g_blas_count; ++k)
-    if (g_blas[k].first <= at && at < g_blas[k].end) return true;
-  return false;
+  if (caller == nullptr) return false;
+  Verdict& seen = t_verdicts[(reinterpret_cast<uintptr_t>(caller) >> 2) & 255];
+  if (seen.caller == caller) return seen.blas;
+  Dl_info info{};
+  const bool blas = dladdr(caller, &info) != 0 && (Holds(info.dli_fname, "blas") || Holds(info.dli_fname, "gfortran"));
+  seen = {caller, blas};
+  return blas;
 }
 
 // True when this allocation is the one to fail.
@@ -118,6 +120,7 @@ bool NumberAndDecide(const void* caller = nullptr) {
   if (t_count <= alloc_hook::kCallersKept) t_callers[t_count - 1] = caller;
   if (t_fail_at == 0 || t_count < t_fail_at || (t_count > t_fail_at && !t_persistent)) return false;
   t_failed = true;
+  errno = ENOMEM;  // as the C library's own functions report it
   return true;
 }
 
@@ -297,8 +300,6 @@ void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noe
 namespace alloc_hook {
 
 void Arm(uint64_t fail_at, bool persistent) {
-  g_blas_count = 0;
-  dl_iterate_phdr(&NoteBlas, nullptr);
   t_count = 0;
   t_fail_at = fail_at;
   t_persistent = persistent;
