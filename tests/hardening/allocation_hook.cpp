@@ -20,14 +20,12 @@ using MallocFn = void* (*)(std::size_t);
 using CallocFn = void* (*)(std::size_t, std::size_t);
 using ReallocFn = void* (*)(void*, std::size_t);
 using FreeFn = void (*)(void*);
-using AlignedFn = void* (*)(std::size_t, std::size_t);
 
 struct NextAllocator {
   MallocFn malloc = nullptr;
   CallocFn calloc = nullptr;
   ReallocFn realloc = nullptr;
   FreeFn free = nullptr;
-  AlignedFn aligned_alloc = nullptr;
 };
 NextAllocator g_next;
 
@@ -60,10 +58,8 @@ bool Resolved() {
   next.malloc = reinterpret_cast<MallocFn>(dlsym(RTLD_NEXT, "malloc"));
   next.calloc = reinterpret_cast<CallocFn>(dlsym(RTLD_NEXT, "calloc"));
   next.realloc = reinterpret_cast<ReallocFn>(dlsym(RTLD_NEXT, "realloc"));
-  next.aligned_alloc = reinterpret_cast<AlignedFn>(dlsym(RTLD_NEXT, "aligned_alloc"));
   next.free = reinterpret_cast<FreeFn>(dlsym(RTLD_NEXT, "free"));
-  if (next.malloc == nullptr || next.calloc == nullptr || next.realloc == nullptr || next.free == nullptr ||
-      next.aligned_alloc == nullptr) {
+  if (next.malloc == nullptr || next.calloc == nullptr || next.realloc == nullptr || next.free == nullptr) {
     std::fputs("allocation hook: the process has no allocator to forward to\n", stderr);
     std::abort();
   }
@@ -77,7 +73,6 @@ thread_local bool t_armed = false;
 thread_local uint64_t t_count = 0;
 thread_local uint64_t t_fail_at = 0;
 thread_local bool t_persistent = false;
-thread_local bool t_failed = false;
 thread_local const void* t_callers[alloc_hook::kCallersKept];
 
 // The BLAS library allocates scratch space of its own in some kernels and
@@ -119,7 +114,6 @@ bool NumberAndDecide(const void* caller = nullptr) {
   ++t_count;
   if (t_count <= alloc_hook::kCallersKept) t_callers[t_count - 1] = caller;
   if (t_fail_at == 0 || t_count < t_fail_at || (t_count > t_fail_at && !t_persistent)) return false;
-  t_failed = true;
   errno = ENOMEM;  // as the C library's own functions report it
   return true;
 }
@@ -195,13 +189,6 @@ void* Allocate(std::size_t bytes, const void* caller = nullptr) {
   return Allocated(g_next.malloc(bytes));
 }
 
-void* AllocateAligned(std::size_t alignment, std::size_t bytes, const void* caller) {
-  if (!Resolved()) return nullptr;
-  if (NumberAndDecide(caller)) return nullptr;
-  const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
-  return Allocated(g_next.aligned_alloc(alignment, rounded == 0 ? alignment : rounded));
-}
-
 void Release(void* block) {
   if (block == nullptr || IsBoot(block)) return;
   Untrack(block);
@@ -267,35 +254,12 @@ void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
 void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
   return Allocate(bytes == 0 ? 1 : bytes, __builtin_return_address(0));
 }
-void* operator new(std::size_t bytes, std::align_val_t alignment) {
-  void* block = AllocateAligned(static_cast<std::size_t>(alignment), bytes, __builtin_return_address(0));
-  if (block == nullptr) throw std::bad_alloc();
-  return block;
-}
-void* operator new[](std::size_t bytes, std::align_val_t alignment) {
-  void* block = AllocateAligned(static_cast<std::size_t>(alignment), bytes, __builtin_return_address(0));
-  if (block == nullptr) throw std::bad_alloc();
-  return block;
-}
-void* operator new(std::size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  return AllocateAligned(static_cast<std::size_t>(alignment), bytes, __builtin_return_address(0));
-}
-void* operator new[](std::size_t bytes, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  return AllocateAligned(static_cast<std::size_t>(alignment), bytes, __builtin_return_address(0));
-}
-
 void operator delete(void* block) noexcept { Release(block); }
 void operator delete[](void* block) noexcept { Release(block); }
 void operator delete(void* block, std::size_t) noexcept { Release(block); }
 void operator delete[](void* block, std::size_t) noexcept { Release(block); }
 void operator delete(void* block, const std::nothrow_t&) noexcept { Release(block); }
 void operator delete[](void* block, const std::nothrow_t&) noexcept { Release(block); }
-void operator delete(void* block, std::align_val_t) noexcept { Release(block); }
-void operator delete[](void* block, std::align_val_t) noexcept { Release(block); }
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept { Release(block); }
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { Release(block); }
-void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept { Release(block); }
-void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept { Release(block); }
 
 namespace alloc_hook {
 
@@ -303,7 +267,6 @@ void Arm(uint64_t fail_at, bool persistent) {
   t_count = 0;
   t_fail_at = fail_at;
   t_persistent = persistent;
-  t_failed = false;
   t_armed = true;
 }
 
@@ -311,7 +274,6 @@ void Disarm() { t_armed = false; }
 
 uint64_t Allocations() { return t_count; }
 int64_t LiveBlocks() { return g_live.load(std::memory_order_relaxed); }
-bool Failed() { return t_failed; }
 const void* CallerOf(uint64_t number) {
   return number >= 1 && number <= kCallersKept && number <= t_count ? t_callers[number - 1] : nullptr;
 }

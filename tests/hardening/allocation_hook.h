@@ -1,7 +1,8 @@
 // Counts, and on request fails, the heap allocations of one thread.
 //
 // The program that links allocation_hook.cpp replaces malloc, calloc,
-// realloc, free and every form of operator new and delete. Programs on
+// realloc, free and the plain and nothrow forms of operator new and delete
+// (the over-aligned forms end in the C library unnumbered). Programs on
 // Linux bind each of these names to the executable's definition first, so
 // the replacement also serves the plug-in module the host loads at run time,
 // the services library, the C++ library's containers and strings on their
@@ -31,8 +32,6 @@ void Disarm();
 uint64_t Allocations();
 // Blocks allocated by an armed thread and not yet freed, since the start.
 int64_t LiveBlocks();
-// True once the allocation chosen to fail has been reached.
-bool Failed();
 // The code that made allocation `number` (counted from 1 since Arm): the
 // return address of the allocation function, so the caller of malloc or of
 // operator new. Null beyond the first kCallersKept.
