@@ -49,11 +49,15 @@ bool CheckArguments(const MC59Args& g) {
   const bool values = Control(g, MC59_ICNTL_PATTERN_ONLY) == 0;
   const int64_t nmax1 = static_cast<int64_t>(std::max(g.nc, g.nr)) + 1;
   const int64_t nc1 = static_cast<int64_t>(g.nc) + 1;
-  const int64_t need_jcn = mode == 2 ? 1 : g.ne;
+  const int64_t need_jcn = mode == MC59_MODE_COLUMNS ? 1 : g.ne;
   const int64_t need_a = values ? g.ne : 1;
-  const int64_t need_ip = mode == 1 ? nmax1 : nc1;
-  if (mode < 0 || mode > 2) return report.Fail(MC59_ERROR_MODE, mode, OutOfRange("ICNTL(2)", mode, 2));
-  if (sym < -2 || sym > 2) return report.Fail(MC59_ERROR_SYMMETRY, sym, OutOfRange("ICNTL(6)", sym, 2));
+  const int64_t need_ip = mode == MC59_MODE_COORDINATE_ORDERED ? nmax1 : nc1;
+  if (mode < MC59_MODE_COORDINATE || mode > MC59_MODE_COLUMNS) {
+    return report.Fail(MC59_ERROR_MODE, mode, OutOfRange("ICNTL(2)", mode, 2));
+  }
+  if (sym < -2 || sym > 2) {
+    return report.Fail(MC59_ERROR_SYMMETRY, sym, OutOfRange("ICNTL(6)", sym, 2));
+  }
   if (g.nc < 1) return report.Fail(MC59_ERROR_NC, g.nc, OutOfRange("NC", g.nc, 6));
   if (g.nr < 1) return report.Fail(MC59_ERROR_NR, g.nr, OutOfRange("NR", g.nr, 6));
   if (sym != 0 && g.nr != g.nc) {
@@ -114,7 +118,7 @@ int32_t CoordinateToColumns(const MC59Args& g, const MC59Options& opt, Ints irn,
                    Says("All entries out of range"));
     return -1;
   }
-  if (Control(g, MC59_ICNTL_MODE) == 0) {
+  if (Control(g, MC59_ICNTL_MODE) == MC59_MODE_COORDINATE) {
     MC59BucketSort(opt, kept, g.nc, jcn, irn, a, ip, iw);
     if (!opt.check) return kept;
     return MC59MergeDuplicates(opt, g.nc, g.nr, ip, irn, a, iw, c);
@@ -163,7 +167,7 @@ extern "C" void MC59AD(const int32_t* ICNTL,
                         sym != 0, sym >= 0};
   MC59Counts counts;
   const int32_t entries =
-      Control(g, MC59_ICNTL_MODE) == 2
+      Control(g, MC59_ICNTL_MODE) == MC59_MODE_COLUMNS
           ? ColumnsInPlace(g, opt, Ints(IRN), Reals(A), Ints(IP), Ints(IW), counts)
           : CoordinateToColumns(g, opt, Ints(IRN), Ints(JCN), Reals(A), Ints(IP), Ints(IW), counts);
   if (entries < 0) {

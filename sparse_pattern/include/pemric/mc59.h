@@ -35,6 +35,13 @@ enum {
                                     instead of summed */
 };
 
+/* The modes, the values of ICNTL(2). */
+enum {
+  MC59_MODE_COORDINATE = 0,         /* coordinate in, column out, rows unordered */
+  MC59_MODE_COORDINATE_ORDERED = 1, /* coordinate in, column out, rows increasing */
+  MC59_MODE_COLUMNS = 2             /* column form in, checked and rows ordered */
+};
+
 /* INFO positions (1-based). INFO(8..10) are set to 0. */
 enum {
   MC59_INFO_STATUS = 1,       /* 0 success; < 0 error (below); > 0 warnings, the sum of
