@@ -27,6 +27,19 @@ void Append(void* context, const char* text, std::size_t length) {
   static_cast<std::string*>(context)->append(text, length);
 }
 
+// Stream `unit` into `text` for as long as it lives, so that a check that
+// ends the input early leaves no stream pointing at a string that is gone.
+class Capture {
+ public:
+  Capture(int32_t unit, std::string& text) : unit_(unit) { pemric::AttachStream(unit, &Append, &text); }
+  ~Capture() { pemric::DetachStream(unit_); }
+  Capture(const Capture&) = delete;
+  Capture& operator=(const Capture&) = delete;
+
+ private:
+  int32_t unit_;
+};
+
 int64_t AnyInteger(FuzzInput& in) {
   if (in.Bool()) return in.AnyInt();
   uint64_t raw = 0;
@@ -68,13 +81,15 @@ void CheckReal(double value, int width, int digits, int scale, char letter) {
 
 }  // namespace
 
-int FuzzRecord(const uint8_t* data, size_t size) {
+namespace {
+
+void RunRecord(const uint8_t* data, size_t size) {
   FuzzInput in(data, size);
   constexpr int32_t kUnit = 91;
   std::string sink;
-  pemric::AttachStream(kUnit, &Append, &sink);
   std::string expected_prefix;
   {
+    const Capture capture(kUnit, sink);
     pemric::Record record(kUnit);
     int fields = in.Int(0, 12);
     for (int k = 0; k < fields; ++k) {
@@ -117,13 +132,12 @@ int FuzzRecord(const uint8_t* data, size_t size) {
     }
     expected_prefix = record.text();
   }
-  pemric::DetachStream(kUnit);
   Check(sink.size() >= expected_prefix.size() + 1 && sink.back() == '\n',
         "record did not arrive with a final line end");
   Check(sink.find(expected_prefix) != std::string::npos, "record arrived altered");
   // List-directed output of the same kinds of items.
-  pemric::AttachStream(kUnit, &Append, &sink);
   {
+    const Capture capture(kUnit, sink);
     pemric::ListRecord list(kUnit);
     for (int n = in.Int(0, 6); n > 0; --n) {
       if (in.Bool()) {
@@ -134,8 +148,12 @@ int FuzzRecord(const uint8_t* data, size_t size) {
     }
     Check(list.text().empty() || list.text()[0] == ' ', "list-directed record lacks its leading blank");
   }
-  pemric::DetachStream(kUnit);
-  return 0;
+}
+
+}  // namespace
+
+std::string FuzzRecord(const uint8_t* data, size_t size) {
+  return CheckedRun([&] { RunRecord(data, size); });
 }
 
 }  // namespace dalvex_fuzz

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "dalvex_test/near.h"
+
 namespace problems {
 class Problem;
 }
@@ -59,11 +61,7 @@ struct Outcome {
 
 Outcome Solve(const LsqProblem& problem, const Options& options);
 
-// Fails on NaN: !(|a - b| <= tol).
-inline ::testing::AssertionResult Near(double a, double b, double tol) {
-  if (std::fabs(a - b) <= tol) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << a << " and " << b << " differ by more than " << tol;
-}
+using dalvex_test::Near;
 
 // Captures everything written to one output stream while alive.
 class StreamCapture {

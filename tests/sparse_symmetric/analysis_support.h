@@ -12,20 +12,14 @@
 #include <utility>
 #include <vector>
 
+#include "dalvex_test/random_sparse.h"
 #include "pemric/ma57.h"
 #include "pemric/streams.h"
 
 namespace ma57test {
 
-struct Pattern {
-  int32_t n = 0;
-  std::vector<int32_t> irn, jcn;
-  void Add(int32_t i, int32_t j) {
-    irn.push_back(i);
-    jcn.push_back(j);
-  }
-  int32_t ne() const { return static_cast<int32_t>(irn.size()); }
-};
+using Pattern = dalvex_test::SparseCoordinates;
+using dalvex_test::RandomPattern;
 
 inline int64_t MinLkeep(int64_t n, int64_t ne) { return 5 * n + ne + std::max(n, ne) + 42; }
 
@@ -136,21 +130,6 @@ inline Symbolic SymbolicFactor(const Pattern& p, const std::vector<int32_t>& pos
       if (i != par) s.below[par - 1].insert(i);
   }
   return s;
-}
-
-inline Pattern RandomPattern(std::mt19937& rng, int32_t n, int32_t ne, bool bad = false) {
-  Pattern p;
-  p.n = n;
-  std::uniform_int_distribution<int32_t> idx(1, n);
-  std::uniform_int_distribution<int32_t> wild(-2, n + 2);
-  for (int32_t k = 0; k < ne; ++k) {
-    if (bad) {
-      p.Add(wild(rng), wild(rng));
-    } else {
-      p.Add(idx(rng), idx(rng));
-    }
-  }
-  return p;
 }
 
 }  // namespace ma57test

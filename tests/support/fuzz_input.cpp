@@ -1,17 +1,9 @@
-#include "dalvex_fuzz/fuzz_support.h"
+#include "dalvex_test/fuzz_input.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 
-namespace dalvex_fuzz {
-
-void Fail(const char* target, const char* what) {
-  std::fprintf(stderr, "fuzz target %s: invariant broken: %s\n", target, what);
-  std::fflush(stderr);
-  std::abort();
-}
+namespace dalvex_test {
 
 int32_t FuzzInput::Int(int32_t lo, int32_t hi) {
   if (hi <= lo) return lo;
@@ -50,4 +42,4 @@ double FuzzInput::AnyReal() {
   }
 }
 
-}  // namespace dalvex_fuzz
+}  // namespace dalvex_test
