@@ -210,7 +210,8 @@ void RunNs23(const uint8_t* data, size_t size) {
     }
     Check(IflagDocumented(iflag), "IFLAG outside the documented values");
     if (first && (m < 1 || n < 1 || m < n)) Check(iflag == -4, "bad sizes not refused with -4");
-    if (m != model.m || n != model.n) return;  // deliberately mismatched sizes: nothing more to check
+    if (m != model.m || n != model.n)
+      return;  // deliberately mismatched sizes: nothing more to check
     first = false;
     if (iflag == -2 || iflag == -3) {
       liw = Grow(in, info(4));

@@ -31,7 +31,9 @@ void Append(void* context, const char* text, std::size_t length) {
 // ends the input early leaves no stream pointing at a string that is gone.
 class Capture {
  public:
-  Capture(int32_t unit, std::string& text) : unit_(unit) { pemric::AttachStream(unit, &Append, &text); }
+  Capture(int32_t unit, std::string& text) : unit_(unit) {
+    pemric::AttachStream(unit, &Append, &text);
+  }
   ~Capture() { pemric::DetachStream(unit_); }
   Capture(const Capture&) = delete;
   Capture& operator=(const Capture&) = delete;

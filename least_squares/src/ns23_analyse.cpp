@@ -35,7 +35,8 @@ struct Patterns {
 };
 
 // Counts the distinct positions of each row into iw(2..M+1); returns NZR.
-int64_t CountRows(const Patterns& p, int32_t m, int32_t n, OneBased<int32_t> iw, OneBased<int32_t> mark) {
+int64_t CountRows(
+    const Patterns& p, int32_t m, int32_t n, OneBased<int32_t> iw, OneBased<int32_t> mark) {
   for (int32_t i = 1; i <= m + 1; ++i) iw(i) = 0;
   for (int32_t i = 1; i <= m; ++i) mark(i) = 0;
   int64_t nzr = 0;
@@ -55,7 +56,8 @@ int64_t CountRows(const Patterns& p, int32_t m, int32_t n, OneBased<int32_t> iw,
 // end, which leaves each pointer at the start of its row.
 // Example: rows of counts (2, 1) give ends (3, 4); columns 2 (rows 1, 2) then
 // 1 (row 1) are stored at 2, 3, 1: row 1 = [1 2], row 2 = [2].
-void FillRows(const Patterns& p, int32_t m, int32_t n, OneBased<int32_t> iw, OneBased<int32_t> mark) {
+void FillRows(
+    const Patterns& p, int32_t m, int32_t n, OneBased<int32_t> iw, OneBased<int32_t> mark) {
   OneBased<int32_t> ptr(iw.from(1));
   OneBased<int32_t> col(iw.from(int64_t{m} + 2));
   ptr(1) = 1;
@@ -127,8 +129,8 @@ void NS23Analyse(int32_t m,
   using namespace ns23;
   OneBased<int32_t> iw(iw_first), keep(keep_first);
   OneBased<double> rkeep(rkeep_first);
-  const Patterns p{OneBased<const int32_t>(irn), OneBased<const int32_t>(ip), OneBased<const int32_t>(airn),
-                   OneBased<const int32_t>(aip)};
+  const Patterns p{OneBased<const int32_t>(irn), OneBased<const int32_t>(ip),
+                   OneBased<const int32_t>(airn), OneBased<const int32_t>(aip)};
   const int64_t big_liw = liw;
   const int64_t big_m = m, big_n = n;
   auto short_of = [&](int64_t needed) {

@@ -27,7 +27,6 @@
 namespace pemric {
 namespace {
 
-
 constexpr int32_t kMaxPasses = 60;
 constexpr int32_t kFreePasses = 5;  // passes in which a shrinking step may still ask again
 // The relative change of a step below which it is left alone: 0.001 as a
@@ -192,7 +191,8 @@ bool UpdateSteps(const DiffArrays& a) {
     if (rho < a.cntld(kCntldLowRatio)) {
       hj = Representable(std::min(scaled, hmax), ax);
     } else {
-      const double least = std::max(a.cntld(kCntldStepFloor) * hmax, a.cntld(kCntldVariableError) * ax);
+      const double least =
+          std::max(a.cntld(kCntldStepFloor) * hmax, a.cntld(kCntldVariableError) * ax);
       hj = Representable(std::max(least, scaled), ax);
       if (hj < old) a.ip(j) = -std::abs(a.ip(j));
       if (rho <= a.cntld(kCntldHighRatio)) {

@@ -208,7 +208,8 @@ Phase LineSearchEvaluated(const Problem& p) {
   }
   p.rkeep(kLinFrac) = fraction;
   p.rkeep(kLinRadius) = radius;
-  p.lkeep(kFresh) = radius * p.cntl(NS23_CNTL_LINEARITY) >= step ? p.lkeep(kAccepted) : Logical(false);
+  p.lkeep(kFresh) =
+      radius * p.cntl(NS23_CNTL_LINEARITY) >= step ? p.lkeep(kAccepted) : Logical(false);
   return Phase::kTrialEvaluated;
 }
 
@@ -225,8 +226,8 @@ Phase NewStep(const Problem& p) {
     return FinalReturn(p, NS23_ERR_FACTORIZATION);
   }
   double pred, ssq, slope, curv;
-  NS23SolveStep(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval,
-                p.rc(), p.rt(), p.sx(), p.keep(kPrintState), &pred, &ssq, &slope, &curv, p.icntl.data(),
+  NS23SolveStep(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval, p.rc(),
+                p.rt(), p.sx(), p.keep(kPrintState), &pred, &ssq, &slope, &curv, p.icntl.data(),
                 p.keep.from(1), p.rkeep.from(1));
   p.rkeep(kPred) = pred;
   p.rkeep(kStepSq) = ssq;

@@ -57,9 +57,9 @@ enum Keep : int {
   kDiffIsave = 41,    // ISAVE(20) of the difference routine
   kDiffIcntl = 61,    // ICNTLD(5)
   kDiffScheme = kDiffIcntl + kIcntldScheme - 1,  // ICNTLD(2)
-  kDiffInfo = 66,     // INFOD(3)
-  kMaIcntl = NS23_KEEP_MA57_ICNTL,  // MA57 ICNTL(20)
-  kMaInfo = NS23_KEEP_MA57_INFO,    // MA57 INFO(40)
+  kDiffInfo = 66,                                // INFOD(3)
+  kMaIcntl = NS23_KEEP_MA57_ICNTL,               // MA57 ICNTL(20)
+  kMaInfo = NS23_KEEP_MA57_INFO,                 // MA57 INFO(40)
 };
 
 // The state of NS23AD itself that NS23SetDefaults clears: KEEP(1..40) and
@@ -94,8 +94,8 @@ enum Rkeep : int {
   kDiffRsave = 31,  // RSAVE(10) of the difference routine
   kDiffCntl = 41,   // CNTLD(7)
   kDiffResidualError = kDiffCntl + kCntldResidualError - 1,  // CNTLD(6), from CNTL(4)
-  kMaCntl = NS23_RKEEP_MA57_CNTL,    // MA57 CNTL(5)
-  kMaRinfo = NS23_RKEEP_MA57_RINFO,  // MA57 RINFO(20)
+  kMaCntl = NS23_RKEEP_MA57_CNTL,                            // MA57 CNTL(5)
+  kMaRinfo = NS23_RKEEP_MA57_RINFO,                          // MA57 RINFO(20)
 };
 
 // The MA57 arrays fill the ends of KEEP and RKEEP, one after the other.

@@ -15,7 +15,7 @@ void NS23SparseMatVec(int32_t /*m*/,
                       int32_t trans,
                       const int32_t* rowind,
                       const int32_t* colptr) {
-    OneBased<const double> v(val), xv(x);
+  OneBased<const double> v(val), xv(x);
   OneBased<double> yv(y);
   OneBased<const int32_t> row(rowind), ptr(colptr);
   const bool transposed = (trans & 1) != 0;

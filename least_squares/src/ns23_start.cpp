@@ -17,8 +17,8 @@
 #include "ns23_iteration.h"
 #include "ns23_print.h"
 #include "pemric/error_report.h"
-#include "pemric/record.h"
 #include "pemric/ns23.h"
+#include "pemric/record.h"
 
 namespace pemric::ns23 {
 namespace {
@@ -77,8 +77,13 @@ Phase Start(const Problem& p) {
   const ErrorReport errors = StartErrors(p);
   if (p.n < 1 || p.m < p.n) {
     errors.Fail(NS23_ERR_SIZES, 0, [&](int32_t u) {
-      Record(u).Slash().Slash().Text(" Error return from NS23 because M =").I(p.m, 7).Text(" and N =").I(
-          p.n, 7);
+      Record(u)
+          .Slash()
+          .Slash()
+          .Text(" Error return from NS23 because M =")
+          .I(p.m, 7)
+          .Text(" and N =")
+          .I(p.n, 7);
     });
     return Phase::kReturn;
   }
@@ -208,11 +213,10 @@ extern "C" PEMRIC_API void NS23AD(const int32_t* M,
   // negative or NaN value is taken as 0, so that the mode and the workspace
   // division always agree.
   const double hmax = *HMAX > 0.0 ? *HMAX : 0.0;
-  const Problem p{*M,    *N,    *SAC,  *STPMIN, *MAXFUN, *IPRINT, IRN,   IP,
-                  AVAL,  AIRN,  AIP,   hmax,    *HMAX,   *LIW,    IW,    *LW,
-                  W,     X,     F,     FJAC,    IFLAG,   OneBased<const int32_t>(ICNTL),
-                  OneBased<const double>(CNTL),      OneBased<int32_t>(KEEP),
-                  OneBased<double>(RKEEP),           OneBased<int32_t>(LKEEP)};
+  const Problem p{*M,   *N,   *SAC, *STPMIN, *MAXFUN, *IPRINT, IRN,   IP,   AVAL, AIRN,
+                  AIP,  hmax, *HMAX, *LIW,  IW,      *LW,     W,       X,     F,    FJAC,
+                  IFLAG, OneBased<const int32_t>(ICNTL), OneBased<const double>(CNTL),
+                  OneBased<int32_t>(KEEP), OneBased<double>(RKEEP), OneBased<int32_t>(LKEEP)};
   Phase phase = Resume(p);
   while (phase != Phase::kReturn) phase = Run(p, phase);
   SetInformation(p, OneBased<int32_t>(INFO), OneBased<double>(RINFO));

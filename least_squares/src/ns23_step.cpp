@@ -22,7 +22,6 @@
 namespace pemric {
 namespace {
 
-
 // The sections of IW and W that the step uses, from the analysis slots.
 struct StepArrays {
   int32_t m, n;
@@ -209,7 +208,10 @@ void NS23SolveStep(int32_t m,
   for (int32_t j = 0; j < n; ++j) s[j] = -g[j];
   const int32_t unit = OneBased<const int32_t>(icntl)(NS23_ICNTL_STREAM);
   if (printstate > 1 && unit > 0) {
-    Record(unit).Text(" The norm of the vector V is").P(1).E(std::sqrt(blas::Ddot(n, g, 1, g, 1)), 12, 4);
+    Record(unit)
+        .Text(" The norm of the vector V is")
+        .P(1)
+        .E(std::sqrt(blas::Ddot(n, g, 1, g, 1)), 12, 4);
     if (printstate > 2) ns23::PrintVector(unit, " The current vector V is", g, n);
   }
   const int32_t job = MA57_JOB_FULL;

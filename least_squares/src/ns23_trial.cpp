@@ -65,7 +65,8 @@ bool BoundFromRatio(const Problem& p, bool finite) {
       delta = step / z;
     } else {
       delta = step * 0.5;
-      if (p.rkeep(kLinRadius) * p.cntl(NS23_CNTL_LINEARITY) >= step) p.lkeep(kLineSearch) = Logical(true);
+      if (p.rkeep(kLinRadius) * p.cntl(NS23_CNTL_LINEARITY) >= step)
+        p.lkeep(kLineSearch) = Logical(true);
     }
   }
   return true;

@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "mc59_internal.h"
-#include "pemric/mc59.h"
 #include "pemric/error_report.h"
+#include "pemric/mc59.h"
 #include "pemric/record.h"
 
 namespace pemric {
@@ -30,11 +30,20 @@ ErrorReport Errors(const MC59Args& g) {
 
 // The detail records of the checks.
 auto OutOfRange(const char* name, int64_t value, int width) {
-  return [=](int32_t u) { Record(u).X(1).Text(name).Text(" = ").I(value, width).Text(" is out of range"); };
+  return [=](int32_t u) {
+    Record(u).X(1).Text(name).Text(" = ").I(value, width).Text(" is out of range");
+  };
 }
 auto TooShort(const char* name, int64_t have, int width, int64_t need) {
   return [=](int32_t u) {
-    Record(u).X(1).Text("Increase ").Text(name).Text(" from ").I(have, width).Text(" to at least ").I(need, 10);
+    Record(u)
+        .X(1)
+        .Text("Increase ")
+        .Text(name)
+        .Text(" from ")
+        .I(have, width)
+        .Text(" to at least ")
+        .I(need, 10);
   };
 }
 auto Says(const char* text) {
@@ -68,9 +77,11 @@ bool CheckArguments(const MC59Args& g) {
   // NE + 1 must fit in IP(NC+1).
   if (g.ne < 1 || g.ne == std::numeric_limits<int32_t>::max())
     return report.Fail(MC59_ERROR_NE, g.ne, OutOfRange("NE", g.ne, 10));
-  if (g.ljcn < need_jcn) return report.Fail(MC59_ERROR_LJCN, need_jcn, TooShort("LJCN", g.ljcn, 10, need_jcn));
+  if (g.ljcn < need_jcn)
+    return report.Fail(MC59_ERROR_LJCN, need_jcn, TooShort("LJCN", g.ljcn, 10, need_jcn));
   if (g.la < need_a) return report.Fail(MC59_ERROR_LA, need_a, TooShort("LA", g.la, 10, need_a));
-  if (g.lip < need_ip) return report.Fail(MC59_ERROR_LIP, need_ip, TooShort("LIP", g.lip, 8, need_ip));
+  if (g.lip < need_ip)
+    return report.Fail(MC59_ERROR_LIP, need_ip, TooShort("LIP", g.lip, 8, need_ip));
   if (g.liw < nmax1) return report.Fail(MC59_ERROR_LIW, nmax1, TooShort("LIW", g.liw, 8, nmax1));
   return true;
 }
@@ -109,8 +120,14 @@ void Complete(const MC59Args& g, const MC59Counts& c, int32_t entries) {
 // Mode 0: group by column; rows within a column in no set order.
 // Mode 1: group by row, merge duplicates row by row, then transpose, which
 // leaves rows increasing within every column.
-int32_t CoordinateToColumns(const MC59Args& g, const MC59Options& opt, Ints irn, Ints jcn, Reals a,
-                            Ints ip, Ints iw, MC59Counts& c) {
+int32_t CoordinateToColumns(const MC59Args& g,
+                            const MC59Options& opt,
+                            Ints irn,
+                            Ints jcn,
+                            Reals a,
+                            Ints ip,
+                            Ints iw,
+                            MC59Counts& c) {
   const int32_t kept = MC59GatherCoordinates(opt, g.nc, g.nr, g.ne, irn, jcn, a, c);
   if (kept == 0) {
     // Summed in 64 bits: an entry bad in both indices counts twice.
@@ -129,8 +146,8 @@ int32_t CoordinateToColumns(const MC59Args& g, const MC59Options& opt, Ints irn,
   return ip(g.nc + 1) - 1;
 }
 
-int32_t ColumnsInPlace(const MC59Args& g, const MC59Options& opt, Ints irn, Reals a, Ints ip,
-                       Ints iw, MC59Counts& c) {
+int32_t ColumnsInPlace(
+    const MC59Args& g, const MC59Options& opt, Ints irn, Reals a, Ints ip, Ints iw, MC59Counts& c) {
   if (const int32_t j = MC59CheckColumnStarts(opt, g.nc, g.ne, ip)) {
     Errors(g).Fail(MC59_ERROR_IP, j, Says("Entries in IP are not monotonic increasing"));
     return -1;

@@ -3,11 +3,12 @@
 // assembly tree, the permuted structure with the map of the input entries,
 // and forecasts the factorization's storage and work, all inside KEEP and
 // the 5N integers of IWRK.
+#include "ma57_analysis.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
 
-#include "ma57_analysis.h"
 #include "ma57_analysis_report.h"
 #include "ma57_gates.h"
 #include "ma57_layout.h"
@@ -164,7 +165,8 @@ extern "C" PEMRIC_API void MA57AD(const int32_t* N,
   std::fill(RINFO, RINFO + MA57_LRINFO, 0.0);
   const int32_t n = *N, ne = *NE;
   const OneBased<const int32_t> icntl(ICNTL);
-  if (!CheckArguments(n, ne, *LKEEP, OneBased<const int32_t>(KEEP), OneBased<int32_t>(IWRK), icntl, INFO)) {
+  if (!CheckArguments(n, ne, *LKEEP, OneBased<const int32_t>(KEEP), OneBased<int32_t>(IWRK), icntl,
+                      INFO)) {
     return;
   }
   MA57ReportEntry(n, ne, IRN, JCN, KEEP, ICNTL);

@@ -1,11 +1,12 @@
 // Printed records of the analysis phase: the warnings and the entry and exit
 // reports, behind the gates of ma57_gates.h (the errors are the argument
 // checks' own, in ma57_analysis.cpp).
+#include "ma57_analysis_report.h"
+
 #include <algorithm>
 #include <cstdint>
 
 #include "ma57_analysis.h"
-#include "ma57_analysis_report.h"
 #include "ma57_gates.h"
 #include "ma57_layout.h"
 #include "pemric/ma57.h"
@@ -45,7 +46,10 @@ void MA57ReportOutOfRange(const int32_t* icntl, int32_t count, int32_t k, int32_
   if (!gates.warnings() || count > 10) return;
   const int32_t unit = gates.wp;
   if (count == 1) {
-    Record(unit).Text("*** Warning message from subroutine MA57AD ***").Text(" INFO(1) =").I(MA57_WARN_OUT_OF_RANGE, 2);
+    Record(unit)
+        .Text("*** Warning message from subroutine MA57AD ***")
+        .Text(" INFO(1) =")
+        .I(MA57_WARN_OUT_OF_RANGE, 2);
   }
   Record(unit).I(k, 10).Text("th entry (in row").I(i, 10).Text(" and column").I(j, 10).Text(
       ") ignored");
@@ -91,8 +95,8 @@ const Labelled kExitInformation[] = {
     {"----(13) Number of compresses                 =", MA57_INFO_ANALYSIS_COMPRESSES},
 };
 
-void ExitArray(int32_t unit, bool full, const char* title, const int32_t* v, int64_t count,
-               const char* cut) {
+void ExitArray(
+    int32_t unit, bool full, const char* title, const int32_t* v, int64_t count, const char* cut) {
   Blank(unit);
   Record(unit).Text(title);
   const int64_t shown = full ? count : std::min<int64_t>(count, 10);
@@ -153,7 +157,9 @@ void MA57ReportExit(int32_t n,
   const int64_t entries = keep(ma57::KeepEntryCount(n));
   Blank(unit);
   Record(unit).Text("Leaving analysis phase (MA57AD) with ...");
-  Record(unit).Text("INFO(1)  Error indicator                      =").I(info(MA57_INFO_STATUS), 12);
+  Record(unit)
+      .Text("INFO(1)  Error indicator                      =")
+      .I(info(MA57_INFO_STATUS), 12);
   Record(unit).Text("Number of entries in matrix with diagonal     =").I(entries, 12);
   for (const Labelled& i : kExitInformation) Record(unit).Text(i.label).I(info(i.position), 12);
   Record(unit)
@@ -165,12 +171,14 @@ void MA57ReportExit(int32_t n,
       .P(1)
       .E(rinfo(MA57_RINFO_FORECAST_ELIMINATION), 12, 5);
   ExitArray(unit, full, "Permutation array:", keep.from(ma57::KeepOrder()), n, " . . .");
-  ExitArray(unit, full, "Number of entries in rows of permuted matrix:",
-            keep.from(ma57::KeepRowCounts(n)), n, " . . .");
+  ExitArray(unit, full,
+            "Number of entries in rows of permuted matrix:", keep.from(ma57::KeepRowCounts(n)), n,
+            " . . .");
   ExitArray(unit, full, "Column indices of permuted matrix:", keep.from(ma57::KeepColumns(n, ne)),
             entries, "     . . .");
-  ExitArray(unit, full, "Tree nodes at which variables eliminated:",
-            keep.from(ma57::KeepNodeOfVariable(n)), n, " . . .");
+  ExitArray(unit, full,
+            "Tree nodes at which variables eliminated:", keep.from(ma57::KeepNodeOfVariable(n)), n,
+            " . . .");
   ExitArray(unit, full, "Map array:", keep.from(ma57::KeepMap(n)), ne, " . . .");
 }
 

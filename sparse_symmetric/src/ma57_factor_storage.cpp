@@ -14,8 +14,8 @@
 
 #include "ma57_frontal.h"
 #include "ma57_gates.h"
-#include "pemric/one_based.h"
 #include "pemric/common.h"
+#include "pemric/one_based.h"
 #include "pemric/record.h"
 #include "pemric/streams.h"
 

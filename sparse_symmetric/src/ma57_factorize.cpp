@@ -46,14 +46,16 @@ bool CheckArguments(int32_t n,
   const int64_t m = keep(ma57::KeepEntryCount(n));
   const int64_t int_need = m + n + 5;
   if (lifact < int_need) {
-    info(MA57_INFO_MIN_LIFACT_COMPRESS) = static_cast<int32_t>(std::min<int64_t>(int_need, INT32_MAX));
+    info(MA57_INFO_MIN_LIFACT_COMPRESS) =
+        static_cast<int32_t>(std::min<int64_t>(int_need, INT32_MAX));
     return report.Fail(MA57_ERR_LIFACT, lifact,
                        ValueDetail("Insufficient integer space in IFACT, LIFACT = ", lifact));
   }
   // Mode 4 keeps the modification data after the factors.
   const int64_t real_need = mode == MA57_PIVOT_MODIFIED ? m + n + 6 : m + 1;
   if (lfact < real_need) {
-    info(MA57_INFO_MIN_LFACT_COMPRESS) = static_cast<int32_t>(std::min<int64_t>(real_need, INT32_MAX));
+    info(MA57_INFO_MIN_LFACT_COMPRESS) =
+        static_cast<int32_t>(std::min<int64_t>(real_need, INT32_MAX));
     return report.Fail(MA57_ERR_LFACT, lfact,
                        ValueDetail("Insufficient real space in FACT, LFACT = ", lfact));
   }
@@ -61,8 +63,8 @@ bool CheckArguments(int32_t n,
 }
 
 // Ten values to a line, or all at level 4, in `per_line` fields of width 12.
-void PrintList(const Gates& gates, const char* title, const int32_t* v, int64_t count,
-               const char* dots) {
+void PrintList(
+    const Gates& gates, const char* title, const int32_t* v, int64_t count, const char* dots) {
   Record{gates.mp};
   Record(gates.mp).Text(title);
   const int64_t shown = gates.Shown(count);
@@ -140,8 +142,12 @@ void EntryReport(const Gates& gates,
   Record(u).Text("LFACT   Size of real working space          =").I(lfact, 12);
   Record(u).Text("LIFACT  Size of integer working space       =").I(lifact, 12);
   Record(u).Text("        Number nodes in assembly tree       =").I(nodes, 12);
-  Record(u).Text("CNTL(1) Value of threshold parameter        =").D(cntl(MA57_CNTL_THRESHOLD), 12, 5);
-  Record(u).Text("CNTL(2) Threshold for zero pivot            =").D(cntl(MA57_CNTL_ZERO_PIVOT), 12, 5);
+  Record(u)
+      .Text("CNTL(1) Value of threshold parameter        =")
+      .D(cntl(MA57_CNTL_THRESHOLD), 12, 5);
+  Record(u)
+      .Text("CNTL(2) Threshold for zero pivot            =")
+      .D(cntl(MA57_CNTL_ZERO_PIVOT), 12, 5);
   if (ne >= 1) {
     Record{u};
     Record(u).Text("Matrix entries:");
@@ -156,10 +162,12 @@ void EntryReport(const Gates& gates,
     if (shown < ne) Record(u).Text("     . . .");
   }
   PrintList(gates, "Permutation array:", keep.from(ma57::KeepOrder()), n, " . . .");
-  PrintList(gates, "Number of entries in rows of permuted matrix:", keep.from(ma57::KeepRowCounts(n)),
-            n, " . . .");
-  PrintList(gates, "Tree nodes at which variables eliminated:", keep.from(ma57::KeepNodeOfVariable(n)),
-            n, " . . .");
+  PrintList(gates,
+            "Number of entries in rows of permuted matrix:", keep.from(ma57::KeepRowCounts(n)), n,
+            " . . .");
+  PrintList(gates,
+            "Tree nodes at which variables eliminated:", keep.from(ma57::KeepNodeOfVariable(n)), n,
+            " . . .");
   if (nodes >= 1) {
     PrintList(gates, "Number of assemblies at each tree node:", keep.from(ma57::KeepChildren(n)),
               nodes, " . . .");
@@ -174,7 +182,8 @@ void ExitReport(const Gates& gates, OneBased<const int32_t> info, OneBased<const
   Record{u};
   Record(u).Text("Leaving factorization phase (MA57BD) with ...");
   for (const Labelled& i : kExitInformation) Record(u).Text(i.label).I(info(i.position), 12);
-  for (const Labelled& r : kExitOperations) Record(u).Text(r.label).P(1).D(rinfo(r.position), 10, 3);
+  for (const Labelled& r : kExitOperations)
+    Record(u).Text(r.label).P(1).D(rinfo(r.position), 10, 3);
   if (info(MA57_INFO_FIRST_MODIFIED) >= 1) {
     Record(u).Text("Matrix modification performed");
     Record(u)
@@ -258,10 +267,10 @@ extern "C" PEMRIC_API void MA57BD(const int32_t* N,
   const int64_t la = mode == MA57_PIVOT_MODIFIED ? static_cast<int64_t>(*LFACT) - n - 5 : *LFACT;
   const int32_t m = keep(ma57::KeepEntryCount(n));
   int32_t& suspended = keep(ma57::KeepState(n));  // the first slot of the saved state
-  if (suspended <= 0) {  // no factorization suspended: start afresh
+  if (suspended <= 0) {                           // no factorization suspended: start afresh
     suspended = 0;
-    LoadPermutedMatrix(n, ne, A, OneBased<double>(FACT), la, OneBased<int32_t>(IFACT), *LIFACT, keep,
-                       OneBased<int32_t>(PIVSEQ));
+    LoadPermutedMatrix(n, ne, A, OneBased<double>(FACT), la, OneBased<int32_t>(IFACT), *LIFACT,
+                       keep, OneBased<int32_t>(PIVSEQ));
   }
   // Modification data sits after FACT(la); outside mode 4 both designate
   // FACT(1) and are never touched.
@@ -269,8 +278,8 @@ extern "C" PEMRIC_API void MA57BD(const int32_t* N,
   double* modscal = mode == MA57_PIVOT_MODIFIED ? FACT + la : FACT;
   MA57FrontalFactor(n, m, FACT, la, IFACT, *LIFACT, keep.from(ma57::KeepRowCounts(n)), PIVSEQ,
                     keep(ma57::KeepNodeCount(n)), keep.from(ma57::KeepChildren(n)),
-                    keep.from(ma57::KeepNodeOfVariable(n)), moddiag, modscal, KEEP, CNTL, ICNTL, INFO,
-                    RINFO, keep.from(ma57::KeepState(n)));
+                    keep.from(ma57::KeepNodeOfVariable(n)), moddiag, modscal, KEEP, CNTL, ICNTL,
+                    INFO, RINFO, keep.from(ma57::KeepState(n)));
   const int32_t status = info(MA57_INFO_STATUS);
   if (status == MA57_SUSPENDED_REAL || status == MA57_SUSPENDED_INTEGER) {
     if (gates.monitor()) SuspensionReport(gates, status);

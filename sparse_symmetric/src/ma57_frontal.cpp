@@ -49,7 +49,7 @@ class FrontList {
 void GatherFront(FrontalState& st) {
   FrontList list(st);
   const int32_t n = st.n, node = st.node;
-  const int32_t* pivseq = st.pivseq.data();   // pivseq[k] is the variable at position k + 1
+  const int32_t* pivseq = st.pivseq.data();  // pivseq[k] is the variable at position k + 1
   const int32_t* varnode = st.varnode.data();
   int32_t ntaken = st.ntaken;
   while (ntaken < n && std::abs(varnode[pivseq[ntaken] - 1]) <= node) {
@@ -211,8 +211,9 @@ void StoreBlock(FrontalState& st) {
 
 // What a fresh factorization clears of INFO and RINFO; the rest it either
 // sets at the end or leaves alone.
-constexpr int kClearedInfo[] = {MA57_INFO_STATUS,  MA57_INFO_VALUE,        MA57_INFO_MIN_LFACT_COMPRESS,
-                                MA57_INFO_DELAYED, MA57_INFO_SIGN_CHANGES, MA57_INFO_FIRST_MODIFIED};
+constexpr int kClearedInfo[] = {
+    MA57_INFO_STATUS,  MA57_INFO_VALUE,        MA57_INFO_MIN_LFACT_COMPRESS,
+    MA57_INFO_DELAYED, MA57_INFO_SIGN_CHANGES, MA57_INFO_FIRST_MODIFIED};
 constexpr int kClearedRinfo[] = {MA57_RINFO_ASSEMBLY_OPS, MA57_RINFO_ELIMINATION_OPS,
                                  MA57_RINFO_BLAS_EXTRA_OPS, MA57_RINFO_SMALLEST_MODIFIED_PIVOT};
 
@@ -270,7 +271,8 @@ bool Finish(FrontalState& st) {
   if (need_real > st.la) {
     st.info(MA57_INFO_STATUS) = MA57_ERR_LFACT;
     st.info(MA57_INFO_VALUE) = SatInt32(st.la);
-    st.info(MA57_INFO_MIN_LFACT_COMPRESS) = SatInt32(st.real_forecast_compress + ModificationReserve(st));
+    st.info(MA57_INFO_MIN_LFACT_COMPRESS) =
+        SatInt32(st.real_forecast_compress + ModificationReserve(st));
     return false;
   }
   if (need_int > st.lifact) {

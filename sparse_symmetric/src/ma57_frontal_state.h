@@ -76,44 +76,44 @@ struct FrontalState {
   OneBased<int32_t> saved;          // KEEP(N+3..N+42): state of a suspended factorization
 
   // Controls.
-  double u = 0.0;                   // relative pivot threshold, CNTL(1) in [0, 0.5]
-  double tol = 0.0;                 // |pivot| <= tol counts as zero, CNTL(2)
-  int32_t lp = 6;                   // error stream, ICNTL(1)
-  int32_t wp = 6;                   // warning stream, ICNTL(2)
-  int32_t level = 0;                // print level, ICNTL(5)
-  int32_t mode = 1;                 // pivoting mode ICNTL(7), MA57_PIVOT_*
-  int32_t nb = 16;                  // block size of the Level 3 updates, ICNTL(11) (>= 1)
-  bool suspend = false;             // ICNTL(8) != 0: suspend rather than fail for lack of space
+  double u = 0.0;        // relative pivot threshold, CNTL(1) in [0, 0.5]
+  double tol = 0.0;      // |pivot| <= tol counts as zero, CNTL(2)
+  int32_t lp = 6;        // error stream, ICNTL(1)
+  int32_t wp = 6;        // warning stream, ICNTL(2)
+  int32_t level = 0;     // print level, ICNTL(5)
+  int32_t mode = 1;      // pivoting mode ICNTL(7), MA57_PIVOT_*
+  int32_t nb = 16;       // block size of the Level 3 updates, ICNTL(11) (>= 1)
+  bool suspend = false;  // ICNTL(8) != 0: suspend rather than fail for lack of space
 
   // Positions in FACT and IFACT, 1-based.
-  int64_t nextfac = 1;              // next free factor position
-  int64_t vnext = 1;                // nextfac as it would be had every factor been stored
-  int64_t frontstart = 1;           // F(1,1) of the current front
-  int64_t rtop = 0;                 // last free position below the real stack
-  int64_t rin0 = 0;                 // first real of consumed input not yet reclaimed
-  int64_t rin = 0;                  // first real of the unassembled input
-  int64_t recpos = 6;               // index list of the current front, after its record's two counts
-  int64_t itop = 0;                 // last free position below the integer stack
-  int64_t iin0 = 0;                 // first integer of consumed input not yet reclaimed
-  int64_t iin = 0;                  // first integer of the unassembled input
+  int64_t nextfac = 1;     // next free factor position
+  int64_t vnext = 1;       // nextfac as it would be had every factor been stored
+  int64_t frontstart = 1;  // F(1,1) of the current front
+  int64_t rtop = 0;        // last free position below the real stack
+  int64_t rin0 = 0;        // first real of consumed input not yet reclaimed
+  int64_t rin = 0;         // first real of the unassembled input
+  int64_t recpos = 6;      // index list of the current front, after its record's two counts
+  int64_t itop = 0;        // last free position below the integer stack
+  int64_t iin0 = 0;        // first integer of consumed input not yet reclaimed
+  int64_t iin = 0;         // first integer of the unassembled input
 
   // Progress.
-  int32_t node = 1;                 // current tree node
-  int32_t ntaken = 0;               // variables taken from pivseq so far
-  int32_t o = 0;                    // own variables of the node (its pivots in pivseq)
-  int32_t f = 0;                    // order of the front
-  int32_t s = 0;                    // fully summed variables of the front (own and delayed)
-  int32_t p = 0;                    // pivots chosen at the current node
-  int32_t nsteps = 0;               // pivot steps over all nodes
-  int32_t nblocks = 0;              // block pivots stored
-  int32_t n2x2 = 0;                 // 2x2 pivots
-  int32_t nneg = 0;                 // negative eigenvalues of D
-  int32_t maxfront = 0;             // order of the largest front
-  int32_t rcompress = 0;            // compresses of the real stack in this call
-  int32_t icompress = 0;            // compresses of the integer stack in this call
-  int32_t refsign = 0;              // sign of the first pivot (modes 2 and 3)
-  int32_t modphase = kUnmodified;   // mode 4: the ModificationPhase
-  bool counting = false;            // real space ran out: only forecasts continue
+  int32_t node = 1;                // current tree node
+  int32_t ntaken = 0;              // variables taken from pivseq so far
+  int32_t o = 0;                   // own variables of the node (its pivots in pivseq)
+  int32_t f = 0;                   // order of the front
+  int32_t s = 0;                   // fully summed variables of the front (own and delayed)
+  int32_t p = 0;                   // pivots chosen at the current node
+  int32_t nsteps = 0;              // pivot steps over all nodes
+  int32_t nblocks = 0;             // block pivots stored
+  int32_t n2x2 = 0;                // 2x2 pivots
+  int32_t nneg = 0;                // negative eigenvalues of D
+  int32_t maxfront = 0;            // order of the largest front
+  int32_t rcompress = 0;           // compresses of the real stack in this call
+  int32_t icompress = 0;           // compresses of the integer stack in this call
+  int32_t refsign = 0;             // sign of the first pivot (modes 2 and 3)
+  int32_t modphase = kUnmodified;  // mode 4: the ModificationPhase
+  bool counting = false;           // real space ran out: only forecasts continue
 
   // Space held beyond the factors and front, and the four forecasts of the
   // least FACT and IFACT, each as if the stacks were compressed whenever
@@ -130,9 +130,9 @@ struct FrontalState {
   int64_t int_forecast_plain = 0;      // least LIFACT without (INFO(20))
 
   // Operation counts.
-  double ops_assembly = 0.0;        // RINFO(3)
-  double ops_elim = 0.0;            // RINFO(4)
-  double ops_blas = 0.0;            // RINFO(5)
+  double ops_assembly = 0.0;  // RINFO(3)
+  double ops_elim = 0.0;      // RINFO(4)
+  double ops_blas = 0.0;      // RINFO(5)
 
   // The current front, row i stored contiguously from frontstart: F(i, j).
   double* Front() { return fact.from(frontstart); }

@@ -231,8 +231,13 @@ void EliminationHeading(int32_t unit, int32_t status) {
 int32_t ZeroPivot(FrontalState& st, double d) {
   EliminationErrors(st).Fail(MA57_ERR_ZERO_PIVOT, st.nsteps + 1, [&](int32_t u) {
     EliminationHeading(u, MA57_ERR_ZERO_PIVOT);
-    Record(u).Text("Pivot has value ").P(1).D(d, 16, 8).Text(" when ").Text("CNTL(2) has value ").D(
-        st.tol, 16, 8);
+    Record(u)
+        .Text("Pivot has value ")
+        .P(1)
+        .D(d, 16, 8)
+        .Text(" when ")
+        .Text("CNTL(2) has value ")
+        .D(st.tol, 16, 8);
     Record(u).Text("at stage").I(st.nsteps + 1, 11).X(2).Text("when ICNTL(7) =").I(st.mode, 3);
   });
   return MA57_ERR_ZERO_PIVOT;
@@ -241,8 +246,12 @@ int32_t ZeroPivot(FrontalState& st, double d) {
 int32_t SignChange(FrontalState& st) {
   EliminationErrors(st).Fail(MA57_ERR_SIGN_CHANGE, st.nsteps + 1, [&](int32_t u) {
     EliminationHeading(u, MA57_ERR_SIGN_CHANGE);
-    Record(u).Text("Change in sign of pivot at stage").I(st.nsteps + 1, 10).X(2).Text(
-        "when ICNTL(7) = ").I(st.mode, 3);
+    Record(u)
+        .Text("Change in sign of pivot at stage")
+        .I(st.nsteps + 1, 10)
+        .X(2)
+        .Text("when ICNTL(7) = ")
+        .I(st.mode, 3);
   });
   return MA57_ERR_SIGN_CHANGE;
 }
@@ -398,7 +407,8 @@ int32_t EliminateFront(FrontalState& st) {
       ClosePanel(st, panel);
       panel.end = std::min<int64_t>(st.p + std::max<int64_t>(width, ps.b), s);
     }
-    const int32_t kb = st.mode == MA57_PIVOT_THRESHOLD ? PassThreshold(st, ps) : PassInOrder(st, ps);
+    const int32_t kb =
+        st.mode == MA57_PIVOT_THRESHOLD ? PassThreshold(st, ps) : PassInOrder(st, ps);
     if (kb < 0) return kb;
     if (ps.last) break;
     if (kb == 0) {

@@ -311,7 +311,8 @@ void DiagonalStage(const Solve& so) {
 
 // Argument checks in their fixed order. The status follows the heading
 // after one blank, however many digits it has.
-bool Check(int32_t n, int32_t nrhs, int32_t lrhs, int32_t lw, const ma57::Gates& gates, int32_t* info) {
+bool Check(
+    int32_t n, int32_t nrhs, int32_t lrhs, int32_t lw, const ma57::Gates& gates, int32_t* info) {
   using ma57::ValueDetail;
   const ErrorReport report =
       ma57::PhaseErrors(gates, info, "**** Error return from MA57CD ****  INFO(1) = ", 0);
@@ -421,8 +422,15 @@ extern "C" PEMRIC_API void MA57CD(const int32_t* JOB,
     EntryReport(gates, job, n, FACT, *LFACT, IFACT, *LIFACT, nrhs, RHS, *LRHS, *LW, ICNTL);
   }
   const int32_t threshold = OneBased<const int32_t>(ICNTL)(MA57_ICNTL_BLAS_THRESHOLD);
-  const Solve so{OneBased<const double>(FACT), OneBased<const int32_t>(IFACT), nrhs, RHS, *LRHS, W,
-                 *LW / nrhs, IWBLK, threshold};
+  const Solve so{OneBased<const double>(FACT),
+                 OneBased<const int32_t>(IFACT),
+                 nrhs,
+                 RHS,
+                 *LRHS,
+                 W,
+                 *LW / nrhs,
+                 IWBLK,
+                 threshold};
   if (job <= MA57_JOB_FORWARD) ForwardStage(so);
   if (job <= MA57_JOB_FULL) BackwardStage(so, true);
   if (job == MA57_JOB_DIAGONAL) DiagonalStage(so);

@@ -35,7 +35,9 @@ void MA57CompressStack(double* fact, int32_t* ifact, int64_t& top, int64_t& j1, 
 
 namespace ma57 {
 
-int64_t ModificationReserve(const FrontalState& st) { return st.mode == MA57_PIVOT_MODIFIED ? st.n + 5 : 0; }
+int64_t ModificationReserve(const FrontalState& st) {
+  return st.mode == MA57_PIVOT_MODIFIED ? st.n + 5 : 0;
+}
 
 // The front of the current node as it would be placed had every factor been
 // stored: the forecasts stay valid for a rerun even in counting mode, where
@@ -43,7 +45,8 @@ int64_t ModificationReserve(const FrontalState& st) { return st.mode == MA57_PIV
 void UpdateRealForecasts(FrontalState& st) {
   const int64_t f2 = static_cast<int64_t>(st.f) * st.f;
   const int64_t end = SatAdd(SatAdd(st.vnext, Triangle(st.s)), f2 - 1);
-  st.real_forecast_compress = std::max(st.real_forecast_compress, SatAdd(end, st.real_held_compress));
+  st.real_forecast_compress =
+      std::max(st.real_forecast_compress, SatAdd(end, st.real_held_compress));
   st.real_forecast_plain = std::max(st.real_forecast_plain, SatAdd(end, st.real_held_plain));
 }
 
@@ -79,7 +82,8 @@ bool RealSpaceTest(FrontalState& st) {
   st.nextfac = 1;
   if (f2 > st.rtop) {
     st.info(MA57_INFO_VALUE) = SatInt32(st.la);
-    st.info(MA57_INFO_MIN_LFACT_COMPRESS) = SatInt32(st.real_forecast_compress + ModificationReserve(st));
+    st.info(MA57_INFO_MIN_LFACT_COMPRESS) =
+        SatInt32(st.real_forecast_compress + ModificationReserve(st));
     return false;
   }
   return true;
@@ -112,7 +116,8 @@ void EndCounting(FrontalState& st) {
   st.int_forecast_compress = std::max(st.int_forecast_compress, st.recpos - 3 + 3 * missing);
   st.info(MA57_INFO_STATUS) = MA57_ERR_LFACT;
   st.info(MA57_INFO_VALUE) = SatInt32(st.la);
-  st.info(MA57_INFO_MIN_LFACT_COMPRESS) = SatInt32(st.real_forecast_compress + ModificationReserve(st));
+  st.info(MA57_INFO_MIN_LFACT_COMPRESS) =
+      SatInt32(st.real_forecast_compress + ModificationReserve(st));
   st.info(MA57_INFO_MIN_LIFACT_COMPRESS) = SatInt32(st.int_forecast_compress);
 }
 

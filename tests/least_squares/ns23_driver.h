@@ -3,13 +3,13 @@
 // asked, and records the flags it saw.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "dalvex_test/near.h"
 

@@ -6,7 +6,8 @@
 // each one line that ends the checks:
 //
 //   const ErrorReport report(info.from(1), info.from(2), stream, kHeading, 3);
-//   if (n < 1) return report.Fail(MA57_ERR_N, n, [&](int32_t u) { Record(u).Text("N has value ").I(n, 10); });
+//   if (n < 1) return report.Fail(MA57_ERR_N, n, [&](int32_t u) { Record(u).Text("N has value
+//   ").I(n, 10); });
 //
 // A failure found later, during the numerical work, is reported the same way.
 #pragma once
@@ -34,11 +35,8 @@ class ErrorReport {
   // heading: text of the record that opens every message, followed by the
   // status in an Iw field (w = status_width; 0 for the shortest form);
   // nullptr when the details carry the whole message.
-  ErrorReport(int32_t* status,
-              int32_t* value,
-              ErrorStream stream,
-              const char* heading,
-              int status_width)
+  ErrorReport(
+      int32_t* status, int32_t* value, ErrorStream stream, const char* heading, int status_width)
       : status_(status), value_(value), stream_(stream), heading_(heading), width_(status_width) {}
 
   // Records the failure and prints the heading; `detail(unit)` then writes

@@ -56,9 +56,9 @@ enum {
 
 /* INFO(1) warnings: the sum of these bits. */
 enum {
-  MC59_WARN_DUPLICATES = 1,  /* duplicate entries merged (INFO(3)) */
-  MC59_WARN_BAD_ROWS = 2,    /* entries with bad row numbers removed (INFO(4)) */
-  MC59_WARN_BAD_COLUMNS = 4  /* entries with bad column numbers removed (INFO(5)) */
+  MC59_WARN_DUPLICATES = 1, /* duplicate entries merged (INFO(3)) */
+  MC59_WARN_BAD_ROWS = 2,   /* entries with bad row numbers removed (INFO(4)) */
+  MC59_WARN_BAD_COLUMNS = 4 /* entries with bad column numbers removed (INFO(5)) */
 };
 
 /* INFO(1) error values; INFO(2) holds the value named. */
