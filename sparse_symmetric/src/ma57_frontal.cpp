@@ -123,11 +123,10 @@ void AssembleFront(FrontalState& st) {
     }
   }
   int64_t assembled = 0;
-  const int32_t* pivseq = st.pivseq.data();  // 0-based: the own rows are ntaken - o .. ntaken - 1
-  const int32_t* rowlen = st.rowlen.data();
+  // The own rows are those of pivot positions ntaken - o + 1 .. ntaken.
   for (int32_t r = st.ntaken - st.o; r < st.ntaken; ++r) {
-    const int64_t a = st.frontpos(pivseq[r]);
-    const int32_t len = rowlen[r];
+    const int64_t a = st.frontpos(st.pivseq.data()[r]);
+    const int32_t len = st.rowlen.data()[r];
     for (int32_t k = 0; k < len; ++k) {
       st.F(a, st.frontpos(st.ifact(st.iin + k))) += st.fact(st.rin + k);
     }
@@ -209,17 +208,17 @@ void StoreBlock(FrontalState& st) {
   }
 }
 
-// What a fresh factorization clears of INFO and RINFO; the rest it either
-// sets at the end or leaves alone.
-constexpr int kClearedInfo[] = {
-    MA57_INFO_STATUS,  MA57_INFO_VALUE,        MA57_INFO_MIN_LFACT_COMPRESS,
-    MA57_INFO_DELAYED, MA57_INFO_SIGN_CHANGES, MA57_INFO_FIRST_MODIFIED};
-constexpr int kClearedRinfo[] = {MA57_RINFO_ASSEMBLY_OPS, MA57_RINFO_ELIMINATION_OPS,
-                                 MA57_RINFO_BLAS_EXTRA_OPS, MA57_RINFO_SMALLEST_MODIFIED_PIVOT};
-
 void StartFresh(FrontalState& st) {
-  for (int k : kClearedInfo) st.info(k) = 0;
-  for (int k : kClearedRinfo) st.rinfo(k) = 0.0;
+  // What a fresh factorization clears of INFO and RINFO; the rest it either
+  // sets at the end or leaves alone.
+  for (int k : {MA57_INFO_STATUS, MA57_INFO_VALUE, MA57_INFO_MIN_LFACT_COMPRESS, MA57_INFO_DELAYED,
+                MA57_INFO_SIGN_CHANGES, MA57_INFO_FIRST_MODIFIED}) {
+    st.info(k) = 0;
+  }
+  for (int k : {MA57_RINFO_ASSEMBLY_OPS, MA57_RINFO_ELIMINATION_OPS, MA57_RINFO_BLAS_EXTRA_OPS,
+                MA57_RINFO_SMALLEST_MODIFIED_PIVOT}) {
+    st.rinfo(k) = 0.0;
+  }
   for (int32_t v = 1; v <= st.n; ++v) st.frontpos(v) = st.n + 1;
   for (int k = 1; k < kIfactRecords + 2; ++k) st.ifact(k) = 0;  // header and first record's counts
   st.rtop = st.la - st.m;
@@ -231,18 +230,22 @@ void StartFresh(FrontalState& st) {
   st.int_forecast_compress = st.int_forecast_plain = static_cast<int64_t>(st.n) + st.m + 5;
   if (st.mode != MA57_PIVOT_MODIFIED) return;
   // Modified Cholesky: predicted diagonal of every variable and the scalars.
-  for (int32_t v = 1; v <= st.n; ++v) st.moddiag(v) = 0.0;
+  // Plain 0-based sweeps over the three arrays of N.
+  double* moddiag = st.moddiag.data();
+  const int32_t* pivseq = st.pivseq.data();
+  const int32_t* rowlen = st.rowlen.data();
+  for (int32_t v = 0; v < st.n; ++v) moddiag[v] = 0.0;
   int64_t pos = 0;
-  for (int32_t r = 1; r <= st.n; ++r) {
-    const int32_t v = st.pivseq(r);
-    for (int32_t k = 0; k < st.rowlen(r); ++k, ++pos) {
-      if (st.ifact(st.iin + pos) == v) st.moddiag(v) += st.fact(st.rin + pos);
+  for (int32_t r = 0; r < st.n; ++r) {
+    const int32_t v = pivseq[r];
+    for (int32_t k = 0; k < rowlen[r]; ++k, ++pos) {
+      if (st.ifact(st.iin + pos) == v) moddiag[v - 1] += st.fact(st.rin + pos);
     }
   }
   double big = 0.0, small = 0.0;
-  for (int32_t v = 1; v <= st.n; ++v) {
-    big = std::max(big, std::fabs(st.moddiag(v)));
-    small = std::min(small, st.moddiag(v));
+  for (int32_t v = 0; v < st.n; ++v) {
+    big = std::max(big, std::fabs(moddiag[v]));
+    small = std::min(small, moddiag[v]);
   }
   const int32_t eps_i = MACHINE_EPSILON, huge_i = MACHINE_HUGE;
   // The single-precision constants 1/3 and 0.1, widened.
@@ -339,7 +342,8 @@ void WriteStatistics(FrontalState& st) {
   st.rinfo(MA57_RINFO_BLAS_EXTRA_OPS) = st.ops_blas;
   if (st.mode == MA57_PIVOT_MODIFIED && st.info(MA57_INFO_FIRST_MODIFIED) > 0) {
     double largest = 0.0;
-    for (int32_t v = 1; v <= st.n; ++v) largest = std::max(largest, st.moddiag(v));
+    const double* moddiag = st.moddiag.data();
+    for (int32_t v = 0; v < st.n; ++v) largest = std::max(largest, moddiag[v]);
     st.rinfo(MA57_RINFO_MAX_DIAGONAL_ADDED) = largest;
   }
 }
@@ -395,34 +399,28 @@ void MA57FrontalFactor(int32_t n,
                        int32_t* saved) {
   using ma57::FrontalState;
   FrontalState st;
-  st.n = n, st.m = m, st.la = la, st.lifact = lifact, st.nnodes = nnodes;
-  st.fact = OneBased<double>(fact);
-  st.ifact = OneBased<int32_t>(ifact);
-  st.rowlen = OneBased<const int32_t>(rowlen);
-  st.pivseq = OneBased<const int32_t>(pivseq);
-  st.nchild = OneBased<const int32_t>(nchild);
-  st.varnode = OneBased<const int32_t>(varnode);
-  st.moddiag = OneBased<double>(moddiag);
-  st.modscal = OneBased<double>(modscal);
-  st.frontpos = OneBased<int32_t>(frontpos);
-  st.info = OneBased<int32_t>(info);
-  st.rinfo = OneBased<double>(rinfo);
+  st.n = n, st.m = m, st.fact = OneBased<double>(fact), st.la = la;
+  st.ifact = OneBased<int32_t>(ifact), st.lifact = lifact;
+  st.rowlen = OneBased<const int32_t>(rowlen), st.pivseq = OneBased<const int32_t>(pivseq);
+  st.nnodes = nnodes, st.nchild = OneBased<const int32_t>(nchild);
+  st.varnode = OneBased<const int32_t>(varnode), st.moddiag = OneBased<double>(moddiag);
+  st.modscal = OneBased<double>(modscal), st.frontpos = OneBased<int32_t>(frontpos);
+  st.info = OneBased<int32_t>(info), st.rinfo = OneBased<double>(rinfo);
   st.saved = OneBased<int32_t>(saved);
   const OneBased<const double> controls(cntl);
   const OneBased<const int32_t> icontrols(icntl);
-  const double threshold = controls(MA57_CNTL_THRESHOLD);
-  st.u = std::isnan(threshold) ? 0.0 : std::min(0.5, std::max(0.0, threshold));
+  st.u = std::min(0.5, std::max(0.0, controls(MA57_CNTL_THRESHOLD)));
+  if (std::isnan(controls(MA57_CNTL_THRESHOLD))) st.u = 0.0;
   st.tol = controls(MA57_CNTL_ZERO_PIVOT);
-  st.lp = icontrols(MA57_ICNTL_ERROR_STREAM);
-  st.wp = icontrols(MA57_ICNTL_WARNING_STREAM);
-  st.level = icontrols(MA57_ICNTL_PRINT_LEVEL);
-  st.mode = icontrols(MA57_ICNTL_PIVOTING);
+  st.lp = icontrols(MA57_ICNTL_ERROR_STREAM), st.wp = icontrols(MA57_ICNTL_WARNING_STREAM);
+  st.level = icontrols(MA57_ICNTL_PRINT_LEVEL), st.mode = icontrols(MA57_ICNTL_PIVOTING);
   // A block size below 1 would stall the blocked elimination; 1 is the
   // smallest that works.
   st.nb = std::max(1, icontrols(MA57_ICNTL_BLOCK_SIZE));
   st.suspend = icontrols(MA57_ICNTL_SUSPEND) != 0;
-  const auto resume = static_cast<ma57::Suspension>(std::max(0, st.saved(ma57::kSavedReason)));
-  if (resume != ma57::kNotSuspended) {
+  ma57::Suspension resume = ma57::kNotSuspended;
+  if (st.saved(ma57::kSavedReason) > 0) {
+    resume = static_cast<ma57::Suspension>(st.saved(ma57::kSavedReason));
     ma57::RestoreState(st);
   } else {
     ma57::StartFresh(st);
