@@ -10,6 +10,7 @@
 #include <string>
 
 #include "dalvex_fuzz/fuzz_support.h"
+#include "dalvex_test/stream_capture.h"
 #include "pemric/record.h"
 #include "pemric/streams.h"
 
@@ -22,25 +23,6 @@ void Check(bool ok, const char* what) {
 }
 
 bool AllStars(const std::string& s) { return s.find_first_not_of('*') == std::string::npos; }
-
-void Append(void* context, const char* text, std::size_t length) {
-  static_cast<std::string*>(context)->append(text, length);
-}
-
-// Stream `unit` into `text` for as long as it lives, so that a check that
-// ends the input early leaves no stream pointing at a string that is gone.
-class Capture {
- public:
-  Capture(int32_t unit, std::string& text) : unit_(unit) {
-    pemric::AttachStream(unit, &Append, &text);
-  }
-  ~Capture() { pemric::DetachStream(unit_); }
-  Capture(const Capture&) = delete;
-  Capture& operator=(const Capture&) = delete;
-
- private:
-  int32_t unit_;
-};
 
 int64_t AnyInteger(FuzzInput& in) {
   if (in.Bool()) return in.AnyInt();
@@ -88,10 +70,10 @@ namespace {
 void RunRecord(const uint8_t* data, size_t size) {
   FuzzInput in(data, size);
   constexpr int32_t kUnit = 91;
-  std::string sink;
+  // Detached however the input ends, also when a check ends it early.
+  const dalvex_test::StreamCapture capture(kUnit);
   std::string expected_prefix;
   {
-    const Capture capture(kUnit, sink);
     pemric::Record record(kUnit);
     int fields = in.Int(0, 12);
     for (int k = 0; k < fields; ++k) {
@@ -134,12 +116,12 @@ void RunRecord(const uint8_t* data, size_t size) {
     }
     expected_prefix = record.text();
   }
+  const std::string& sink = capture.text();
   Check(sink.size() >= expected_prefix.size() + 1 && sink.back() == '\n',
         "record did not arrive with a final line end");
   Check(sink.find(expected_prefix) != std::string::npos, "record arrived altered");
   // List-directed output of the same kinds of items.
   {
-    const Capture capture(kUnit, sink);
     pemric::ListRecord list(kUnit);
     for (int n = in.Int(0, 6); n > 0; --n) {
       if (in.Bool()) {

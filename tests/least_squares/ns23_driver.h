@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dalvex_test/near.h"
+#include "dalvex_test/stream_capture.h"
 
 namespace problems {
 class Problem;
@@ -63,16 +64,6 @@ Outcome Solve(const LsqProblem& problem, const Options& options);
 
 using dalvex_test::Near;
 
-// Captures everything written to one output stream while alive.
-class StreamCapture {
- public:
-  explicit StreamCapture(int32_t unit);
-  ~StreamCapture();
-  const std::string& text() const { return text_; }
-
- private:
-  int32_t unit_;
-  std::string text_;
-};
+using dalvex_test::StreamCapture;
 
 }  // namespace ns23_test

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dalvex_test/random_sparse.h"
+#include "dalvex_test/stream_capture.h"
 #include "pemric/ma57.h"
 #include "pemric/streams.h"
 
@@ -63,38 +64,13 @@ struct Analysis {
   std::vector<int32_t> Order() const { return {keep.begin(), keep.begin() + n()}; }
 };
 
-// Collects every line written to a stream while alive.
-class Capture {
- public:
-  explicit Capture(int32_t unit) : unit_(unit) { pemric::AttachStream(unit, &Sink, this); }
-  ~Capture() { pemric::DetachStream(unit_); }
-  const std::string& text() const { return text_; }
-  // An integer right-aligned in 12 columns, as the reports print counts.
-  static std::string Pad12(int64_t v) {
-    const std::string s = std::to_string(v);
-    return std::string(s.size() < 12 ? 12 - s.size() : 0, ' ') + s;
-  }
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    std::string cur;
-    for (char c : text_) {
-      if (c == '\n') {
-        lines.push_back(cur);
-        cur.clear();
-      } else {
-        cur.push_back(c);
-      }
-    }
-    return lines;
-  }
+using Capture = dalvex_test::StreamCapture;
 
- private:
-  static void Sink(void* ctx, const char* s, size_t len) {
-    static_cast<Capture*>(ctx)->text_.append(s, len);
-  }
-  int32_t unit_;
-  std::string text_;
-};
+// An integer right-aligned in 12 columns, as the reports print counts.
+inline std::string Pad12(int64_t v) {
+  const std::string s = std::to_string(v);
+  return std::string(s.size() < 12 ? 12 - s.size() : 0, ' ') + s;
+}
 
 // Symbolic Cholesky of the pattern permuted by pos (pos[v-1] = position of
 // v): for every position j the set of positions i > j with L(i, j) != 0,

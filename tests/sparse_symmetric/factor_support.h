@@ -18,6 +18,7 @@
 
 #include "dalvex_test/near.h"
 #include "dalvex_test/random_sparse.h"
+#include "dalvex_test/stream_capture.h"
 #include "pemric/ma57.h"
 #include "pemric/streams.h"
 
@@ -311,30 +312,7 @@ inline int32_t NegativeEigenvalues(const Matrix& m) {
   return static_cast<int32_t>(std::count_if(w.begin(), w.end(), [](double e) { return e < 0; }));
 }
 
-// Captures the records written to one stream while alive.
-class Capture {
- public:
-  explicit Capture(int32_t unit) : unit_(unit) { pemric::AttachStream(unit, &Sink, this); }
-  ~Capture() { pemric::DetachStream(unit_); }
-  const std::string& text() const { return text_; }
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text_.size()) {
-      const size_t end = text_.find('\n', start);
-      out.push_back(text_.substr(start, end - start));
-      start = end + 1;
-    }
-    return out;
-  }
-
- private:
-  static void Sink(void* ctx, const char* text, size_t len) {
-    static_cast<Capture*>(ctx)->text_.append(text, len);
-  }
-  int32_t unit_;
-  std::string text_;
-};
+using Capture = dalvex_test::StreamCapture;
 
 inline std::vector<double> RandomVector(int32_t n, unsigned seed) {
   std::mt19937 gen(seed);
