@@ -124,12 +124,14 @@ void EndCounting(FrontalState& st) {
 // What a suspended factorization keeps in KEEP(N+3..N+42): one slot per
 // member of the state, saved and restored from this one table (64-bit
 // positions and sizes saturate to 32 bits when saved). Slot 1 holds the
-// Suspension, slot 4 INFO(23), slot 27
-// the node's children (reason 1) or its pivots (reason 2); slots 5, 26 and
-// 37..40 are unused. The operation counts are kept in RINFO(3..5).
+// Suspension, slot 4 INFO(23), slot 27 the node's children (real space) or
+// its pivots (integer space); slots 5, 26 and 37..40 are unused. The
+// operation counts are kept in RINFO(3..5).
 struct SavedSlot {
-  constexpr SavedSlot(int slot, int32_t FrontalState::*member) : slot(slot), narrow(member) {}
-  constexpr SavedSlot(int slot, int64_t FrontalState::*member) : slot(slot), wide(member) {}
+  constexpr SavedSlot(int position, int32_t FrontalState::*member)
+      : slot(position), narrow(member) {}
+  constexpr SavedSlot(int position, int64_t FrontalState::*member)
+      : slot(position), wide(member) {}
   int slot;
   int32_t FrontalState::*narrow = nullptr;
   int64_t FrontalState::*wide = nullptr;

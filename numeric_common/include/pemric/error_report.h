@@ -5,9 +5,11 @@
 // on that stream. Argument checks read as a flat list in their fixed order,
 // each one line that ends the checks:
 //
-//   const ErrorReport report(info.from(1), info.from(2), stream, kHeading, 3);
-//   if (n < 1) return report.Fail(MA57_ERR_N, n, [&](int32_t u) { Record(u).Text("N has value
-//   ").I(n, 10); });
+//   const ErrorReport report(status_cell, value_cell, stream, kHeading, 3);
+//   if (n < 1) return report.Fail(MA57_ERR_N, n, NHasValue(n));
+//
+// where NHasValue(n) returns the callable that writes the detail records,
+// [=](int32_t unit) { Record(unit).Text("N has value ").I(n, 10); }.
 //
 // A failure found later, during the numerical work, is reported the same way.
 #pragma once
