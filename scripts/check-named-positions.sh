@@ -12,11 +12,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The product's numeric layers. The plug-in joins the list when its use of
-# the routines' names is complete.
+# The product's numeric layers and the plug-in, which reads the routines'
+# arrays for its driver and its dumps.
 dirs=("$@")
 if [ ${#dirs[@]} -eq 0 ]; then
-  dirs=(numeric_common/src sparse_pattern/src sparse_symmetric/src least_squares/src)
+  dirs=(numeric_common/src sparse_pattern/src sparse_symmetric/src least_squares/src plugin/src)
 fi
 
 arrays='(m_)?(info|icntl|cntl|rinfo|keep|rkeep|lkeep|infod|icntld|cntld|isave|rsave|saved)'
