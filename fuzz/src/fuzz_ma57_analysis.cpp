@@ -26,7 +26,9 @@ bool StatusDocumented(int32_t s) {
 
 }  // namespace
 
-int FuzzMa57Analysis(const uint8_t* data, size_t size) {
+namespace {
+
+void RunMa57Analysis(const uint8_t* data, size_t size) {
   SilenceStream(7);
   FuzzInput in(data, size);
   double cntl[MA57_LCNTL];
@@ -80,7 +82,7 @@ int FuzzMa57Analysis(const uint8_t* data, size_t size) {
         "write outside a caller array");
   const int32_t status = info(1);
   Check(StatusDocumented(status), "INFO(1) outside the documented values");
-  if (status < 0) return 0;
+  if (status < 0) return;
   Check(sane && lkeep >= need, "success on arguments that should have been refused");
   Check(info(MA57_INFO_OUT_OF_RANGE) == out_of_range, "count of ignored entries wrong");
   Check(((status & 1) != 0) == (out_of_range > 0), "out-of-range warning bit wrong");
@@ -95,7 +97,12 @@ int FuzzMa57Analysis(const uint8_t* data, size_t size) {
   Check(info(MA57_INFO_FORECAST_REAL) >= 0 && info(MA57_INFO_FORECAST_INTEGER) > 0,
         "forecasts not positive");
   Check(info(MA57_INFO_NODES) >= 1 && info(MA57_INFO_NODES) <= n, "node count out of range");
-  return 0;
+}
+
+}  // namespace
+
+std::string FuzzMa57Analysis(const uint8_t* data, size_t size) {
+  return CheckedRun([&] { RunMa57Analysis(data, size); });
 }
 
 }  // namespace dalvex_fuzz

@@ -133,7 +133,9 @@ void Solve(FuzzInput& in, const Problem& p, Factors& f, int32_t lfact, int32_t l
 
 }  // namespace
 
-int FuzzMa57Factor(const uint8_t* data, size_t size) {
+namespace {
+
+void RunMa57Factor(const uint8_t* data, size_t size) {
   SilenceStream(7);
   FuzzInput in(data, size);
   Problem p = MakeProblem(in);
@@ -193,13 +195,18 @@ int FuzzMa57Factor(const uint8_t* data, size_t size) {
     Check(status == 0, "a dominant matrix with the forecast space did not factorize");
   }
   if (mode < 1 || mode > 4) Check(status == -10, "invalid pivoting mode accepted");
-  if (status == 10 || status == 11) return 0;  // a suspended factorization gives no factors yet
-  if (status != 0 && status != 4) return 0;
+  if (status == 10 || status == 11) return;  // a suspended factorization gives no factors yet
+  if (status != 0 && status != 4) return;
   if (status == 0) {
     Check(info(MA57_INFO_RANK) == n, "success with a rank below N");
   }
   Solve(in, p, f, lfact, lifact, icntl, expect_accurate && status == 0);
-  return 0;
+}
+
+}  // namespace
+
+std::string FuzzMa57Factor(const uint8_t* data, size_t size) {
+  return CheckedRun([&] { RunMa57Factor(data, size); });
 }
 
 }  // namespace dalvex_fuzz

@@ -37,7 +37,9 @@ using Pattern = std::map<std::pair<int32_t, int32_t>, double>;  // (row, col) ->
 
 }  // namespace
 
-int FuzzMc59(const uint8_t* data, size_t size) {
+namespace {
+
+void RunMc59(const uint8_t* data, size_t size) {
   SilenceStream(7);  // the messages are exercised, not kept
   FuzzInput in(data, size);
   int32_t icntl[MC59_LICNTL] = {};
@@ -64,7 +66,7 @@ int FuzzMc59(const uint8_t* data, size_t size) {
   // (bad controls or sizes, JCN or A shorter than NE).
   const bool refused_anyway = mode < 0 || mode > 2 || nc < 1 || nr < 1 || ne < 1 ||
                               (mode != 2 && ljcn < ne) || (icntl[2] == 0 && la < ne);
-  if (ne > lirn && !refused_anyway) return 0;
+  if (ne > lirn && !refused_anyway) return;
   const int32_t lip = LengthNear(in, mode == 1 ? big : (sizes_sane ? nc + 1 : 4));
   const int32_t liw = LengthNear(in, big);
 
@@ -133,9 +135,9 @@ int FuzzMc59(const uint8_t* data, size_t size) {
     std::fprintf(stderr, "INFO %d %d %d %d %d %d\n", info(1), info(2), info(3), info(4), info(5), info(6));
   }
   Check(status >= -11 && status <= 7, "INFO(1) outside the documented values");
-  if (status < 0) return 0;
+  if (status < 0) return;
   Check(nc >= 1 && nr >= 1 && ne >= 1, "success on sizes that should have been refused");
-  if (!sizes_sane) return 0;  // column form may use fewer than NE entries: nothing more to compare
+  if (!sizes_sane) return;  // column form may use fewer than NE entries: nothing more to compare
   Check(ip(1) == 1, "IP(1) is not 1");
   for (int32_t j = 1; j <= nc; ++j) Check(ip(j) <= ip(j + 1), "IP decreases");
   const int32_t entries = ip(nc + 1) - 1;
@@ -154,7 +156,7 @@ int FuzzMc59(const uint8_t* data, size_t size) {
       got[{r, j}] += icntl[2] == 0 ? a(k) : 0.0;
     }
   }
-  if (!checking) return 0;
+  if (!checking) return;
   Check(got.size() == expect.size(), "output entries differ from the distinct input entries");
   for (const auto& [key, value] : expect) {
     auto found = got.find(key);
@@ -164,7 +166,12 @@ int FuzzMc59(const uint8_t* data, size_t size) {
     }
   }
   Check(info(3) + info(4) + info(5) >= 0, "negative counts");
-  return 0;
+}
+
+}  // namespace
+
+std::string FuzzMc59(const uint8_t* data, size_t size) {
+  return CheckedRun([&] { RunMc59(data, size); });
 }
 
 }  // namespace dalvex_fuzz

@@ -78,7 +78,9 @@ int32_t Grow(FuzzInput& in, int32_t need) {
 
 }  // namespace
 
-int FuzzNs23(const uint8_t* data, size_t size) {
+namespace {
+
+void RunNs23(const uint8_t* data, size_t size) {
   SilenceStream(7);
   FuzzInput in(data, size);
   Model model;
@@ -208,7 +210,8 @@ int FuzzNs23(const uint8_t* data, size_t size) {
     }
     Check(IflagDocumented(iflag), "IFLAG outside the documented values");
     if (first && (m < 1 || n < 1 || m < n)) Check(iflag == -4, "bad sizes not refused with -4");
-    if (m != model.m || n != model.n) return 0;  // deliberately mismatched sizes: nothing more to check
+    if (m != model.m || n != model.n)
+      return;  // deliberately mismatched sizes: nothing more to check
     first = false;
     if (iflag == -2 || iflag == -3) {
       liw = Grow(in, info(4));
@@ -233,7 +236,12 @@ int FuzzNs23(const uint8_t* data, size_t size) {
       Check(!(end > start * (1 + 1e-9) + 1e-300), "success at a point worse than the start");
     }
   }
-  return 0;
+}
+
+}  // namespace
+
+std::string FuzzNs23(const uint8_t* data, size_t size) {
+  return CheckedRun([&] { RunNs23(data, size); });
 }
 
 }  // namespace dalvex_fuzz

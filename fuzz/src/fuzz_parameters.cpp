@@ -126,7 +126,9 @@ void SetAndCheck(FuzzInput& in, VornSolverParameters* p, const std::string& name
 
 }  // namespace
 
-int FuzzParameters(const uint8_t* data, size_t size) {
+namespace {
+
+void RunParameters(const uint8_t* data, size_t size) {
   FuzzInput in(data, size);
   VornFactoryNLASystem* factory = GetFactoryNLASystem();
   Check(factory != nullptr, "no factory");
@@ -185,7 +187,12 @@ int FuzzParameters(const uint8_t* data, size_t size) {
   }
   p->Release();
   Check(factory->Release() == 0, "factory not destroyed by its last release");
-  return 0;
+}
+
+}  // namespace
+
+std::string FuzzParameters(const uint8_t* data, size_t size) {
+  return CheckedRun([&] { RunParameters(data, size); });
 }
 
 }  // namespace dalvex_fuzz

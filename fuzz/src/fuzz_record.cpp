@@ -10,6 +10,7 @@
 #include <string>
 
 #include "dalvex_fuzz/fuzz_support.h"
+#include "dalvex_test/stream_capture.h"
 #include "pemric/record.h"
 #include "pemric/streams.h"
 
@@ -22,10 +23,6 @@ void Check(bool ok, const char* what) {
 }
 
 bool AllStars(const std::string& s) { return s.find_first_not_of('*') == std::string::npos; }
-
-void Append(void* context, const char* text, std::size_t length) {
-  static_cast<std::string*>(context)->append(text, length);
-}
 
 int64_t AnyInteger(FuzzInput& in) {
   if (in.Bool()) return in.AnyInt();
@@ -68,11 +65,13 @@ void CheckReal(double value, int width, int digits, int scale, char letter) {
 
 }  // namespace
 
-int FuzzRecord(const uint8_t* data, size_t size) {
+namespace {
+
+void RunRecord(const uint8_t* data, size_t size) {
   FuzzInput in(data, size);
   constexpr int32_t kUnit = 91;
-  std::string sink;
-  pemric::AttachStream(kUnit, &Append, &sink);
+  // Detached however the input ends, also when a check ends it early.
+  const dalvex_test::StreamCapture capture(kUnit);
   std::string expected_prefix;
   {
     pemric::Record record(kUnit);
@@ -117,12 +116,11 @@ int FuzzRecord(const uint8_t* data, size_t size) {
     }
     expected_prefix = record.text();
   }
-  pemric::DetachStream(kUnit);
+  const std::string& sink = capture.text();
   Check(sink.size() >= expected_prefix.size() + 1 && sink.back() == '\n',
         "record did not arrive with a final line end");
   Check(sink.find(expected_prefix) != std::string::npos, "record arrived altered");
   // List-directed output of the same kinds of items.
-  pemric::AttachStream(kUnit, &Append, &sink);
   {
     pemric::ListRecord list(kUnit);
     for (int n = in.Int(0, 6); n > 0; --n) {
@@ -134,8 +132,12 @@ int FuzzRecord(const uint8_t* data, size_t size) {
     }
     Check(list.text().empty() || list.text()[0] == ' ', "list-directed record lacks its leading blank");
   }
-  pemric::DetachStream(kUnit);
-  return 0;
+}
+
+}  // namespace
+
+std::string FuzzRecord(const uint8_t* data, size_t size) {
+  return CheckedRun([&] { RunRecord(data, size); });
 }
 
 }  // namespace dalvex_fuzz

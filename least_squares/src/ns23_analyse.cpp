@@ -22,12 +22,11 @@
 namespace pemric {
 namespace {
 
-using ns23::One;
 using ns23::Saturate;
 
 // The column-compressed patterns of J and A read through absolute pointers.
 struct Patterns {
-  One<const int32_t> irn, ip, airn, aip;
+  OneBased<const int32_t> irn, ip, airn, aip;
   template <class Visit>
   void ForEachRow(int32_t j, Visit&& visit) const {
     for (int32_t k = std::abs(ip(j)); k < std::abs(ip(j + 1)); ++k) visit(irn(k));
@@ -36,7 +35,8 @@ struct Patterns {
 };
 
 // Counts the distinct positions of each row into iw(2..M+1); returns NZR.
-int64_t CountRows(const Patterns& p, int32_t m, int32_t n, One<int32_t> iw, One<int32_t> mark) {
+int64_t CountRows(
+    const Patterns& p, int32_t m, int32_t n, OneBased<int32_t> iw, OneBased<int32_t> mark) {
   for (int32_t i = 1; i <= m + 1; ++i) iw(i) = 0;
   for (int32_t i = 1; i <= m; ++i) mark(i) = 0;
   int64_t nzr = 0;
@@ -56,9 +56,10 @@ int64_t CountRows(const Patterns& p, int32_t m, int32_t n, One<int32_t> iw, One<
 // end, which leaves each pointer at the start of its row.
 // Example: rows of counts (2, 1) give ends (3, 4); columns 2 (rows 1, 2) then
 // 1 (row 1) are stored at 2, 3, 1: row 1 = [1 2], row 2 = [2].
-void FillRows(const Patterns& p, int32_t m, int32_t n, One<int32_t> iw, One<int32_t> mark) {
-  One<int32_t> ptr(iw.from(1));
-  One<int32_t> col(iw.from(int64_t{m} + 2));
+void FillRows(
+    const Patterns& p, int32_t m, int32_t n, OneBased<int32_t> iw, OneBased<int32_t> mark) {
+  OneBased<int32_t> ptr(iw.from(1));
+  OneBased<int32_t> col(iw.from(int64_t{m} + 2));
   ptr(1) = 1;
   for (int32_t i = 1; i <= m; ++i) ptr(i + 1) += ptr(i);  // cells 2..M+1 held the counts
   const int32_t total = ptr(m + 1) - 1;
@@ -80,11 +81,11 @@ void FillRows(const Patterns& p, int32_t m, int32_t n, One<int32_t> iw, One<int3
 int64_t BuildNormalPattern(const Patterns& p,
                            int32_t m,
                            int32_t n,
-                           One<int32_t> iw,
+                           OneBased<int32_t> iw,
                            int64_t limit,
-                           One<int32_t> mark) {
-  One<const int32_t> ptr(iw.from(1));
-  One<const int32_t> col(iw.from(int64_t{m} + 2));
+                           OneBased<int32_t> mark) {
+  OneBased<const int32_t> ptr(iw.from(1));
+  OneBased<const int32_t> col(iw.from(int64_t{m} + 2));
   const int64_t nzr = ptr(m + 1) - 1;
   const int64_t nptr_at = m + nzr + 2;
   const int64_t nrow_at = nptr_at + n + 1;
@@ -126,10 +127,10 @@ void NS23Analyse(int32_t m,
                  int32_t* keep_first,
                  double* rkeep_first) {
   using namespace ns23;
-  One<int32_t> iw(iw_first), keep(keep_first);
-  One<double> rkeep(rkeep_first);
-  const Patterns p{One<const int32_t>(irn), One<const int32_t>(ip), One<const int32_t>(airn),
-                   One<const int32_t>(aip)};
+  OneBased<int32_t> iw(iw_first), keep(keep_first);
+  OneBased<double> rkeep(rkeep_first);
+  const Patterns p{OneBased<const int32_t>(irn), OneBased<const int32_t>(ip),
+                   OneBased<const int32_t>(airn), OneBased<const int32_t>(aip)};
   const int64_t big_liw = liw;
   const int64_t big_m = m, big_n = n;
   auto short_of = [&](int64_t needed) {
@@ -137,7 +138,7 @@ void NS23Analyse(int32_t m,
     *iflag = NS23_ERR_LIW;
   };
   if (big_liw - big_m < big_m + 1) return short_of(2 * big_m + 1);
-  One<int32_t> mark(iw.from(big_liw - big_m + 1));
+  OneBased<int32_t> mark(iw.from(big_liw - big_m + 1));
   const int64_t nzr = CountRows(p, m, n, iw, mark);
   const int64_t below = big_m + nzr + big_n + 2;
   if (big_liw - big_m < below) return short_of(big_m + below);
@@ -161,8 +162,9 @@ void NS23Analyse(int32_t m,
          iw.from(work_at), keep.from(kMaIcntl), keep.from(kMaInfo), rkeep.from(kMaRinfo));
   *iflag = 0;  // analysed
 
-  const int64_t lfc = keep(kMaInfo + 10);
-  const int64_t lifc = keep(kMaInfo + 11);
+  const OneBased<const int32_t> ma57_info(keep.from(kMaInfo));
+  const int64_t lfc = ma57_info(MA57_INFO_FACT_COMPRESS);
+  const int64_t lifc = ma57_info(MA57_INFO_IFACT_COMPRESS);
   const int64_t makeep_len = 5 * big_n + 2 * ne + 42;
   keep(kLiwNeeded) = Saturate(std::max(big_m + nzr + 9 * big_n + 4 * ne + 43,
                                        lifc + big_m + nzr + 7 * big_n + 3 * ne + 44));

@@ -8,16 +8,17 @@
 namespace pemric {
 
 void NS23DiffSetDefaults(int32_t* icntld, double* cntld, int32_t* isave, double* rsave) {
-  const int32_t one = 1;
-  const int32_t two = 2;
-  const double eps = MachineConstant(&one);
-  const double half_eps = MachineConstant(&two);
-  const int32_t int_defaults[5] = {6, 2, 0, 0, 0};
-  const double real_defaults[7] = {10.0, 100.0, 1000.0, eps, eps, half_eps, 0.0};
-  for (int k = 0; k < 5; ++k) icntld[k] = int_defaults[k];
-  for (int k = 0; k < 7; ++k) cntld[k] = real_defaults[k];
-  for (int k = 0; k < 20; ++k) isave[k] = 0;
-  for (int k = 0; k < 10; ++k) rsave[k] = 0.0;
+  const int32_t eps_index = MACHINE_EPSILON;
+  const int32_t half_eps_index = MACHINE_HALF_EPSILON;
+  const double eps = MachineConstant(&eps_index);
+  const double half_eps = MachineConstant(&half_eps_index);
+  // Central differences with refined steps; ICNTLD(1) is not read.
+  const int32_t int_defaults[kIcntldLength] = {6, 2, 0, 0, 0};
+  const double real_defaults[kCntldLength] = {10.0, 100.0, 1000.0, eps, eps, half_eps, 0.0};
+  for (int k = 0; k < kIcntldLength; ++k) icntld[k] = int_defaults[k];
+  for (int k = 0; k < kCntldLength; ++k) cntld[k] = real_defaults[k];
+  for (int k = 0; k < kIsaveLength; ++k) isave[k] = 0;
+  for (int k = 0; k < kRsaveLength; ++k) rsave[k] = 0.0;
 }
 
 }  // namespace pemric
@@ -28,19 +29,22 @@ extern "C" PEMRIC_API void NS23SetDefaults(int32_t* ICNTL,
                                            double* RKEEP,
                                            int32_t* LKEEP) {
   using namespace pemric::ns23;
-  const int32_t icntl[5] = {6, 0, 0, 0, 0};
-  const double cntl[5] = {0.25, 0.25, 0.75, 0.0, 0.0};
-  for (int k = 0; k < 5; ++k) ICNTL[k] = icntl[k];
-  for (int k = 0; k < 5; ++k) CNTL[k] = cntl[k];
-  for (int k = 0; k < 40; ++k) KEEP[k] = 0;
-  for (int k = 0; k < 30; ++k) RKEEP[k] = 0.0;
-  for (int k = 0; k < 10; ++k) LKEEP[k] = 0;
-  One<int32_t> keep(KEEP);
-  One<double> rkeep(RKEEP);
+  // Stream 6, either stopping test; the step-bound ratios 0.25 and 0.75.
+  const int32_t icntl[NS23_LICNTL] = {6, 0, 0, 0, 0};
+  const double cntl[NS23_LCNTL] = {0.25, 0.25, 0.75, 0.0, 0.0};
+  for (int k = 0; k < NS23_LICNTL; ++k) ICNTL[k] = icntl[k];
+  for (int k = 0; k < NS23_LCNTL; ++k) CNTL[k] = cntl[k];
+  // The saved state of the routine itself is cleared: KEEP(1..40),
+  // RKEEP(1..30) (so the Marquardt parameter starts at 0) and all of LKEEP.
+  for (int k = 0; k < kOwnKeepLength; ++k) KEEP[k] = 0;
+  for (int k = 0; k < kOwnRkeepLength; ++k) RKEEP[k] = 0.0;
+  for (int k = 0; k < NS23_LLKEEP; ++k) LKEEP[k] = 0;
+  OneBased<int32_t> keep(KEEP);
+  OneBased<double> rkeep(RKEEP);
   pemric::NS23DiffSetDefaults(keep.from(kDiffIcntl), rkeep.from(kDiffCntl),
                               keep.from(kDiffIsave), rkeep.from(kDiffRsave));
   MA57SetDefaults(rkeep.from(kMaCntl), keep.from(kMaIcntl));
-  One<int32_t> ma57_icntl(keep.from(kMaIcntl));
+  OneBased<int32_t> ma57_icntl(keep.from(kMaIcntl));
   ma57_icntl(MA57_ICNTL_PRINT_LEVEL) = 0;  // no printing
-  ma57_icntl(MA57_ICNTL_PIVOTING) = 2;     // no pivoting; every pivot of one sign
+  ma57_icntl(MA57_ICNTL_PIVOTING) = MA57_PIVOT_ONE_SIGN;
 }

@@ -14,8 +14,7 @@
 //   wd(1..M)         base residuals (row marks while the groups are formed)
 //   wd(M+1..M+N)     base point (column marks while the groups are formed)
 //   wd(M+N+1..M+2N)  largest error ratio of each column in this pass
-//   isave(1)         pass number, isave(2) the group under evaluation,
-//   isave(3)         the number of groups
+//   isave            pass number, group under evaluation, number of groups
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -28,8 +27,6 @@
 namespace pemric {
 namespace {
 
-using ns23::One;
-
 constexpr int32_t kMaxPasses = 60;
 constexpr int32_t kFreePasses = 5;  // passes in which a shrinking step may still ask again
 // The relative change of a step below which it is left alone: 0.001 as a
@@ -41,16 +38,16 @@ double Representable(double h, double abs_x) { return (h + abs_x) - abs_x; }
 
 struct DiffArrays {
   int32_t m, n;
-  One<const int32_t> irn;
-  One<int32_t> ip;
-  One<double> h, x, f;
+  OneBased<const int32_t> irn;
+  OneBased<int32_t> ip;
+  OneBased<double> h, x, f;
   const double* hmaxv;
-  One<double> fjac;
-  One<int32_t> iwd;
-  One<double> wd;
-  One<const int32_t> icntld;
-  One<const double> cntld;
-  One<int32_t> isave;
+  OneBased<double> fjac;
+  OneBased<int32_t> iwd;
+  OneBased<double> wd;
+  OneBased<const int32_t> icntld;
+  OneBased<const double> cntld;
+  OneBased<int32_t> isave;
 
   int32_t First(int32_t j) const { return std::abs(ip(j)); }
   int32_t Last(int32_t j) const { return std::abs(ip(j + 1)) - 1; }
@@ -58,7 +55,7 @@ struct DiffArrays {
   double Base(int32_t i) const { return wd(i); }
   double BaseX(int32_t j) const { return wd(m + j); }
   double& Ratio(int32_t j) const { return wd(int64_t{m} + n + j); }
-  bool Central() const { return icntld(2) != 1; }
+  bool Central() const { return icntld(kIcntldScheme) != 1; }
   // Columns of group g occupy iwd(iwd(g) .. iwd(g+1) - 1).
   int32_t GroupBegin(int32_t g) const { return iwd(g); }
   int32_t GroupEnd(int32_t g) const { return iwd(g + 1); }
@@ -100,7 +97,7 @@ int32_t CountGroups(const DiffArrays& a) {
 }
 
 void StartPass(const DiffArrays& a) {
-  a.isave(1) += 1;
+  a.isave(kIsavePass) += 1;
   for (int32_t j = 1; j <= a.n; ++j) a.Ratio(j) = 1.0;
 }
 
@@ -111,8 +108,8 @@ void ClampInitialSteps(const DiffArrays& a) {
       const double hmax = a.HMax(j);
       const double ax = std::fabs(xj);
       double hj = std::min(a.h(j), hmax);
-      hj = std::max(hj, a.cntld(5) * hmax);
-      hj = std::max(hj, a.cntld(4) * ax);
+      hj = std::max(hj, a.cntld(kCntldStepFloor) * hmax);
+      hj = std::max(hj, a.cntld(kCntldVariableError) * ax);
       a.h(j) = Representable(hj, ax);
     }
     a.wd(a.m + j) = xj;
@@ -153,8 +150,8 @@ void AbsorbForward(const DiffArrays& a, int32_t g) {
 }
 
 void AbsorbBackward(const DiffArrays& a, int32_t g) {
-  const double rel_f = a.cntld(6);
-  const double rel_x = a.cntld(4);
+  const double rel_f = a.cntld(kCntldResidualError);
+  const double rel_x = a.cntld(kCntldVariableError);
   for (int32_t c = a.GroupBegin(g); c < a.GroupEnd(g); ++c) {
     const int32_t j = a.iwd(c);
     a.x(j) = a.BaseX(j);
@@ -182,21 +179,23 @@ void AbsorbBackward(const DiffArrays& a, int32_t g) {
 // pass. A negative step marks a variable that does not ask again.
 bool UpdateSteps(const DiffArrays& a) {
   bool again = false;
-  const int32_t pass = a.isave(1);
+  const int32_t pass = a.isave(kIsavePass);
   for (int32_t j = 1; j <= a.n; ++j) {
     if (a.h(j) < 0.0 || a.First(j) > a.Last(j)) continue;
     const double rho = a.Ratio(j);
     const double old = a.h(j);
     const double hmax = a.HMax(j);
     const double ax = std::fabs(a.BaseX(j));
-    const double scaled = std::sqrt(a.cntld(2) / rho) * old;
+    const double scaled = std::sqrt(a.cntld(kCntldTargetRatio) / rho) * old;
     double hj;
-    if (rho < a.cntld(1)) {
+    if (rho < a.cntld(kCntldLowRatio)) {
       hj = Representable(std::min(scaled, hmax), ax);
     } else {
-      hj = Representable(std::max({a.cntld(5) * hmax, a.cntld(4) * ax, scaled}), ax);
+      const double least =
+          std::max(a.cntld(kCntldStepFloor) * hmax, a.cntld(kCntldVariableError) * ax);
+      hj = Representable(std::max(least, scaled), ax);
       if (hj < old) a.ip(j) = -std::abs(a.ip(j));
-      if (rho <= a.cntld(3)) {
+      if (rho <= a.cntld(kCntldHighRatio)) {
         a.h(j) = -hj;
         continue;
       }
@@ -212,11 +211,11 @@ bool UpdateSteps(const DiffArrays& a) {
   return again;
 }
 
-void Finish(const DiffArrays& a, int32_t* dflag, int32_t* infod) {
+void Finish(const DiffArrays& a, int32_t* dflag, OneBased<int32_t> infod) {
   for (int32_t j = 1; j <= a.n + 1; ++j) a.ip(j) = std::abs(a.ip(j));
   for (int32_t j = 1; j <= a.n; ++j) a.h(j) = std::fabs(a.h(j));
   *dflag = 0;
-  infod[0] = 0;
+  infod(kInfodStatus) = 0;
   for (int32_t i = 1; i <= a.m; ++i) a.f(i) = a.Base(i);
   for (int32_t j = 1; j <= a.n; ++j) a.x(j) = a.BaseX(j);
 }
@@ -229,7 +228,7 @@ bool RequestForward(const DiffArrays& a, int32_t g, int32_t groups, int32_t* dfl
     a.h(j) = std::fabs(a.h(j));
     a.x(j) = a.x(j) + a.h(j);
   }
-  a.isave(2) = g;
+  a.isave(kIsaveGroup) = g;
   *dflag = 2;
   return true;
 }
@@ -244,7 +243,7 @@ bool RequestBackward(const DiffArrays& a, int32_t g, int32_t groups, int32_t* df
       const int32_t j = a.iwd(c);
       a.x(j) = a.x(j) - a.h(j);
     }
-    a.isave(2) = g;
+    a.isave(kIsaveGroup) = g;
     *dflag = 3;
     return true;
   }
@@ -267,32 +266,33 @@ void NS23DiffJacobian(int32_t m,
                       int32_t* dflag,
                       const int32_t* icntld,
                       const double* cntld,
-                      int32_t* infod,
+                      int32_t* infod_first,
                       int32_t* isave,
                       double* /*rsave*/) {
-  const DiffArrays a{m, n, One<const int32_t>(irn), One<int32_t>(ip), One<double>(h),
-                     One<double>(x), One<double>(f), hmaxv, One<double>(fjac),
-                     One<int32_t>(iwd), One<double>(wd), One<const int32_t>(icntld),
-                     One<const double>(cntld), One<int32_t>(isave)};
+  const DiffArrays a{m, n, OneBased<const int32_t>(irn), OneBased<int32_t>(ip), OneBased<double>(h),
+                     OneBased<double>(x), OneBased<double>(f), hmaxv, OneBased<double>(fjac),
+                     OneBased<int32_t>(iwd), OneBased<double>(wd), OneBased<const int32_t>(icntld),
+                     OneBased<const double>(cntld), OneBased<int32_t>(isave)};
+  const OneBased<int32_t> infod(infod_first);
   int32_t next_forward = 1;
   int32_t next_backward = 0;  // 0: forward evaluations still under way
   if (*dflag == 2) {
-    AbsorbForward(a, a.isave(2));
-    next_forward = a.isave(2) + 1;
+    AbsorbForward(a, a.isave(kIsaveGroup));
+    next_forward = a.isave(kIsaveGroup) + 1;
   } else if (*dflag == 3) {
-    AbsorbBackward(a, a.isave(2));
-    next_backward = a.isave(2) + 1;
+    AbsorbBackward(a, a.isave(kIsaveGroup));
+    next_backward = a.isave(kIsaveGroup) + 1;
   } else {
-    infod[0] = infod[1] = infod[2] = 0;
+    for (int k = 1; k <= kInfodLength; ++k) infod(k) = 0;
     if (a.iwd(1) == 0) FormGroups(a);
-    a.isave(3) = CountGroups(a);
-    infod[2] = a.isave(3);
+    a.isave(kIsaveGroups) = CountGroups(a);
+    infod(kInfodGroups) = a.isave(kIsaveGroups);
     for (int32_t i = 1; i <= m; ++i) a.wd(i) = a.f(i);
     ClampInitialSteps(a);
-    a.isave(1) = 0;
+    a.isave(kIsavePass) = 0;
     StartPass(a);
   }
-  const int32_t groups = a.isave(3);
+  const int32_t groups = a.isave(kIsaveGroups);
   for (;;) {
     if (next_backward == 0) {
       if (RequestForward(a, next_forward, groups, dflag)) return;
@@ -300,7 +300,7 @@ void NS23DiffJacobian(int32_t m,
       next_backward = 1;
     }
     if (RequestBackward(a, next_backward, groups, dflag)) return;
-    if (!UpdateSteps(a) || a.isave(1) >= kMaxPasses) break;
+    if (!UpdateSteps(a) || a.isave(kIsavePass) >= kMaxPasses) break;
     StartPass(a);
     next_forward = 1;
     next_backward = 0;

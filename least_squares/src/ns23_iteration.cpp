@@ -33,7 +33,7 @@ bool AllFinite(const double* v, int64_t count) {
 }  // namespace
 
 Phase FinalReturn(const Problem& p, int32_t flag) {
-  const int32_t unit = p.icntl[0];
+  const int32_t unit = p.stream();
   if (p.iprint != 0 && p.keep(kPrintState) == 1 && p.keep(kEvals) != 0 && unit > 0) {
     PrintSummary(unit, p.keep(kIters), p.keep(kEvals), p.rkeep(kLamda), p.rkeep(kSs),
                  p.rkeep(kXnorm), p.rkeep(kStepLen));
@@ -64,8 +64,8 @@ Phase EndIteration(const Problem& p) {
 }
 
 Phase NotFinite(const Problem& p) {
-  if (p.icntl[0] > 0) {
-    PrintError(p.icntl[0], " Error return from NS23 because",
+  if (p.stream() > 0) {
+    PrintError(p.stream(), " Error return from NS23 because",
                " the residuals or Jacobian are not finite at the current point");
   }
   return FinalReturn(p, NS23_ERR_NOT_FINITE);
@@ -83,8 +83,8 @@ static bool StepIsFinite(const double* x, const double* step, double scale, int3
 }
 
 static Phase StepNotFinite(const Problem& p) {
-  if (p.icntl[0] > 0) {
-    PrintError(p.icntl[0], " Error return from NS23 because",
+  if (p.stream() > 0) {
+    PrintError(p.stream(), " Error return from NS23 because",
                " the step computed from the current point is not finite");
   }
   return FinalReturn(p, NS23_ERR_NOT_FINITE);
@@ -131,7 +131,7 @@ Phase Differences(const Problem& p) {
 Phase Monitor(const Problem& p) {
   p.rkeep(kXnorm) = std::sqrt(Dot(p.n, p.x, p.x));
   const int64_t every = std::abs(int64_t{p.iprint});
-  const int32_t unit = p.icntl[0];
+  const int32_t unit = p.stream();
   p.keep(kPrintState) = 1;
   if (p.iprint != 0 && (p.keep(kIters) - 1) % every == 0) {
     p.keep(kPrintState) = 2;
@@ -208,7 +208,8 @@ Phase LineSearchEvaluated(const Problem& p) {
   }
   p.rkeep(kLinFrac) = fraction;
   p.rkeep(kLinRadius) = radius;
-  p.lkeep(kFresh) = radius * p.cntl[0] >= step ? p.lkeep(kAccepted) : Logical(false);
+  p.lkeep(kFresh) =
+      radius * p.cntl(NS23_CNTL_LINEARITY) >= step ? p.lkeep(kAccepted) : Logical(false);
   return Phase::kTrialEvaluated;
 }
 
@@ -219,14 +220,14 @@ Phase NewStep(const Problem& p) {
   NS23Factorize(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval,
                 &status, p.keep.from(1), p.rkeep.from(1));
   if (status == NS23_ERR_FACTORIZATION) {
-    if (p.icntl[0] > 0) {
-      PrintError(p.icntl[0], " Unexpected return from NS23. Notify Pemric staff.", nullptr);
+    if (p.stream() > 0) {
+      PrintError(p.stream(), " Unexpected return from NS23. Notify Pemric staff.", nullptr);
     }
     return FinalReturn(p, NS23_ERR_FACTORIZATION);
   }
   double pred, ssq, slope, curv;
-  NS23SolveStep(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval,
-                p.rc(), p.rt(), p.sx(), p.keep(kPrintState), &pred, &ssq, &slope, &curv, p.icntl,
+  NS23SolveStep(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval, p.rc(),
+                p.rt(), p.sx(), p.keep(kPrintState), &pred, &ssq, &slope, &curv, p.icntl.data(),
                 p.keep.from(1), p.rkeep.from(1));
   p.rkeep(kPred) = pred;
   p.rkeep(kStepSq) = ssq;
@@ -238,7 +239,7 @@ Phase NewStep(const Problem& p) {
   if (step <= p.rkeep(kEps) * p.rkeep(kXnorm)) return FinalReturn(p, NS23_FINISHED);
   const bool small_ss = ss <= p.sac;
   const bool small_step = step <= p.stpmin;
-  if (p.icntl[1] == 0 ? (small_ss || small_step) : (small_ss && small_step)) {
+  if (p.icntl(NS23_ICNTL_STOP_RULE) == 0 ? (small_ss || small_step) : (small_ss && small_step)) {
     return FinalReturn(p, NS23_FINISHED);
   }
   double* sx = p.sx();

@@ -44,14 +44,15 @@ struct Problem {
   double* f;
   double* fjac;
   int32_t* iflag;
-  const int32_t* icntl;
-  const double* cntl;
-  One<int32_t> keep;
-  One<double> rkeep;
-  One<int32_t> lkeep;
+  OneBased<const int32_t> icntl;
+  OneBased<const double> cntl;
+  OneBased<int32_t> keep;
+  OneBased<double> rkeep;
+  OneBased<int32_t> lkeep;
 
   // Sections of W whose start positions the start of a problem recorded.
   double* section(Keep slot) const { return w + (int64_t{keep(slot)} - 1); }
+  int32_t stream() const { return icntl(NS23_ICNTL_STREAM); }  // <= 0: silent
   double* rt() const { return section(kRt); }  // r at the trial (M); row sums; direction
   double* sx() const { return section(kSx); }  // step, previous point or other point (N)
   double* df() const { return section(kDf); }  // F at the trial, then a change of F (M)

@@ -1,6 +1,5 @@
 // Where NS23AD keeps its state between calls: the slots of KEEP, RKEEP and
-// LKEEP (positions counted from 1), and the 1-based accessor used throughout
-// the family.
+// LKEEP (positions counted from 1, read through OneBased views).
 #pragma once
 
 #include <cstdint>
@@ -8,6 +7,8 @@
 
 #include "pemric/ma57.h"
 #include "pemric/ns23.h"
+#include "pemric/ns23_routines.h"
+#include "pemric/one_based.h"
 
 // NS23AD relies on plain IEEE double arithmetic: the representable steps
 // (h + |x|) - |x| and the single-precision constants lose their meaning under
@@ -21,18 +22,7 @@
 
 namespace pemric::ns23 {
 
-// A view of a caller's array that is indexed from 1: at(k) is the k-th cell.
-template <class T>
-class One {
- public:
-  explicit One(T* first) : first_(first) {}
-  T& operator()(int64_t k) const { return first_[k - 1]; }
-  // The sub-array that starts at cell k (k may be one past the end).
-  T* from(int64_t k) const { return first_ + (k - 1); }
-
- private:
-  T* first_;
-};
+using pemric::OneBased;
 
 // KEEP (integers).
 enum Keep : int {
@@ -66,11 +56,16 @@ enum Keep : int {
   kSavedScheme = 36,  // the caller's KEEP(62) while the difference routine runs
   kDiffIsave = 41,    // ISAVE(20) of the difference routine
   kDiffIcntl = 61,    // ICNTLD(5)
-  kDiffScheme = 62,   // ICNTLD(2)
-  kDiffInfo = 66,     // INFOD(3)
-  kMaIcntl = NS23_KEEP_MA57_ICNTL,  // MA57 ICNTL(20)
-  kMaInfo = NS23_KEEP_MA57_INFO,    // MA57 INFO(40)
+  kDiffScheme = kDiffIcntl + kIcntldScheme - 1,  // ICNTLD(2)
+  kDiffInfo = 66,                                // INFOD(3)
+  kMaIcntl = NS23_KEEP_MA57_ICNTL,               // MA57 ICNTL(20)
+  kMaInfo = NS23_KEEP_MA57_INFO,                 // MA57 INFO(40)
 };
+
+// The state of NS23AD itself that NS23SetDefaults clears: KEEP(1..40) and
+// RKEEP(1..30).
+constexpr int kOwnKeepLength = 40;
+constexpr int kOwnRkeepLength = 30;
 
 // RKEEP (reals).
 enum Rkeep : int {
@@ -98,8 +93,9 @@ enum Rkeep : int {
   kXnorm = 25,      // ||x||
   kDiffRsave = 31,  // RSAVE(10) of the difference routine
   kDiffCntl = 41,   // CNTLD(7)
-  kMaCntl = NS23_RKEEP_MA57_CNTL,    // MA57 CNTL(5)
-  kMaRinfo = NS23_RKEEP_MA57_RINFO,  // MA57 RINFO(20)
+  kDiffResidualError = kDiffCntl + kCntldResidualError - 1,  // CNTLD(6), from CNTL(4)
+  kMaCntl = NS23_RKEEP_MA57_CNTL,                            // MA57 CNTL(5)
+  kMaRinfo = NS23_RKEEP_MA57_RINFO,                          // MA57 RINFO(20)
 };
 
 // The MA57 arrays fill the ends of KEEP and RKEEP, one after the other.

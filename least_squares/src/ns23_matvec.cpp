@@ -15,10 +15,9 @@ void NS23SparseMatVec(int32_t /*m*/,
                       int32_t trans,
                       const int32_t* rowind,
                       const int32_t* colptr) {
-  using ns23::One;
-  One<const double> v(val), xv(x);
-  One<double> yv(y);
-  One<const int32_t> row(rowind), ptr(colptr);
+  OneBased<const double> v(val), xv(x);
+  OneBased<double> yv(y);
+  OneBased<const int32_t> row(rowind), ptr(colptr);
   const bool transposed = (trans & 1) != 0;
   for (int32_t j = 1; j <= n; ++j) {
     const int32_t first = std::abs(ptr(j));

@@ -16,8 +16,9 @@
 
 #include "ns23_iteration.h"
 #include "ns23_print.h"
-#include "pemric/record.h"
+#include "pemric/error_report.h"
 #include "pemric/ns23.h"
+#include "pemric/record.h"
 
 namespace pemric::ns23 {
 namespace {
@@ -29,7 +30,7 @@ void ResetState(const Problem& p, double big, double eps) {
   p.rkeep(kDelta) = big * 0.25;
   p.rkeep(kLinRadius) = big;
   p.rkeep(kStepLen) = 0.0;
-  p.rkeep(kHalfMargin) = (1.0 - p.cntl[2]) / 2.0;
+  p.rkeep(kHalfMargin) = (1.0 - p.cntl(NS23_CNTL_GOOD_RATIO)) / 2.0;
   p.keep(kDiffOrder) = 1;
   p.keep(kEvals) = 0;
   p.keep(kIters) = 0;
@@ -64,44 +65,57 @@ bool Divide(const Problem& p) {
   return true;
 }
 
+// Failures of the start go to IFLAG (INFO follows from it on return) and,
+// when ICNTL(1) > 0, as a message after two empty lines.
+ErrorReport StartErrors(const Problem& p) {
+  return ErrorReport(p.iflag, nullptr, ErrorStream{p.stream(), p.stream() > 0}, nullptr, 0);
+}
+
 }  // namespace
 
 Phase Start(const Problem& p) {
-  const int32_t unit = p.icntl[0];
+  const ErrorReport errors = StartErrors(p);
   if (p.n < 1 || p.m < p.n) {
-    if (unit > 0) {
-      Record(unit).Slash().Slash().Text(" Error return from NS23 because M =").I(p.m, 7).Text(
-          " and N =").I(p.n, 7);
-    }
-    *p.iflag = NS23_ERR_SIZES;
+    errors.Fail(NS23_ERR_SIZES, 0, [&](int32_t u) {
+      Record(u)
+          .Slash()
+          .Slash()
+          .Text(" Error return from NS23 because M =")
+          .I(p.m, 7)
+          .Text(" and N =")
+          .I(p.n, 7);
+    });
     return Phase::kReturn;
   }
-  const int32_t i_big = 5, i_eps = 1;
+  const int32_t i_big = MACHINE_HUGE, i_eps = MACHINE_EPSILON;
   const double big = MachineConstant(&i_big);
   const double eps = MachineConstant(&i_eps);
   NS23DiffSetDefaults(p.keep.from(kDiffIcntl), p.rkeep.from(kDiffCntl), p.keep.from(kDiffIsave),
                       p.rkeep.from(kDiffRsave));
-  if (p.cntl[3] > 0.0) p.rkeep(kDiffCntl + 5) = p.cntl[3];
-  p.rkeep(kRelStep) = p.cntl[4] > 0.0 ? p.cntl[4] / p.hmax : std::sqrt(eps);
+  if (p.cntl(NS23_CNTL_RESIDUAL_ERROR) > 0.0) {
+    p.rkeep(kDiffResidualError) = p.cntl(NS23_CNTL_RESIDUAL_ERROR);
+  }
+  const double initial_step = p.cntl(NS23_CNTL_INITIAL_STEP);
+  p.rkeep(kRelStep) = initial_step > 0.0 ? initial_step / p.hmax : std::sqrt(eps);
   ResetState(p, big, eps);
   // Column marks of an earlier difference Jacobian may still be in IP.
   for (int32_t j = 0; j <= p.n; ++j) p.ip[j] = std::abs(p.ip[j]);
-  if (p.iprint != 0 && unit > 0) {
-    PrintHeader(unit, p.m, p.n, p.sac, p.stpmin, p.maxfun, p.hmax_given, p.liw, p.lw);
+  if (p.iprint != 0 && p.stream() > 0) {
+    PrintHeader(p.stream(), p.m, p.n, p.sac, p.stpmin, p.maxfun, p.hmax_given, p.liw, p.lw);
   }
   int32_t status = 0;
   NS23Analyse(p.m, p.n, p.irn, p.ip, p.airn, p.aip, p.liw, p.iw, &status, p.keep.from(1),
               p.rkeep.from(1));
   if (status == NS23_ERR_LIW) {
-    if (unit > 0) PrintError(unit, " Error return from NS23 because LIW is too small", nullptr);
-    *p.iflag = NS23_ERR_LIW;
+    errors.Fail(NS23_ERR_LIW, p.liw, [](int32_t u) {
+      PrintError(u, " Error return from NS23 because LIW is too small", nullptr);
+    });
     return Phase::kReturn;
   }
   if (!Divide(p)) {
-    if (unit > 0) {
-      PrintError(unit, " Error return from NS23 because LIW and/or LW is too small", nullptr);
-    }
-    *p.iflag = NS23_ERR_WORKSPACE;
+    errors.Fail(NS23_ERR_WORKSPACE, p.lw, [](int32_t u) {
+      PrintError(u, " Error return from NS23 because LIW and/or LW is too small", nullptr);
+    });
     return Phase::kReturn;
   }
   if (p.hmax > 0.0) {
@@ -151,7 +165,7 @@ Phase Run(const Problem& p, Phase phase) {
   return Phase::kReturn;
 }
 
-void SetInformation(const Problem& p, One<int32_t> info, One<double> rinfo) {
+void SetInformation(const Problem& p, OneBased<int32_t> info, OneBased<double> rinfo) {
   const int32_t flag = *p.iflag;
   info(NS23_INFO_STATUS) = flag < 0 ? flag : 0;
   info(NS23_INFO_VALUE) = flag == NS23_ERR_MAXFUN      ? p.maxfun
@@ -199,11 +213,11 @@ extern "C" PEMRIC_API void NS23AD(const int32_t* M,
   // negative or NaN value is taken as 0, so that the mode and the workspace
   // division always agree.
   const double hmax = *HMAX > 0.0 ? *HMAX : 0.0;
-  const Problem p{*M,    *N,    *SAC,  *STPMIN, *MAXFUN, *IPRINT, IRN,   IP,
-                  AVAL,  AIRN,  AIP,   hmax,    *HMAX,   *LIW,    IW,    *LW,
-                  W,     X,     F,     FJAC,    IFLAG,   ICNTL,   CNTL,  One<int32_t>(KEEP),
-                  One<double>(RKEEP),  One<int32_t>(LKEEP)};
+  const Problem p{*M,   *N,   *SAC, *STPMIN, *MAXFUN, *IPRINT, IRN,   IP,   AVAL, AIRN,
+                  AIP,  hmax, *HMAX, *LIW,  IW,      *LW,     W,       X,     F,    FJAC,
+                  IFLAG, OneBased<const int32_t>(ICNTL), OneBased<const double>(CNTL),
+                  OneBased<int32_t>(KEEP), OneBased<double>(RKEEP), OneBased<int32_t>(LKEEP)};
   Phase phase = Resume(p);
   while (phase != Phase::kReturn) phase = Run(p, phase);
-  SetInformation(p, One<int32_t>(INFO), One<double>(RINFO));
+  SetInformation(p, OneBased<int32_t>(INFO), OneBased<double>(RINFO));
 }

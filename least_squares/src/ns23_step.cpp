@@ -22,23 +22,21 @@
 namespace pemric {
 namespace {
 
-using ns23::One;
-
 // The sections of IW and W that the step uses, from the analysis slots.
 struct StepArrays {
   int32_t m, n;
-  One<const int32_t> irn, ip, airn, aip;
-  One<const int32_t> rowptr, rowcol, nptr, nrow;
+  OneBased<const int32_t> irn, ip, airn, aip;
+  OneBased<const int32_t> rowptr, rowcol, nptr, nrow;
   int32_t nzr, ne;
   int32_t* makeep;
   int32_t lkeep_ma57;
   int32_t* mawork;
   int32_t* ifact;
   int32_t lifact;
-  One<double> nval;
+  OneBased<double> nval;
   double* fact;
   int32_t lfact;
-  One<double> rowval, acc;
+  OneBased<double> rowval, acc;
 };
 
 StepArrays Carve(int32_t m,
@@ -53,22 +51,22 @@ StepArrays Carve(int32_t m,
                  double* w_first,
                  const int32_t* keep_first) {
   using namespace ns23;
-  One<int32_t> iw(iw_first);
-  One<double> w(w_first);
-  One<const int32_t> keep(keep_first);
+  OneBased<int32_t> iw(iw_first);
+  OneBased<double> w(w_first);
+  OneBased<const int32_t> keep(keep_first);
   const int32_t nzr = keep(kNzr);
   const int32_t ne = keep(kNe);
   const int64_t top = int64_t{lwa} - nzr - n;
   return StepArrays{m,
                     n,
-                    One<const int32_t>(irn),
-                    One<const int32_t>(ip),
-                    One<const int32_t>(airn),
-                    One<const int32_t>(aip),
-                    One<const int32_t>(iw.from(keep(kRowPtr))),
-                    One<const int32_t>(iw.from(keep(kRowCol))),
-                    One<const int32_t>(iw.from(keep(kNormPtr))),
-                    One<const int32_t>(iw.from(keep(kNormRow))),
+                    OneBased<const int32_t>(irn),
+                    OneBased<const int32_t>(ip),
+                    OneBased<const int32_t>(airn),
+                    OneBased<const int32_t>(aip),
+                    OneBased<const int32_t>(iw.from(keep(kRowPtr))),
+                    OneBased<const int32_t>(iw.from(keep(kRowCol))),
+                    OneBased<const int32_t>(iw.from(keep(kNormPtr))),
+                    OneBased<const int32_t>(iw.from(keep(kNormRow))),
                     nzr,
                     ne,
                     iw.from(keep(kMaKeep)),
@@ -76,11 +74,11 @@ StepArrays Carve(int32_t m,
                     iw.from(keep(kMaWork)),
                     iw.from(keep(kIfact)),
                     static_cast<int32_t>(int64_t{liwa} - keep(kIfact) + 1),
-                    One<double>(w.from(1)),
+                    OneBased<double>(w.from(1)),
                     w.from(int64_t{ne} + 1),
                     static_cast<int32_t>(int64_t{lwa} - ne),
-                    One<double>(w.from(top + 1)),
-                    One<double>(w.from(top + nzr + 1))};
+                    OneBased<double>(w.from(top + 1)),
+                    OneBased<double>(w.from(top + nzr + 1))};
 }
 
 // Visits the entries (row, value) of column j of J and then of A.
@@ -157,11 +155,11 @@ void NS23Factorize(int32_t m,
                    int32_t* keep_first,
                    double* rkeep_first) {
   using namespace ns23;
-  One<int32_t> keep(keep_first);
-  One<double> rkeep(rkeep_first);
+  OneBased<int32_t> keep(keep_first);
+  OneBased<double> rkeep(rkeep_first);
   const StepArrays a = Carve(m, n, irn, ip, airn, aip, liwa, iw, lwa, w, keep_first);
-  const int32_t one = 1;
-  double mult = MachineConstant(&one);
+  const int32_t eps_index = MACHINE_EPSILON;
+  double mult = MachineConstant(&eps_index);
   const double lamda = rkeep(kLamda);
   for (int attempt = 1; attempt <= 10; ++attempt, mult *= 2.0) {
     ScatterRows(a, fjac, aval);
@@ -172,7 +170,7 @@ void NS23Factorize(int32_t m,
     MA57BD(&a.n, &a.ne, a.nval.from(1), a.fact, &a.lfact, a.ifact, &a.lifact, &a.lkeep_ma57,
            a.makeep, a.mawork, keep.from(kMaIcntl), rkeep.from(kMaCntl), keep.from(kMaInfo),
            rkeep.from(kMaRinfo));
-    if (keep(kMaInfo) >= 0) return;
+    if (OneBased<const int32_t>(keep.from(kMaInfo))(MA57_INFO_STATUS) >= 0) return;
   }
   *iflag = NS23_ERR_FACTORIZATION;
 }
@@ -201,19 +199,22 @@ void NS23SolveStep(int32_t m,
                    int32_t* keep_first,
                    double* rkeep_first) {
   using namespace ns23;
-  One<int32_t> keep(keep_first);
-  One<double> rkeep(rkeep_first);
+  OneBased<int32_t> keep(keep_first);
+  OneBased<double> rkeep(rkeep_first);
   const StepArrays a = Carve(m, n, irn, ip, airn, aip, liwa, iw, lwa, w, keep_first);
   for (int32_t j = 0; j < n; ++j) g[j] = 0.0;
   NS23SparseMatVec(m, n, fjac, r, g, 1, irn, ip);
   NS23SparseMatVec(m, n, aval, r, g, 1, airn, aip);
   for (int32_t j = 0; j < n; ++j) s[j] = -g[j];
-  if (printstate > 1 && icntl[0] > 0) {
-    Record(icntl[0]).Text(" The norm of the vector V is").P(1).E(
-        std::sqrt(blas::Ddot(n, g, 1, g, 1)), 12, 4);
-    if (printstate > 2) ns23::PrintVector(icntl[0], " The current vector V is", g, n);
+  const int32_t unit = OneBased<const int32_t>(icntl)(NS23_ICNTL_STREAM);
+  if (printstate > 1 && unit > 0) {
+    Record(unit)
+        .Text(" The norm of the vector V is")
+        .P(1)
+        .E(std::sqrt(blas::Ddot(n, g, 1, g, 1)), 12, 4);
+    if (printstate > 2) ns23::PrintVector(unit, " The current vector V is", g, n);
   }
-  const int32_t job = 1;
+  const int32_t job = MA57_JOB_FULL;
   const int32_t nrhs = 1;
   MA57CD(&job, &a.n, a.fact, &a.lfact, a.ifact, &a.lifact, &nrhs, s, &a.n, a.nval.from(1), &a.n,
          a.mawork, keep.from(kMaIcntl), keep.from(kMaInfo));

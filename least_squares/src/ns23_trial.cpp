@@ -48,7 +48,7 @@ bool BoundFromRatio(const Problem& p, bool finite) {
   double ratio = (p.rkeep(kSs) - p.rkeep(kSsTrial)) / p.rkeep(kPred);
   if (ratio >= 1.0) ratio = 2.0 - ratio - p.rkeep(kEps);
   p.rkeep(kRatio) = ratio;
-  const double good = p.cntl[2];
+  const double good = p.cntl(NS23_CNTL_GOOD_RATIO);
   if (IsTrue(p.lkeep(kFresh)) && ratio <= good) {
     if (p.keep(kDiffOrder) == 2) return false;
     p.keep(kDiffOrder) = 2;
@@ -56,7 +56,7 @@ bool BoundFromRatio(const Problem& p, bool finite) {
   if (ratio > good) {
     delta = std::min(2.0 * delta, std::sqrt((1.0 - good) / (1.0 - ratio)) * step);
     p.lkeep(kFresh) = Logical(false);
-  } else if (ratio >= p.cntl[1]) {
+  } else if (ratio >= p.cntl(NS23_CNTL_POOR_RATIO)) {
     delta = step;
   } else if (2.0 * delta >= step) {
     if (p.hmax == 0.0) {
@@ -65,7 +65,8 @@ bool BoundFromRatio(const Problem& p, bool finite) {
       delta = step / z;
     } else {
       delta = step * 0.5;
-      if (p.rkeep(kLinRadius) * p.cntl[0] >= step) p.lkeep(kLineSearch) = Logical(true);
+      if (p.rkeep(kLinRadius) * p.cntl(NS23_CNTL_LINEARITY) >= step)
+        p.lkeep(kLineSearch) = Logical(true);
     }
   }
   return true;

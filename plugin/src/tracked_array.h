@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "pemric/one_based.h"
+
 namespace dalvex {
 
 inline constexpr const char* kUnallocatedLabel = "Unallocated";
@@ -24,9 +26,10 @@ struct TrackedArray {
   TrackedArray(const TrackedArray&) = delete;
   TrackedArray& operator=(const TrackedArray&) = delete;
 
-  // Element k, counted from 1 as the numeric routines count.
-  T& at(int32_t k) { return data[k - 1]; }
-  const T& at(int32_t k) const { return data[k - 1]; }
+  // Element k, counted from 1 as the numeric routines count, through their
+  // one 1-based view.
+  T& at(int32_t k) { return pemric::At(data)(k); }
+  const T& at(int32_t k) const { return pemric::At(static_cast<const T*>(data))(k); }
 };
 
 // Frees the storage, if any, and leaves the array empty.

@@ -9,12 +9,12 @@ namespace pemric {
 // The starts must lie within 1..ne+1, or the columns would reach outside IRN
 // and A; that is checked even when the caller asks for no checks. A start
 // below its predecessor is an error only when checking.
-int32_t MC59CheckColumnStarts(const MC59Options& opt, int32_t nc, int32_t ne, const int32_t* ip) {
+int32_t MC59CheckColumnStarts(const MC59Options& opt, int32_t nc, int32_t ne, ConstInts ip) {
   const int64_t last = static_cast<int64_t>(ne) + 1;
   for (int32_t j = 1; j <= nc + 1; ++j) {
-    const int32_t p = At(ip, j);
+    const int32_t p = ip(j);
     if (p < 1 || p > last) return j;
-    if (opt.check && j <= nc && At(ip, j + 1) < p) return j;
+    if (opt.check && j <= nc && ip(j + 1) < p) return j;
   }
   return 0;
 }
@@ -25,20 +25,20 @@ int32_t MC59CheckColumnStarts(const MC59Options& opt, int32_t nc, int32_t ne, co
 void MC59CleanColumns(const MC59Options& opt,
                       int32_t nc,
                       int32_t nr,
-                      int32_t* irn,
-                      double* a,
-                      int32_t* ip,
-                      int32_t* marker,
+                      Ints irn,
+                      Reals a,
+                      Ints ip,
+                      Ints marker,
                       MC59Counts& counts) {
-  for (int32_t i = 1; i <= nr; ++i) At(marker, i) = 0;
+  for (int32_t i = 1; i <= nr; ++i) marker(i) = 0;
   int32_t kept = 0;
-  int32_t old_start = At(ip, 1);
+  int32_t old_start = ip(1);
   for (int32_t j = 1; j <= nc; ++j) {
-    const int32_t old_end = At(ip, j + 1);
+    const int32_t old_end = ip(j + 1);
     const int32_t new_start = kept + 1;
-    At(ip, j) = new_start;
+    ip(j) = new_start;
     for (int32_t k = old_start; k < old_end; ++k) {
-      const int32_t i = At(irn, k);
+      const int32_t i = irn(k);
       if (i < 1 || i > nr) {
         ++counts.bad_rows;
         continue;
@@ -52,28 +52,28 @@ void MC59CleanColumns(const MC59Options& opt,
     }
     old_start = old_end;
   }
-  At(ip, nc + 1) = kept + 1;
+  ip(nc + 1) = kept + 1;
 }
 
 // Insertion sort, quadratic in the longest column; columns of a Jacobian are
 // short. The key is |row| in 64 bits, so that unchecked input with negative
 // row numbers sorts without overflow.
-void MC59SortColumns(const MC59Options& opt, int32_t nc, int32_t* irn, double* a, const int32_t* ip) {
+void MC59SortColumns(const MC59Options& opt, int32_t nc, Ints irn, Reals a, ConstInts ip) {
   for (int32_t j = 1; j <= nc; ++j) {
-    const int32_t first = At(ip, j);
-    const int32_t end = At(ip, j + 1);
+    const int32_t first = ip(j);
+    const int32_t end = ip(j + 1);
     for (int32_t k = first + 1; k < end; ++k) {
-      const int32_t row = At(irn, k);
+      const int32_t row = irn(k);
       const int64_t key = std::llabs(static_cast<int64_t>(row));
-      const double value = opt.values ? At(a, k) : 0.0;
+      const double value = opt.values ? a(k) : 0.0;
       int32_t m = k - 1;
-      while (m >= first && std::llabs(static_cast<int64_t>(At(irn, m))) > key) {
-        At(irn, m + 1) = At(irn, m);
-        if (opt.values) At(a, m + 1) = At(a, m);
+      while (m >= first && std::llabs(static_cast<int64_t>(irn(m))) > key) {
+        irn(m + 1) = irn(m);
+        if (opt.values) a(m + 1) = a(m);
         --m;
       }
-      At(irn, m + 1) = row;
-      if (opt.values) At(a, m + 1) = value;
+      irn(m + 1) = row;
+      if (opt.values) a(m + 1) = value;
     }
   }
 }

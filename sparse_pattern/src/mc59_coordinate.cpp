@@ -11,14 +11,14 @@ int32_t MC59GatherCoordinates(const MC59Options& opt,
                               int32_t nc,
                               int32_t nr,
                               int32_t ne,
-                              int32_t* irn,
-                              int32_t* jcn,
-                              double* a,
+                              Ints irn,
+                              Ints jcn,
+                              Reals a,
                               MC59Counts& counts) {
   int32_t kept = 0;
   for (int32_t k = 1; k <= ne; ++k) {
-    int32_t i = At(irn, k);
-    int32_t j = At(jcn, k);
+    int32_t i = irn(k);
+    int32_t j = jcn(k);
     if (opt.check) {
       const bool bad_row = i < 1 || i > nr;
       const bool bad_column = j < 1 || j > nc;
@@ -28,9 +28,9 @@ int32_t MC59GatherCoordinates(const MC59Options& opt,
     }
     if (opt.symmetric && i < j) std::swap(i, j);
     ++kept;
-    At(irn, kept) = i;
-    At(jcn, kept) = j;
-    if (opt.values) At(a, kept) = At(a, k);
+    irn(kept) = i;
+    jcn(kept) = j;
+    if (opt.values) a(kept) = a(k);
   }
   return kept;
 }
@@ -46,36 +46,36 @@ int32_t MC59GatherCoordinates(const MC59Options& opt,
 void MC59BucketSort(const MC59Options& opt,
                     int32_t n,
                     int32_t nkeys,
-                    int32_t* key,
-                    int32_t* other,
-                    double* a,
-                    int32_t* start,
-                    int32_t* fill) {
-  for (int32_t b = 1; b <= nkeys; ++b) At(fill, b) = 0;
+                    Ints key,
+                    Ints other,
+                    Reals a,
+                    Ints start,
+                    Ints fill) {
+  for (int32_t b = 1; b <= nkeys; ++b) fill(b) = 0;
   for (int32_t k = 1; k <= n; ++k) {
-    assert(At(key, k) >= 1 && At(key, k) <= nkeys);
-    ++At(fill, At(key, k));
+    assert(key(k) >= 1 && key(k) <= nkeys);
+    ++fill(key(k));
   }
   int32_t next = 1;
   for (int32_t b = 1; b <= nkeys; ++b) {
-    At(start, b) = next;
-    next += At(fill, b);
-    At(fill, b) = At(start, b);
+    start(b) = next;
+    next += fill(b);
+    fill(b) = start(b);
   }
-  At(start, nkeys + 1) = next;
+  start(nkeys + 1) = next;
   for (int32_t b = 1; b <= nkeys; ++b) {
-    const int32_t end = At(start, b + 1);
-    while (At(fill, b) < end) {
-      const int32_t k = At(fill, b);
-      const int32_t kb = At(key, k);
+    const int32_t end = start(b + 1);
+    while (fill(b) < end) {
+      const int32_t k = fill(b);
+      const int32_t kb = key(k);
       if (kb == b) {
-        ++At(fill, b);
+        ++fill(b);
         continue;
       }
-      const int32_t dest = At(fill, kb)++;
-      std::swap(At(key, k), At(key, dest));
-      std::swap(At(other, k), At(other, dest));
-      if (opt.values) std::swap(At(a, k), At(a, dest));
+      const int32_t dest = fill(kb)++;
+      std::swap(key(k), key(dest));
+      std::swap(other(k), other(dest));
+      if (opt.values) std::swap(a(k), a(dest));
     }
   }
 }
@@ -86,25 +86,25 @@ void MC59BucketSort(const MC59Options& opt,
 int32_t MC59MergeDuplicates(const MC59Options& opt,
                             int32_t nbuckets,
                             int32_t nindex,
-                            int32_t* start,
-                            int32_t* index,
-                            double* a,
-                            int32_t* marker,
+                            Ints start,
+                            Ints index,
+                            Reals a,
+                            Ints marker,
                             MC59Counts& counts) {
-  for (int32_t i = 1; i <= nindex; ++i) At(marker, i) = 0;
+  for (int32_t i = 1; i <= nindex; ++i) marker(i) = 0;
   int32_t kept = 0;
-  int32_t old_start = At(start, 1);
+  int32_t old_start = start(1);
   for (int32_t b = 1; b <= nbuckets; ++b) {
-    const int32_t old_end = At(start, b + 1);
+    const int32_t old_end = start(b + 1);
     const int32_t new_start = kept + 1;
-    At(start, b) = new_start;
+    start(b) = new_start;
     for (int32_t k = old_start; k < old_end; ++k) {
-      const int32_t i = At(index, k);
+      const int32_t i = index(k);
       MC59KeepOrMerge(opt, i, k, new_start, index, a, marker, kept, counts);
     }
     old_start = old_end;
   }
-  At(start, nbuckets + 1) = kept + 1;
+  start(nbuckets + 1) = kept + 1;
   return kept;
 }
 
@@ -112,19 +112,19 @@ namespace {
 
 // Moves a(k) to a(dest(k)) for every k, following the cycles of the
 // permutation dest(1..n) and marking visited positions by negating dest.
-void ApplyPermutation(int32_t n, int32_t* dest, double* a) {
+void ApplyPermutation(int32_t n, Ints dest, Reals a) {
   for (int32_t k = 1; k <= n; ++k) {
-    if (At(dest, k) < 0) continue;
-    double carried = At(a, k);
-    int32_t d = At(dest, k);
-    At(dest, k) = -d;
+    if (dest(k) < 0) continue;
+    double carried = a(k);
+    int32_t d = dest(k);
+    dest(k) = -d;
     while (d != k) {
-      std::swap(carried, At(a, d));
-      const int32_t next = At(dest, d);
-      At(dest, d) = -next;
+      std::swap(carried, a(d));
+      const int32_t next = dest(d);
+      dest(d) = -next;
       d = next;
     }
-    At(a, k) = carried;
+    a(k) = carried;
   }
 }
 
@@ -138,25 +138,25 @@ void ApplyPermutation(int32_t n, int32_t* dest, double* a) {
 void MC59RowsToColumns(const MC59Options& opt,
                        int32_t nc,
                        int32_t nr,
-                       const int32_t* rowstart,
-                       int32_t* jcn,
-                       int32_t* irn,
-                       double* a,
-                       int32_t* ip) {
-  const int32_t n = At(rowstart, nr + 1) - 1;
-  for (int32_t j = 1; j <= nc + 1; ++j) At(ip, j) = 0;
-  for (int32_t k = 1; k <= n; ++k) ++At(ip, At(jcn, k));
+                       ConstInts rowstart,
+                       Ints jcn,
+                       Ints irn,
+                       Reals a,
+                       Ints ip) {
+  const int32_t n = rowstart(nr + 1) - 1;
+  for (int32_t j = 1; j <= nc + 1; ++j) ip(j) = 0;
+  for (int32_t k = 1; k <= n; ++k) ++ip(jcn(k));
   int32_t end = 1;
   for (int32_t j = 1; j <= nc; ++j) {
-    end += At(ip, j);
-    At(ip, j) = end;  // one past the last position of column j
+    end += ip(j);
+    ip(j) = end;  // one past the last position of column j
   }
-  At(ip, nc + 1) = end;
+  ip(nc + 1) = end;
   for (int32_t i = nr; i >= 1; --i) {
-    for (int32_t k = At(rowstart, i + 1) - 1; k >= At(rowstart, i); --k) {
-      const int32_t dest = --At(ip, At(jcn, k));
-      At(irn, dest) = i;
-      if (opt.values) At(jcn, k) = dest;
+    for (int32_t k = rowstart(i + 1) - 1; k >= rowstart(i); --k) {
+      const int32_t dest = --ip(jcn(k));
+      irn(dest) = i;
+      if (opt.values) jcn(k) = dest;
     }
   }
   if (opt.values) ApplyPermutation(n, jcn, a);

@@ -1,15 +1,16 @@
-// Internal phases of MC59AD. Every array is indexed from 1 through At();
+// Internal phases of MC59AD. Every array is a 1-based view of the caller's;
 // lengths are those checked by MC59AD on entry.
 #pragma once
 
 #include <cstdint>
 
+#include "pemric/one_based.h"
+
 namespace pemric {
 
-// Element k (counted from 1) of an array; never forms a pointer before the start.
-inline int32_t& At(int32_t* a, int64_t k) { return a[k - 1]; }
-inline double& At(double* a, int64_t k) { return a[k - 1]; }
-inline int32_t At(const int32_t* a, int64_t k) { return a[k - 1]; }
+using Ints = OneBased<int32_t>;
+using ConstInts = OneBased<const int32_t>;
+using Reals = OneBased<double>;
 
 struct MC59Options {
   bool check;           // drop out-of-range entries and merge duplicates
@@ -33,21 +34,21 @@ inline void MC59KeepOrMerge(const MC59Options& opt,
                             int32_t i,
                             int32_t k,
                             int32_t new_start,
-                            int32_t* index,
-                            double* a,
-                            int32_t* marker,
+                            Ints index,
+                            Reals a,
+                            Ints marker,
                             int32_t& kept,
                             MC59Counts& counts) {
-  const int32_t mark = At(marker, i);
+  const int32_t mark = marker(i);
   if (mark >= new_start) {
     ++counts.duplicates;
-    if (opt.values && opt.sum_duplicates) At(a, mark) += At(a, k);
+    if (opt.values && opt.sum_duplicates) a(mark) += a(k);
     return;
   }
   ++kept;
-  At(index, kept) = i;
-  if (opt.values) At(a, kept) = At(a, k);
-  At(marker, i) = kept;
+  index(kept) = i;
+  if (opt.values) a(kept) = a(k);
+  marker(i) = kept;
 }
 
 // Coordinate input: drops out-of-range entries (when checking), packing the
@@ -57,9 +58,9 @@ int32_t MC59GatherCoordinates(const MC59Options& opt,
                               int32_t nc,
                               int32_t nr,
                               int32_t ne,
-                              int32_t* irn,
-                              int32_t* jcn,
-                              double* a,
+                              Ints irn,
+                              Ints jcn,
+                              Reals a,
                               MC59Counts& counts);
 
 // Groups n coordinate entries by key (1..nkeys) in place. On exit
@@ -68,11 +69,11 @@ int32_t MC59GatherCoordinates(const MC59Options& opt,
 void MC59BucketSort(const MC59Options& opt,
                     int32_t n,
                     int32_t nkeys,
-                    int32_t* key,
-                    int32_t* other,
-                    double* a,
-                    int32_t* start,
-                    int32_t* fill);
+                    Ints key,
+                    Ints other,
+                    Reals a,
+                    Ints start,
+                    Ints fill);
 
 // Merges duplicate indices within each of nbuckets buckets of `index`, keeping
 // the first one met and packing the kept entries forward; rebuilds
@@ -80,10 +81,10 @@ void MC59BucketSort(const MC59Options& opt,
 int32_t MC59MergeDuplicates(const MC59Options& opt,
                             int32_t nbuckets,
                             int32_t nindex,
-                            int32_t* start,
-                            int32_t* index,
-                            double* a,
-                            int32_t* marker,
+                            Ints start,
+                            Ints index,
+                            Reals a,
+                            Ints marker,
                             MC59Counts& counts);
 
 // Turns n entries grouped by row (row starts rowstart(1..nr+1), column numbers
@@ -92,28 +93,28 @@ int32_t MC59MergeDuplicates(const MC59Options& opt,
 void MC59RowsToColumns(const MC59Options& opt,
                        int32_t nc,
                        int32_t nr,
-                       const int32_t* rowstart,
-                       int32_t* jcn,
-                       int32_t* irn,
-                       double* a,
-                       int32_t* ip);
+                       ConstInts rowstart,
+                       Ints jcn,
+                       Ints irn,
+                       Reals a,
+                       Ints ip);
 
 // Column-form input: checks that ip(1..nc+1) rises within 1..ne+1 (the rise
 // only when checking). Returns 0, or the column j of the first bad IP(j).
-int32_t MC59CheckColumnStarts(const MC59Options& opt, int32_t nc, int32_t ne, const int32_t* ip);
+int32_t MC59CheckColumnStarts(const MC59Options& opt, int32_t nc, int32_t ne, ConstInts ip);
 
 // Column-form input, when checking: drops out-of-range rows (and rows above
 // the diagonal of a symmetric matrix), merges duplicates, packs, rebuilds ip.
 void MC59CleanColumns(const MC59Options& opt,
                       int32_t nc,
                       int32_t nr,
-                      int32_t* irn,
-                      double* a,
-                      int32_t* ip,
-                      int32_t* marker,
+                      Ints irn,
+                      Reals a,
+                      Ints ip,
+                      Ints marker,
                       MC59Counts& counts);
 
 // Orders the rows of every column by insertion sort on |row|.
-void MC59SortColumns(const MC59Options& opt, int32_t nc, int32_t* irn, double* a, const int32_t* ip);
+void MC59SortColumns(const MC59Options& opt, int32_t nc, Ints irn, Reals a, ConstInts ip);
 
 }  // namespace pemric

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "mc59_internal.h"
+#include "pemric/error_report.h"
 #include "pemric/mc59.h"
 #include "pemric/record.h"
 
@@ -11,74 +12,85 @@ namespace pemric {
 namespace {
 
 struct MC59Args {
-  const int32_t* icntl;
+  ConstInts icntl;
   int32_t nc, nr, ne, ljcn, la, lip, liw;
-  int32_t* info;
+  Ints info;
 };
 
-int32_t Control(const MC59Args& g, int k) { return At(g.icntl, k); }
+int32_t Control(const MC59Args& g, int position) { return g.icntl(position); }
 
-// Records the error in INFO(1..2) and prints its heading on the error stream.
-// The returned stream (or 0 for none) receives the second line.
-int32_t Fail(const MC59Args& g, int32_t status, int64_t value) {
-  At(g.info, 1) = status;
-  At(g.info, 2) = static_cast<int32_t>(std::min<int64_t>(value, std::numeric_limits<int32_t>::max()));
+// Errors go to INFO(1..2) and, from stream ICNTL(4) >= 1, as the heading
+// " *** Error return from MC59AD *** INFO(1) = " with the status, then one
+// record of detail.
+ErrorReport Errors(const MC59Args& g) {
   const int32_t lp = Control(g, MC59_ICNTL_ERROR_STREAM);
-  if (lp < 1) return 0;
-  Record(lp).Text(" *** Error return from MC59AD *** INFO(1) = ").I(status, 3);
-  return lp;
+  return ErrorReport(g.info.from(MC59_INFO_STATUS), g.info.from(MC59_INFO_VALUE),
+                     ErrorStream{lp, lp >= 1}, " *** Error return from MC59AD *** INFO(1) = ", 3);
 }
 
-void FailOutOfRange(const MC59Args& g, int32_t status, const char* name, int64_t value, int w) {
-  if (const int32_t lp = Fail(g, status, value))
-    Record(lp).X(1).Text(name).Text(" = ").I(value, w).Text(" is out of range");
+// The detail records of the checks.
+auto OutOfRange(const char* name, int64_t value, int width) {
+  return [=](int32_t u) {
+    Record(u).X(1).Text(name).Text(" = ").I(value, width).Text(" is out of range");
+  };
 }
-
-void FailTooShort(const MC59Args& g, int32_t status, const char* name, int64_t have, int w,
-                  int64_t need) {
-  if (const int32_t lp = Fail(g, status, need))
-    Record(lp).X(1).Text("Increase ").Text(name).Text(" from ").I(have, w).Text(" to at least ").I(
-        need, 10);
+auto TooShort(const char* name, int64_t have, int width, int64_t need) {
+  return [=](int32_t u) {
+    Record(u)
+        .X(1)
+        .Text("Increase ")
+        .Text(name)
+        .Text(" from ")
+        .I(have, width)
+        .Text(" to at least ")
+        .I(need, 10);
+  };
 }
-
-void FailText(const MC59Args& g, int32_t status, int64_t value, const char* text) {
-  if (const int32_t lp = Fail(g, status, value)) Record(lp).X(1).Text(text);
+auto Says(const char* text) {
+  return [=](int32_t u) { Record(u).X(1).Text(text); };
 }
 
 // The argument checks in their fixed order; false after the first failure.
 bool CheckArguments(const MC59Args& g) {
+  const ErrorReport report = Errors(g);
   const int32_t mode = Control(g, MC59_ICNTL_MODE);
   const int32_t sym = Control(g, MC59_ICNTL_SYMMETRIC);
   const bool values = Control(g, MC59_ICNTL_PATTERN_ONLY) == 0;
   const int64_t nmax1 = static_cast<int64_t>(std::max(g.nc, g.nr)) + 1;
   const int64_t nc1 = static_cast<int64_t>(g.nc) + 1;
-  const int64_t need_jcn = mode == 2 ? 1 : g.ne;
+  const int64_t need_jcn = mode == MC59_MODE_COLUMNS ? 1 : g.ne;
   const int64_t need_a = values ? g.ne : 1;
-  const int64_t need_ip = mode == 1 ? nmax1 : nc1;
-  if (mode < 0 || mode > 2) return FailOutOfRange(g, MC59_ERROR_MODE, "ICNTL(2)", mode, 2), false;
-  if (sym < -2 || sym > 2)
-    return FailOutOfRange(g, MC59_ERROR_SYMMETRY, "ICNTL(6)", sym, 2), false;
-  if (g.nc < 1) return FailOutOfRange(g, MC59_ERROR_NC, "NC", g.nc, 6), false;
-  if (g.nr < 1) return FailOutOfRange(g, MC59_ERROR_NR, "NR", g.nr, 6), false;
+  const int64_t need_ip = mode == MC59_MODE_COORDINATE_ORDERED ? nmax1 : nc1;
+  if (mode < MC59_MODE_COORDINATE || mode > MC59_MODE_COLUMNS) {
+    return report.Fail(MC59_ERROR_MODE, mode, OutOfRange("ICNTL(2)", mode, 2));
+  }
+  if (sym < -2 || sym > 2) {
+    return report.Fail(MC59_ERROR_SYMMETRY, sym, OutOfRange("ICNTL(6)", sym, 2));
+  }
+  if (g.nc < 1) return report.Fail(MC59_ERROR_NC, g.nc, OutOfRange("NC", g.nc, 6));
+  if (g.nr < 1) return report.Fail(MC59_ERROR_NR, g.nr, OutOfRange("NR", g.nr, 6));
   if (sym != 0 && g.nr != g.nc) {
-    if (const int32_t lp = Fail(g, MC59_ERROR_NR, g.nr))
-      Record(lp).X(1).Text("Symmetric case. NC = ").I(g.nc, 6).Text(" but NR = ").I(g.nr, 6);
-    return false;
+    return report.Fail(MC59_ERROR_NR, g.nr, [&](int32_t u) {
+      Record(u).X(1).Text("Symmetric case. NC = ").I(g.nc, 6).Text(" but NR = ").I(g.nr, 6);
+    });
   }
   // NE + 1 must fit in IP(NC+1).
   if (g.ne < 1 || g.ne == std::numeric_limits<int32_t>::max())
-    return FailOutOfRange(g, MC59_ERROR_NE, "NE", g.ne, 10), false;
-  if (g.ljcn < need_jcn) return FailTooShort(g, MC59_ERROR_LJCN, "LJCN", g.ljcn, 10, need_jcn), false;
-  if (g.la < need_a) return FailTooShort(g, MC59_ERROR_LA, "LA", g.la, 10, need_a), false;
-  if (g.lip < need_ip) return FailTooShort(g, MC59_ERROR_LIP, "LIP", g.lip, 8, need_ip), false;
-  if (g.liw < nmax1) return FailTooShort(g, MC59_ERROR_LIW, "LIW", g.liw, 8, nmax1), false;
+    return report.Fail(MC59_ERROR_NE, g.ne, OutOfRange("NE", g.ne, 10));
+  if (g.ljcn < need_jcn)
+    return report.Fail(MC59_ERROR_LJCN, need_jcn, TooShort("LJCN", g.ljcn, 10, need_jcn));
+  if (g.la < need_a) return report.Fail(MC59_ERROR_LA, need_a, TooShort("LA", g.la, 10, need_a));
+  if (g.lip < need_ip)
+    return report.Fail(MC59_ERROR_LIP, need_ip, TooShort("LIP", g.lip, 8, need_ip));
+  if (g.liw < nmax1) return report.Fail(MC59_ERROR_LIW, nmax1, TooShort("LIW", g.liw, 8, nmax1));
   return true;
 }
 
 void PrintWarnings(const MC59Args& g, const MC59Counts& c) {
   const int32_t wp = Control(g, MC59_ICNTL_WARNING_STREAM);
-  if (At(g.info, 1) <= 0 || wp < 1) return;
-  Record(wp).Text(" *** Warning message from MC59AD *** INFO(1) = ").I(At(g.info, 1), 3);
+  const int32_t status = g.info(MC59_INFO_STATUS);
+  if (status <= 0 || wp < 1) return;
+  Record(wp).Text(" *** Warning message from MC59AD *** INFO(1) = ").I(status, 3);
   if (c.bad_rows > 0)
     Record(wp).X(1).I(c.bad_rows, 8).Text(" entries in IRN supplied by the user were ").Slash().Text(
         "       out of range and were ignored by the routine");
@@ -93,29 +105,37 @@ void PrintWarnings(const MC59Args& g, const MC59Counts& c) {
 }
 
 void Complete(const MC59Args& g, const MC59Counts& c, int32_t entries) {
-  int32_t* info = g.info;
-  At(info, 3) = c.duplicates;
-  At(info, 4) = c.bad_rows;
-  At(info, 5) = c.bad_columns;
-  At(info, 6) = entries;
-  At(info, 7) = c.upper;
-  At(info, 1) = (c.duplicates > 0 ? 1 : 0) + (c.bad_rows > 0 ? 2 : 0) + (c.bad_columns > 0 ? 4 : 0);
+  const Ints info = g.info;
+  info(MC59_INFO_DUPLICATES) = c.duplicates;
+  info(MC59_INFO_BAD_ROWS) = c.bad_rows;
+  info(MC59_INFO_BAD_COLUMNS) = c.bad_columns;
+  info(MC59_INFO_ENTRIES) = entries;
+  info(MC59_INFO_UPPER) = c.upper;
+  info(MC59_INFO_STATUS) = (c.duplicates > 0 ? MC59_WARN_DUPLICATES : 0) +
+                           (c.bad_rows > 0 ? MC59_WARN_BAD_ROWS : 0) +
+                           (c.bad_columns > 0 ? MC59_WARN_BAD_COLUMNS : 0);
   PrintWarnings(g, c);
 }
 
 // Mode 0: group by column; rows within a column in no set order.
 // Mode 1: group by row, merge duplicates row by row, then transpose, which
 // leaves rows increasing within every column.
-int32_t CoordinateToColumns(const MC59Args& g, const MC59Options& opt, int32_t* irn,
-                            int32_t* jcn, double* a, int32_t* ip, int32_t* iw, MC59Counts& c) {
+int32_t CoordinateToColumns(const MC59Args& g,
+                            const MC59Options& opt,
+                            Ints irn,
+                            Ints jcn,
+                            Reals a,
+                            Ints ip,
+                            Ints iw,
+                            MC59Counts& c) {
   const int32_t kept = MC59GatherCoordinates(opt, g.nc, g.nr, g.ne, irn, jcn, a, c);
   if (kept == 0) {
     // Summed in 64 bits: an entry bad in both indices counts twice.
-    FailText(g, MC59_ERROR_ALL_OUT, static_cast<int64_t>(c.bad_rows) + c.bad_columns,
-             "All entries out of range");
+    Errors(g).Fail(MC59_ERROR_ALL_OUT, static_cast<int64_t>(c.bad_rows) + c.bad_columns,
+                   Says("All entries out of range"));
     return -1;
   }
-  if (Control(g, MC59_ICNTL_MODE) == 0) {
+  if (Control(g, MC59_ICNTL_MODE) == MC59_MODE_COORDINATE) {
     MC59BucketSort(opt, kept, g.nc, jcn, irn, a, ip, iw);
     if (!opt.check) return kept;
     return MC59MergeDuplicates(opt, g.nc, g.nr, ip, irn, a, iw, c);
@@ -123,18 +143,18 @@ int32_t CoordinateToColumns(const MC59Args& g, const MC59Options& opt, int32_t* 
   MC59BucketSort(opt, kept, g.nr, irn, jcn, a, iw, ip);
   if (opt.check) MC59MergeDuplicates(opt, g.nr, g.nc, iw, jcn, a, ip, c);
   MC59RowsToColumns(opt, g.nc, g.nr, iw, jcn, irn, a, ip);
-  return At(ip, g.nc + 1) - 1;
+  return ip(g.nc + 1) - 1;
 }
 
-int32_t ColumnsInPlace(const MC59Args& g, const MC59Options& opt, int32_t* irn, double* a,
-                       int32_t* ip, int32_t* iw, MC59Counts& c) {
+int32_t ColumnsInPlace(
+    const MC59Args& g, const MC59Options& opt, Ints irn, Reals a, Ints ip, Ints iw, MC59Counts& c) {
   if (const int32_t j = MC59CheckColumnStarts(opt, g.nc, g.ne, ip)) {
-    FailText(g, MC59_ERROR_IP, j, "Entries in IP are not monotonic increasing");
+    Errors(g).Fail(MC59_ERROR_IP, j, Says("Entries in IP are not monotonic increasing"));
     return -1;
   }
   if (opt.check) MC59CleanColumns(opt, g.nc, g.nr, irn, a, ip, iw, c);
   MC59SortColumns(opt, g.nc, irn, a, ip);
-  return std::max(0, At(ip, g.nc + 1) - At(ip, 1));
+  return std::max(0, ip(g.nc + 1) - ip(1));
 }
 
 }  // namespace
@@ -155,20 +175,22 @@ extern "C" void MC59AD(const int32_t* ICNTL,
                        int32_t* IW,
                        int32_t* INFO) {
   using namespace pemric;
-  for (int k = 1; k <= MC59_LINFO; ++k) At(INFO, k) = 0;
-  const MC59Args g{ICNTL, *NC, *NR, *NE, *LJCN, *LA, *LIP, *LIW, INFO};
+  const Ints info(INFO);
+  for (int k = 1; k <= MC59_LINFO; ++k) info(k) = 0;
+  const MC59Args g{ConstInts(ICNTL), *NC, *NR, *NE, *LJCN, *LA, *LIP, *LIW, info};
   if (!CheckArguments(g)) return;
   const int32_t sym = Control(g, MC59_ICNTL_SYMMETRIC);
   const MC59Options opt{Control(g, MC59_ICNTL_NO_CHECK) == 0, Control(g, MC59_ICNTL_PATTERN_ONLY) == 0,
                         sym != 0, sym >= 0};
   MC59Counts counts;
-  const int32_t entries = Control(g, MC59_ICNTL_MODE) == 2
-                              ? ColumnsInPlace(g, opt, IRN, A, IP, IW, counts)
-                              : CoordinateToColumns(g, opt, IRN, JCN, A, IP, IW, counts);
+  const int32_t entries =
+      Control(g, MC59_ICNTL_MODE) == MC59_MODE_COLUMNS
+          ? ColumnsInPlace(g, opt, Ints(IRN), Reals(A), Ints(IP), Ints(IW), counts)
+          : CoordinateToColumns(g, opt, Ints(IRN), Ints(JCN), Reals(A), Ints(IP), Ints(IW), counts);
   if (entries < 0) {
     // The counts found so far stay visible with the error.
-    At(INFO, 4) = counts.bad_rows;
-    At(INFO, 5) = counts.bad_columns;
+    info(MC59_INFO_BAD_ROWS) = counts.bad_rows;
+    info(MC59_INFO_BAD_COLUMNS) = counts.bad_columns;
     return;
   }
   Complete(g, counts, entries);

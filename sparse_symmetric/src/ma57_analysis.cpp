@@ -3,13 +3,19 @@
 // assembly tree, the permuted structure with the map of the input entries,
 // and forecasts the factorization's storage and work, all inside KEEP and
 // the 5N integers of IWRK.
+#include "ma57_analysis.h"
+
 #include <algorithm>
 #include <cstdint>
+#include <string>
 
-#include "ma57_analysis.h"
 #include "ma57_analysis_report.h"
+#include "ma57_gates.h"
 #include "ma57_layout.h"
+#include "pemric/error_report.h"
 #include "pemric/ma57.h"
+#include "pemric/one_based.h"
+#include "pemric/record.h"
 
 namespace pemric {
 namespace {
@@ -53,25 +59,42 @@ AnalysisArrays Carve(int32_t n, int32_t ne, int32_t lkeep, int32_t* keep, int32_
   return a;
 }
 
+// An I10 field that widens instead of overflowing, for the LKEEP bound,
+// which can pass ten digits.
+int Width10(int64_t v) { return std::max<int>(10, static_cast<int>(std::to_string(v).size())); }
+
 // Argument checks in their fixed order; returns false after an error.
-bool CheckArguments(int32_t n, int32_t ne, int32_t lkeep, int32_t* keep, int32_t* iwrk,
-                    const int32_t* icntl, int32_t* info) {
-  auto fail = [&](int32_t code, int64_t value, int64_t bound) {
-    info[0] = code;
-    info[1] = static_cast<int32_t>(value);
-    MA57ReportError(icntl, code, value, bound);
-    return false;
-  };
-  if (n < 1) return fail(MA57_ERR_N, n, 0);
-  if (ne < 0) return fail(MA57_ERR_NE, ne, 0);
+bool CheckArguments(int32_t n,
+                    int32_t ne,
+                    int32_t lkeep,
+                    OneBased<const int32_t> keep,
+                    OneBased<int32_t> iwrk,
+                    OneBased<const int32_t> icntl,
+                    int32_t* info) {
+  using ma57::ValueDetail;
+  const ErrorReport report = ma57::PhaseErrors(ma57::Gates(icntl.data()), info,
+                                               "**** Error return from MA57AD ****  INFO(1) =", 3);
+  if (n < 1) return report.Fail(MA57_ERR_N, n, ValueDetail("N has value ", n));
+  if (ne < 0) return report.Fail(MA57_ERR_NE, ne, ValueDetail("NE has value", ne));
   const int64_t bound = ma57::MinimumLkeep(n, ne);
-  if (lkeep < bound) return fail(MA57_ERR_LKEEP, lkeep, bound);
-  if (icntl[MA57_ICNTL_SUPPLIED_ORDER - 1] != 1) return true;
-  for (int32_t i = 0; i < n; ++i) iwrk[i] = 0;
+  if (lkeep < bound) {
+    return report.Fail(MA57_ERR_LKEEP, lkeep, [&](int32_t u) {
+      Record(u).Text("LKEEP has value    ").I(lkeep, 10);
+      Record(u).Text("Should be at least ").I(bound, Width10(bound));
+    });
+  }
+  if (icntl(MA57_ICNTL_SUPPLIED_ORDER) != 1) return true;
+  // The supplied order must be a permutation: iwrk(k) marks position k taken.
+  for (int32_t k = 1; k <= n; ++k) iwrk(k) = 0;
   for (int32_t i = 1; i <= n; ++i) {
-    const int32_t k = keep[i - 1];
-    if (k < 1 || k > n || iwrk[k - 1] != 0) return fail(MA57_ERR_PERMUTATION, i, 0);
-    iwrk[k - 1] = i;
+    const int32_t k = keep(i);
+    if (k < 1 || k > n || iwrk(k) != 0) {
+      return report.Fail(MA57_ERR_PERMUTATION, i, [&](int32_t u) {
+        Record(u).Text("Invalid permutation supplied in KEEP");
+        Record(u).Text("Component").I(i, 10).Text(" is faulty");
+      });
+    }
+    iwrk(k) = i;
   }
   return true;
 }
@@ -87,7 +110,7 @@ void OrderByMinimumDegree(const AnalysisArrays& a,
   int32_t ncomp = 0;
   MC47OrderCore(a.n, ladj, a.links, freepos, a.per_node, a.lists, a.w5, a.per_var, a.order, ncomp,
                 a.w1, a.w2, a.w3, a.w4);
-  info[MA57_INFO_ANALYSIS_COMPRESSES - 1] = ncomp;
+  At(info)(MA57_INFO_ANALYSIS_COMPRESSES) = ncomp;
 }
 
 void EliminateSuppliedOrder(const AnalysisArrays& a,
@@ -100,7 +123,7 @@ void EliminateSuppliedOrder(const AnalysisArrays& a,
   int32_t ncomp = 0;
   MA57SymbolicEliminate(a.n, 2 * static_cast<int64_t>(a.ne), a.order, a.links, a.lists, a.per_var,
                         a.w5, a.w1, ncomp);
-  info[MA57_INFO_ANALYSIS_COMPRESSES - 1] = ncomp;
+  At(info)(MA57_INFO_ANALYSIS_COMPRESSES) = ncomp;
 }
 
 void BuildTreeStructureForecast(const AnalysisArrays& a,
@@ -113,11 +136,11 @@ void BuildTreeStructureForecast(const AnalysisArrays& a,
   const int64_t nn = a.n;
   const int32_t nodes =
       MA57BuildTree(a.n, a.links, a.w5, a.lists, a.w4, a.per_node, a.per_var, a.order, a.w1, a.w2,
-                    a.w3, icntl[MA57_ICNTL_AMALGAMATION - 1], a.columns);
-  keep[ma57::KeepNodeCount(nn) - 1] = nodes;
+                    a.w3, At(icntl)(MA57_ICNTL_AMALGAMATION), a.columns);
+  At(keep)(ma57::KeepNodeCount(nn)) = nodes;
   const int32_t entries = MA57PermutedStructure(a.n, a.ne, irn, jcn, a.lists, a.columns, a.links,
                                                 a.order, a.w2, a.w5);
-  keep[ma57::KeepEntryCount(nn) - 1] = entries;
+  At(keep)(ma57::KeepEntryCount(nn)) = entries;
   // The map section is max(N, NE) long; clear what the map does not use.
   const int64_t map_length = std::max<int64_t>(a.n, a.ne);
   for (int64_t k = a.ne; k < map_length; ++k) a.lists[k] = 0;
@@ -141,15 +164,19 @@ extern "C" PEMRIC_API void MA57AD(const int32_t* N,
   std::fill(INFO, INFO + MA57_LINFO, 0);
   std::fill(RINFO, RINFO + MA57_LRINFO, 0.0);
   const int32_t n = *N, ne = *NE;
-  if (!CheckArguments(n, ne, *LKEEP, KEEP, IWRK, ICNTL, INFO)) return;
+  const OneBased<const int32_t> icntl(ICNTL);
+  if (!CheckArguments(n, ne, *LKEEP, OneBased<const int32_t>(KEEP), OneBased<int32_t>(IWRK), icntl,
+                      INFO)) {
+    return;
+  }
   MA57ReportEntry(n, ne, IRN, JCN, KEEP, ICNTL);
   const AnalysisArrays arrays = Carve(n, ne, *LKEEP, KEEP, IWRK);
-  if (ICNTL[MA57_ICNTL_SUPPLIED_ORDER - 1] == 1) {
+  if (icntl(MA57_ICNTL_SUPPLIED_ORDER) == 1) {
     EliminateSuppliedOrder(arrays, IRN, JCN, ICNTL, INFO);
   } else {
     OrderByMinimumDegree(arrays, IRN, JCN, ICNTL, INFO);
   }
-  KEEP[ma57::KeepState(n) - 1] = 0;  // no factorization suspended
+  At(KEEP)(ma57::KeepState(n)) = 0;  // no factorization suspended
   BuildTreeStructureForecast(arrays, IRN, JCN, KEEP, ICNTL, INFO, RINFO);
   MA57ReportExit(n, ne, KEEP, ICNTL, INFO, RINFO);
 }

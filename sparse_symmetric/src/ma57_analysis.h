@@ -2,25 +2,15 @@
 //   ordering path:        MA57BuildGraph, MC47OrderCore
 //   supplied-order path:  MA57BuildOrderedPattern, MA57SymbolicEliminate
 //   both:                 MA57BuildTree, MA57PermutedStructure, MA57Forecast
-// Every array argument is indexed from 1 through OneBased; lengths are
+// Every array argument is indexed from 1 through OneBased views; lengths are
 // stated per routine. None of them allocates or fails.
 #pragma once
 
 #include <cstdint>
 
-namespace pemric {
+#include "pemric/one_based.h"
 
-// 1-based view of a caller's array: a(k) is the k-th element, a.p[k - 1].
-// No pointer before the array's start is ever formed.
-template <class T>
-struct OneBased {
-  T* p;
-  T& operator()(int64_t k) const { return p[k - 1]; }
-};
-template <class T>
-OneBased<T> At(T* p) {
-  return OneBased<T>{p};
-}
+namespace pemric {
 
 // Approximate minimum degree ordering with aggressive absorption (Amestoy,
 // Davis and Duff, SIAM J. Matrix Anal. Appl. 17, 1996) on the quotient graph

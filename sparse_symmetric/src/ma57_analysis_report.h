@@ -1,12 +1,9 @@
-// Entry and exit reports and error messages of the analysis phase.
+// Entry and exit reports of the analysis phase.
 #pragma once
 
 #include <cstdint>
 
 namespace pemric {
-
-// Error record for status `code`; `bound` is the LKEEP bound for -15.
-void MA57ReportError(const int32_t* icntl, int32_t code, int64_t value, int64_t bound);
 
 void MA57ReportEntry(int32_t n,
                      int32_t ne,

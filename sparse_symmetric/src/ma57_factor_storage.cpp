@@ -13,7 +13,9 @@
 #include <string>
 
 #include "ma57_frontal.h"
+#include "ma57_gates.h"
 #include "pemric/common.h"
+#include "pemric/one_based.h"
 #include "pemric/record.h"
 #include "pemric/streams.h"
 
@@ -22,12 +24,12 @@ namespace pemric {
 void MA57FinishFactors(double* fact, int64_t la, const int32_t* ifact, int32_t lifact, int64_t next) {
   (void)la;
   (void)lifact;
-  auto F = [&](int64_t k) -> double& { return fact[k - 1]; };
-  auto I = [&](int64_t k) { return ifact[k - 1]; };
+  const OneBased<double> F(fact);
+  const OneBased<const int32_t> I(ifact);
   int64_t area = next + 1;
   int64_t pos = 1;
-  int64_t rec = 4;
-  const int32_t blocks = I(3);
+  int64_t rec = kIfactRecords;
+  const int32_t blocks = I(kIfactBlocks);
   for (int32_t b = 0; b < blocks; ++b) {
     const int64_t c = I(rec), p = I(rec + 1);
     bool previous_first = false;
@@ -112,7 +114,7 @@ void PrintIndices(int32_t unit, const int32_t* idx, int64_t count, bool map) {
 
 std::string ValueField(double v, bool map) {
   if (!map) return FormatE(v, 12, 4, 1, 'D');
-  const int32_t tiny = 4;
+  const int32_t tiny = MACHINE_TINY_AGAIN;
   return std::fabs(v) <= MachineConstant(&tiny) ? "." : "*";
 }
 
@@ -125,16 +127,19 @@ void MA57PrintFactors(const double* fact,
                       const int32_t* icntl) {
   (void)lfact;
   (void)lifact;
-  const int32_t unit = icntl[2], level = icntl[4];
+  const ma57::Gates gates(icntl);
+  const int32_t unit = gates.mp, level = gates.level;
   const bool map = level == 5;
-  const int32_t blocks = ifact[2];
+  const OneBased<const int32_t> header(ifact);
+  const OneBased<const double> factors(fact);
+  const int32_t blocks = header(kIfactBlocks);
   const int32_t shown = level == 3 ? std::min(blocks, 1) : blocks;
   if (!map) PrintHeader(unit, level != 3 || blocks <= 1);
-  int64_t area = ifact[0];
-  int64_t pos = 1, rec = 4;
+  int64_t area = header(kIfactAreaFirst);
+  int64_t pos = 1, rec = kIfactRecords;
   for (int32_t k = 1; k <= shown; ++k) {
-    const int64_t c = ifact[rec - 1], p = ifact[rec];
-    const int32_t* idx = &ifact[rec + 1];
+    const int64_t c = header(rec), p = header(rec + 1);
+    const int32_t* idx = header.from(rec + 2);
     Record{unit};
     Record(unit)
         .Text("Block pivot")
@@ -151,7 +156,7 @@ void MA57PrintFactors(const double* fact,
       const bool first = idx[i - 1] < 0 && !previous_first;
       for (int64_t b = 1; b < i; ++b) buf.Blank();
       for (int64_t j = i; j <= p; ++j, ++pos) {
-        const double v = (first && j == i + 1) ? fact[area++ - 1] : fact[pos - 1];
+        const double v = (first && j == i + 1) ? factors(area++) : factors(pos);
         buf.Field(ValueField(v, map));
       }
       buf.Flush();
@@ -160,7 +165,7 @@ void MA57PrintFactors(const double* fact,
     PrintIndices(unit, idx + p, c - p, map);
     for (int64_t i = 1; i <= p; ++i) {
       if (c == p) break;
-      for (int64_t j = p + 1; j <= c; ++j, ++pos) buf.Field(ValueField(fact[pos - 1], map));
+      for (int64_t j = p + 1; j <= c; ++j, ++pos) buf.Field(ValueField(factors(pos), map));
       buf.Flush();
     }
     rec += c + 2;

@@ -5,120 +5,153 @@
 #include <algorithm>
 
 #include "ma57_frontal.h"
+#include "ma57_gates.h"
 #include "ma57_layout.h"
+#include "pemric/error_report.h"
 #include "pemric/ma57.h"
+#include "pemric/one_based.h"
 #include "pemric/record.h"
 
 namespace pemric {
 namespace {
 
-struct Reporting {
-  int32_t lp, mp, level;
-  bool errors() const { return level >= 1 && lp >= 0; }
-  bool monitor() const { return level >= 3 && mp >= 0; }
-  int64_t Shown(int64_t count) const { return level >= 4 ? count : std::min<int64_t>(count, 10); }
-};
-
-void ErrorHeader(const Reporting& rep, int32_t status) {
-  Record(rep.lp).Text("**** Error return from MA57BD ****  INFO(1) =").I(status, 3);
-}
+using ma57::Gates;
 
 // Argument checks in their fixed order. Returns false after an error.
-bool CheckArguments(int32_t n, int32_t ne, int32_t lfact, int32_t lifact, int32_t lkeep,
-                    const int32_t* keep, const int32_t* icntl, int32_t* info,
-                    const Reporting& rep) {
-  auto fail = [&](int32_t status, int64_t value) {
-    info[0] = status;
-    info[1] = static_cast<int32_t>(value);
-    if (rep.errors()) ErrorHeader(rep, status);
-    return false;
-  };
-  if (n < 1) {
-    fail(MA57_ERR_N, n);
-    if (rep.errors()) Record(rep.lp).Text("N has value ").I(n, 10);
-    return false;
-  }
-  if (ne < 0) {
-    fail(MA57_ERR_NE, ne);
-    if (rep.errors()) Record(rep.lp).Text("NE has value").I(ne, 10);
-    return false;
-  }
+bool CheckArguments(int32_t n,
+                    int32_t ne,
+                    int32_t lfact,
+                    int32_t lifact,
+                    int32_t lkeep,
+                    OneBased<const int32_t> keep,
+                    OneBased<const int32_t> icntl,
+                    OneBased<int32_t> info,
+                    const Gates& gates) {
+  using ma57::ValueDetail;
+  const ErrorReport report =
+      ma57::PhaseErrors(gates, info.data(), "**** Error return from MA57BD ****  INFO(1) =", 3);
+  if (n < 1) return report.Fail(MA57_ERR_N, n, ValueDetail("N has value ", n));
+  if (ne < 0) return report.Fail(MA57_ERR_NE, ne, ValueDetail("NE has value", ne));
   const int64_t bound = ma57::MinimumLkeep(n, ne);
   if (lkeep < bound) {
-    fail(MA57_ERR_LKEEP, lkeep);
-    if (rep.errors()) {
-      Record(rep.lp).Text("LKEEP has value    ").I(lkeep, 10);
-      Record(rep.lp).Text("Should be at least ").I(bound, 10);
-    }
-    return false;
+    return report.Fail(MA57_ERR_LKEEP, lkeep, [&](int32_t u) {
+      Record(u).Text("LKEEP has value    ").I(lkeep, 10);
+      Record(u).Text("Should be at least ").I(bound, 10);
+    });
   }
-  const int32_t mode = icntl[6];
-  if (mode < 1 || mode > 4) {
-    fail(MA57_ERR_ICNTL7, mode);
-    if (rep.errors()) Record(rep.lp).Text("ICNTL(7) has value").I(mode, 10);
-    return false;
+  const int32_t mode = icntl(MA57_ICNTL_PIVOTING);
+  if (mode < MA57_PIVOT_THRESHOLD || mode > MA57_PIVOT_MODIFIED) {
+    return report.Fail(MA57_ERR_ICNTL7, mode, ValueDetail("ICNTL(7) has value", mode));
   }
-  const int64_t m = keep[ma57::KeepEntryCount(n) - 1];
+  const int64_t m = keep(ma57::KeepEntryCount(n));
   const int64_t int_need = m + n + 5;
   if (lifact < int_need) {
-    fail(MA57_ERR_LIFACT, lifact);
-    info[17] = static_cast<int32_t>(std::min<int64_t>(int_need, INT32_MAX));
-    if (rep.errors()) Record(rep.lp).Text("Insufficient integer space in IFACT, LIFACT = ").I(lifact, 10);
-    return false;
+    info(MA57_INFO_MIN_LIFACT_COMPRESS) =
+        static_cast<int32_t>(std::min<int64_t>(int_need, INT32_MAX));
+    return report.Fail(MA57_ERR_LIFACT, lifact,
+                       ValueDetail("Insufficient integer space in IFACT, LIFACT = ", lifact));
   }
-  const int64_t real_need = mode == 4 ? m + n + 6 : m + 1;
+  // Mode 4 keeps the modification data after the factors.
+  const int64_t real_need = mode == MA57_PIVOT_MODIFIED ? m + n + 6 : m + 1;
   if (lfact < real_need) {
-    fail(MA57_ERR_LFACT, lfact);
-    info[16] = static_cast<int32_t>(std::min<int64_t>(real_need, INT32_MAX));
-    if (rep.errors()) Record(rep.lp).Text("Insufficient real space in FACT, LFACT = ").I(lfact, 10);
-    return false;
+    info(MA57_INFO_MIN_LFACT_COMPRESS) =
+        static_cast<int32_t>(std::min<int64_t>(real_need, INT32_MAX));
+    return report.Fail(MA57_ERR_LFACT, lfact,
+                       ValueDetail("Insufficient real space in FACT, LFACT = ", lfact));
   }
   return true;
 }
 
 // Ten values to a line, or all at level 4, in `per_line` fields of width 12.
-void PrintList(const Reporting& rep, const char* title, const int32_t* v, int64_t count,
-               const char* dots) {
-  Record{rep.mp};
-  Record(rep.mp).Text(title);
-  const int64_t shown = rep.Shown(count);
+void PrintList(
+    const Gates& gates, const char* title, const int32_t* v, int64_t count, const char* dots) {
+  Record{gates.mp};
+  Record(gates.mp).Text(title);
+  const int64_t shown = gates.Shown(count);
   for (int64_t start = 0; start < shown; start += 5) {
-    Record r(rep.mp);
+    Record r(gates.mp);
     for (int64_t k = start; k < std::min(shown, start + 5); ++k) r.I(v[k], 12);
   }
-  if (shown < count) Record(rep.mp).X(16).Text(dots);
+  if (shown < count) Record(gates.mp).X(16).Text(dots);
 }
 
-void EntryReport(const Reporting& rep, int32_t n, int32_t ne, const double* a, int32_t lfact,
-                 int32_t lifact, const int32_t* keep, const int32_t* icntl, const double* cntl) {
-  const int32_t u = rep.mp;
-  auto K = [&](int64_t k) { return keep[k - 1]; };
-  const int32_t nodes = K(ma57::KeepNodeCount(n));
-  const int32_t m = K(ma57::KeepEntryCount(n));
+// A labelled value of a report: the label, then the entry of the array at
+// `position`.
+struct Labelled {
+  const char* label;
+  int position;
+};
+
+const Labelled kEntryControls[] = {
+    {"ICNTL(1)  Stream for errors                 =", MA57_ICNTL_ERROR_STREAM},
+    {" --- (2)  Stream for warnings               =", MA57_ICNTL_WARNING_STREAM},
+    {" --- (3)  Stream for monitoring             =", MA57_ICNTL_MONITOR_STREAM},
+    {" --- (4)  Stream for statistics             =", MA57_ICNTL_STATISTICS_STREAM},
+    {" --- (5)  Level of diagnostic printing      =", MA57_ICNTL_PRINT_LEVEL},
+    {" --- (7)  Numerical pivoting control        =", MA57_ICNTL_PIVOTING},
+    {" --- (8)  Restart or discard factors        =", MA57_ICNTL_SUSPEND},
+    {" --- (11) Block size for Level 3 BLAS       =", MA57_ICNTL_BLOCK_SIZE},
+};
+
+const Labelled kExitInformation[] = {
+    {"INFO (1)                                      =", MA57_INFO_STATUS},
+    {" --- (2)                                      =", MA57_INFO_VALUE},
+    {" --- (14) Number of entries in factors        =", MA57_INFO_FACTOR_ENTRIES},
+    {" --- (15) Real storage for factors            =", MA57_INFO_REAL_STORAGE},
+    {" --- (16) Integer storage for factors         =", MA57_INFO_INTEGER_STORAGE},
+    {" --- (17) Min LFACT with compresses           =", MA57_INFO_MIN_LFACT_COMPRESS},
+    {" --- (18) Min LIFACT with compresses          =", MA57_INFO_MIN_LIFACT_COMPRESS},
+    {" --- (19) Min LFACT without compresses        =", MA57_INFO_MIN_LFACT_NO_COMPRESS},
+    {" --- (20) Min LIFACT without compresses       =", MA57_INFO_MIN_LIFACT_NO_COMPRESS},
+    {" --- (21) Order of largest frontal matrix     =", MA57_INFO_LARGEST_FRONT},
+    {" --- (22) Number of 2x2 pivots                =", MA57_INFO_TWO_BY_TWO},
+    {" --- (23) Number of delayed pivots            =", MA57_INFO_DELAYED},
+    {" --- (24) Number of negative eigenvalues      =", MA57_INFO_NEGATIVE},
+    {" --- (25) Rank of factorization               =", MA57_INFO_RANK},
+    {" --- (28) Number compresses on real data      =", MA57_INFO_REAL_COMPRESSES},
+    {" --- (29) Number compresses on integer data   =", MA57_INFO_INTEGER_COMPRESSES},
+    {" --- (31) Number of block pivots in factors   =", MA57_INFO_BLOCK_PIVOTS},
+};
+
+const Labelled kExitOperations[] = {
+    {"RINFO(3)  Operations during node assembly     =  ", MA57_RINFO_ASSEMBLY_OPS},
+    {"-----(4)  Operations during node elimination  =  ", MA57_RINFO_ELIMINATION_OPS},
+    {"-----(5)  Extra operations because of BLAS    =  ", MA57_RINFO_BLAS_EXTRA_OPS},
+};
+
+void EntryReport(const Gates& gates,
+                 int32_t n,
+                 int32_t ne,
+                 const double* a,
+                 int32_t lfact,
+                 int32_t lifact,
+                 OneBased<const int32_t> keep,
+                 OneBased<const int32_t> icntl,
+                 OneBased<const double> cntl) {
+  const int32_t u = gates.mp;
+  const int32_t nodes = keep(ma57::KeepNodeCount(n));
+  const int32_t m = keep(ma57::KeepEntryCount(n));
   Record{u};
   Record{u};
   Record(u).Text("Entering factorization phase (MA57BD) with ...");
-  if (K(ma57::KeepState(n)) > 0) Record(u).Text("Re-entry call after call to MA57ED");
+  if (keep(ma57::KeepState(n)) > 0) Record(u).Text("Re-entry call after call to MA57ED");
   Record(u).Text("N       Order of input matrix               =").I(n, 12);
   Record(u).Text("NE      Entries in input matrix             =").I(ne, 12);
   Record(u).Text("        Entries in input matrix (inc diags) =").I(m, 12);
-  Record(u).Text("ICNTL(1)  Stream for errors                 =").I(icntl[0], 12);
-  Record(u).Text(" --- (2)  Stream for warnings               =").I(icntl[1], 12);
-  Record(u).Text(" --- (3)  Stream for monitoring             =").I(icntl[2], 12);
-  Record(u).Text(" --- (4)  Stream for statistics             =").I(icntl[3], 12);
-  Record(u).Text(" --- (5)  Level of diagnostic printing      =").I(icntl[4], 12);
-  Record(u).Text(" --- (7)  Numerical pivoting control        =").I(icntl[6], 12);
-  Record(u).Text(" --- (8)  Restart or discard factors        =").I(icntl[7], 12);
-  Record(u).Text(" --- (11) Block size for Level 3 BLAS       =").I(icntl[10], 12);
+  for (const Labelled& c : kEntryControls) Record(u).Text(c.label).I(icntl(c.position), 12);
   Record(u).Text("LFACT   Size of real working space          =").I(lfact, 12);
   Record(u).Text("LIFACT  Size of integer working space       =").I(lifact, 12);
   Record(u).Text("        Number nodes in assembly tree       =").I(nodes, 12);
-  Record(u).Text("CNTL(1) Value of threshold parameter        =").D(cntl[0], 12, 5);
-  Record(u).Text("CNTL(2) Threshold for zero pivot            =").D(cntl[1], 12, 5);
+  Record(u)
+      .Text("CNTL(1) Value of threshold parameter        =")
+      .D(cntl(MA57_CNTL_THRESHOLD), 12, 5);
+  Record(u)
+      .Text("CNTL(2) Threshold for zero pivot            =")
+      .D(cntl(MA57_CNTL_ZERO_PIVOT), 12, 5);
   if (ne >= 1) {
     Record{u};
     Record(u).Text("Matrix entries:");
-    const int64_t shown = rep.Shown(ne);
+    const int64_t shown = gates.Shown(ne);
     for (int64_t start = 0; start < shown; start += 3) {
       Record r(u);
       r.P(1);
@@ -128,85 +161,79 @@ void EntryReport(const Reporting& rep, int32_t n, int32_t ne, const double* a, i
     }
     if (shown < ne) Record(u).Text("     . . .");
   }
-  PrintList(rep, "Permutation array:", keep, n, " . . .");
-  PrintList(rep, "Number of entries in rows of permuted matrix:",
-            &keep[ma57::KeepRowCounts(n) - 1], n, " . . .");
-  PrintList(rep, "Tree nodes at which variables eliminated:",
-            &keep[ma57::KeepNodeOfVariable(n) - 1], n, " . . .");
+  PrintList(gates, "Permutation array:", keep.from(ma57::KeepOrder()), n, " . . .");
+  PrintList(gates,
+            "Number of entries in rows of permuted matrix:", keep.from(ma57::KeepRowCounts(n)), n,
+            " . . .");
+  PrintList(gates,
+            "Tree nodes at which variables eliminated:", keep.from(ma57::KeepNodeOfVariable(n)), n,
+            " . . .");
   if (nodes >= 1) {
-    PrintList(rep, "Number of assemblies at each tree node:", &keep[ma57::KeepChildren(n) - 1],
+    PrintList(gates, "Number of assemblies at each tree node:", keep.from(ma57::KeepChildren(n)),
               nodes, " . . .");
   }
-  PrintList(rep, "Map array:", &keep[ma57::KeepMap(n) - 1], ne, " . . .");
-  PrintList(rep, "Column indices of permuted matrix:", &keep[ma57::KeepColumns(n, ne) - 1], m,
+  PrintList(gates, "Map array:", keep.from(ma57::KeepMap(n)), ne, " . . .");
+  PrintList(gates, "Column indices of permuted matrix:", keep.from(ma57::KeepColumns(n, ne)), m,
             "     . . .");
 }
 
-void ExitReport(const Reporting& rep, const int32_t* info, const double* rinfo) {
-  const int32_t u = rep.mp;
+void ExitReport(const Gates& gates, OneBased<const int32_t> info, OneBased<const double> rinfo) {
+  const int32_t u = gates.mp;
   Record{u};
   Record(u).Text("Leaving factorization phase (MA57BD) with ...");
-  struct Line {
-    const char* label;
-    int pos;
-  };
-  static const Line kLines[] = {
-      {"INFO (1)                                      =", 1},
-      {" --- (2)                                      =", 2},
-      {" --- (14) Number of entries in factors        =", 14},
-      {" --- (15) Real storage for factors            =", 15},
-      {" --- (16) Integer storage for factors         =", 16},
-      {" --- (17) Min LFACT with compresses           =", 17},
-      {" --- (18) Min LIFACT with compresses          =", 18},
-      {" --- (19) Min LFACT without compresses        =", 19},
-      {" --- (20) Min LIFACT without compresses       =", 20},
-      {" --- (21) Order of largest frontal matrix     =", 21},
-      {" --- (22) Number of 2x2 pivots                =", 22},
-      {" --- (23) Number of delayed pivots            =", 23},
-      {" --- (24) Number of negative eigenvalues      =", 24},
-      {" --- (25) Rank of factorization               =", 25},
-      {" --- (28) Number compresses on real data      =", 28},
-      {" --- (29) Number compresses on integer data   =", 29},
-      {" --- (31) Number of block pivots in factors   =", 31}};
-  for (const Line& line : kLines) Record(u).Text(line.label).I(info[line.pos - 1], 12);
-  Record(u).Text("RINFO(3)  Operations during node assembly     =  ").P(1).D(rinfo[2], 10, 3);
-  Record(u).Text("-----(4)  Operations during node elimination  =  ").P(1).D(rinfo[3], 10, 3);
-  Record(u).Text("-----(5)  Extra operations because of BLAS    =  ").P(1).D(rinfo[4], 10, 3);
-  if (info[26] >= 1) {
+  for (const Labelled& i : kExitInformation) Record(u).Text(i.label).I(info(i.position), 12);
+  for (const Labelled& r : kExitOperations)
+    Record(u).Text(r.label).P(1).D(rinfo(r.position), 10, 3);
+  if (info(MA57_INFO_FIRST_MODIFIED) >= 1) {
     Record(u).Text("Matrix modification performed");
-    Record(u).Text("INFO (27) Step at which matrix first modified =").I(info[26], 12);
-    Record(u).Text("RINFO(14) Maximum value added to diagonal     =  ").P(1).D(rinfo[13], 10, 3);
-    Record(u).Text("RINFO(15) Smallest pivot in modified matrix   =  ").P(1).D(rinfo[14], 10, 3);
+    Record(u)
+        .Text("INFO (27) Step at which matrix first modified =")
+        .I(info(MA57_INFO_FIRST_MODIFIED), 12);
+    Record(u)
+        .Text("RINFO(14) Maximum value added to diagonal     =  ")
+        .P(1)
+        .D(rinfo(MA57_RINFO_MAX_DIAGONAL_ADDED), 10, 3);
+    Record(u)
+        .Text("RINFO(15) Smallest pivot in modified matrix   =  ")
+        .P(1)
+        .D(rinfo(MA57_RINFO_SMALLEST_MODIFIED_PIVOT), 10, 3);
   }
 }
 
-void SuspensionReport(const Reporting& rep, int32_t status) {
-  Record{rep.mp};
-  Record(rep.mp).Text("Leaving factorization phase (MA57BD) with ...");
-  Record(rep.mp).Text(status == MA57_SUSPENDED_REAL
-                          ? "Factorization suspended because of lack of real space"
-                          : "Factorization suspended because of lack of integer space");
-  Record(rep.mp).Text("INFO (1) = ").I(status, 3);
+void SuspensionReport(const Gates& gates, int32_t status) {
+  Record{gates.mp};
+  Record(gates.mp).Text("Leaving factorization phase (MA57BD) with ...");
+  Record(gates.mp).Text(status == MA57_SUSPENDED_REAL
+                            ? "Factorization suspended because of lack of real space"
+                            : "Factorization suspended because of lack of integer space");
+  Record(gates.mp).Text("INFO (1) = ").I(status, 3);
 }
 
 // The permuted matrix, row after row, at the top of FACT(1..la) and IFACT.
 // Out-of-range input entries (map 0) land in FACT(la - m), never read.
-void LoadPermutedMatrix(int32_t n, int32_t ne, const double* a, double* fact, int64_t la,
-                        int32_t* ifact, int32_t lifact, const int32_t* keep, int32_t* pivseq) {
-  const int64_t m = keep[ma57::KeepEntryCount(n) - 1];
-  double* values = fact + (la - m);  // values[k - 1] is FACT(la - m + k)
-  std::fill(values, values + m, 0.0);
-  const int32_t* map = &keep[ma57::KeepMap(n) - 1];
-  for (int32_t k = 0; k < ne; ++k) {
-    if (map[k] > 0) {
-      values[map[k] - 1] = a[k];
+void LoadPermutedMatrix(int32_t n,
+                        int32_t ne,
+                        const double* a,
+                        OneBased<double> fact,
+                        int64_t la,
+                        OneBased<int32_t> ifact,
+                        int32_t lifact,
+                        OneBased<const int32_t> keep,
+                        OneBased<int32_t> pivseq) {
+  const int64_t m = keep(ma57::KeepEntryCount(n));
+  const OneBased<double> values(fact.from(la - m + 1));  // values(k) is FACT(la - m + k)
+  std::fill(values.data(), values.data() + m, 0.0);
+  const OneBased<const int32_t> map(keep.from(ma57::KeepMap(n)));
+  for (int32_t k = 1; k <= ne; ++k) {
+    if (map(k) > 0) {
+      values(map(k)) = a[k - 1];
     } else {
-      fact[la - m - 1] = a[k];
+      fact(la - m) = a[k - 1];
     }
   }
-  const int32_t* cols = &keep[ma57::KeepColumns(n, ne) - 1];
-  std::copy(cols, cols + m, ifact + (lifact - m));
-  for (int32_t i = 1; i <= n; ++i) pivseq[keep[i - 1] - 1] = i;
+  const int32_t* cols = keep.from(ma57::KeepColumns(n, ne));
+  std::copy(cols, cols + m, ifact.from(lifact - m + 1));
+  for (int32_t i = 1; i <= n; ++i) pivseq(keep(i)) = i;
 }
 
 }  // namespace
@@ -227,34 +254,41 @@ extern "C" PEMRIC_API void MA57BD(const int32_t* N,
                                   int32_t* INFO,
                                   double* RINFO) {
   using namespace pemric;
-  const Reporting rep{ICNTL[0], ICNTL[2], ICNTL[4]};
+  const ma57::Gates gates(ICNTL);
+  const OneBased<const int32_t> icntl(ICNTL);
+  const OneBased<int32_t> keep(KEEP), info(INFO);
   const int32_t n = *N, ne = *NE;
-  if (!CheckArguments(n, ne, *LFACT, *LIFACT, *LKEEP, KEEP, ICNTL, INFO, rep)) return;
-  if (rep.monitor()) EntryReport(rep, n, ne, A, *LFACT, *LIFACT, KEEP, ICNTL, CNTL);
-  const int32_t mode = ICNTL[6];
-  const int64_t la = mode == 4 ? static_cast<int64_t>(*LFACT) - n - 5 : *LFACT;
-  const int32_t m = KEEP[ma57::KeepEntryCount(n) - 1];
-  int32_t* saved = &KEEP[ma57::KeepState(n) - 1];
-  if (saved[0] <= 0) {
-    saved[0] = 0;
-    LoadPermutedMatrix(n, ne, A, FACT, la, IFACT, *LIFACT, KEEP, PIVSEQ);
+  if (!CheckArguments(n, ne, *LFACT, *LIFACT, *LKEEP, keep, icntl, info, gates)) return;
+  if (gates.monitor()) {
+    EntryReport(gates, n, ne, A, *LFACT, *LIFACT, keep, icntl, OneBased<const double>(CNTL));
+  }
+  const int32_t mode = icntl(MA57_ICNTL_PIVOTING);
+  // Mode 4 keeps its modification data in the last N + 5 cells of FACT.
+  const int64_t la = mode == MA57_PIVOT_MODIFIED ? static_cast<int64_t>(*LFACT) - n - 5 : *LFACT;
+  const int32_t m = keep(ma57::KeepEntryCount(n));
+  int32_t& suspended = keep(ma57::KeepState(n));  // the first slot of the saved state
+  if (suspended <= 0) {                           // no factorization suspended: start afresh
+    suspended = 0;
+    LoadPermutedMatrix(n, ne, A, OneBased<double>(FACT), la, OneBased<int32_t>(IFACT), *LIFACT,
+                       keep, OneBased<int32_t>(PIVSEQ));
   }
   // Modification data sits after FACT(la); outside mode 4 both designate
   // FACT(1) and are never touched.
-  double* moddiag = mode == 4 ? FACT + la + 5 : FACT;
-  double* modscal = mode == 4 ? FACT + la : FACT;
-  MA57FrontalFactor(n, m, FACT, la, IFACT, *LIFACT, &KEEP[ma57::KeepRowCounts(n) - 1], PIVSEQ,
-                    KEEP[ma57::KeepNodeCount(n) - 1], &KEEP[ma57::KeepChildren(n) - 1],
-                    &KEEP[ma57::KeepNodeOfVariable(n) - 1], moddiag, modscal, KEEP, CNTL, ICNTL,
-                    INFO, RINFO, saved);
-  const int32_t status = INFO[0];
+  double* moddiag = mode == MA57_PIVOT_MODIFIED ? FACT + la + 5 : FACT;
+  double* modscal = mode == MA57_PIVOT_MODIFIED ? FACT + la : FACT;
+  MA57FrontalFactor(n, m, FACT, la, IFACT, *LIFACT, keep.from(ma57::KeepRowCounts(n)), PIVSEQ,
+                    keep(ma57::KeepNodeCount(n)), keep.from(ma57::KeepChildren(n)),
+                    keep.from(ma57::KeepNodeOfVariable(n)), moddiag, modscal, KEEP, CNTL, ICNTL,
+                    INFO, RINFO, keep.from(ma57::KeepState(n)));
+  const int32_t status = info(MA57_INFO_STATUS);
   if (status == MA57_SUSPENDED_REAL || status == MA57_SUSPENDED_INTEGER) {
-    if (rep.monitor()) SuspensionReport(rep, status);
+    if (gates.monitor()) SuspensionReport(gates, status);
     return;
   }
-  for (int32_t k = 1; k <= n; ++k) KEEP[PIVSEQ[k - 1] - 1] = k;
-  if (rep.monitor() && status >= 0) {
-    ExitReport(rep, INFO, RINFO);
+  // KEEP(1..N) served as the front positions; the pivot order goes back.
+  for (int32_t k = 1; k <= n; ++k) keep(PIVSEQ[k - 1]) = k;
+  if (gates.monitor() && status >= 0) {
+    ExitReport(gates, info, OneBased<const double>(RINFO));
     MA57PrintFactors(FACT, *LFACT, IFACT, *LIFACT, ICNTL);
   }
 }

@@ -27,7 +27,7 @@ namespace {
 class FrontList {
  public:
   explicit FrontList(FrontalState& st)
-      : frontpos_(st.frontpos), index_(&st.Index(1)), n_(st.n) {}
+      : frontpos_(st.frontpos.data()), index_(&st.Index(1)), n_(st.n) {}
   // Front position of variable v, appending it when it is in no front.
   void Append(int32_t v) {
     if (frontpos_[v - 1] <= n_) return;
@@ -49,8 +49,8 @@ class FrontList {
 void GatherFront(FrontalState& st) {
   FrontList list(st);
   const int32_t n = st.n, node = st.node;
-  const int32_t* pivseq = st.pivseq;
-  const int32_t* varnode = st.varnode;
+  const int32_t* pivseq = st.pivseq.data();  // pivseq[k] is the variable at position k + 1
+  const int32_t* varnode = st.varnode.data();
   int32_t ntaken = st.ntaken;
   while (ntaken < n && std::abs(varnode[pivseq[ntaken] - 1]) <= node) {
     list.Append(pivseq[ntaken]);
@@ -58,25 +58,26 @@ void GatherFront(FrontalState& st) {
   }
   st.ntaken = ntaken;
   st.o = list.Size();
-  const int32_t children = st.nchild[node - 1];
+  const int32_t children = st.nchild(node);
   int64_t pos = st.itop + 1;
   for (int32_t c = 0; c < children; ++c) {
-    const int32_t g = st.Ifact(pos);
+    const int32_t g = st.ifact(pos);
     for (int64_t k = pos + 1; k <= pos + g; ++k) {
-      const int32_t v = st.Ifact(k);
+      const int32_t v = st.ifact(k);
       if (std::abs(varnode[v - 1]) <= node) list.Append(v);
     }
     pos += g + 1;
   }
   st.s = list.Size();
   int64_t col = st.iin;
+  const int32_t* rowlen = st.rowlen.data();  // 0-based like pivseq
   for (int32_t r = ntaken - st.o; r < ntaken; ++r) {
-    for (int32_t k = 0; k < st.rowlen[r]; ++k) list.Append(st.Ifact(col++));
+    for (int32_t k = 0; k < rowlen[r]; ++k) list.Append(st.ifact(col++));
   }
   pos = st.itop + 1;
   for (int32_t c = 0; c < children; ++c) {
-    const int32_t g = st.Ifact(pos);
-    for (int64_t k = pos + 1; k <= pos + g; ++k) list.Append(st.Ifact(k));
+    const int32_t g = st.ifact(pos);
+    for (int64_t k = pos + 1; k <= pos + g; ++k) list.Append(st.ifact(k));
     pos += g + 1;
   }
   st.f = list.Size();
@@ -122,38 +123,39 @@ void AssembleFront(FrontalState& st) {
     }
   }
   int64_t assembled = 0;
+  // The own rows are those of pivot positions ntaken - o + 1 .. ntaken.
   for (int32_t r = st.ntaken - st.o; r < st.ntaken; ++r) {
-    const int64_t a = st.FrontPos(st.pivseq[r]);
-    const int32_t len = st.rowlen[r];
+    const int64_t a = st.frontpos(st.pivseq.data()[r]);
+    const int32_t len = st.rowlen.data()[r];
     for (int32_t k = 0; k < len; ++k) {
-      st.F(a, st.FrontPos(st.Ifact(st.iin + k))) += st.Fact(st.rin + k);
+      st.F(a, st.frontpos(st.ifact(st.iin + k))) += st.fact(st.rin + k);
     }
     st.iin += len;
     st.rin += len;
     assembled += len;
   }
-  st.rc -= assembled;
-  st.ic -= assembled;
+  st.real_held_compress -= assembled;
+  st.int_held_compress -= assembled;
   st.ops_assembly += static_cast<double>(assembled);
-  const int32_t children = st.nchild[st.node - 1];
+  const int32_t children = st.nchild(st.node);
   for (int32_t child = 0; child < children; ++child) {
-    const int64_t g = st.Ifact(st.itop + 1);
+    const int64_t g = st.ifact(st.itop + 1);
     // The record is popped after this, so its variables can be replaced by
     // their front positions, one lookup per variable instead of per entry.
-    int32_t* pos = &st.Ifact(st.itop + 2);
-    const int32_t* frontpos = st.frontpos;
+    int32_t* pos = &st.ifact(st.itop + 2);
+    const int32_t* frontpos = st.frontpos.data();
     for (int64_t i = 0; i < g; ++i) pos[i] = frontpos[pos[i] - 1];
-    AddChildBlock(st.Front(), f, pos, g, &st.Fact(st.rtop + 1));
+    AddChildBlock(st.Front(), f, pos, g, &st.fact(st.rtop + 1));
     const int64_t size = Triangle(g);
     st.ops_assembly += static_cast<double>(size);
     st.itop += g + 1;
     st.rtop += size;
-    st.istack -= g + 1;
-    st.rstack -= size;
-    st.ic -= g + 1;
-    st.iw -= g + 1;
-    st.rc -= size;
-    st.rw -= size;
+    st.int_stack -= g + 1;
+    st.real_stack -= size;
+    st.int_held_compress -= g + 1;
+    st.int_held_plain -= g + 1;
+    st.real_held_compress -= size;
+    st.real_held_plain -= size;
   }
 }
 
@@ -166,12 +168,12 @@ void PushIndexRecord(FrontalState& st) {
   const int32_t* rest = &st.Index(p + 1);  // the variables of the block, g of them
   if (g > 0) {
     st.itop -= g + 1;
-    int32_t* record = &st.Ifact(st.itop + 1);
+    int32_t* record = &st.ifact(st.itop + 1);
     record[0] = g;
     for (int32_t i = 0; i < g; ++i) record[i + 1] = std::abs(rest[i]);
-    st.istack += g + 1;
+    st.int_stack += g + 1;
   }
-  int32_t* frontpos = st.frontpos;
+  int32_t* frontpos = st.frontpos.data();
   for (int32_t i = 0; i < g; ++i) frontpos[std::abs(rest[i]) - 1] = unplaced;
 }
 
@@ -181,14 +183,14 @@ void StoreBlock(FrontalState& st) {
   const int64_t size = Triangle(p) + p * g;
   if (p > 0) {
     st.nblocks += 1;
-    st.Ifact(st.recpos - 2) = st.f;
-    st.Ifact(st.recpos - 1) = st.p;
+    st.ifact(st.recpos - 2) = st.f;
+    st.ifact(st.recpos - 1) = st.p;
     st.recpos += f + 2;
     st.vnext = SatAdd(st.vnext, size);
     if (!st.counting) {
       // Destinations never pass their sources: the gap left before the front
       // holds at least the p(p+1)/2 values of the pivot block.
-      double* out = &st.Fact(st.nextfac);
+      double* out = &st.fact(st.nextfac);
       for (int64_t i = 1; i <= p; ++i) {
         std::memmove(out, &st.F(i, i), sizeof(double) * static_cast<size_t>(p - i + 1));
         out += p - i + 1;
@@ -201,46 +203,59 @@ void StoreBlock(FrontalState& st) {
     }
   }
   if (st.node < st.nnodes) {
-    st.Ifact(st.recpos - 2) = 0;
-    st.Ifact(st.recpos - 1) = 0;
+    st.ifact(st.recpos - 2) = 0;
+    st.ifact(st.recpos - 1) = 0;
   }
 }
 
 void StartFresh(FrontalState& st) {
-  for (int k : {1, 2, 17, 23, 26, 27}) st.Info(k) = 0;
-  for (int k : {3, 4, 5, 15}) st.Rinfo(k) = 0.0;
-  for (int32_t v = 1; v <= st.n; ++v) st.FrontPos(v) = st.n + 1;
-  for (int k = 1; k <= 5; ++k) st.Ifact(k) = 0;
+  // What a fresh factorization clears of INFO and RINFO; the rest it either
+  // sets at the end or leaves alone.
+  for (int k : {MA57_INFO_STATUS, MA57_INFO_VALUE, MA57_INFO_MIN_LFACT_COMPRESS, MA57_INFO_DELAYED,
+                MA57_INFO_SIGN_CHANGES, MA57_INFO_FIRST_MODIFIED}) {
+    st.info(k) = 0;
+  }
+  for (int k : {MA57_RINFO_ASSEMBLY_OPS, MA57_RINFO_ELIMINATION_OPS, MA57_RINFO_BLAS_EXTRA_OPS,
+                MA57_RINFO_SMALLEST_MODIFIED_PIVOT}) {
+    st.rinfo(k) = 0.0;
+  }
+  for (int32_t v = 1; v <= st.n; ++v) st.frontpos(v) = st.n + 1;
+  for (int k = 1; k < kIfactRecords + 2; ++k) st.ifact(k) = 0;  // header and first record's counts
   st.rtop = st.la - st.m;
   st.rin0 = st.rin = st.la - st.m + 1;
   st.itop = st.lifact - st.m;
   st.iin0 = st.iin = st.lifact - st.m + 1;
-  st.rc = st.rw = st.ic = st.iw = st.m;
-  st.fr_c = st.fr_w = st.m;
-  st.fi_c = st.fi_w = static_cast<int64_t>(st.n) + st.m + 5;
-  if (st.mode != 4) return;
+  st.real_held_compress = st.real_held_plain = st.int_held_compress = st.int_held_plain = st.m;
+  st.real_forecast_compress = st.real_forecast_plain = st.m;
+  st.int_forecast_compress = st.int_forecast_plain = static_cast<int64_t>(st.n) + st.m + 5;
+  if (st.mode != MA57_PIVOT_MODIFIED) return;
   // Modified Cholesky: predicted diagonal of every variable and the scalars.
-  for (int32_t v = 0; v < st.n; ++v) st.moddiag[v] = 0.0;
+  // Plain 0-based sweeps over the three arrays of N.
+  double* moddiag = st.moddiag.data();
+  const int32_t* pivseq = st.pivseq.data();
+  const int32_t* rowlen = st.rowlen.data();
+  for (int32_t v = 0; v < st.n; ++v) moddiag[v] = 0.0;
   int64_t pos = 0;
   for (int32_t r = 0; r < st.n; ++r) {
-    const int32_t v = st.pivseq[r];
-    for (int32_t k = 0; k < st.rowlen[r]; ++k, ++pos) {
-      if (st.Ifact(st.iin + pos) == v) st.moddiag[v - 1] += st.Fact(st.rin + pos);
+    const int32_t v = pivseq[r];
+    for (int32_t k = 0; k < rowlen[r]; ++k, ++pos) {
+      if (st.ifact(st.iin + pos) == v) moddiag[v - 1] += st.fact(st.rin + pos);
     }
   }
   double big = 0.0, small = 0.0;
   for (int32_t v = 0; v < st.n; ++v) {
-    big = std::max(big, std::fabs(st.moddiag[v]));
-    small = std::min(small, st.moddiag[v]);
+    big = std::max(big, std::fabs(moddiag[v]));
+    small = std::min(small, moddiag[v]);
   }
-  const int32_t eps_i = 1, huge_i = 5;
-  st.modscal[0] = big;
-  st.modscal[1] = std::pow(MachineConstant(&eps_i), 0.3333333432674408);
-  st.modscal[2] = 0.10000000149011612;
-  st.modscal[3] = big;
-  st.modscal[4] = small;
-  st.Rinfo(15) = MachineConstant(&huge_i);
-  st.modphase = 1;
+  const int32_t eps_i = MACHINE_EPSILON, huge_i = MACHINE_HUGE;
+  // The single-precision constants 1/3 and 0.1, widened.
+  st.modscal(kModLargestDiagonal) = big;
+  st.modscal(kModRelativeFloor) = std::pow(MachineConstant(&eps_i), 0.3333333432674408);
+  st.modscal(kModNegativeAllowance) = 0.10000000149011612;
+  st.modscal(kModLargestPredicted) = big;
+  st.modscal(kModSmallestPredicted) = small;
+  st.rinfo(MA57_RINFO_SMALLEST_MODIFIED_PIVOT) = MachineConstant(&huge_i);
+  st.modphase = kUnmodified;
 }
 
 // Finishing steps after the last node: trailing 1x1 blocks of a singular
@@ -252,94 +267,97 @@ bool Finish(FrontalState& st) {
   const int32_t missing = st.n - st.nsteps;
   const int64_t need_real = r + missing + st.n2x2;
   const int64_t need_int = ilen + 3 * static_cast<int64_t>(missing);
-  st.fr_c = std::max(st.fr_c, need_real);
-  st.fr_w = std::max(st.fr_w, need_real);
-  st.fi_c = std::max(st.fi_c, need_int);
-  st.fi_w = std::max(st.fi_w, need_int);
+  st.real_forecast_compress = std::max(st.real_forecast_compress, need_real);
+  st.real_forecast_plain = std::max(st.real_forecast_plain, need_real);
+  st.int_forecast_compress = std::max(st.int_forecast_compress, need_int);
+  st.int_forecast_plain = std::max(st.int_forecast_plain, need_int);
   if (need_real > st.la) {
-    st.Info(1) = -3;
-    st.Info(2) = SatInt32(st.la);
-    st.Info(17) = SatInt32(st.fr_c + ModificationReserve(st));
+    st.info(MA57_INFO_STATUS) = MA57_ERR_LFACT;
+    st.info(MA57_INFO_VALUE) = SatInt32(st.la);
+    st.info(MA57_INFO_MIN_LFACT_COMPRESS) =
+        SatInt32(st.real_forecast_compress + ModificationReserve(st));
     return false;
   }
   if (need_int > st.lifact) {
-    st.Info(1) = -4;
-    st.Info(2) = SatInt32(st.lifact);
-    st.Info(18) = SatInt32(st.fi_c);
+    st.info(MA57_INFO_STATUS) = MA57_ERR_LIFACT;
+    st.info(MA57_INFO_VALUE) = SatInt32(st.lifact);
+    st.info(MA57_INFO_MIN_LIFACT_COMPRESS) = SatInt32(st.int_forecast_compress);
     return false;
   }
   if (missing > 0) {
-    st.Info(1) = 4;
+    st.info(MA57_INFO_STATUS) = MA57_WARN_SINGULAR;
+    // This warning already shows at print level 1.
     if (st.level >= 1 && st.wp >= 0) {
       Record{st.wp};
       Record(st.wp)
           .Text("*** Warning message from routine MA57BD **")
           .Text("   INFO(1) =")
-          .I(4, 2)
+          .I(MA57_WARN_SINGULAR, 2)
           .Slash()
           .X(5)
           .Text("Matrix is singular, rank =")
           .I(st.nsteps, 5);
     }
-    for (int32_t v = 1; v <= st.n; ++v) st.FrontPos(v) = 0;
-    for (int64_t pos = 4, b = 0; b < st.nblocks; ++b) {
-      const int32_t c = st.Ifact(pos), piv = st.Ifact(pos + 1);
-      for (int32_t k = 0; k < piv; ++k) st.FrontPos(std::abs(st.Ifact(pos + 2 + k))) = 1;
+    for (int32_t v = 1; v <= st.n; ++v) st.frontpos(v) = 0;
+    for (int64_t pos = kIfactRecords, b = 0; b < st.nblocks; ++b) {
+      const int32_t c = st.ifact(pos), piv = st.ifact(pos + 1);
+      for (int32_t k = 0; k < piv; ++k) st.frontpos(std::abs(st.ifact(pos + 2 + k))) = 1;
       pos += c + 2;
     }
     for (int32_t v = 1; v <= st.n; ++v) {
-      if (st.FrontPos(v) != 0) continue;
-      st.Ifact(ilen + 1) = 1;
-      st.Ifact(ilen + 2) = 1;
-      st.Ifact(ilen + 3) = v;
+      if (st.frontpos(v) != 0) continue;
+      st.ifact(ilen + 1) = 1;
+      st.ifact(ilen + 2) = 1;
+      st.ifact(ilen + 3) = v;
       ilen += 3;
-      st.Fact(++r) = 1.0;
+      st.fact(++r) = 1.0;
       st.nblocks += 1;
     }
   }
-  st.Info(14) = SatInt32(r);
-  st.Ifact(1) = SatInt32(r + 1);
-  st.Ifact(2) = SatInt32(r + st.n2x2);
-  st.Info(15) = SatInt32(r + st.n2x2);
-  st.Ifact(3) = st.nblocks;
-  st.Info(31) = st.nblocks;
-  MA57FinishFactors(st.fact, st.la, st.ifact, SatInt32(st.lifact), r);
-  st.Info(16) = SatInt32(ilen);
+  st.info(MA57_INFO_FACTOR_ENTRIES) = SatInt32(r);
+  st.ifact(kIfactAreaFirst) = SatInt32(r + 1);
+  st.ifact(kIfactAreaLast) = SatInt32(r + st.n2x2);
+  st.info(MA57_INFO_REAL_STORAGE) = SatInt32(r + st.n2x2);
+  st.ifact(kIfactBlocks) = st.nblocks;
+  st.info(MA57_INFO_BLOCK_PIVOTS) = st.nblocks;
+  MA57FinishFactors(st.fact.data(), st.la, st.ifact.data(), SatInt32(st.lifact), r);
+  st.info(MA57_INFO_INTEGER_STORAGE) = SatInt32(ilen);
   return true;
 }
 
 void WriteStatistics(FrontalState& st) {
   const int64_t reserve = ModificationReserve(st);
-  st.Info(17) = SatInt32(st.fr_c + reserve);
-  st.Info(18) = SatInt32(st.fi_c);
-  st.Info(19) = SatInt32(st.fr_w + reserve);
-  st.Info(20) = SatInt32(st.fi_w);
-  st.Info(21) = st.maxfront;
-  st.Info(22) = st.n2x2;
-  st.Info(24) = st.nneg;
-  st.Info(25) = st.nsteps;
-  st.Info(28) = st.rcompress;
-  st.Info(29) = st.icompress;
-  st.Rinfo(3) = st.ops_assembly;
-  st.Rinfo(4) = st.ops_elim;
-  st.Rinfo(5) = st.ops_blas;
-  if (st.mode == 4 && st.Info(27) > 0) {
+  st.info(MA57_INFO_MIN_LFACT_COMPRESS) = SatInt32(st.real_forecast_compress + reserve);
+  st.info(MA57_INFO_MIN_LIFACT_COMPRESS) = SatInt32(st.int_forecast_compress);
+  st.info(MA57_INFO_MIN_LFACT_NO_COMPRESS) = SatInt32(st.real_forecast_plain + reserve);
+  st.info(MA57_INFO_MIN_LIFACT_NO_COMPRESS) = SatInt32(st.int_forecast_plain);
+  st.info(MA57_INFO_LARGEST_FRONT) = st.maxfront;
+  st.info(MA57_INFO_TWO_BY_TWO) = st.n2x2;
+  st.info(MA57_INFO_NEGATIVE) = st.nneg;
+  st.info(MA57_INFO_RANK) = st.nsteps;
+  st.info(MA57_INFO_REAL_COMPRESSES) = st.rcompress;
+  st.info(MA57_INFO_INTEGER_COMPRESSES) = st.icompress;
+  st.rinfo(MA57_RINFO_ASSEMBLY_OPS) = st.ops_assembly;
+  st.rinfo(MA57_RINFO_ELIMINATION_OPS) = st.ops_elim;
+  st.rinfo(MA57_RINFO_BLAS_EXTRA_OPS) = st.ops_blas;
+  if (st.mode == MA57_PIVOT_MODIFIED && st.info(MA57_INFO_FIRST_MODIFIED) > 0) {
     double largest = 0.0;
-    for (int32_t v = 0; v < st.n; ++v) largest = std::max(largest, st.moddiag[v]);
-    st.Rinfo(14) = largest;
+    const double* moddiag = st.moddiag.data();
+    for (int32_t v = 0; v < st.n; ++v) largest = std::max(largest, moddiag[v]);
+    st.rinfo(MA57_RINFO_MAX_DIAGONAL_ADDED) = largest;
   }
 }
 
-// The node loop. `resume` is 0 for a fresh node, 1 to re-enter at the real
-// space test, 2 to re-enter at the integer space test.
-void RunNodes(FrontalState& st, int resume) {
-  for (; st.node <= st.nnodes; ++st.node, resume = 0) {
-    if (resume == 0) GatherFront(st);
-    if (resume != 2) {
+// The node loop, from a fresh node or, after a suspension, from the space
+// test that suspended it.
+void RunNodes(FrontalState& st, Suspension resume) {
+  for (; st.node <= st.nnodes; ++st.node, resume = kNotSuspended) {
+    if (resume == kNotSuspended) GatherFront(st);
+    if (resume != kForIntegerSpace) {
       if (!RealSpaceTest(st)) return;
       AssembleFront(st);
       if (EliminateFront(st) < 0) return;
-      if (st.node != st.nnodes) st.Info(23) += st.s - st.p;
+      if (st.node != st.nnodes) st.info(MA57_INFO_DELAYED) += st.s - st.p;
       StackContribution(st);
       UpdateIntegerForecasts(st);
     }
@@ -379,30 +397,38 @@ void MA57FrontalFactor(int32_t n,
                        int32_t* info,
                        double* rinfo,
                        int32_t* saved) {
-  ma57::FrontalState st;
-  st.n = n, st.m = m, st.fact = fact, st.la = la, st.ifact = ifact, st.lifact = lifact;
-  st.rowlen = rowlen, st.pivseq = pivseq, st.nnodes = nnodes, st.nchild = nchild;
-  st.varnode = varnode, st.moddiag = moddiag, st.modscal = modscal, st.frontpos = frontpos;
-  st.info = info, st.rinfo = rinfo, st.saved = saved;
-  st.u = std::min(0.5, std::max(0.0, cntl[0]));
-  if (std::isnan(cntl[0])) st.u = 0.0;
-  st.tol = cntl[1];
-  st.lp = icntl[0], st.wp = icntl[1], st.level = icntl[4], st.mode = icntl[6];
+  using ma57::FrontalState;
+  FrontalState st;
+  st.n = n, st.m = m, st.fact = OneBased<double>(fact), st.la = la;
+  st.ifact = OneBased<int32_t>(ifact), st.lifact = lifact;
+  st.rowlen = OneBased<const int32_t>(rowlen), st.pivseq = OneBased<const int32_t>(pivseq);
+  st.nnodes = nnodes, st.nchild = OneBased<const int32_t>(nchild);
+  st.varnode = OneBased<const int32_t>(varnode), st.moddiag = OneBased<double>(moddiag);
+  st.modscal = OneBased<double>(modscal), st.frontpos = OneBased<int32_t>(frontpos);
+  st.info = OneBased<int32_t>(info), st.rinfo = OneBased<double>(rinfo);
+  st.saved = OneBased<int32_t>(saved);
+  const OneBased<const double> controls(cntl);
+  const OneBased<const int32_t> icontrols(icntl);
+  st.u = std::min(0.5, std::max(0.0, controls(MA57_CNTL_THRESHOLD)));
+  if (std::isnan(controls(MA57_CNTL_THRESHOLD))) st.u = 0.0;
+  st.tol = controls(MA57_CNTL_ZERO_PIVOT);
+  st.lp = icontrols(MA57_ICNTL_ERROR_STREAM), st.wp = icontrols(MA57_ICNTL_WARNING_STREAM);
+  st.level = icontrols(MA57_ICNTL_PRINT_LEVEL), st.mode = icontrols(MA57_ICNTL_PIVOTING);
   // A block size below 1 would stall the blocked elimination; 1 is the
   // smallest that works.
-  st.nb = std::max(1, icntl[10]);
-  st.suspend = icntl[7] != 0;
-  int resume = 0;
-  if (saved[0] > 0) {
-    resume = saved[0];
+  st.nb = std::max(1, icontrols(MA57_ICNTL_BLOCK_SIZE));
+  st.suspend = icontrols(MA57_ICNTL_SUSPEND) != 0;
+  ma57::Suspension resume = ma57::kNotSuspended;
+  if (st.saved(ma57::kSavedReason) > 0) {
+    resume = static_cast<ma57::Suspension>(st.saved(ma57::kSavedReason));
     ma57::RestoreState(st);
   } else {
     ma57::StartFresh(st);
   }
   ma57::RunNodes(st, resume);
   // The compresses are reported whatever the outcome, suspensions included.
-  st.Info(28) = st.rcompress;
-  st.Info(29) = st.icompress;
+  st.info(MA57_INFO_REAL_COMPRESSES) = st.rcompress;
+  st.info(MA57_INFO_INTEGER_COMPRESSES) = st.icompress;
 }
 
 }  // namespace pemric

@@ -21,6 +21,14 @@
 
 namespace pemric {
 
+// Positions of the header words of IFACT, and of the first block record.
+enum FactorHeader : int {
+  kIfactAreaFirst = 1,  // first position of the 2x2 off-diagonal area in FACT
+  kIfactAreaLast = 2,   // its last position
+  kIfactBlocks = 3,     // number of block pivots
+  kIfactRecords = 4,    // the first block record
+};
+
 // Numerical work of the factorization: assembly, pivoting, elimination and
 // stacking along the assembly tree (multifrontal method of Duff and Reid),
 // with the space management of two-ended FACT and IFACT workspaces.

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <limits>
 
+#include "pemric/ma57.h"
+#include "pemric/one_based.h"
+
 namespace pemric {
 namespace ma57 {
 
@@ -26,72 +29,116 @@ inline int32_t SatInt32(int64_t v) {
 }
 inline int64_t Triangle(int64_t k) { return k * (k + 1) / 2; }
 
+// Why a factorization was suspended, kept in its saved state: the node loop
+// resumes at the real space test or at the integer space test.
+enum Suspension : int32_t {
+  kNotSuspended = 0,
+  kForRealSpace = 1,     // before the node's assembly
+  kForIntegerSpace = 2,  // after its elimination, its pivots chosen
+};
+// The slot of the saved state (KEEP(N+3), the first) that holds the reason.
+constexpr int kSavedReason = 1;
+
+// The five scalars of the modified factorization (mode 4), kept in FACT
+// beside the factors so that a suspended factorization resumes with them.
+enum ModificationScalar : int {
+  kModLargestDiagonal = 1,    // largest |diagonal| of the input matrix
+  kModRelativeFloor = 2,      // eps^(1/3): the least pivot relative to the largest diagonal
+  kModNegativeAllowance = 3,  // 0.1: how negative a predicted diagonal may become
+  kModLargestPredicted = 4,   // largest predicted diagonal of the last pivot's update
+  kModSmallestPredicted = 5,  // smallest predicted diagonal of the last pivot's update
+};
+
+// The phases of the modified factorization (FrontalState::modphase).
+enum ModificationPhase : int32_t {
+  kUnmodified = 1,  // no pivot has needed a change yet
+  kModifying = 2,   // every later pivot is raised as needed
+};
+
 struct FrontalState {
-  // Arguments (arrays used 1-based through the accessors below).
-  int32_t n = 0;
-  int32_t m = 0;                   // entries of the permuted matrix
-  double* fact = nullptr;
-  int64_t la = 0;                  // usable length of fact
-  int32_t* ifact = nullptr;
-  int64_t lifact = 0;
-  const int32_t* rowlen = nullptr;
-  const int32_t* pivseq = nullptr;
-  int32_t nnodes = 0;
-  const int32_t* nchild = nullptr;
-  const int32_t* varnode = nullptr;
-  double* moddiag = nullptr;
-  double* modscal = nullptr;
-  int32_t* frontpos = nullptr;     // > n: in no front; <= n: position (or last one)
-  int32_t* info = nullptr;
-  double* rinfo = nullptr;
-  int32_t* saved = nullptr;
+  // The arguments; arrays are 1-based views of the caller's.
+  int32_t n = 0;                    // order of the matrix
+  int32_t m = 0;                    // entries of the permuted matrix
+  OneBased<double> fact;            // FACT: factors, front, stack and unassembled input
+  int64_t la = 0;                   // usable length of FACT
+  OneBased<int32_t> ifact;          // IFACT: block records, index list, stack and input
+  int64_t lifact = 0;               // length of IFACT
+  OneBased<const int32_t> rowlen;   // entries of each row of the permuted matrix (N)
+  OneBased<const int32_t> pivseq;   // variables in pivot order (N)
+  int32_t nnodes = 0;               // nodes of the assembly tree
+  OneBased<const int32_t> nchild;   // children assembled at each node (NNODES)
+  OneBased<const int32_t> varnode;  // node of each variable, read through |.| (N)
+  OneBased<double> moddiag;         // mode 4: predicted diagonal, then the amount added (N)
+  OneBased<double> modscal;         // mode 4: the ModificationScalar values (5)
+  OneBased<int32_t> frontpos;       // > n: in no front; <= n: position in the (last) front (N)
+  OneBased<int32_t> info;           // INFO(40)
+  OneBased<double> rinfo;           // RINFO(20)
+  OneBased<int32_t> saved;          // KEEP(N+3..N+42): state of a suspended factorization
 
   // Controls.
-  double u = 0.0;                  // pivot threshold, in [0, 0.5]
-  double tol = 0.0;                // |pivot| <= tol counts as zero
-  int32_t lp = 6, wp = 6, level = 0;
-  int32_t mode = 1;                // ICNTL(7), 1..4
-  int32_t nb = 16;                 // block size, >= 1
-  bool suspend = false;            // ICNTL(8) != 0
+  double u = 0.0;        // relative pivot threshold, CNTL(1) in [0, 0.5]
+  double tol = 0.0;      // |pivot| <= tol counts as zero, CNTL(2)
+  int32_t lp = 6;        // error stream, ICNTL(1)
+  int32_t wp = 6;        // warning stream, ICNTL(2)
+  int32_t level = 0;     // print level, ICNTL(5)
+  int32_t mode = 1;      // pivoting mode ICNTL(7), MA57_PIVOT_*
+  int32_t nb = 16;       // block size of the Level 3 updates, ICNTL(11) (>= 1)
+  bool suspend = false;  // ICNTL(8) != 0: suspend rather than fail for lack of space
 
-  // Positions in fact and ifact, 1-based.
-  int64_t nextfac = 1;             // next free factor position
-  int64_t vnext = 1;               // nextfac as it would be had every factor been stored
-  int64_t frontstart = 1;          // F(1,1) of the current front
-  int64_t rtop = 0, rin0 = 0, rin = 0;  // real stack top, reclaimable and unassembled input
-  int64_t recpos = 6;              // index list of the current front
-  int64_t itop = 0, iin0 = 0, iin = 0;  // the same for ifact
+  // Positions in FACT and IFACT, 1-based.
+  int64_t nextfac = 1;     // next free factor position
+  int64_t vnext = 1;       // nextfac as it would be had every factor been stored
+  int64_t frontstart = 1;  // F(1,1) of the current front
+  int64_t rtop = 0;        // last free position below the real stack
+  int64_t rin0 = 0;        // first real of consumed input not yet reclaimed
+  int64_t rin = 0;         // first real of the unassembled input
+  int64_t recpos = 6;      // index list of the current front, after its record's two counts
+  int64_t itop = 0;        // last free position below the integer stack
+  int64_t iin0 = 0;        // first integer of consumed input not yet reclaimed
+  int64_t iin = 0;         // first integer of the unassembled input
 
   // Progress.
   int32_t node = 1;                // current tree node
   int32_t ntaken = 0;              // variables taken from pivseq so far
-  int32_t o = 0, f = 0, s = 0;     // own, front and fully summed variables of the node
+  int32_t o = 0;                   // own variables of the node (its pivots in pivseq)
+  int32_t f = 0;                   // order of the front
+  int32_t s = 0;                   // fully summed variables of the front (own and delayed)
   int32_t p = 0;                   // pivots chosen at the current node
   int32_t nsteps = 0;              // pivot steps over all nodes
-  int32_t nblocks = 0, n2x2 = 0, nneg = 0, maxfront = 0;
-  int32_t rcompress = 0, icompress = 0;
+  int32_t nblocks = 0;             // block pivots stored
+  int32_t n2x2 = 0;                // 2x2 pivots
+  int32_t nneg = 0;                // negative eigenvalues of D
+  int32_t maxfront = 0;            // order of the largest front
+  int32_t rcompress = 0;           // compresses of the real stack in this call
+  int32_t icompress = 0;           // compresses of the integer stack in this call
   int32_t refsign = 0;             // sign of the first pivot (modes 2 and 3)
-  int32_t modphase = 1;            // mode 4: 1 until the matrix needs modifying, then 2
+  int32_t modphase = kUnmodified;  // mode 4: the ModificationPhase
   bool counting = false;           // real space ran out: only forecasts continue
 
-  // Running sizes and the four forecasts.
-  int64_t rc = 0, rw = 0, ic = 0, iw = 0, rstack = 0, istack = 0;
-  int64_t fr_c = 0, fr_w = 0, fi_c = 0, fi_w = 0;
+  // Space held beyond the factors and front, and the four forecasts of the
+  // least FACT and IFACT, each as if the stacks were compressed whenever
+  // they could be ("compress") and as if they never were ("plain").
+  int64_t real_held_compress = 0;      // reals of the stack and the unassembled input
+  int64_t real_held_plain = 0;         // reals of the stack and all the input
+  int64_t int_held_compress = 0;       // integers of the stack and the unassembled input
+  int64_t int_held_plain = 0;          // integers of the stack and all the input
+  int64_t real_stack = 0;              // reals of the contribution blocks on the stack
+  int64_t int_stack = 0;               // integers of their index records
+  int64_t real_forecast_compress = 0;  // least LFACT with compresses (INFO(17))
+  int64_t real_forecast_plain = 0;     // least LFACT without (INFO(19))
+  int64_t int_forecast_compress = 0;   // least LIFACT with compresses (INFO(18))
+  int64_t int_forecast_plain = 0;      // least LIFACT without (INFO(20))
 
-  // Operation counts (RINFO(3), (4), (5)).
-  double ops_assembly = 0.0, ops_elim = 0.0, ops_blas = 0.0;
+  // Operation counts.
+  double ops_assembly = 0.0;  // RINFO(3)
+  double ops_elim = 0.0;      // RINFO(4)
+  double ops_blas = 0.0;      // RINFO(5)
 
-  double& Fact(int64_t k) { return fact[k - 1]; }
-  int32_t& Ifact(int64_t k) { return ifact[k - 1]; }
-  int32_t& Info(int k) { return info[k - 1]; }
-  double& Rinfo(int k) { return rinfo[k - 1]; }
-  int32_t& Saved(int k) { return saved[k - 1]; }
-  int32_t& FrontPos(int32_t v) { return frontpos[v - 1]; }
-  // Front entry F(i, j), row i stored contiguously from frontstart.
-  double* Front() { return fact + (frontstart - 1); }
-  double& F(int64_t i, int64_t j) { return fact[frontstart - 1 + (i - 1) * f + (j - 1)]; }
+  // The current front, row i stored contiguously from frontstart: F(i, j).
+  double* Front() { return fact.from(frontstart); }
+  double& F(int64_t i, int64_t j) { return fact.data()[frontstart - 1 + (i - 1) * f + (j - 1)]; }
   // Variable at front position i (negated for a member of a 2x2 pivot).
-  int32_t& Index(int64_t i) { return ifact[recpos - 1 + (i - 1)]; }
+  int32_t& Index(int64_t i) { return ifact.data()[recpos - 1 + (i - 1)]; }
 };
 
 // Parts of the kernel, defined in separate files.
@@ -106,7 +153,7 @@ void UpdateRealForecasts(FrontalState& st);
 void UpdateIntegerForecasts(FrontalState& st);
 bool RealSpaceTest(FrontalState& st);      // false: suspended or failed, return
 bool IntegerSpaceTest(FrontalState& st);   // false: suspended or failed, return
-void SaveState(FrontalState& st, int32_t reason);
+void SaveState(FrontalState& st, Suspension reason);
 void RestoreState(FrontalState& st);
 void EndCounting(FrontalState& st);
 int64_t ModificationReserve(const FrontalState& st);  // n + 5 in mode 4, else 0

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "ma57_analysis.h"
+#include "pemric/ma57.h"
 
 namespace pemric {
 namespace {
@@ -15,16 +16,24 @@ bool InRange(int32_t n, int32_t i, int32_t j) {
 }
 
 // Counts (and reports) one out-of-range entry k.
-void NoteOutOfRange(const int32_t* icntl, int32_t* info, int32_t k, int32_t i, int32_t j) {
-  info[2] += 1;
-  info[0] = 1;
-  MA57ReportOutOfRange(icntl, info[2], k, i, j);
+void NoteOutOfRange(const int32_t* icntl, OneBased<int32_t> info, int32_t k, int32_t i, int32_t j) {
+  info(MA57_INFO_OUT_OF_RANGE) += 1;
+  info(MA57_INFO_STATUS) = MA57_WARN_OUT_OF_RANGE;
+  MA57ReportOutOfRange(icntl, info(MA57_INFO_OUT_OF_RANGE), k, i, j);
 }
 
-void NoteDuplicates(const int32_t* icntl, int32_t* info) {
-  if (info[3] <= 0) return;
-  info[0] += 2;
-  MA57ReportDuplicates(icntl, info[3]);
+// The duplicates warning adds its bit to a possible out-of-range warning.
+void NoteDuplicates(const int32_t* icntl, OneBased<int32_t> info) {
+  if (info(MA57_INFO_DUPLICATES) <= 0) return;
+  info(MA57_INFO_STATUS) += MA57_WARN_DUPLICATES;
+  MA57ReportDuplicates(icntl, info(MA57_INFO_DUPLICATES));
+}
+
+// Clears the status and the count of ignored entries that the pattern
+// readers accumulate.
+void StartCounts(OneBased<int32_t> info) {
+  info(MA57_INFO_STATUS) = MA57_SUCCESS;
+  info(MA57_INFO_OUT_OF_RANGE) = 0;
 }
 
 // Removes repeats from the adjacency lists, compacting them towards
@@ -36,7 +45,7 @@ int64_t RemoveRepeatedNeighbours(int32_t n,
                                  OneBased<int32_t> len,
                                  OneBased<int32_t> iw,
                                  OneBased<int32_t> flag,
-                                 int32_t* info) {
+                                 OneBased<int32_t> info) {
   int64_t free = 1;
   for (int32_t v = 1; v <= n; ++v) {
     const int64_t s = start(v);
@@ -48,7 +57,7 @@ int64_t RemoveRepeatedNeighbours(int32_t n,
         flag(w) = v;
         iw(free++) = w;
       } else if (v < w) {
-        ++info[3];
+        ++info(MA57_INFO_DUPLICATES);
       }
     }
     len(v) = static_cast<int32_t>(free - start(v));
@@ -64,7 +73,7 @@ void CompactOrderedRows(int32_t n,
                         OneBased<int32_t> cnt,
                         OneBased<int32_t> iw,
                         OneBased<int32_t> flag,
-                        int32_t* info) {
+                        OneBased<int32_t> info) {
   int64_t free = 1;
   for (int32_t v = 1; v <= n; ++v) {
     const int64_t first = st(v) + 1;  // the reserved word was at st(v)
@@ -77,7 +86,7 @@ void CompactOrderedRows(int32_t n,
         flag(w) = v;
         iw(out++) = w;
       } else if (w != v) {
-        ++info[3];
+        ++info(MA57_INFO_DUPLICATES);
       }
     }
     const int64_t kept = out - s - 1;
@@ -103,20 +112,21 @@ int64_t MA57BuildGraph(int32_t n,
                        int32_t* mark,
                        const int32_t* icntl,
                        int32_t* info) {
+  auto row = At(irn);
+  auto col = At(jcn);
   auto start = At(lstart);
   auto len = At(llen);
   auto iw = At(adj);
   auto flag = At(mark);
-  info[0] = 0;
-  info[2] = 0;
+  StartCounts(At(info));
   for (int32_t v = 1; v <= n; ++v) {
     flag(v) = 0;
     len(v) = 0;
   }
   for (int32_t k = 1; k <= ne; ++k) {
-    const int32_t i = irn[k - 1], j = jcn[k - 1];
+    const int32_t i = row(k), j = col(k);
     if (!InRange(n, i, j)) {
-      NoteOutOfRange(icntl, info, k, i, j);
+      NoteOutOfRange(icntl, At(info), k, i, j);
     } else if (i != j) {
       ++len(i);
       ++len(j);
@@ -130,13 +140,13 @@ int64_t MA57BuildGraph(int32_t n,
     start(v) = static_cast<int32_t>(end + 1);
   }
   for (int32_t k = 1; k <= ne; ++k) {
-    const int32_t i = irn[k - 1], j = jcn[k - 1];
+    const int32_t i = row(k), j = col(k);
     if (!InRange(n, i, j) || i == j) continue;
     iw(--start(i)) = j;
     iw(--start(j)) = i;
   }
-  const int64_t free = RemoveRepeatedNeighbours(n, start, len, iw, flag, info);
-  NoteDuplicates(icntl, info);
+  const int64_t free = RemoveRepeatedNeighbours(n, start, len, iw, flag, At(info));
+  NoteDuplicates(icntl, At(info));
   return free;
 }
 
@@ -151,24 +161,25 @@ void MA57BuildOrderedPattern(int32_t n,
                              int32_t* mark,
                              const int32_t* icntl,
                              int32_t* info) {
+  auto row = At(irn);
+  auto col = At(jcn);
   auto order = At(pos);
   auto st = At(start);
   auto cnt = At(count);
   auto iw = At(lists);
   auto flag = At(mark);
-  info[0] = 0;
-  info[2] = 0;
+  StartCounts(At(info));
   for (int32_t v = 1; v <= n; ++v) {
     flag(v) = 0;
     cnt(v) = 0;
   }
   auto row_of = [&](int32_t i, int32_t j) { return order(i) <= order(j) ? i : j; };
   for (int32_t k = 1; k <= ne; ++k) {
-    const int32_t i = irn[k - 1], j = jcn[k - 1];
+    const int32_t i = row(k), j = col(k);
     if (!InRange(n, i, j)) {
-      NoteOutOfRange(icntl, info, k, i, j);
-      irn[k - 1] = 0;
-      jcn[k - 1] = 0;
+      NoteOutOfRange(icntl, At(info), k, i, j);
+      row(k) = 0;
+      col(k) = 0;
     } else {
       ++cnt(row_of(i, j));
     }
@@ -180,13 +191,13 @@ void MA57BuildOrderedPattern(int32_t n,
     st(v) = static_cast<int32_t>(end);
   }
   for (int32_t k = 1; k <= ne; ++k) {
-    const int32_t i = irn[k - 1], j = jcn[k - 1];
+    const int32_t i = row(k), j = col(k);
     if (!InRange(n, i, j)) continue;
     const int32_t r = row_of(i, j);
     iw(st(r)--) = r == i ? j : i;
   }
-  CompactOrderedRows(n, st, cnt, iw, flag, info);
-  NoteDuplicates(icntl, info);
+  CompactOrderedRows(n, st, cnt, iw, flag, At(info));
+  NoteDuplicates(icntl, At(info));
 }
 
 int64_t MA57CompressLists(int32_t n, int64_t until, int32_t* start, int32_t* lists) {
@@ -308,7 +319,7 @@ void SymbolicElimination::Append(int32_t u, int64_t& p, int64_t& left, int32_t w
     st_(u) = left > 0 ? static_cast<int32_t>(p) : 0;
     ++ncomp_;
     const int64_t built = free_ - elem_;
-    int64_t dst = MA57CompressLists(n_, elem_, st_.p, iw_.p);
+    int64_t dst = MA57CompressLists(n_, elem_, st_.data(), iw_.data());
     for (int64_t t = 0; t < built; ++t) iw_(dst + t) = iw_(elem_ + t);
     elem_ = dst;
     free_ = dst + built;

@@ -14,6 +14,8 @@
 
 #include "ma57_frontal_state.h"
 #include "pemric/blas.h"
+#include "pemric/error_report.h"
+#include "pemric/ma57.h"
 #include "pemric/record.h"
 
 namespace pemric {
@@ -213,74 +215,85 @@ int32_t PassThreshold(FrontalState& st, const Pass& ps) {
   return static_cast<int32_t>(accepted);
 }
 
-void ZeroPivotMessage(FrontalState& st, double d) {
-  if (st.level < 1 || st.lp < 0) return;
-  Record{st.lp};
-  Record(st.lp).Text("*** Error message from routine MA57BD **").Text("   INFO(1) = ").I(-5, 3);
-  Record(st.lp)
-      .Text("Pivot has value ")
-      .P(1)
-      .D(d, 16, 8)
-      .Text(" when ")
-      .Text("CNTL(2) has value ")
-      .D(st.tol, 16, 8);
-  Record(st.lp).Text("at stage").I(st.nsteps + 1, 11).X(2).Text("when ICNTL(7) =").I(st.mode, 3);
+// The numerical failures of the elimination: the status to INFO(1), the
+// pivot step to INFO(2), and on the error stream an empty line, the heading
+// and the detail.
+ErrorReport EliminationErrors(const FrontalState& st) {
+  return ErrorReport(st.info.from(MA57_INFO_STATUS), st.info.from(MA57_INFO_VALUE),
+                     ErrorStream{st.lp, st.level >= 1 && st.lp >= 0}, nullptr, 0);
+}
+
+void EliminationHeading(int32_t unit, int32_t status) {
+  Record{unit};
+  Record(unit).Text("*** Error message from routine MA57BD **").Text("   INFO(1) = ").I(status, 3);
 }
 
 int32_t ZeroPivot(FrontalState& st, double d) {
-  st.Info(1) = -5;
-  st.Info(2) = st.nsteps + 1;
-  ZeroPivotMessage(st, d);
-  return -5;
+  EliminationErrors(st).Fail(MA57_ERR_ZERO_PIVOT, st.nsteps + 1, [&](int32_t u) {
+    EliminationHeading(u, MA57_ERR_ZERO_PIVOT);
+    Record(u)
+        .Text("Pivot has value ")
+        .P(1)
+        .D(d, 16, 8)
+        .Text(" when ")
+        .Text("CNTL(2) has value ")
+        .D(st.tol, 16, 8);
+    Record(u).Text("at stage").I(st.nsteps + 1, 11).X(2).Text("when ICNTL(7) =").I(st.mode, 3);
+  });
+  return MA57_ERR_ZERO_PIVOT;
 }
 
 int32_t SignChange(FrontalState& st) {
-  st.Info(1) = -6;
-  st.Info(2) = st.nsteps + 1;
-  if (st.level >= 1 && st.lp >= 0) {
-    Record{st.lp};
-    Record(st.lp).Text("*** Error message from routine MA57BD **").Text("   INFO(1) = ").I(-6, 3);
-    Record(st.lp)
+  EliminationErrors(st).Fail(MA57_ERR_SIGN_CHANGE, st.nsteps + 1, [&](int32_t u) {
+    EliminationHeading(u, MA57_ERR_SIGN_CHANGE);
+    Record(u)
         .Text("Change in sign of pivot at stage")
         .I(st.nsteps + 1, 10)
         .X(2)
         .Text("when ICNTL(7) = ")
         .I(st.mode, 3);
-  }
-  return -6;
+  });
+  return MA57_ERR_SIGN_CHANGE;
 }
 
 // Modified Cholesky (mode 4): decides the pivot at q, possibly adding to it.
-// Returns 0 or -5.
+// While no pivot has needed a change, a pivot is taken as it is if it is
+// large enough and leaves every predicted diagonal of its row safely above
+// zero; from the first one that does not, every pivot is raised to at least
+// the sum of its row's off-diagonal magnitudes. Returns 0 or -5.
 int32_t ModifyPivot(FrontalState& st, bool zero) {
   const int64_t q = st.p + 1;
   double d = st.F(q, q);
-  double* ms = st.modscal;
-  const double floor = ms[0] * ms[1];
-  if (zero) st.modphase = 2;
-  if (st.modphase == 1) {
-    if (!(d >= floor) || ms[4] < -ms[2] * ms[3]) st.modphase = 2;
+  const OneBased<double> ms = st.modscal;
+  const double floor = ms(kModLargestDiagonal) * ms(kModRelativeFloor);
+  if (zero) st.modphase = kModifying;
+  if (st.modphase == kUnmodified) {
+    if (!(d >= floor) ||
+        ms(kModSmallestPredicted) < -ms(kModNegativeAllowance) * ms(kModLargestPredicted)) {
+      st.modphase = kModifying;
+    }
   }
-  if (st.modphase == 1) {
-    ms[3] = ms[4] = 0.0;
+  if (st.modphase == kUnmodified) {
+    ms(kModLargestPredicted) = ms(kModSmallestPredicted) = 0.0;
     for (int64_t k = q + 1; k <= st.f; ++k) {
       const double x = st.F(q, k);
-      double& md = st.moddiag[std::abs(st.Index(k)) - 1];
+      double& md = st.moddiag(std::abs(st.Index(k)));
       md -= x * x / d;
-      ms[4] = std::min(ms[4], md);
-      ms[3] = std::max(ms[3], md);
-      if (md < -ms[2] * ms[0]) {
-        st.modphase = 2;
+      ms(kModSmallestPredicted) = std::min(ms(kModSmallestPredicted), md);
+      ms(kModLargestPredicted) = std::max(ms(kModLargestPredicted), md);
+      if (md < -ms(kModNegativeAllowance) * ms(kModLargestDiagonal)) {
+        st.modphase = kModifying;
         break;
       }
     }
-    if (st.modphase == 1) {
-      st.moddiag[std::abs(st.Index(q)) - 1] = 0.0;
-      st.Rinfo(15) = std::min(st.Rinfo(15), d);
+    if (st.modphase == kUnmodified) {
+      st.moddiag(std::abs(st.Index(q))) = 0.0;
+      double& smallest = st.rinfo(MA57_RINFO_SMALLEST_MODIFIED_PIVOT);
+      smallest = std::min(smallest, d);
       return 0;
     }
   }
-  if (st.Info(27) == 0) st.Info(27) = st.nsteps + 1;
+  if (st.info(MA57_INFO_FIRST_MODIFIED) == 0) st.info(MA57_INFO_FIRST_MODIFIED) = st.nsteps + 1;
   double sigma = 0.0;
   for (int64_t k = q + 1; k <= st.f; ++k) sigma += std::fabs(st.F(q, k));
   double delta = std::max(floor, sigma) - d;
@@ -289,8 +302,9 @@ int32_t ModifyPivot(FrontalState& st, bool zero) {
   // A NaN pivot cannot be used any more than a zero one.
   if (pivot == 0.0 || std::isnan(pivot)) return ZeroPivot(st, d);
   st.F(q, q) = pivot;
-  st.Rinfo(15) = std::min(st.Rinfo(15), pivot);
-  st.moddiag[std::abs(st.Index(q)) - 1] = delta;
+  double& smallest = st.rinfo(MA57_RINFO_SMALLEST_MODIFIED_PIVOT);
+  smallest = std::min(smallest, pivot);
+  st.moddiag(std::abs(st.Index(q))) = delta;
   return 0;
 }
 
@@ -307,15 +321,15 @@ int32_t PassInOrder(FrontalState& st, const Pass& ps) {
       const int32_t sign = d > 0.0 ? 1 : -1;
       if (st.nsteps == 0) {
         st.refsign = sign;
-      } else if (st.mode != 4 && sign != st.refsign) {
-        if (st.mode == 2) return SignChange(st);
-        st.Info(26) += 1;
+      } else if (st.mode != MA57_PIVOT_MODIFIED && sign != st.refsign) {
+        if (st.mode == MA57_PIVOT_ONE_SIGN) return SignChange(st);
+        st.info(MA57_INFO_SIGN_CHANGES) += 1;
         st.refsign = sign;
       }
-    } else if (st.mode != 4) {
+    } else if (st.mode != MA57_PIVOT_MODIFIED) {
       return ZeroPivot(st, d);
     }
-    if (st.mode == 4) {
+    if (st.mode == MA57_PIVOT_MODIFIED) {
       const int32_t status = ModifyPivot(st, !nonzero);
       if (status != 0) return status;
     }
@@ -393,7 +407,8 @@ int32_t EliminateFront(FrontalState& st) {
       ClosePanel(st, panel);
       panel.end = std::min<int64_t>(st.p + std::max<int64_t>(width, ps.b), s);
     }
-    const int32_t kb = st.mode == 1 ? PassThreshold(st, ps) : PassInOrder(st, ps);
+    const int32_t kb =
+        st.mode == MA57_PIVOT_THRESHOLD ? PassThreshold(st, ps) : PassInOrder(st, ps);
     if (kb < 0) return kb;
     if (ps.last) break;
     if (kb == 0) {
@@ -432,7 +447,7 @@ void CopyToStack(FrontalState& st) {
   if (g <= kSmallFront) {  // short rows: element by element, no calls
     for (int64_t i = f; i > p; --i) {
       const double* src = &st.F(i, 1);
-      for (int64_t l = f; l >= i; --l) st.Fact(--dest) = src[l - 1];
+      for (int64_t l = f; l >= i; --l) st.fact(--dest) = src[l - 1];
     }
     st.rtop -= size;
     return;
@@ -442,7 +457,7 @@ void CopyToStack(FrontalState& st) {
     // the rows still to be copied lie below every destination written so far.
     const int64_t len = f - i + 1;
     dest -= len;
-    std::memmove(&st.Fact(dest), &st.F(i, i), sizeof(double) * static_cast<size_t>(len));
+    std::memmove(&st.fact(dest), &st.F(i, i), sizeof(double) * static_cast<size_t>(len));
   }
   st.rtop -= size;
 }
@@ -451,7 +466,7 @@ void CopyToStack(FrontalState& st) {
 inline double& Stacked(FrontalState& st, int64_t a, int64_t l) {
   const int64_t g = st.f - st.p, i = a - st.p, j = l - st.p;
   const int64_t rowstart = (i - 1) * g - (i - 1) * (i - 2) / 2;
-  return st.Fact(st.rtop + 1 + rowstart + (j - i));
+  return st.fact(st.rtop + 1 + rowstart + (j - i));
 }
 
 void DirectContribution(FrontalState& st) {
@@ -554,11 +569,11 @@ void StackContribution(FrontalState& st) {
   } else {
     DirectContribution(st);
   }
-  st.rstack += Triangle(g);
-  st.rc = SatAdd(st.rc, Triangle(g));
-  st.rw = SatAdd(st.rw, Triangle(g));
-  st.ic += g + 1;
-  st.iw += g + 1;
+  st.real_stack += Triangle(g);
+  st.real_held_compress = SatAdd(st.real_held_compress, Triangle(g));
+  st.real_held_plain = SatAdd(st.real_held_plain, Triangle(g));
+  st.int_held_compress += g + 1;
+  st.int_held_plain += g + 1;
 }
 
 }  // namespace ma57

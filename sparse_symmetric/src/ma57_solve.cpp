@@ -10,8 +10,11 @@
 #include <cstdlib>
 
 #include "ma57_frontal.h"
+#include "ma57_gates.h"
 #include "pemric/blas.h"
+#include "pemric/error_report.h"
 #include "pemric/ma57.h"
+#include "pemric/one_based.h"
 #include "pemric/record.h"
 
 namespace pemric {
@@ -31,8 +34,8 @@ struct Block {
 };
 
 struct Solve {
-  const double* fact;
-  const int32_t* ifact;
+  OneBased<const double> fact;
+  OneBased<const int32_t> ifact;
   int32_t nrhs;
   double* rhs;
   int64_t lrhs;
@@ -47,10 +50,10 @@ struct Solve {
 
 inline Block MakeBlock(const Solve& so, int64_t rec, int64_t a) {
   Block b;
-  b.c = std::abs(so.ifact[rec - 1]);
-  b.r = std::abs(so.ifact[rec]);
-  b.idx = &so.ifact[rec + 1];
-  b.tri = &so.fact[a - 1];
+  b.c = std::abs(so.ifact(rec));
+  b.r = std::abs(so.ifact(rec + 1));
+  b.idx = so.ifact.from(rec + 2);
+  b.tri = so.fact.from(a);
   b.rect = b.tri + b.r * (b.r + 1) / 2;
   return b;
 }
@@ -135,8 +138,8 @@ void ForwardBlock(const Solve& so, const Block& b) {
 }
 
 void ForwardStage(const Solve& so) {
-  const int32_t blocks = so.ifact[2];
-  int64_t rec = 4, a = 1;
+  const int32_t blocks = so.ifact(kIfactBlocks);
+  int64_t rec = kIfactRecords, a = 1;
   for (int32_t nb = 1; nb <= blocks; ++nb) {
     so.iwblk[nb - 1] = static_cast<int32_t>(rec);
     const Block b = MakeBlock(so, rec, a);
@@ -151,7 +154,7 @@ void ForwardStage(const Solve& so) {
 void ApplyInverseD(const Solve& so, const Block& b, int64_t& off, int64_t k, bool to_w) {
   for (int64_t j = b.r; j >= 1; --j) {
     if (b.Negative(j) && j >= 2) {
-      const double o = so.fact[off - 1];
+      const double o = so.fact(off);
       off -= 1;
       const double x1 = so.X(b.Var(j - 1), k), x2 = so.X(b.Var(j), k);
       const double y1 = b.Column(j - 1)[0] * x1 + o * x2;
@@ -173,7 +176,7 @@ void ApplyInverseDInPlaceOne(const Solve& so, const Block& b, int64_t& off) {
     double& x2 = x[b.Var(j) - 1];
     if (b.Negative(j) && j >= 2) {
       double& x1 = x[b.Var(j - 1) - 1];
-      const double o = so.fact[off - 1];
+      const double o = so.fact(off);
       off -= 1;
       const double y1 = b.Column(j - 1)[0] * x1 + o * x2;
       const double y2 = o * x1 + b.Column(j)[0] * x2;
@@ -261,19 +264,19 @@ void BackwardBlock(const Solve& so, const Block& b, int64_t& off, bool with_d) {
 }
 
 void BackwardStage(const Solve& so, bool with_d) {
-  const int32_t blocks = so.ifact[2];
+  const int32_t blocks = so.ifact(kIfactBlocks);
   if (!with_d) {
-    int64_t rec = 4;
+    int64_t rec = kIfactRecords;
     for (int32_t nb = 1; nb <= blocks; ++nb) {
       so.iwblk[nb - 1] = static_cast<int32_t>(rec);
-      rec += std::abs(so.ifact[rec - 1]) + 2;
+      rec += std::abs(so.ifact(rec)) + 2;
     }
   }
-  int64_t a = so.ifact[0];
-  int64_t off = so.ifact[1];
+  int64_t a = so.ifact(kIfactAreaFirst);  // one past the last block's reals
+  int64_t off = so.ifact(kIfactAreaLast);
   for (int32_t nb = blocks; nb >= 1; --nb) {
     const int64_t rec = so.iwblk[nb - 1];
-    const int64_t c = std::abs(so.ifact[rec - 1]), r = std::abs(so.ifact[rec]);
+    const int64_t c = std::abs(so.ifact(rec)), r = std::abs(so.ifact(rec + 1));
     a -= r * (c - r) + r * (r + 1) / 2;
     const Block b = MakeBlock(so, rec, a);
     BackwardBlock(so, b, off, with_d);
@@ -281,13 +284,13 @@ void BackwardStage(const Solve& so, bool with_d) {
 }
 
 void DiagonalStage(const Solve& so) {
-  const int32_t blocks = so.ifact[2];
-  int64_t rec = 4, a = 1, off = so.ifact[0];
+  const int32_t blocks = so.ifact(kIfactBlocks);
+  int64_t rec = kIfactRecords, a = 1, off = so.ifact(kIfactAreaFirst);
   for (int32_t nb = 1; nb <= blocks; ++nb) {
     const Block b = MakeBlock(so, rec, a);
     for (int64_t j = 1; j <= b.r; ++j) {
       if (b.Negative(j) && j < b.r) {
-        const double o = so.fact[off - 1];
+        const double o = so.fact(off);
         const double d1 = b.Column(j)[0], d2 = b.Column(j + 1)[0];
         for (int64_t k = 1; k <= so.nrhs; ++k) {
           const double x1 = so.X(b.Var(j), k), x2 = so.X(b.Var(j + 1), k);
@@ -306,42 +309,30 @@ void DiagonalStage(const Solve& so) {
   }
 }
 
-bool Check(int32_t n, int32_t nrhs, int32_t lrhs, int32_t lw, const int32_t* icntl, int32_t* info) {
-  const bool print = icntl[4] >= 1 && icntl[0] >= 0;
-  const int32_t lp = icntl[0];
-  auto header = [&](int32_t code, int width) {
-    Record(lp).Text("**** Error return from MA57CD ****  INFO(1) =").I(code, width);
-  };
-  if (n < 1) {
-    info[0] = MA57_ERR_N, info[1] = n;
-    if (print) header(MA57_ERR_N, 3), Record(lp).Text("N has value").I(n, 10);
-    return false;
-  }
+// Argument checks in their fixed order. The status follows the heading
+// after one blank, however many digits it has.
+bool Check(
+    int32_t n, int32_t nrhs, int32_t lrhs, int32_t lw, const ma57::Gates& gates, int32_t* info) {
+  using ma57::ValueDetail;
+  const ErrorReport report =
+      ma57::PhaseErrors(gates, info, "**** Error return from MA57CD ****  INFO(1) = ", 0);
+  if (n < 1) return report.Fail(MA57_ERR_N, n, ValueDetail("N has value", n));
   if (nrhs < 1) {
-    info[0] = MA57_ERR_NRHS, info[1] = nrhs;
-    if (print) {
-      header(MA57_ERR_NRHS, 4);
-      Record(lp).Text("value of NRHS =").I(nrhs, 10).Text(" is less than 1");
-    }
-    return false;
+    return report.Fail(MA57_ERR_NRHS, nrhs, [&](int32_t u) {
+      Record(u).Text("value of NRHS =").I(nrhs, 10).Text(" is less than 1");
+    });
   }
   if (lrhs < n) {
-    info[0] = MA57_ERR_LRHS, info[1] = lrhs;
-    if (print) {
-      header(MA57_ERR_LRHS, 4);
-      Record(lp).Text("value of LRHS =").I(lrhs, 10).Text(" is less than N=").I(n, 10);
-    }
-    return false;
+    return report.Fail(MA57_ERR_LRHS, lrhs, [&](int32_t u) {
+      Record(u).Text("value of LRHS =").I(lrhs, 10).Text(" is less than N=").I(n, 10);
+    });
   }
   const int64_t need = static_cast<int64_t>(n) * nrhs;
   if (lw < need) {
     const int32_t need32 = static_cast<int32_t>(std::min<int64_t>(need, INT32_MAX));
-    info[0] = MA57_ERR_LW, info[1] = need32;
-    if (print) {
-      header(MA57_ERR_LW, 4);
-      Record(lp).Text("value of LW =").I(lw, 10).Text(" is less than").I(need32, 10);
-    }
-    return false;
+    return report.Fail(MA57_ERR_LW, need32, [&](int32_t u) {
+      Record(u).Text("value of LW =").I(lw, 10).Text(" is less than").I(need32, 10);
+    });
   }
   return true;
 }
@@ -361,27 +352,49 @@ void PrintColumns(int32_t u, const char* title, int32_t n, int32_t nrhs, const d
   }
 }
 
-void EntryReport(int32_t job, int32_t n, const double* fact, int32_t lfact, const int32_t* ifact,
-                 int32_t lifact, int32_t nrhs, const double* rhs, int32_t lrhs, int32_t lw,
-                 const int32_t* icntl) {
-  const int32_t u = icntl[2];
+// A labelled control of the entry report.
+struct Labelled {
+  const char* label;
+  int position;
+};
+
+const Labelled kEntryControls[] = {
+    {"ICNTL(1)  Stream for errors                   =", MA57_ICNTL_ERROR_STREAM},
+    {" --- (2)  Stream for warnings                 =", MA57_ICNTL_WARNING_STREAM},
+    {" --- (3)  Stream for monitoring               =", MA57_ICNTL_MONITOR_STREAM},
+    {" --- (4)  Stream for statistics               =", MA57_ICNTL_STATISTICS_STREAM},
+    {" --- (5)  Level of diagnostic printing        =", MA57_ICNTL_PRINT_LEVEL},
+};
+
+void EntryReport(const ma57::Gates& gates,
+                 int32_t job,
+                 int32_t n,
+                 const double* fact,
+                 int32_t lfact,
+                 const int32_t* ifact,
+                 int32_t lifact,
+                 int32_t nrhs,
+                 const double* rhs,
+                 int32_t lrhs,
+                 int32_t lw,
+                 const int32_t* icntl_first) {
+  const OneBased<const int32_t> icntl(icntl_first);
+  const int32_t u = gates.mp;
   Record{u};
   Record(u).Text("Entering solution phase (MA57CD) with ...");
   Record(u).Text("JOB       Control on coefficient matrix       =").I(job, 12);
   Record(u).Text("N         Order of matrix                     =").I(n, 12);
-  Record(u).Text("ICNTL(1)  Stream for errors                   =").I(icntl[0], 12);
-  Record(u).Text(" --- (2)  Stream for warnings                 =").I(icntl[1], 12);
-  Record(u).Text(" --- (3)  Stream for monitoring               =").I(icntl[2], 12);
-  Record(u).Text(" --- (4)  Stream for statistics               =").I(icntl[3], 12);
-  Record(u).Text(" --- (5)  Level of diagnostic printing        =").I(icntl[4], 12);
+  for (const Labelled& c : kEntryControls) Record(u).Text(c.label).I(icntl(c.position), 12);
   Record(u).Text("LFACT     Length of array FACT                =").I(lfact, 12);
   Record(u).Text("LIFACT    Length of array IFACT               =").I(lifact, 12);
   Record(u).Text("NRHS      Number of right-hand sides          =").I(nrhs, 12);
   Record(u).Text("LRHS      Leading dimension of RHS array      =").I(lrhs, 12);
   Record(u).Text("LW        Leading dimension of work array     =").I(lw, 12);
-  Record(u).Text("ICNTL(13) Threshold for Level 2 and 3 BLAS    =").I(icntl[12], 12);
-  MA57PrintFactors(fact, lfact, ifact, lifact, icntl);
-  PrintColumns(u, "Right-hand side", n, nrhs, rhs, lrhs, icntl[4]);
+  Record(u)
+      .Text("ICNTL(13) Threshold for Level 2 and 3 BLAS    =")
+      .I(icntl(MA57_ICNTL_BLAS_THRESHOLD), 12);
+  MA57PrintFactors(fact, lfact, ifact, lifact, icntl_first);
+  PrintColumns(u, "Right-hand side", n, nrhs, rhs, lrhs, gates.level);
 }
 
 }  // namespace
@@ -402,19 +415,30 @@ extern "C" PEMRIC_API void MA57CD(const int32_t* JOB,
                                   const int32_t* ICNTL,
                                   int32_t* INFO) {
   using namespace pemric;
+  const ma57::Gates gates(ICNTL);
   const int32_t n = *N, nrhs = *NRHS, job = *JOB;
-  if (!Check(n, nrhs, *LRHS, *LW, ICNTL, INFO)) return;
-  const bool monitor = ICNTL[4] >= 3 && ICNTL[2] >= 0;
-  if (monitor) EntryReport(job, n, FACT, *LFACT, IFACT, *LIFACT, nrhs, RHS, *LRHS, *LW, ICNTL);
-  const Solve so{FACT, IFACT, nrhs, RHS, *LRHS, W, *LW / nrhs, IWBLK, ICNTL[12]};
-  if (job <= 2) ForwardStage(so);
-  if (job <= 1) BackwardStage(so, true);
-  if (job == 3) DiagonalStage(so);
-  if (job >= 4) BackwardStage(so, false);
-  if (monitor) {
-    Record{ICNTL[2]};
-    Record{ICNTL[2]};
-    Record(ICNTL[2]).Text("Leaving solution phase (MA57CD) with ...");
-    PrintColumns(ICNTL[2], "Solution       ", n, nrhs, RHS, *LRHS, ICNTL[4]);
+  if (!Check(n, nrhs, *LRHS, *LW, gates, INFO)) return;
+  if (gates.monitor()) {
+    EntryReport(gates, job, n, FACT, *LFACT, IFACT, *LIFACT, nrhs, RHS, *LRHS, *LW, ICNTL);
+  }
+  const int32_t threshold = OneBased<const int32_t>(ICNTL)(MA57_ICNTL_BLAS_THRESHOLD);
+  const Solve so{OneBased<const double>(FACT),
+                 OneBased<const int32_t>(IFACT),
+                 nrhs,
+                 RHS,
+                 *LRHS,
+                 W,
+                 *LW / nrhs,
+                 IWBLK,
+                 threshold};
+  if (job <= MA57_JOB_FORWARD) ForwardStage(so);
+  if (job <= MA57_JOB_FULL) BackwardStage(so, true);
+  if (job == MA57_JOB_DIAGONAL) DiagonalStage(so);
+  if (job >= MA57_JOB_BACKWARD) BackwardStage(so, false);
+  if (gates.monitor()) {
+    Record{gates.mp};
+    Record{gates.mp};
+    Record(gates.mp).Text("Leaving solution phase (MA57CD) with ...");
+    PrintColumns(gates.mp, "Solution       ", n, nrhs, RHS, *LRHS, gates.level);
   }
 }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "ma57_analysis.h"
+#include "pemric/ma57.h"
 
 namespace pemric {
 namespace {
@@ -29,13 +30,15 @@ int64_t CountRowSlots(int32_t n,
                       OneBased<const int32_t> position,
                       OneBased<int32_t> count,
                       OneBased<int32_t> diag) {
+  auto row = At(irn);
+  auto col = At(jcn);
   for (int32_t r = 1; r <= n; ++r) {
     count(r) = 1;
     diag(r) = 0;
   }
   int64_t total = static_cast<int64_t>(n) + ne;
   for (int32_t k = 1; k <= ne; ++k) {
-    const int32_t i = irn[k - 1], j = jcn[k - 1];
+    const int32_t i = row(k), j = col(k);
     if (!InRange(n, i, j)) {
       --total;
     } else if (i == j) {
@@ -70,6 +73,8 @@ int32_t MA57PermutedStructure(int32_t n,
                               const int32_t* pos,
                               int32_t* rowptr,
                               int32_t* diagptr) {
+  auto row = At(irn);
+  auto col = At(jcn);
   auto position = At(pos);
   auto count = At(rowcount);
   auto diag = At(diagptr);
@@ -91,7 +96,7 @@ int32_t MA57PermutedStructure(int32_t n,
     for (int64_t s = first; s <= diag(r); ++s) column(s) = v;
   }
   for (int32_t k = 1; k <= ne; ++k) {
-    const int32_t i = irn[k - 1], j = jcn[k - 1];
+    const int32_t i = row(k), j = col(k);
     if (!InRange(n, i, j)) {
       where(k) = 0;
     } else if (i == j) {
@@ -158,17 +163,17 @@ class ForecastWalk {
     }
   }
 
-  void Store(int32_t nodes, int32_t* info, double* rinfo) const {
-    info[4] = Saturate(real_);
-    info[5] = Saturate(ints_);
-    info[6] = Saturate(maxfront_);
-    info[7] = nodes;
-    info[8] = Saturate(fact_plain_);
-    info[9] = Saturate(ifact_plain_);
-    info[10] = Saturate(fact_compress_);
-    info[11] = Saturate(ifact_compress_);
-    rinfo[0] = assembly_;
-    rinfo[1] = ops_;
+  void Store(int32_t nodes, OneBased<int32_t> info, OneBased<double> rinfo) const {
+    info(MA57_INFO_FORECAST_REAL) = Saturate(real_);
+    info(MA57_INFO_FORECAST_INTEGER) = Saturate(ints_);
+    info(MA57_INFO_FORECAST_FRONT) = Saturate(maxfront_);
+    info(MA57_INFO_NODES) = nodes;
+    info(MA57_INFO_FACT_NO_COMPRESS) = Saturate(fact_plain_);
+    info(MA57_INFO_IFACT_NO_COMPRESS) = Saturate(ifact_plain_);
+    info(MA57_INFO_FACT_COMPRESS) = Saturate(fact_compress_);
+    info(MA57_INFO_IFACT_COMPRESS) = Saturate(ifact_compress_);
+    rinfo(MA57_RINFO_FORECAST_ASSEMBLY) = assembly_;
+    rinfo(MA57_RINFO_FORECAST_ELIMINATION) = ops_;
   }
 
  private:
@@ -205,9 +210,9 @@ void MA57Forecast(int32_t n,
                   double* rinfo) {
   ForecastWalk walk(n, At(rowcount), stack1, stack2);
   for (int32_t k = 1; k <= nodes; ++k) {
-    walk.Node(pivots[k - 1], front[k - 1], children[k - 1], k == nodes);
+    walk.Node(At(pivots)(k), At(front)(k), At(children)(k), k == nodes);
   }
-  walk.Store(nodes, info, rinfo);
+  walk.Store(nodes, At(info), At(rinfo));
 }
 
 }  // namespace pemric

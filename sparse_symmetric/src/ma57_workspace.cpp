@@ -35,7 +35,9 @@ void MA57CompressStack(double* fact, int32_t* ifact, int64_t& top, int64_t& j1, 
 
 namespace ma57 {
 
-int64_t ModificationReserve(const FrontalState& st) { return st.mode == 4 ? st.n + 5 : 0; }
+int64_t ModificationReserve(const FrontalState& st) {
+  return st.mode == MA57_PIVOT_MODIFIED ? st.n + 5 : 0;
+}
 
 // The front of the current node as it would be placed had every factor been
 // stored: the forecasts stay valid for a rerun even in counting mode, where
@@ -43,20 +45,21 @@ int64_t ModificationReserve(const FrontalState& st) { return st.mode == 4 ? st.n
 void UpdateRealForecasts(FrontalState& st) {
   const int64_t f2 = static_cast<int64_t>(st.f) * st.f;
   const int64_t end = SatAdd(SatAdd(st.vnext, Triangle(st.s)), f2 - 1);
-  st.fr_c = std::max(st.fr_c, SatAdd(end, st.rc));
-  st.fr_w = std::max(st.fr_w, SatAdd(end, st.rw));
+  st.real_forecast_compress =
+      std::max(st.real_forecast_compress, SatAdd(end, st.real_held_compress));
+  st.real_forecast_plain = std::max(st.real_forecast_plain, SatAdd(end, st.real_held_plain));
 }
 
 void UpdateIntegerForecasts(FrontalState& st) {
   const int64_t list_end = st.recpos + st.f - 1;
   if (st.node == st.nnodes) {
-    st.fi_c = std::max(st.fi_c, list_end + st.ic);
-    st.fi_w = std::max(st.fi_w, list_end + st.iw);
+    st.int_forecast_compress = std::max(st.int_forecast_compress, list_end + st.int_held_compress);
+    st.int_forecast_plain = std::max(st.int_forecast_plain, list_end + st.int_held_plain);
     return;
   }
   const int64_t reserve = static_cast<int64_t>(st.n - st.nsteps) + list_end + 2;
-  st.fi_c = std::max(st.fi_c, st.ic + reserve);
-  st.fi_w = std::max(st.fi_w, st.iw + reserve);
+  st.int_forecast_compress = std::max(st.int_forecast_compress, st.int_held_compress + reserve);
+  st.int_forecast_plain = std::max(st.int_forecast_plain, st.int_held_plain + reserve);
 }
 
 bool RealSpaceTest(FrontalState& st) {
@@ -64,22 +67,23 @@ bool RealSpaceTest(FrontalState& st) {
   UpdateRealForecasts(st);
   const int64_t f2 = static_cast<int64_t>(st.f) * st.f;
   if (SatAdd(st.frontstart, f2) - 1 <= st.rtop) return true;
-  MA57CompressStack(st.fact, st.ifact, st.rtop, st.rin0, st.rin, true);
+  MA57CompressStack(st.fact.data(), st.ifact.data(), st.rtop, st.rin0, st.rin, true);
   st.rcompress += 1;
   if (SatAdd(st.frontstart, f2) - 1 <= st.rtop) return true;
   if (st.suspend) {
-    SaveState(st, 1);
-    st.Info(1) = 10;
+    SaveState(st, kForRealSpace);
+    st.info(MA57_INFO_STATUS) = MA57_SUSPENDED_REAL;
     return false;
   }
   // Out of real space: go on without storing factors, to complete the forecast.
   st.counting = true;
-  st.Info(1) = -3;
+  st.info(MA57_INFO_STATUS) = MA57_ERR_LFACT;
   st.frontstart = 1;
   st.nextfac = 1;
   if (f2 > st.rtop) {
-    st.Info(2) = SatInt32(st.la);
-    st.Info(17) = SatInt32(st.fr_c + ModificationReserve(st));
+    st.info(MA57_INFO_VALUE) = SatInt32(st.la);
+    st.info(MA57_INFO_MIN_LFACT_COMPRESS) =
+        SatInt32(st.real_forecast_compress + ModificationReserve(st));
     return false;
   }
   return true;
@@ -90,17 +94,17 @@ bool IntegerSpaceTest(FrontalState& st) {
   const int64_t need =
       (g > 0 ? g + 1 : 0) + static_cast<int64_t>(st.n - st.nsteps) + st.recpos + st.f + 1;
   if (need <= st.itop) return true;
-  MA57CompressStack(st.fact, st.ifact, st.itop, st.iin0, st.iin, false);
+  MA57CompressStack(st.fact.data(), st.ifact.data(), st.itop, st.iin0, st.iin, false);
   st.icompress += 1;
   if (need <= st.itop) return true;
   if (st.suspend) {
-    SaveState(st, 2);
-    st.Info(1) = 11;
+    SaveState(st, kForIntegerSpace);
+    st.info(MA57_INFO_STATUS) = MA57_SUSPENDED_INTEGER;
     return false;
   }
-  st.Info(1) = -4;
-  st.Info(2) = SatInt32(st.lifact);
-  st.Info(18) = SatInt32(st.fi_c);
+  st.info(MA57_INFO_STATUS) = MA57_ERR_LIFACT;
+  st.info(MA57_INFO_VALUE) = SatInt32(st.lifact);
+  st.info(MA57_INFO_MIN_LIFACT_COMPRESS) = SatInt32(st.int_forecast_compress);
   return false;
 }
 
@@ -108,96 +112,99 @@ void EndCounting(FrontalState& st) {
   // What the finishing steps would still write: trailing 1x1 blocks of a
   // singular matrix and the 2x2 off-diagonal area.
   const int64_t missing = st.n - st.nsteps;
-  st.fr_c = std::max(st.fr_c, st.vnext - 1 + missing + st.n2x2);
-  st.fi_c = std::max(st.fi_c, st.recpos - 3 + 3 * missing);
-  st.Info(1) = -3;
-  st.Info(2) = SatInt32(st.la);
-  st.Info(17) = SatInt32(st.fr_c + ModificationReserve(st));
-  st.Info(18) = SatInt32(st.fi_c);
+  st.real_forecast_compress = std::max(st.real_forecast_compress, st.vnext - 1 + missing + st.n2x2);
+  st.int_forecast_compress = std::max(st.int_forecast_compress, st.recpos - 3 + 3 * missing);
+  st.info(MA57_INFO_STATUS) = MA57_ERR_LFACT;
+  st.info(MA57_INFO_VALUE) = SatInt32(st.la);
+  st.info(MA57_INFO_MIN_LFACT_COMPRESS) =
+      SatInt32(st.real_forecast_compress + ModificationReserve(st));
+  st.info(MA57_INFO_MIN_LIFACT_COMPRESS) = SatInt32(st.int_forecast_compress);
 }
 
-void SaveState(FrontalState& st, int32_t reason) {
-  st.Saved(1) = reason;
-  st.Saved(2) = st.nblocks;
-  st.Saved(3) = st.n2x2;
-  st.Saved(4) = st.Info(23);
-  st.Saved(6) = st.nneg;
-  st.Saved(7) = st.maxfront;
-  st.Saved(8) = SatInt32(st.recpos);
-  st.Saved(9) = SatInt32(st.frontstart);
-  st.Saved(10) = SatInt32(st.nextfac);
-  st.Saved(11) = SatInt32(st.rc);
-  st.Saved(12) = SatInt32(st.ic);
-  st.Saved(13) = SatInt32(st.rin0);
-  st.Saved(14) = SatInt32(st.iin0);
-  st.Saved(15) = SatInt32(st.itop);
-  st.Saved(16) = SatInt32(st.rtop);
-  st.Saved(17) = SatInt32(st.fi_c);
-  st.Saved(18) = SatInt32(st.fr_c);
-  st.Saved(19) = SatInt32(st.iin);
-  st.Saved(20) = SatInt32(st.rin);
-  st.Saved(21) = st.nsteps;
-  st.Saved(22) = st.ntaken;
-  st.Saved(23) = st.o;
-  st.Saved(24) = st.f;
-  st.Saved(25) = st.s;
-  st.Saved(27) = reason == 1 ? st.nchild[st.node - 1] : st.p;
-  st.Saved(28) = st.node;
-  st.Saved(29) = SatInt32(st.fi_w);
-  st.Saved(30) = SatInt32(st.fr_w);
-  st.Saved(31) = SatInt32(st.rw);
-  st.Saved(32) = SatInt32(st.iw);
-  st.Saved(33) = SatInt32(st.rstack);
-  st.Saved(34) = SatInt32(st.istack);
-  st.Saved(35) = st.refsign;
-  st.Saved(36) = st.modphase;
-  st.Rinfo(3) = st.ops_assembly;
-  st.Rinfo(4) = st.ops_elim;
-  st.Rinfo(5) = st.ops_blas;
+// What a suspended factorization keeps in KEEP(N+3..N+42): one slot per
+// member of the state, saved and restored from this one table (64-bit
+// positions and sizes saturate to 32 bits when saved). Slot 1 holds the
+// Suspension, slot 4 INFO(23), slot 27 the node's children (real space) or
+// its pivots (integer space); slots 5, 26 and 37..40 are unused. The
+// operation counts are kept in RINFO(3..5).
+struct SavedSlot {
+  constexpr SavedSlot(int position, int32_t FrontalState::*member)
+      : slot(position), narrow(member) {}
+  constexpr SavedSlot(int position, int64_t FrontalState::*member)
+      : slot(position), wide(member) {}
+  int slot;
+  int32_t FrontalState::*narrow = nullptr;
+  int64_t FrontalState::*wide = nullptr;
+};
+
+constexpr int kSlotDelayed = 4;
+constexpr int kSlotChildrenOrPivots = 27;
+constexpr SavedSlot kSavedSlots[] = {
+    {2, &FrontalState::nblocks},
+    {3, &FrontalState::n2x2},
+    {6, &FrontalState::nneg},
+    {7, &FrontalState::maxfront},
+    {8, &FrontalState::recpos},
+    {9, &FrontalState::frontstart},
+    {10, &FrontalState::nextfac},
+    {11, &FrontalState::real_held_compress},
+    {12, &FrontalState::int_held_compress},
+    {13, &FrontalState::rin0},
+    {14, &FrontalState::iin0},
+    {15, &FrontalState::itop},
+    {16, &FrontalState::rtop},
+    {17, &FrontalState::int_forecast_compress},
+    {18, &FrontalState::real_forecast_compress},
+    {19, &FrontalState::iin},
+    {20, &FrontalState::rin},
+    {21, &FrontalState::nsteps},
+    {22, &FrontalState::ntaken},
+    {23, &FrontalState::o},
+    {24, &FrontalState::f},
+    {25, &FrontalState::s},
+    {28, &FrontalState::node},
+    {29, &FrontalState::int_forecast_plain},
+    {30, &FrontalState::real_forecast_plain},
+    {31, &FrontalState::real_held_plain},
+    {32, &FrontalState::int_held_plain},
+    {33, &FrontalState::real_stack},
+    {34, &FrontalState::int_stack},
+    {35, &FrontalState::refsign},
+    {36, &FrontalState::modphase},
+};
+
+void SaveState(FrontalState& st, Suspension reason) {
+  for (const SavedSlot& slot : kSavedSlots) {
+    st.saved(slot.slot) = slot.narrow != nullptr ? st.*slot.narrow : SatInt32(st.*slot.wide);
+  }
+  st.saved(kSavedReason) = reason;
+  st.saved(kSlotDelayed) = st.info(MA57_INFO_DELAYED);
+  // A real-space suspension resumes before the node's assembly, an integer
+  // one after its elimination, with the pivots already chosen.
+  st.saved(kSlotChildrenOrPivots) = reason == kForRealSpace ? st.nchild(st.node) : st.p;
+  st.rinfo(MA57_RINFO_ASSEMBLY_OPS) = st.ops_assembly;
+  st.rinfo(MA57_RINFO_ELIMINATION_OPS) = st.ops_elim;
+  st.rinfo(MA57_RINFO_BLAS_EXTRA_OPS) = st.ops_blas;
 }
 
 void RestoreState(FrontalState& st) {
-  const int32_t reason = st.Saved(1);
-  st.Info(1) = 0;
-  st.nblocks = st.Saved(2);
-  st.n2x2 = st.Saved(3);
-  st.Info(23) = st.Saved(4);
-  st.nneg = st.Saved(6);
-  st.maxfront = st.Saved(7);
-  st.recpos = st.Saved(8);
-  st.frontstart = st.Saved(9);
-  st.nextfac = st.Saved(10);
+  for (const SavedSlot& slot : kSavedSlots) {
+    if (slot.narrow != nullptr) {
+      st.*slot.narrow = st.saved(slot.slot);
+    } else {
+      st.*slot.wide = st.saved(slot.slot);
+    }
+  }
+  const int32_t reason = st.saved(kSavedReason);
+  st.info(MA57_INFO_STATUS) = MA57_SUCCESS;
+  st.info(MA57_INFO_DELAYED) = st.saved(kSlotDelayed);
+  st.p = reason == kForIntegerSpace ? st.saved(kSlotChildrenOrPivots) : 0;
   st.vnext = st.nextfac;
-  st.rc = st.Saved(11);
-  st.ic = st.Saved(12);
-  st.rin0 = st.Saved(13);
-  st.iin0 = st.Saved(14);
-  st.itop = st.Saved(15);
-  st.rtop = st.Saved(16);
-  st.fi_c = st.Saved(17);
-  st.fr_c = st.Saved(18);
-  st.iin = st.Saved(19);
-  st.rin = st.Saved(20);
-  st.nsteps = st.Saved(21);
-  st.ntaken = st.Saved(22);
-  st.o = st.Saved(23);
-  st.f = st.Saved(24);
-  st.s = st.Saved(25);
-  st.p = reason == 2 ? st.Saved(27) : 0;
-  st.node = st.Saved(28);
-  st.fi_w = st.Saved(29);
-  st.fr_w = st.Saved(30);
-  st.rw = st.Saved(31);
-  st.iw = st.Saved(32);
-  st.rstack = st.Saved(33);
-  st.istack = st.Saved(34);
-  st.refsign = st.Saved(35);
-  st.modphase = st.Saved(36);
   st.rcompress = st.icompress = 0;
-  st.ops_assembly = st.Rinfo(3);
-  st.ops_elim = st.Rinfo(4);
-  st.ops_blas = st.Rinfo(5);
-  st.Saved(1) = 0;
+  st.ops_assembly = st.rinfo(MA57_RINFO_ASSEMBLY_OPS);
+  st.ops_elim = st.rinfo(MA57_RINFO_ELIMINATION_OPS);
+  st.ops_blas = st.rinfo(MA57_RINFO_BLAS_EXTRA_OPS);
+  st.saved(kSavedReason) = kNotSuspended;
 }
 
 }  // namespace ma57

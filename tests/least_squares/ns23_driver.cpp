@@ -90,15 +90,4 @@ Outcome Solve(const LsqProblem& p, const Options& o) {
   return out;
 }
 
-namespace {
-void Append(void* context, const char* text, std::size_t length) {
-  static_cast<std::string*>(context)->append(text, length);
-}
-}  // namespace
-
-StreamCapture::StreamCapture(int32_t unit) : unit_(unit) {
-  pemric::AttachStream(unit, &Append, &text_);
-}
-StreamCapture::~StreamCapture() { pemric::DetachStream(unit_); }
-
 }  // namespace ns23_test

@@ -3,13 +3,16 @@
 // asked, and records the flags it saw.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "dalvex_test/near.h"
+#include "dalvex_test/stream_capture.h"
 
 namespace problems {
 class Problem;
@@ -59,22 +62,8 @@ struct Outcome {
 
 Outcome Solve(const LsqProblem& problem, const Options& options);
 
-// Fails on NaN: !(|a - b| <= tol).
-inline ::testing::AssertionResult Near(double a, double b, double tol) {
-  if (std::fabs(a - b) <= tol) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << a << " and " << b << " differ by more than " << tol;
-}
+using dalvex_test::Near;
 
-// Captures everything written to one output stream while alive.
-class StreamCapture {
- public:
-  explicit StreamCapture(int32_t unit);
-  ~StreamCapture();
-  const std::string& text() const { return text_; }
-
- private:
-  int32_t unit_;
-  std::string text_;
-};
+using dalvex_test::StreamCapture;
 
 }  // namespace ns23_test

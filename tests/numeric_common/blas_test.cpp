@@ -1,5 +1,7 @@
 // The BLAS kernels give the same results, to rounding, with the project's
 // BLAS and with the reference BLAS.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -7,17 +9,14 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "blas_cases.h"
+#include "dalvex_test/near.h"
 
 namespace {
 
 // Every result is a sum of at most a few dozen products of numbers below one,
 // so a difference of a few hundred units of roundoff means a different result.
 constexpr double kTolerance = 256 * std::numeric_limits<double>::epsilon();
-
-[[maybe_unused]] bool Near(double a, double b) { return std::fabs(a - b) <= kTolerance * std::fmax(1.0, std::fabs(b)); }
 
 TEST(Blas, SameResultsAsTheReferenceBlas) {
 #ifndef DALVEX_REFERENCE_PROBE
@@ -32,7 +31,9 @@ TEST(Blas, SameResultsAsTheReferenceBlas) {
   const std::vector<double> ours = blascases::Compute();
   ASSERT_EQ(ours.size(), reference.size());
   for (std::size_t i = 0; i < ours.size(); ++i)
-    ASSERT_PRED2(Near, ours[i], reference[i]) << "result " << i;
+    ASSERT_TRUE(dalvex_test::Near(ours[i], reference[i],
+                                  kTolerance * std::fmax(1.0, std::fabs(reference[i]))))
+        << "result " << i;
   EXPECT_EQ(ours.back(), 0.0);  // an empty dot product
 #endif
 }

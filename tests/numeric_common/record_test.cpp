@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "dalvex_test/stream_capture.h"
 #include "pemric/record.h"
-#include "pemric/streams.h"
 
 namespace {
 
@@ -77,17 +77,10 @@ TEST(RecordFields, NegativeScaleOnFixedFormShiftsThePoint) {
   EXPECT_EQ(FormatF(12.5, 8, 3, -1), "   1.250");
 }
 
-// Captures what a stream receives.
-void Append(void* context, const char* text, std::size_t length) {
-  static_cast<std::string*>(context)->append(text, length);
-}
-
 class RecordOnStream : public ::testing::Test {
  protected:
   static constexpr int32_t kUnit = 97;
-  void SetUp() override { pemric::AttachStream(kUnit, Append, &out_); }
-  void TearDown() override { pemric::DetachStream(kUnit); }
-  std::string out_;
+  dalvex_test::StreamCapture stream_{kUnit};
 };
 
 // Whole records, compared with what gfortran writes for the same format:
@@ -99,7 +92,7 @@ TEST_F(RecordOnStream, ScaleCarriesToLaterFieldsAndSlashBreaksTheLine) {
   pemric::Record(kUnit).Text(" N =").I(7, 3).Slash().X(3).Text("x").P(1).D(0.001, 10, 2);
   pemric::Record(kUnit).P(1).E(1.5, 12, 4).F(1.5, 8, 3);
   { pemric::Record empty(kUnit); }
-  EXPECT_EQ(out_,
+  EXPECT_EQ(stream_.text(),
             "  1.2345E+03 -5.0000E-01     42  0.1234E+04\n"
             " N =  7\n"
             "   x  1.00D-03\n"
@@ -110,7 +103,7 @@ TEST_F(RecordOnStream, ScaleCarriesToLaterFieldsAndSlashBreaksTheLine) {
 TEST_F(RecordOnStream, ListDirectedItemsFollowOneLeadingBlank) {
   pemric::ListRecord(kUnit) << "ID05A-F-out of range";
   pemric::ListRecord(kUnit) << "a" << int32_t{-3} << 0.5;
-  EXPECT_EQ(out_, " ID05A-F-out of range\n a -3 5.0000000000000000E-01\n");
+  EXPECT_EQ(stream_.text(), " ID05A-F-out of range\n a -3 5.0000000000000000E-01\n");
 }
 
 }  // namespace

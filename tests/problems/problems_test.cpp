@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "dalvex_test/near.h"
 #include "problems/registry.h"
 
 extern "C" void dgesv_(const int* n, const int* nrhs, double* a, const int* lda, int* ipiv,
@@ -28,11 +29,7 @@ namespace {
 
 using Vec = std::vector<double>;
 
-// |a - b| <= tol, failing on NaN.
-::testing::AssertionResult Near(double a, double b, double tol) {
-  if (std::fabs(a - b) <= tol) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << a << " vs " << b << " (tolerance " << tol << ")";
-}
+using dalvex_test::Near;
 
 double SumSquares(const Vec& f) {
   double s = 0.0;

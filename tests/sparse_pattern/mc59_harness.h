@@ -6,17 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "dalvex_test/stream_capture.h"
 #include "pemric/mc59.h"
-#include "pemric/streams.h"
 
 namespace mc59test {
 
 constexpr int32_t kErrorUnit = 91;
 constexpr int32_t kWarningUnit = 92;
-
-inline void Append(void* context, const char* text, std::size_t length) {
-  static_cast<std::string*>(context)->append(text, length);
-}
 
 struct Call {
   int32_t icntl[MC59_LICNTL] = {0, 1, 0, kErrorUnit, kWarningUnit, 0, 0, 0, 0, 0};
@@ -46,8 +42,7 @@ struct Call {
   void Run() { Run(static_cast<int32_t>(irn.size())); }
 
   void Run(int32_t ne) {
-    pemric::AttachStream(kErrorUnit, Append, &errors);
-    pemric::AttachStream(kWarningUnit, Append, &warnings);
+    const dalvex_test::StreamCapture error_stream(kErrorUnit), warning_stream(kWarningUnit);
     const int32_t ljcn = static_cast<int32_t>(jcn.size());
     const int32_t la = static_cast<int32_t>(a.size());
     const int32_t lip = static_cast<int32_t>(ip.size());
@@ -55,8 +50,8 @@ struct Call {
     if (jcn.empty()) jcn.push_back(0);
     MC59AD(icntl, &nc, &nr, &ne, irn.data(), &ljcn, jcn.data(), &la, a.data(), &lip, ip.data(),
            &liw, iw.data(), info);
-    pemric::DetachStream(kErrorUnit);
-    pemric::DetachStream(kWarningUnit);
+    errors += error_stream.text();
+    warnings += warning_stream.text();
   }
 
   std::vector<int32_t> Starts() const { return {ip.begin(), ip.begin() + nc + 1}; }

@@ -173,22 +173,6 @@ TEST(MC59Modes, PatternOnlyLeavesShortAUntouched) {
   EXPECT_EQ(c.a, (D{42.0}));
 }
 
-TEST(MC59Modes, UncheckedValidInputGivesTheCheckedResult) {
-  for (int32_t mode : {0, 1}) {
-    SCOPED_TRACE(mode);
-    Call checked = SmallUnsymmetric(mode);
-    Call unchecked = SmallUnsymmetric(mode);
-    unchecked.Control(MC59_ICNTL_NO_CHECK) = 1;
-    checked.Run();
-    unchecked.Run();
-    EXPECT_EQ(unchecked.Info(1), 0);
-    EXPECT_EQ(unchecked.Starts(), checked.Starts());
-    if (mode == 1) {
-      EXPECT_EQ(unchecked.Rows(), checked.Rows());
-    }
-  }
-}
-
 // One row of the argument-check table: a change to a valid call and the status,
 // value and second message line it must produce.
 struct BadArgument {

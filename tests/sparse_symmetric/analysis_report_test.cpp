@@ -73,7 +73,7 @@ TEST(AnalysisReport, ExitReportCutsArraysToTenValuesAtLevelThree) {
   EXPECT_EQ(lines[leave + 1], "INFO(1)  Error indicator                      =           0");
   EXPECT_EQ(lines[leave + 2], "Number of entries in matrix with diagonal     =          23");
   EXPECT_EQ(lines[leave + 8], "---- (8) Number of nodes in assembly tree     =" +
-                                  ma57test::Capture::Pad12(a.info[7]));
+                                  ma57test::Pad12(a.info[7]));
   EXPECT_EQ(lines[leave + 13].substr(0, 47), "----(13) Number of compresses                 =");
   EXPECT_EQ(lines[leave + 14].substr(0, 47), "RINFO(1) Forecast additions for assembly      =");
   EXPECT_EQ(lines[leave + 14].size(), 59u);

@@ -12,20 +12,15 @@
 #include <utility>
 #include <vector>
 
+#include "dalvex_test/random_sparse.h"
+#include "dalvex_test/stream_capture.h"
 #include "pemric/ma57.h"
 #include "pemric/streams.h"
 
 namespace ma57test {
 
-struct Pattern {
-  int32_t n = 0;
-  std::vector<int32_t> irn, jcn;
-  void Add(int32_t i, int32_t j) {
-    irn.push_back(i);
-    jcn.push_back(j);
-  }
-  int32_t ne() const { return static_cast<int32_t>(irn.size()); }
-};
+using Pattern = dalvex_test::SparseCoordinates;
+using dalvex_test::RandomPattern;
 
 inline int64_t MinLkeep(int64_t n, int64_t ne) { return 5 * n + ne + std::max(n, ne) + 42; }
 
@@ -69,38 +64,13 @@ struct Analysis {
   std::vector<int32_t> Order() const { return {keep.begin(), keep.begin() + n()}; }
 };
 
-// Collects every line written to a stream while alive.
-class Capture {
- public:
-  explicit Capture(int32_t unit) : unit_(unit) { pemric::AttachStream(unit, &Sink, this); }
-  ~Capture() { pemric::DetachStream(unit_); }
-  const std::string& text() const { return text_; }
-  // An integer right-aligned in 12 columns, as the reports print counts.
-  static std::string Pad12(int64_t v) {
-    const std::string s = std::to_string(v);
-    return std::string(s.size() < 12 ? 12 - s.size() : 0, ' ') + s;
-  }
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> lines;
-    std::string cur;
-    for (char c : text_) {
-      if (c == '\n') {
-        lines.push_back(cur);
-        cur.clear();
-      } else {
-        cur.push_back(c);
-      }
-    }
-    return lines;
-  }
+using Capture = dalvex_test::StreamCapture;
 
- private:
-  static void Sink(void* ctx, const char* s, size_t len) {
-    static_cast<Capture*>(ctx)->text_.append(s, len);
-  }
-  int32_t unit_;
-  std::string text_;
-};
+// An integer right-aligned in 12 columns, as the reports print counts.
+inline std::string Pad12(int64_t v) {
+  const std::string s = std::to_string(v);
+  return std::string(s.size() < 12 ? 12 - s.size() : 0, ' ') + s;
+}
 
 // Symbolic Cholesky of the pattern permuted by pos (pos[v-1] = position of
 // v): for every position j the set of positions i > j with L(i, j) != 0,
@@ -136,21 +106,6 @@ inline Symbolic SymbolicFactor(const Pattern& p, const std::vector<int32_t>& pos
       if (i != par) s.below[par - 1].insert(i);
   }
   return s;
-}
-
-inline Pattern RandomPattern(std::mt19937& rng, int32_t n, int32_t ne, bool bad = false) {
-  Pattern p;
-  p.n = n;
-  std::uniform_int_distribution<int32_t> idx(1, n);
-  std::uniform_int_distribution<int32_t> wild(-2, n + 2);
-  for (int32_t k = 0; k < ne; ++k) {
-    if (bad) {
-      p.Add(wild(rng), wild(rng));
-    } else {
-      p.Add(idx(rng), idx(rng));
-    }
-  }
-  return p;
 }
 
 }  // namespace ma57test

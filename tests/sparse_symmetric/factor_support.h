@@ -1,5 +1,5 @@
-// Shared helpers of the factorization and solution tests: seeded random
-// symmetric matrices, an independent builder of the analysis result KEEP
+// Shared helpers of the factorization and solution tests: the suite's seeded
+// random symmetric matrices, an independent builder of the analysis result KEEP
 // (elimination tree of the natural order, post-ordered, fundamental
 // supernodes), drivers for MA57BD and MA57CD on vectors, a dense LAPACK
 // reference (solve and eigenvalues) and stream capture.
@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include "dalvex_test/near.h"
+#include "dalvex_test/random_sparse.h"
+#include "dalvex_test/stream_capture.h"
 #include "pemric/ma57.h"
 #include "pemric/streams.h"
 
@@ -31,80 +34,15 @@ namespace ma57test {
 
 constexpr double kEps = std::numeric_limits<double>::epsilon();
 
-// Near-equality that fails on NaN.
-inline ::testing::AssertionResult Near(double a, double b, double tol) {
-  if (!(std::fabs(a - b) <= tol)) {
-    return ::testing::AssertionFailure() << a << " vs " << b << " (tolerance " << tol << ")";
-  }
-  return ::testing::AssertionSuccess();
-}
+using dalvex_test::Near;
+using Matrix = dalvex_test::SparseCoordinates;
+using Kind = dalvex_test::SymmetricKind;
 
-struct Matrix {
-  int32_t n = 0;
-  std::vector<int32_t> irn, jcn;
-  std::vector<double> a;
-  void Add(int32_t i, int32_t j, double v) {
-    irn.push_back(i);
-    jcn.push_back(j);
-    a.push_back(v);
-  }
-  int32_t ne() const { return static_cast<int32_t>(a.size()); }
-  // Dense copy (both triangles), duplicates summed, out-of-range ignored.
-  std::vector<double> Dense() const {
-    std::vector<double> d(static_cast<size_t>(n) * n, 0.0);
-    for (size_t k = 0; k < a.size(); ++k) {
-      const int32_t i = irn[k], j = jcn[k];
-      if (i < 1 || j < 1 || i > n || j > n) continue;
-      d[(i - 1) + static_cast<size_t>(j - 1) * n] += a[k];
-      if (i != j) d[(j - 1) + static_cast<size_t>(i - 1) * n] += a[k];
-    }
-    return d;
-  }
-};
-
-enum class Kind { kDefinite, kIndefinite, kZeroDiagonal };
-
-// Random sparse symmetric matrix: about `per_row` off-diagonals per row, one
-// triangle given, entries in [-1, 1]. Definite: diagonally dominant positive.
-// Indefinite: diagonal of random sign, dominant. Zero diagonal: half the
-// diagonal entries left out, the rest small, so 2x2 pivots and delays occur.
+// Random sparse symmetric matrix (the suite's generator): about `per_row`
+// off-diagonals per row, one triangle given, entries in [-1, 1], the
+// diagonal as `kind` says.
 inline Matrix RandomMatrix(int32_t n, int per_row, Kind kind, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> val(-1.0, 1.0);
-  std::uniform_int_distribution<int32_t> pick(1, n);
-  Matrix m;
-  m.n = n;
-  std::set<std::pair<int32_t, int32_t>> seen;
-  std::vector<double> rowsum(static_cast<size_t>(n) + 1, 0.0);
-  for (int32_t i = 1; i <= n; ++i) {
-    for (int k = 0; k < per_row; ++k) {
-      const int32_t j = pick(gen);
-      if (j == i || !seen.insert({std::min(i, j), std::max(i, j)}).second) continue;
-      const double v = val(gen);
-      if (gen() % 2) {
-        m.Add(i, j, v);
-      } else {
-        m.Add(j, i, v);
-      }
-      rowsum[i] += std::fabs(v);
-      rowsum[j] += std::fabs(v);
-    }
-  }
-  for (int32_t i = 1; i <= n; ++i) {
-    const double dom = rowsum[i] + 1.0 + std::fabs(val(gen));
-    switch (kind) {
-      case Kind::kDefinite:
-        m.Add(i, i, dom);
-        break;
-      case Kind::kIndefinite:
-        m.Add(i, i, gen() % 2 ? dom : -dom);
-        break;
-      case Kind::kZeroDiagonal:
-        if (i % 2 == 0) m.Add(i, i, 1e-3 * val(gen));
-        break;
-    }
-  }
-  return m;
+  return dalvex_test::RandomSymmetric(n, per_row, kind, seed);
 }
 
 // The analysis result, built independently of MA57AD: natural order
@@ -374,30 +312,7 @@ inline int32_t NegativeEigenvalues(const Matrix& m) {
   return static_cast<int32_t>(std::count_if(w.begin(), w.end(), [](double e) { return e < 0; }));
 }
 
-// Captures the records written to one stream while alive.
-class Capture {
- public:
-  explicit Capture(int32_t unit) : unit_(unit) { pemric::AttachStream(unit, &Sink, this); }
-  ~Capture() { pemric::DetachStream(unit_); }
-  const std::string& text() const { return text_; }
-  std::vector<std::string> Lines() const {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text_.size()) {
-      const size_t end = text_.find('\n', start);
-      out.push_back(text_.substr(start, end - start));
-      start = end + 1;
-    }
-    return out;
-  }
-
- private:
-  static void Sink(void* ctx, const char* text, size_t len) {
-    static_cast<Capture*>(ctx)->text_.append(text, len);
-  }
-  int32_t unit_;
-  std::string text_;
-};
+using Capture = dalvex_test::StreamCapture;
 
 inline std::vector<double> RandomVector(int32_t n, unsigned seed) {
   std::mt19937 gen(seed);

@@ -1,43 +1,41 @@
-// Shared pieces of the fuzz targets: a reader that turns the fuzzer's bytes
-// into sizes, controls and values, caller arrays with guard cells on both
-// sides, and the one way a target reports a broken invariant.
+// Shared pieces of the fuzz targets: the decoder of the fuzzer's bytes (from
+// the test support library), caller arrays with guard cells on both sides,
+// and the one way a target reports a broken invariant.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "dalvex_test/fuzz_input.h"
 
 namespace dalvex_fuzz {
 
-// Prints `what` to stderr and aborts: libFuzzer records the input as a crash,
-// and a replay test dies with the message.
+using dalvex_test::FuzzInput;
+
+// A broken invariant: the target's name and what was found. Fail throws it;
+// CheckedRun catches it, so that a broken invariant ends the input and is
+// reported rather than ending the process.
+struct BrokenInvariant {
+  const char* target;
+  const char* what;
+};
 [[noreturn]] void Fail(const char* target, const char* what);
 
-// Reads the fuzzer's bytes front to back; once they run out every read
-// returns the low end of its range, so any input is a complete case.
-class FuzzInput {
- public:
-  FuzzInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-
-  uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-  bool Bool() { return (Byte() & 1) != 0; }
-  // An integer in [lo, hi] (hi - lo below 2^31).
-  int32_t Int(int32_t lo, int32_t hi);
-  // Any 32-bit integer, drawn towards the troublesome ones (0, +-1, limits).
-  int32_t AnyInt();
-  // A real drawn from ordinary values, signed zeros, NaN, infinities, huge,
-  // tiny and subnormal numbers.
-  double AnyReal();
-  // An ordinary real in [-1, 1].
-  double UnitReal() { return Int(-1000, 1000) / 1000.0; }
-  size_t remaining() const { return pos_ < size_ ? size_ - pos_ : 0; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t pos_ = 0;
-};
+// Runs one input through a target's `body` (a callable that checks its
+// invariants with Fail). Returns "" when they all held, else the message
+// "fuzz target <name>: invariant broken: <what>".
+template <typename Body>
+std::string CheckedRun(Body&& body) {
+  try {
+    body();
+  } catch (const BrokenInvariant& broken) {
+    return std::string("fuzz target ") + broken.target + ": invariant broken: " + broken.what;
+  }
+  return std::string();
+}
 
 // A caller array of `length` elements with kGuard cells on each side, all
 // filled with a sentinel; Intact() tells whether anything wrote outside.
@@ -77,13 +75,14 @@ class Guarded {
 // coverage, not for the text.
 void SilenceStream(int32_t unit);
 
-// The fuzz targets' entry functions: each takes one input and returns 0;
-// a broken invariant calls Fail.
-int FuzzMc59(const uint8_t* data, size_t size);
-int FuzzMa57Analysis(const uint8_t* data, size_t size);
-int FuzzMa57Factor(const uint8_t* data, size_t size);
-int FuzzNs23(const uint8_t* data, size_t size);
-int FuzzRecord(const uint8_t* data, size_t size);
-int FuzzParameters(const uint8_t* data, size_t size);
+// The fuzz targets' entry functions: each runs one input and returns "" when
+// every invariant held, else the message of the broken one (CheckedRun).
+using Entry = std::string (*)(const uint8_t* data, size_t size);
+std::string FuzzMc59(const uint8_t* data, size_t size);
+std::string FuzzMa57Analysis(const uint8_t* data, size_t size);
+std::string FuzzMa57Factor(const uint8_t* data, size_t size);
+std::string FuzzNs23(const uint8_t* data, size_t size);
+std::string FuzzRecord(const uint8_t* data, size_t size);
+std::string FuzzParameters(const uint8_t* data, size_t size);
 
 }  // namespace dalvex_fuzz

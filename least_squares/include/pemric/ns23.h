@@ -75,10 +75,10 @@ enum {
  * inside its private ones: the first position of each; their lengths are
  * MA57_LICNTL, MA57_LINFO, MA57_LCNTL and MA57_LRINFO. */
 enum {
-  NS23_KEEP_MA57_ICNTL = 71,  /* MA57 ICNTL(1..20) is KEEP(71..90) */
-  NS23_KEEP_MA57_INFO = 91,   /* MA57 INFO(1..40) is KEEP(91..130) */
-  NS23_RKEEP_MA57_CNTL = 48,  /* MA57 CNTL(1..5) is RKEEP(48..52) */
-  NS23_RKEEP_MA57_RINFO = 53  /* MA57 RINFO(1..20) is RKEEP(53..72) */
+  NS23_KEEP_MA57_ICNTL = 71, /* MA57 ICNTL(1..20) is KEEP(71..90) */
+  NS23_KEEP_MA57_INFO = 91,  /* MA57 INFO(1..40) is KEEP(91..130) */
+  NS23_RKEEP_MA57_CNTL = 48, /* MA57 CNTL(1..5) is RKEEP(48..52) */
+  NS23_RKEEP_MA57_RINFO = 53 /* MA57 RINFO(1..20) is RKEEP(53..72) */
 };
 
 /* Defaults for NS23AD: ICNTL(1..5) = (6, 0, 0, 0, 0); CNTL(1..5) =

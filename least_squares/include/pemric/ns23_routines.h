@@ -9,6 +9,40 @@
 
 namespace pemric {
 
+// The arrays of the difference Jacobian (NS23DiffJacobian): their lengths,
+// and the positions (1-based) that the routine reads or writes.
+enum : int {
+  kIcntldLength = 5,
+  kCntldLength = 7,
+  kInfodLength = 3,
+  kIsaveLength = 20,
+  kRsaveLength = 10
+};
+// ICNTLD: only the scheme is read.
+enum : int {
+  kIcntldScheme = 2  // 1: forward differences, steps unchanged; other: central, steps refined
+};
+// CNTLD(7) is not read.
+enum : int {
+  kCntldLowRatio = 1,       // lower end of the wanted ratio of truncation to rounding error
+  kCntldTargetRatio = 2,    // the ratio a refined step aims at
+  kCntldHighRatio = 3,      // upper end of the wanted ratio
+  kCntldVariableError = 4,  // relative error of a variable: least step relative to |x_j|
+  kCntldStepFloor = 5,      // least step relative to the largest step
+  kCntldResidualError = 6   // relative error of a residual, in the rounding estimate
+};
+// INFOD (all cleared at a start); INFOD(2) is not set otherwise.
+enum : int {
+  kInfodStatus = 1,  // 0
+  kInfodGroups = 3   // number of column groups
+};
+// ISAVE: what the routine keeps between its calls. RSAVE is not used.
+enum : int {
+  kIsavePass = 1,   // refinement pass under way, from 1
+  kIsaveGroup = 2,  // group whose evaluation was asked for
+  kIsaveGroups = 3  // number of groups
+};
+
 // Defaults of the difference-Jacobian controls: ICNTLD(1..5) = (6, 2, 0, 0, 0),
 // CNTLD(1..7) = (10, 100, 1000, eps, eps, eps/2, 0); clears ISAVE(1..20) and
 // RSAVE(1..10).

@@ -18,12 +18,16 @@
 extern "C" {
 #endif
 
-/* One of five stored double constants, I = 1..5:
- *   1  relative machine precision (stored as 0x3CB0000000000002)
- *   2  half of it
- *   3  the smallest normalised number
- *   4  the smallest normalised number again
- *   5  the largest finite number
+/* The indices of MachineConstant. */
+enum {
+  MACHINE_EPSILON = 1,      /* relative machine precision (stored as 0x3CB0000000000002) */
+  MACHINE_HALF_EPSILON = 2, /* half of it */
+  MACHINE_TINY = 3,         /* the smallest normalised number */
+  MACHINE_TINY_AGAIN = 4,   /* the smallest normalised number again */
+  MACHINE_HUGE = 5          /* the largest finite number */
+};
+
+/* One of five stored double constants, I = 1..5 (the indices above).
  * Any other I writes "ID05A-F-out of range" list-directed to stream 6 and
  * returns an unspecified value (here 0.0). */
 PEMRIC_API double MachineConstant(const int32_t* I);

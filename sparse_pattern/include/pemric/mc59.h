@@ -35,6 +35,13 @@ enum {
                                     instead of summed */
 };
 
+/* The modes, the values of ICNTL(2). */
+enum {
+  MC59_MODE_COORDINATE = 0,         /* coordinate in, column out, rows unordered */
+  MC59_MODE_COORDINATE_ORDERED = 1, /* coordinate in, column out, rows increasing */
+  MC59_MODE_COLUMNS = 2             /* column form in, checked and rows ordered */
+};
+
 /* INFO positions (1-based). INFO(8..10) are set to 0. */
 enum {
   MC59_INFO_STATUS = 1,       /* 0 success; < 0 error (below); > 0 warnings, the sum of
@@ -45,6 +52,13 @@ enum {
   MC59_INFO_BAD_COLUMNS = 5,  /* entries with a column number outside 1..NC (removed) */
   MC59_INFO_ENTRIES = 6,      /* entries in the output */
   MC59_INFO_UPPER = 7         /* symmetric column-form input: removed entries above the diagonal */
+};
+
+/* INFO(1) warnings: the sum of these bits. */
+enum {
+  MC59_WARN_DUPLICATES = 1, /* duplicate entries merged (INFO(3)) */
+  MC59_WARN_BAD_ROWS = 2,   /* entries with bad row numbers removed (INFO(4)) */
+  MC59_WARN_BAD_COLUMNS = 4 /* entries with bad column numbers removed (INFO(5)) */
 };
 
 /* INFO(1) error values; INFO(2) holds the value named. */

@@ -97,6 +97,22 @@ enum {
   MA57_RINFO_SMALLEST_MODIFIED_PIVOT = 15
 };
 
+/* Pivoting modes, the values of ICNTL(7). */
+enum {
+  MA57_PIVOT_THRESHOLD = 1, /* threshold partial pivoting, 1x1 and 2x2 pivots, delays */
+  MA57_PIVOT_ONE_SIGN = 2,  /* no pivoting; every pivot of the first one's sign (else -6) */
+  MA57_PIVOT_ANY_SIGN = 3,  /* no pivoting; changes of sign counted in INFO(26) */
+  MA57_PIVOT_MODIFIED = 4   /* no pivoting; diagonal raised so that every pivot is positive */
+};
+
+/* What MA57CD solves, the values of JOB. */
+enum {
+  MA57_JOB_FULL = 1,     /* A X = B (any JOB <= 1) */
+  MA57_JOB_FORWARD = 2,  /* P L Y = B */
+  MA57_JOB_DIAGONAL = 3, /* D Y = B */
+  MA57_JOB_BACKWARD = 4  /* L^T P^T X = B (any JOB >= 4) */
+};
+
 /* Status codes in INFO(1). */
 enum {
   MA57_SUCCESS = 0,

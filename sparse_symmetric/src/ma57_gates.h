@@ -1,0 +1,52 @@
+// The gates of the printed output of the three MA57 phases, the same in
+// every phase: error messages at print level ICNTL(5) >= 1 on stream
+// ICNTL(1), warnings at >= 2 on ICNTL(2), the entry and exit reports at >= 3
+// on ICNTL(3), with arrays in full only at >= 4 (else cut to ten values). A
+// negative stream number silences its stream.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "pemric/error_report.h"
+#include "pemric/ma57.h"
+#include "pemric/one_based.h"
+#include "pemric/record.h"
+
+namespace pemric::ma57 {
+
+struct Gates {
+  explicit Gates(const int32_t* icntl_first) {
+    const OneBased<const int32_t> icntl(icntl_first);
+    lp = icntl(MA57_ICNTL_ERROR_STREAM);
+    wp = icntl(MA57_ICNTL_WARNING_STREAM);
+    mp = icntl(MA57_ICNTL_MONITOR_STREAM);
+    level = icntl(MA57_ICNTL_PRINT_LEVEL);
+  }
+  bool errors() const { return level >= 1 && lp >= 0; }
+  bool warnings() const { return level >= 2 && wp >= 0; }
+  bool monitor() const { return level >= 3 && mp >= 0; }
+  // The values of an array that a report shows.
+  int64_t Shown(int64_t count) const { return level >= 4 ? count : std::min<int64_t>(count, 10); }
+
+  int32_t lp = 6;     // error stream, ICNTL(1)
+  int32_t wp = 6;     // warning stream, ICNTL(2)
+  int32_t mp = 6;     // monitoring stream, ICNTL(3)
+  int32_t level = 0;  // print level, ICNTL(5)
+};
+
+// The argument checks of a phase: the status goes to INFO(1), the offending
+// value to INFO(2), and the heading (the phase's own text, then the status
+// in an I`width` field) with the check's detail records to the error stream.
+inline ErrorReport PhaseErrors(const Gates& gates, int32_t* info, const char* heading, int width) {
+  const OneBased<int32_t> cells(info);
+  return ErrorReport(cells.from(MA57_INFO_STATUS), cells.from(MA57_INFO_VALUE),
+                     ErrorStream{gates.lp, gates.errors()}, heading, width);
+}
+
+// The detail record of most checks: the text, then the value in an I10 field.
+inline auto ValueDetail(const char* text, int64_t value) {
+  return [=](int32_t unit) { Record(unit).Text(text).I(value, 10); };
+}
+
+}  // namespace pemric::ma57
