@@ -251,7 +251,7 @@ int ListParameters(const Options& o) {
   return kExitSuccess;
 }
 
-int Main(int argc, char** argv) {
+int ParseAndRun(int argc, char** argv, const char** stage) {
   Options o;
   o.module = DefaultModulePath();
   if (const auto rc = ParseCommandLine(argc, argv, &o)) return *rc;
@@ -259,9 +259,15 @@ int Main(int argc, char** argv) {
     ListProblems();
     return kExitSuccess;
   }
-  const char* stage = "the solver's module";
+  *stage = "the solver's module";
+  return o.parameters ? ListParameters(o) : Solve(o, stage);
+}
+
+// Memory may run out anywhere, the command line's parsing included.
+int Main(int argc, char** argv) {
+  const char* stage = "the command line";
   try {
-    return o.parameters ? ListParameters(o) : Solve(o, &stage);
+    return ParseAndRun(argc, argv, &stage);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "dalvex-run: out of memory while building %s\n", stage);
     return kExitEnvironment;

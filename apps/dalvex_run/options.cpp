@@ -80,10 +80,17 @@ std::string Range(int64_t lower, int64_t upper) {
 }
 
 // The problem and the options that shape it, against the problem's own ranges.
-int CheckProblem(const CLI::App& app, const std::string& size, const std::string& lambda, Options* o) {
+// (Given as options: the parser's count by name looks the option up in a
+// function that may not throw, and allocates there, so memory running out
+// would end the program.)
+int CheckProblem(const CLI::Option& size_option,
+                 const CLI::Option& lambda_option,
+                 const std::string& size,
+                 const std::string& lambda,
+                 Options* o) {
   const problems::RegistryEntry* entry = problems::FindProblem(o->problem);
   if (entry == nullptr) return Refuse("unknown problem '" + o->problem + "' (see --list)");
-  if (app.count("--size") != 0) {
+  if (size_option.count() != 0) {
     if (entry->default_size == 0)
       return Refuse("--size does not apply: " + o->problem + " has a fixed size");
     const auto n = ReadInteger(size, entry->min_size, entry->max_size);
@@ -92,7 +99,7 @@ int CheckProblem(const CLI::App& app, const std::string& size, const std::string
                     " for " + o->problem + ", not '" + size + "'");
     o->problem_options.size = static_cast<int32_t>(*n);
   }
-  if (app.count("--lambda") != 0) {
+  if (lambda_option.count() != 0) {
     if (!entry->takes_lambda) return Refuse("--lambda does not apply: " + o->problem + " has no lambda");
     const auto v = ReadNumber(lambda, entry->min_lambda, entry->max_lambda);
     if (!v)
@@ -123,10 +130,11 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* o) {
   app.add_option("-p,--problem", o->problem, "Problem to solve (see --list)")
       ->type_name("NAME")
       ->capture_default_str();
-  app.add_option("-n,--size", size, "Size of a sizeable problem (default and range: see --list)")
-      ->type_name("INT");
-  app.add_option("--lambda", lambda, "Bratu's parameter, in [-100, 100] (default 6)")
-      ->type_name("NUMBER");
+  const CLI::Option* size_option =
+      app.add_option("-n,--size", size, "Size of a sizeable problem (default and range: see --list)")
+          ->type_name("INT");
+  const CLI::Option* lambda_option =
+      app.add_option("--lambda", lambda, "Bratu's parameter, in [-100, 100] (default 6)")->type_name("NUMBER");
   app.add_option("-s,--set", o->settings, "Set a solver parameter, Name=value (repeatable)")
       ->type_name("NAME=VALUE");
   app.add_option("--csv", o->csv, "Write the solution as CSV (variable,value) to this file")
@@ -161,7 +169,7 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* o) {
     return RefuseParse(e);
   }
   if (o->list) return std::nullopt;
-  if (const int rc = CheckProblem(app, size, lambda, o); rc != kExitSuccess) return rc;
+  if (const int rc = CheckProblem(*size_option, *lambda_option, size, lambda, o); rc != kExitSuccess) return rc;
   const auto calls = ReadInteger(max_calls, 1, kMaxCalls);
   if (!calls)
     return Refuse("--max-calls takes an integer in " + Range(int64_t{1}, kMaxCalls) + ", not '" +

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <new>
 
 #include "vorn/services.h"
 
@@ -94,7 +95,10 @@ bool SolverHost::Set(const std::string& assignment, std::string* error) {
   }
   const std::string name = assignment.substr(0, eq), text = assignment.substr(eq + 1);
   VornParameterInfo info{};
-  if (parameters_->GetParameterInfo(name.c_str(), &info) != kVornOk) {
+  const int32_t found = parameters_->GetParameterInfo(name.c_str(), &info);
+  // The module answers -15 when the parameter's texts could not be made.
+  if (found == kVornFailure) throw std::bad_alloc();
+  if (found != kVornOk) {
     *error = "unknown parameter '" + name + "' (see --parameters)";
     return false;
   }

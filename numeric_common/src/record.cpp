@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "pemric/streams.h"
 
@@ -126,6 +127,30 @@ void AppendE(std::string& out, double value, int width, int digits, int scale, c
   AppendAligned(out, field, len, width);
 }
 
+// Adds to a record's text unless the record is already lost; a text the
+// heap cannot hold loses it.
+template <typename Append>
+void Build(bool& lost, Append append) noexcept {
+  if (lost) return;
+  try {
+    append();
+  } catch (const std::bad_alloc&) {
+    lost = true;
+  }
+}
+
+// The end of a record: its final line end, then the stream; a lost record
+// marks the stream instead, so that what the stream holds stays an unbroken
+// beginning of its output. Never throws: it runs in a destructor.
+void Emit(int32_t unit, std::string& text, bool lost) noexcept {
+  Build(lost, [&] { text.push_back('\n'); });
+  if (lost) {
+    MarkStreamLost(unit);
+  } else {
+    WriteStream(unit, text.data(), text.size());
+  }
+}
+
 }  // namespace
 
 std::string FormatI(int64_t value, int width) {
@@ -173,33 +198,30 @@ std::string FormatF(double value, int width, int digits, int scale) {
   return RightAlign(s, width);
 }
 
-Record::~Record() {
-  text_.push_back('\n');
-  WriteStream(unit_, text_.data(), text_.size());
-}
+Record::~Record() { Emit(unit_, text_, lost_); }
 
 Record& Record::Text(std::string_view s) {
-  text_.append(s);
+  Build(lost_, [&] { text_.append(s); });
   return *this;
 }
 
 Record& Record::I(int64_t value, int width) {
-  AppendI(text_, value, width);
+  Build(lost_, [&] { AppendI(text_, value, width); });
   return *this;
 }
 
 Record& Record::E(double value, int width, int digits) {
-  AppendE(text_, value, width, digits, scale_, 'E');
+  Build(lost_, [&] { AppendE(text_, value, width, digits, scale_, 'E'); });
   return *this;
 }
 
 Record& Record::D(double value, int width, int digits) {
-  AppendE(text_, value, width, digits, scale_, 'D');
+  Build(lost_, [&] { AppendE(text_, value, width, digits, scale_, 'D'); });
   return *this;
 }
 
 Record& Record::F(double value, int width, int digits) {
-  text_ += FormatF(value, width, digits, scale_);
+  Build(lost_, [&] { text_ += FormatF(value, width, digits, scale_); });
   return *this;
 }
 
@@ -209,36 +231,39 @@ Record& Record::P(int scale) {
 }
 
 Record& Record::X(int blanks) {
-  if (blanks > 0) text_.append(static_cast<std::size_t>(blanks), ' ');
+  if (blanks > 0) Build(lost_, [&] { text_.append(static_cast<std::size_t>(blanks), ' '); });
   return *this;
 }
 
 Record& Record::Slash() {
-  text_.push_back('\n');
+  Build(lost_, [&] { text_.push_back('\n'); });
   return *this;
 }
 
-ListRecord::~ListRecord() {
-  text_.push_back('\n');
-  WriteStream(unit_, text_.data(), text_.size());
-}
+ListRecord::~ListRecord() { Emit(unit_, text_, lost_); }
 
 ListRecord& ListRecord::operator<<(std::string_view s) {
-  text_.push_back(' ');
-  text_.append(s);
+  Build(lost_, [&] {
+    text_.push_back(' ');
+    text_.append(s);
+  });
   return *this;
 }
 
 ListRecord& ListRecord::operator<<(int64_t v) {
-  text_.push_back(' ');
-  text_ += std::to_string(v);
+  Build(lost_, [&] {
+    text_.push_back(' ');
+    text_ += std::to_string(v);
+  });
   return *this;
 }
 
 ListRecord& ListRecord::operator<<(double v) {
-  text_.push_back(' ');
-  std::string s = FormatE(v, 24, 16, 1, 'E');
-  text_ += s.substr(s.find_first_not_of(' ') == std::string::npos ? 0 : s.find_first_not_of(' '));
+  Build(lost_, [&] {
+    text_.push_back(' ');
+    std::string s = FormatE(v, 24, 16, 1, 'E');
+    text_ += s.substr(s.find_first_not_of(' ') == std::string::npos ? 0 : s.find_first_not_of(' '));
+  });
   return *this;
 }
 

@@ -102,38 +102,52 @@ bool StreamLostOutput(int32_t unit) {
 void WriteStream(int32_t unit, const char* text, std::size_t length) {
   std::unique_lock<std::mutex> hold(RoutesLock());
   auto it = Routes().find(unit);
-  if (it != Routes().end()) {
-    Route& route = it->second;
-    if (route.sink != nullptr) {
-      const StreamSink sink = route.sink;
-      void* const context = route.context;
-      hold.unlock();
-      sink(context, text, length);
-    } else if (route.file != nullptr) {
-      WriteFile(route, text, length);
-    }
-    return;  // a stream that lost output stays silent until detached
-  }
-  if (unit == 6 || unit == 0) {
+  if (it == Routes().end() && (unit == 6 || unit == 0)) {
     hold.unlock();
     std::FILE* out = unit == 6 ? stdout : stderr;
     std::fwrite(text, 1, length, out);
     std::fflush(out);
     return;
   }
-  // First record of a stream with no route: its default file, opened once.
-  // A file that cannot be created (no such folder, no permission) marks the
-  // stream instead, so that later records do not try again one by one.
-  Route* route = RouteOf(unit);
-  if (route == nullptr) return;
-  char name[32];
-  DefaultStreamFileName(unit, name, sizeof name);
-  route->file = std::fopen(name, "w");
-  if (route->file == nullptr) {
-    route->lost = true;
+  // The first record of a stream with no route makes one. (A stream whose
+  // route was prepared needs no memory here: see PrepareStream.)
+  Route* route = it != Routes().end() ? &it->second : RouteOf(unit);
+  if (route == nullptr || route->lost) return;  // a stream that lost output stays silent until detached
+  if (route->sink != nullptr) {
+    const StreamSink sink = route->sink;
+    void* const context = route->context;
+    hold.unlock();
+    sink(context, text, length);
     return;
   }
-  WriteFile(*route, text, length);
+  // The default file, opened at the stream's first record and kept open. A
+  // file that cannot be created marks the stream instead, so that later
+  // records do not try again one by one.
+  if (route->file == nullptr) {
+    char name[32];
+    DefaultStreamFileName(unit, name, sizeof name);
+    route->file = std::fopen(name, "w");
+    route->lost = route->file == nullptr;
+  }
+  if (route->file != nullptr) WriteFile(*route, text, length);
+}
+
+bool PrepareStream(int32_t unit) {
+  if (unit == 6 || unit == 0) return true;  // the console needs no route
+  std::lock_guard<std::mutex> hold(RoutesLock());
+  return RouteOf(unit) != nullptr;
+}
+
+void MarkStreamLost(int32_t unit) {
+  std::lock_guard<std::mutex> hold(RoutesLock());
+  auto it = Routes().find(unit);
+  // The console keeps no record of losses: a record lost there is just missing.
+  if (it == Routes().end() && (unit == 6 || unit == 0)) return;
+  Route* route = it != Routes().end() ? &it->second : RouteOf(unit);
+  if (route == nullptr) return;
+  if (route->file != nullptr) std::fclose(route->file);
+  route->file = nullptr;
+  route->lost = true;
 }
 
 }  // namespace pemric

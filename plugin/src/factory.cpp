@@ -46,7 +46,7 @@ int32_t VORN_CALL Dalvex_FactoryNLASystem::CreateNLASystem(VornUnknown* problem,
                                                            VornNumericNLASystem** out) noexcept {
   if (out == nullptr) return kVornFailure;
   Dalvex_NumericNLASystem* solver =
-      new (std::nothrow) Dalvex_NumericNLASystem(problem, sink, static_cast<VornFactoryNLASystem*>(this));
+      Dalvex_NumericNLASystem::Create(problem, sink, static_cast<VornFactoryNLASystem*>(this));
   if (solver == nullptr) {
     *out = nullptr;
     return kVornFailure;
@@ -86,6 +86,14 @@ int32_t VORN_CALL Dalvex_FactoryNLASystem::GetParameterNames(char** names) noexc
   if (names == nullptr) return kVornFailure;
   for (int32_t k = 0; k < m_Parameters.count(); ++k) {
     names[k] = dalvex::CopyForHost(m_Parameters.at(k).name);
+    if (names[k] != nullptr) continue;
+    // The host cannot hold one more text: hand back none rather than a list
+    // with a hole in it.
+    for (int32_t made = 0; made < k; ++made) {
+      VornServices::FreeString(names[made]);
+      names[made] = nullptr;
+    }
+    return kVornFailure;
   }
   return kVornOk;
 }
@@ -95,13 +103,27 @@ int32_t VORN_CALL Dalvex_FactoryNLASystem::GetParameterInfo(const char* name,
   const ParameterRecord* record = m_Parameters.Find(name);
   if (record == nullptr) return kVornUnknownName;
   if (info == nullptr) return kVornFailure;
-  *info = *record;
-  info->name = dalvex::CopyForHost(record->name);
-  info->description = dalvex::CopyForHost(record->description);
+  // Copies for the host, all or none: nothing is written when the host
+  // cannot hold one of them.
+  VornParameterInfo copy = *record;
+  copy.name = dalvex::CopyForHost(record->name);
+  copy.description = dalvex::CopyForHost(record->description);
+  bool complete = copy.name != nullptr && copy.description != nullptr;
   if (record->type == kVornText) {
-    info->values.text.value = dalvex::CopyForHost(record->values.text.value);
-    info->values.text.second = dalvex::CopyForHost(record->values.text.second);
+    copy.values.text.value = dalvex::CopyForHost(record->values.text.value);
+    copy.values.text.second = dalvex::CopyForHost(record->values.text.second);
+    complete = complete && copy.values.text.value != nullptr && copy.values.text.second != nullptr;
   }
+  if (!complete) {
+    VornServices::FreeString(copy.name);
+    VornServices::FreeString(copy.description);
+    if (record->type == kVornText) {
+      VornServices::FreeString(copy.values.text.value);
+      VornServices::FreeString(copy.values.text.second);
+    }
+    return kVornFailure;
+  }
+  *info = copy;
   return kVornOk;
 }
 
@@ -121,6 +143,7 @@ int32_t VORN_CALL Dalvex_FactoryNLASystem::GetParameterValue(const char* name,
       break;
     default:
       value->text = dalvex::CopyForHost(record->values.text.value);
+      if (value->text == nullptr) return kVornFailure;  // the host cannot hold the copy
       break;
   }
   return kVornOk;

@@ -20,7 +20,7 @@ bool MessageFormatter::Reserve(int32_t capacity) noexcept {
 
 void MessageFormatter::Format(const char* format, ...) noexcept {
   if (m_Sink == nullptr || format == nullptr) return;
-  if (m_Buffer == nullptr && !Reserve(m_Capacity)) return;
+  if (!Prepare()) return;
 
   va_list args;
   va_start(args, format);

@@ -26,6 +26,10 @@ class MessageFormatter {
   // cannot supply a larger buffer, the message is delivered truncated.
   void Format(const char* format, ...) noexcept __attribute__((format(printf, 2, 3)));
 
+  // Allocates the buffer now, if it is not there yet. False when the heap
+  // cannot hold it; Format then tries again at the next message.
+  bool Prepare() noexcept { return m_Buffer != nullptr || Reserve(m_Capacity); }
+
   int32_t capacity() const { return m_Capacity; }
   VornMessageSink* sink() const { return m_Sink; }
 

@@ -39,19 +39,23 @@ ReservedStream::~ReservedStream() {
   }
 }
 
-bool ReservedStream::Reserve(MessageFormatter& formatter) {
-  if (m_Unit > 0) return true;  // already holds one
+ReservedStream::Outcome ReservedStream::Reserve(MessageFormatter& formatter) {
+  if (m_Unit > 0) return Outcome::kReserved;  // already holds one
   formatter.Format("Requested Fortran Output -- searching for available Fortran Logical Unit\n");
   for (int32_t unit = 1; unit <= kLastUnit; ++unit) {
     if (VornServices::ReserveFortranLogicalUnit(unit)) {
+      if (!pemric::PrepareStream(unit)) {
+        VornServices::FreeFortranLogicalUnit(unit);
+        return Outcome::kOutOfMemory;
+      }
       formatter.Format("Output will be produced on file:  fort%d\n", unit);
       m_Unit = unit;
-      return true;
+      return Outcome::kReserved;
     }
     formatter.Format("Unit %d already used!\n", unit);
   }
   formatter.Format("No Fortran Logical Unit Available; requested output is suppressed\n");
-  return false;
+  return Outcome::kNoneFree;
 }
 
 void ReservedStream::ReportLostOutput(MessageFormatter& formatter) {
@@ -80,11 +84,13 @@ int32_t SolveDriver::SetUp() {
                   Allocate(m_Keep, NS23_LKEEP, "Dalvex_NumericNLASystem::m_Keep") &&
                   Allocate(m_Rkeep, NS23_LRKEEP, "Dalvex_NumericNLASystem::m_Rkeep") &&
                   Allocate(m_Lkeep, NS23_LLKEEP, "Dalvex_NumericNLASystem::m_Lkeep");
-  if (!ok) {
+  const ReservedStream::Outcome output =
+      ok && m_Settings.m_Iprint != 0 ? m_Output.Reserve(m_Formatter) : ReservedStream::Outcome::kReserved;
+  if (!ok || output == ReservedStream::Outcome::kOutOfMemory) {
     m_Formatter.Format("**FATAL - out of memory while setting up the problem\n");
     return kVornFailure;
   }
-  if (m_Settings.m_Iprint != 0 && !m_Output.Reserve(m_Formatter)) m_Settings.m_Iprint = 0;
+  if (output == ReservedStream::Outcome::kNoneFree) m_Settings.m_Iprint = 0;
   return kVornOk;
 }
 

@@ -28,9 +28,14 @@ class ReservedStream {
   ReservedStream(const ReservedStream&) = delete;
   ReservedStream& operator=(const ReservedStream&) = delete;
 
-  // Searches streams 1..99 for a free one, reporting each it finds taken.
-  // False, with a message, when none is free.
-  bool Reserve(MessageFormatter& formatter);
+  enum class Outcome { kReserved, kNoneFree, kOutOfMemory };
+
+  // Searches streams 1..99 for a free one, reporting each it finds taken,
+  // and makes the stream's entry in the registry, so that no record of it
+  // later depends on free memory. kNoneFree, with a message, when none is
+  // free; kOutOfMemory, with the stream given back and no message, when the
+  // heap cannot hold the entry.
+  Outcome Reserve(MessageFormatter& formatter);
 
   // The records go to the stream's file. When that file cannot be created,
   // or the device fills up, the records are dropped and the solve goes on

@@ -1,6 +1,7 @@
 #include "solver.h"
 
 #include <cstring>
+#include <new>
 
 Dalvex_NumericNLASystem::Dalvex_NumericNLASystem(VornUnknown* problem,
                                                  VornMessageSink* sink,
@@ -10,6 +11,17 @@ Dalvex_NumericNLASystem::Dalvex_NumericNLASystem(VornUnknown* problem,
       m_Driver(routine != nullptr ? routine : &NS23AD, m_Formatter, m_Settings, m_Problem) {
   m_Eso.Query(problem, kIID_VornNumericESO);
   m_Factory.Query(factory, kIID_VornFactoryNLASystem);
+}
+
+Dalvex_NumericNLASystem* Dalvex_NumericNLASystem::Create(VornUnknown* problem,
+                                                         VornMessageSink* sink,
+                                                         VornFactoryNLASystem* factory) noexcept {
+  auto* solver = new (std::nothrow) Dalvex_NumericNLASystem(problem, sink, factory);
+  if (solver != nullptr && !solver->m_Formatter.Prepare()) {
+    delete solver;
+    return nullptr;
+  }
+  return solver;
 }
 
 int32_t VORN_CALL Dalvex_NumericNLASystem::QueryInterface(const VornGuid& id, void** out) noexcept {

@@ -29,6 +29,13 @@ class Dalvex_NumericNLASystem final : public VornNumericNLASystem,
                           VornFactoryNLASystem* factory,
                           dalvex::LeastSquaresRoutine routine = &NS23AD) noexcept;
 
+  // A new solver, count 0, with its message buffer in place, so that no
+  // message is lost for want of memory later: an out-of-memory report
+  // itself needs the buffer. Null when the heap cannot hold either.
+  static Dalvex_NumericNLASystem* Create(VornUnknown* problem,
+                                         VornMessageSink* sink,
+                                         VornFactoryNLASystem* factory) noexcept;
+
   // Answers only VornNumericNLASystem and VornNumericSolverExtension, on
   // every face. Null `out`: kVornNullPointer.
   int32_t VORN_CALL QueryInterface(const VornGuid& id, void** out) noexcept override;

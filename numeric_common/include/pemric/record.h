@@ -15,6 +15,9 @@
 //   Text(s)        quoted text, printed unchanged
 // A value that does not fit its width fills the field with asterisks.
 // Every record starts on a new line; an empty Record() writes an empty line.
+// Building a record never throws: when the heap cannot hold its text, the
+// record is dropped and its stream marked as having lost output
+// (MarkStreamLost), like a record its device would not take.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +49,7 @@ class Record {
   int32_t unit_;  // stream that receives the record on destruction
   int scale_ = 0;  // current kP factor; applies to later E, D and F fields
   std::string text_;  // the record so far
+  bool lost_ = false;  // the heap could not hold the text: the record is dropped
 };
 
 // Field formatting on its own, for callers that build text themselves.
@@ -75,6 +79,7 @@ class ListRecord {
  private:
   int32_t unit_;
   std::string text_;
+  bool lost_ = false;  // as in Record
 };
 
 }  // namespace pemric

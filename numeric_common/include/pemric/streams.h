@@ -40,6 +40,19 @@ void DetachStream(int32_t unit);
 // Writes `length` bytes of text to stream `unit`.
 void WriteStream(int32_t unit, const char* text, std::size_t length);
 
+// Makes the registry's entry for stream `unit` now, so that nothing its
+// records do later needs memory of the registry: a stream's first record
+// otherwise makes the entry, and when the heap cannot hold it that record is
+// lost without a trace. The default file is still created at the first
+// record. False when the heap cannot hold the entry. Detaching ends it.
+bool PrepareStream(int32_t unit);
+
+// Marks stream `unit` as having lost a record that never reached it (its
+// text could not be built): the stream closes its file and drops every later
+// record until it is attached or detached again, as after a failed write.
+// The console streams 6 and 0, unless attached, keep no such mark.
+void MarkStreamLost(int32_t unit);
+
 // True when records written to `unit` since it was last attached or detached
 // were lost: its file could not be created or a write to it failed.
 bool StreamLostOutput(int32_t unit);
