@@ -4,7 +4,8 @@
 //
 // Layout of IW after the analysis (counted from 1):
 //   1 ..                 row pointers of B (M+1)
-//   M+2 ..               column indices of each row of B, increasing (NZR)
+//   M+2 ..               column indices of each row of B, increasing, the
+//                        last of each row negated to mark the row's end (NZR)
 //   M+NZR+2 ..           column pointers of the normal pattern (N+1)
 //   M+NZR+N+3 ..         its row indices, column k holding k first (NE)
 //   then                 MA57 KEEP (5N + 2NE + 42), MA57 integer work (N),
@@ -113,6 +114,16 @@ int64_t BuildNormalPattern(const Patterns& p,
   return ne;
 }
 
+// Negates the last column index of each row, which marks the row's end for
+// the passes that walk a row from some slot to its end (NS23Factorize).
+void MarkRowEnds(int32_t m, OneBased<int32_t> iw) {
+  OneBased<const int32_t> ptr(iw.from(1));
+  OneBased<int32_t> col(iw.from(int64_t{m} + 2));
+  for (int32_t i = 1; i <= m; ++i) {
+    if (ptr(i + 1) > ptr(i)) col(ptr(i + 1) - 1) = -col(ptr(i + 1) - 1);
+  }
+}
+
 }  // namespace
 
 void NS23Analyse(int32_t m,
@@ -146,6 +157,7 @@ void NS23Analyse(int32_t m,
   const int64_t ne = BuildNormalPattern(p, m, n, iw, big_liw - big_m, mark);
   const int64_t needed = big_m + nzr + 11 * big_n + 4 * ne + 44;
   if (big_liw < needed) return short_of(needed);
+  MarkRowEnds(m, iw);
 
   const int64_t nptr_at = big_m + nzr + 2;
   const int64_t nrow_at = nptr_at + big_n + 1;
