@@ -8,7 +8,10 @@
 // Ceres a callback checks it after every successful step, for KINSOL it is
 // the function-norm tolerance), besides their own tests.
 // Counters: residual evaluations, Jacobian evaluations, factorizations, final flag or
-// termination, the final sum of squares and "solved" (the rule was met).
+// termination, the final sum of squares and "solved" (the rule was met); for
+// NS23AD also the split of its time in percent: analysis (patterns and
+// MA57AD, once), forming the normal matrix, MA57BD, the solutions of each
+// step, the problem's evaluations, and the rest (the iteration itself).
 //
 //   OPENBLAS_NUM_THREADS=1 bench_ns23_baselines --benchmark_filter=Broyden
 //   DALVEX_BENCH_SLOW_PEERS=1 ... also times the peers on Bratu 1000 x 1000
@@ -313,6 +316,7 @@ void Ns23(benchmark::State& state, const problems::Problem& problem, double tol)
   state.counters["ss"] = ns23_bench::SumOfSquaresCounter(r.ss);
   state.counters["solved"] = r.max_residual <= tol ? 1 : 0;
   if (r.factorizations >= 0) state.counters["factorizations"] = static_cast<double>(r.factorizations);
+  if (ns23_bench::StepsTimed()) ns23_bench::ReportSplit(state, r.seconds);
 }
 
 // ---------------------------------------------------------------------------

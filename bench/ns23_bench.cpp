@@ -136,6 +136,7 @@ void Run(benchmark::State& state, const std::string& name, double hmax) {
   state.counters["steps"] = r.steps;
   state.counters["ss"] = ns23_bench::SumOfSquaresCounter(r.ss);
   state.counters["solved"] = r.ss <= 1e-16 ? 1 : 0;
+  if (ns23_bench::StepsTimed()) ns23_bench::ReportSplit(state, r.seconds);
 }
 
 void BroydenTridiagonal(benchmark::State& s) { Run(s, "broyden-tridiagonal", 0.0); }

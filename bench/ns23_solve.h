@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -12,28 +13,92 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "problems/problem.h"
 #include "problems/registry.h"
 
 #ifdef DALVEX_COUNT_FACTORIZATIONS
-// The link wraps MA57BD (-Wl,--wrap=MA57BD), so that every factorization
-// NS23AD asks for passes through here and is counted. This header is
-// included by one source file per benchmark program.
+// The link wraps MA57BD and the three linear-algebra steps of NS23AD
+// (-Wl,--wrap=...; the steps by their C++ symbol names), so that every call
+// NS23AD makes passes through here and is counted and timed, with no hook in
+// the library. This header is included by one source file per benchmark
+// program.
+namespace ns23_bench {
+inline int64_t factorizations = 0;
+// Seconds spent in each step since the program started.
+struct StepSeconds {
+  double analysis = 0.0;       // NS23Analyse: patterns of B and B^T B, MA57AD
+  double factorize = 0.0;      // NS23Factorize: forming B^T B + delta I, MA57BD
+  double ma57bd = 0.0;         // MA57BD alone
+  double solve = 0.0;          // NS23SolveStep: B^T r and two MA57CD solutions
+};
+inline StepSeconds step_seconds;
+
+// Adds the time from its construction to its destruction to `total`.
+class StepClock {
+ public:
+  explicit StepClock(double& total) : total_(total), start_(std::chrono::steady_clock::now()) {}
+  ~StepClock() {
+    total_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  double& total_;
+  std::chrono::steady_clock::time_point start_;
+};
+}  // namespace ns23_bench
+
 extern "C" void __real_MA57BD(const int32_t*, const int32_t*, const double*, double*,
                               const int32_t*, int32_t*, const int32_t*, const int32_t*, int32_t*,
                               int32_t*, const int32_t*, const double*, int32_t*, double*);
-namespace ns23_bench {
-inline int64_t factorizations = 0;
-}
 extern "C" void __wrap_MA57BD(const int32_t* n, const int32_t* ne, const double* a, double* fact,
                               const int32_t* lfact, int32_t* ifact, const int32_t* lifact,
                               const int32_t* lkeep, int32_t* keep, int32_t* pivseq,
                               const int32_t* icntl, const double* cntl, int32_t* info,
                               double* rinfo) {
   ns23_bench::factorizations += 1;
+  ns23_bench::StepClock clock(ns23_bench::step_seconds.ma57bd);
   __real_MA57BD(n, ne, a, fact, lfact, ifact, lifact, lkeep, keep, pivseq, icntl, cntl, info,
                 rinfo);
+}
+
+// pemric::NS23Analyse, NS23Factorize and NS23SolveStep (Itanium C++ ABI names).
+extern "C" void __real__ZN6pemric11NS23AnalyseEiiPKiS1_S1_S1_iPiS2_S2_Pd(
+    int32_t, int32_t, const int32_t*, const int32_t*, const int32_t*, const int32_t*, int32_t,
+    int32_t*, int32_t*, int32_t*, double*);
+extern "C" void __wrap__ZN6pemric11NS23AnalyseEiiPKiS1_S1_S1_iPiS2_S2_Pd(
+    int32_t m, int32_t n, const int32_t* irn, const int32_t* ip, const int32_t* airn,
+    const int32_t* aip, int32_t liw, int32_t* iw, int32_t* iflag, int32_t* keep, double* rkeep) {
+  ns23_bench::StepClock clock(ns23_bench::step_seconds.analysis);
+  __real__ZN6pemric11NS23AnalyseEiiPKiS1_S1_S1_iPiS2_S2_Pd(m, n, irn, ip, airn, aip, liw, iw,
+                                                           iflag, keep, rkeep);
+}
+extern "C" void __real__ZN6pemric13NS23FactorizeEiiPKiS1_S1_S1_iPiiPdPKdS5_S2_S2_S3_(
+    int32_t, int32_t, const int32_t*, const int32_t*, const int32_t*, const int32_t*, int32_t,
+    int32_t*, int32_t, double*, const double*, const double*, int32_t*, int32_t*, double*);
+extern "C" void __wrap__ZN6pemric13NS23FactorizeEiiPKiS1_S1_S1_iPiiPdPKdS5_S2_S2_S3_(
+    int32_t m, int32_t n, const int32_t* irn, const int32_t* ip, const int32_t* airn,
+    const int32_t* aip, int32_t liwa, int32_t* iw, int32_t lwa, double* w, const double* fjac,
+    const double* aval, int32_t* iflag, int32_t* keep, double* rkeep) {
+  ns23_bench::StepClock clock(ns23_bench::step_seconds.factorize);
+  __real__ZN6pemric13NS23FactorizeEiiPKiS1_S1_S1_iPiiPdPKdS5_S2_S2_S3_(
+      m, n, irn, ip, airn, aip, liwa, iw, lwa, w, fjac, aval, iflag, keep, rkeep);
+}
+extern "C" void __real__ZN6pemric13NS23SolveStepEiiPKiS1_S1_S1_iPiiPdPKdS5_S5_S3_S3_iS3_S3_S3_S3_S1_S2_S3_(
+    int32_t, int32_t, const int32_t*, const int32_t*, const int32_t*, const int32_t*, int32_t,
+    int32_t*, int32_t, double*, const double*, const double*, const double*, double*, double*,
+    int32_t, double*, double*, double*, double*, const int32_t*, int32_t*, double*);
+extern "C" void __wrap__ZN6pemric13NS23SolveStepEiiPKiS1_S1_S1_iPiiPdPKdS5_S5_S3_S3_iS3_S3_S3_S3_S1_S2_S3_(
+    int32_t m, int32_t n, const int32_t* irn, const int32_t* ip, const int32_t* airn,
+    const int32_t* aip, int32_t liwa, int32_t* iw, int32_t lwa, double* w, const double* fjac,
+    const double* aval, const double* r, double* g, double* s, int32_t printstate, double* pred,
+    double* ssq, double* slope, double* curv, const int32_t* icntl, int32_t* keep,
+    double* rkeep) {
+  ns23_bench::StepClock clock(ns23_bench::step_seconds.solve);
+  __real__ZN6pemric13NS23SolveStepEiiPKiS1_S1_S1_iPiiPdPKdS5_S5_S3_S3_iS3_S3_S3_S3_S1_S2_S3_(
+      m, n, irn, ip, airn, aip, liwa, iw, lwa, w, fjac, aval, r, g, s, printstate, pred, ssq,
+      slope, curv, icntl, keep, rkeep);
 }
 #endif
 
@@ -72,7 +137,37 @@ struct Result {
   double ss = 0.0;          // sum of squares at the final point
   double max_residual = 0.0;  // largest |F_i| there
   int64_t factorizations = -1;  // MA57BD calls of the solve (-1: not counted)
+  // Where the time of the solve went, in seconds; the linear-algebra steps
+  // only when they are timed (StepsTimed()).
+  struct Split {
+    double analysis = 0.0;       // patterns of B and B^T B, their MA57AD analysis
+    double normal = 0.0;         // forming B^T B + delta I (all attempts)
+    double factorization = 0.0;  // MA57BD
+    double solves = 0.0;         // B^T r and the two MA57CD solutions of each step
+    double evaluations = 0.0;    // residuals and Jacobians, in the problem library
+    double total = 0.0;          // the whole solve
+  } seconds;
 };
+
+// True when the link wraps the steps of NS23AD, so that Result carries their
+// times.
+inline bool StepsTimed() {
+#ifdef DALVEX_COUNT_FACTORIZATIONS
+  return true;
+#else
+  return false;
+#endif
+}
+
+// The split of a solve's time as counters, in percent of the whole.
+inline void ReportSplit(benchmark::State& state, const Result::Split& t) {
+  if (!(t.total > 0.0)) return;
+  const double known = t.analysis + t.normal + t.factorization + t.solves + t.evaluations;
+  const std::pair<const char*, double> parts[] = {
+      {"analysis%", t.analysis}, {"normal%", t.normal},  {"factor%", t.factorization},
+      {"solves%", t.solves},     {"evals%", t.evaluations}, {"other%", t.total - known}};
+  for (const auto& [label, seconds] : parts) state.counters[label] = 100.0 * seconds / t.total;
+}
 
 class Ns23Run {
  public:
@@ -103,7 +198,20 @@ class Ns23Run {
     Result r;
     max_residual_ = max_residual;
     const int64_t before = Factorizations();
+#ifdef DALVEX_COUNT_FACTORIZATIONS
+    const StepSeconds steps_before = step_seconds;
+#endif
+    evaluation_seconds_ = 0.0;
+    const auto start = std::chrono::steady_clock::now();
     Run(maxfun, &r);
+    r.seconds.total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.seconds.evaluations = evaluation_seconds_;
+#ifdef DALVEX_COUNT_FACTORIZATIONS
+    r.seconds.analysis = step_seconds.analysis - steps_before.analysis;
+    r.seconds.factorization = step_seconds.ma57bd - steps_before.ma57bd;
+    r.seconds.normal = step_seconds.factorize - steps_before.factorize - r.seconds.factorization;
+    r.seconds.solves = step_seconds.solve - steps_before.solve;
+#endif
     if (before >= 0) r.factorizations = Factorizations() - before;
     problem_.Residuals(x_.data(), f_.data());
     for (double v : f_) r.ss += v * v;
@@ -118,9 +226,9 @@ class Ns23Run {
     NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
     icntl[0] = 0;
     problem_.StartingPoint(x_.data());
-    problem_.Residuals(x_.data(), f_.data());
+    Residuals();
     if (hmax_ == 0.0) {
-      problem_.JacobianValues(x_.data(), fjac_.data());
+      JacobianValues();
       r->jacobians = 1;
     }
     iw_.resize(std::max(liw_, 1));
@@ -140,7 +248,7 @@ class Ns23Run {
         continue;
       }
       if (iflag <= 0) break;
-      problem_.Residuals(x_.data(), f_.data());
+      Residuals();
       evaluations += 1;
       if (max_residual_ > 0.0 && iflag != 3 && MaxAbs(f_) <= max_residual_) {
         r->iflag = 0;
@@ -148,13 +256,25 @@ class Ns23Run {
         return;
       }
       if (hmax_ == 0.0 && (iflag == 2 || iflag == 5)) {
-        problem_.JacobianValues(x_.data(), fjac_.data());
+        JacobianValues();
         r->jacobians += 1;
       }
       r->steps += iflag == 5 ? 1 : 0;
     }
     r->iflag = iflag;
     r->evaluations = info[2];
+  }
+
+  // The problem's evaluations at x_, timed.
+  void Residuals() {
+    const auto start = std::chrono::steady_clock::now();
+    problem_.Residuals(x_.data(), f_.data());
+    evaluation_seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  void JacobianValues() {
+    const auto start = std::chrono::steady_clock::now();
+    problem_.JacobianValues(x_.data(), fjac_.data());
+    evaluation_seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
 
   static double MaxAbs(const std::vector<double>& v) {
@@ -165,6 +285,7 @@ class Ns23Run {
 
   const problems::Problem& problem_;
   double hmax_, max_residual_ = 0.0;
+  double evaluation_seconds_ = 0.0;  // in the problem's evaluations during the solve
   int32_t m_ = 0, n_ = 0, liw_ = 0, lw_ = 0;
   std::vector<int32_t> irn_, ip_, aip_, iw_;
   std::vector<double> x_, f_, fjac_, w_;

@@ -4,7 +4,8 @@
 //
 // Layout of IW after the analysis (counted from 1):
 //   1 ..                 row pointers of B (M+1)
-//   M+2 ..               column indices of each row of B, increasing (NZR)
+//   M+2 ..               column indices of each row of B, increasing, the
+//                        last of each row negated to mark the row's end (NZR)
 //   M+NZR+2 ..           column pointers of the normal pattern (N+1)
 //   M+NZR+N+3 ..         its row indices, column k holding k first (NE)
 //   then                 MA57 KEEP (5N + 2NE + 42), MA57 integer work (N),
@@ -76,40 +77,78 @@ void FillRows(
   ptr(m + 1) = total + 1;
 }
 
+// Negates the last column index of each row, which marks the row's end for
+// the passes that walk a row from some slot to its end (here and in
+// NS23Factorize).
+void MarkRowEnds(int32_t m, OneBased<int32_t> iw) {
+  OneBased<const int32_t> ptr(iw.from(1));
+  OneBased<int32_t> col(iw.from(int64_t{m} + 2));
+  for (int32_t i = 1; i <= m; ++i) {
+    if (ptr(i + 1) > ptr(i)) col(ptr(i + 1) - 1) = -col(ptr(i + 1) - 1);
+  }
+}
+
+// Position of column k in row i's increasing (end-marked) list col(first ..
+// last - 1), which holds it.
+int32_t SlotOf(OneBased<const int32_t> col, int32_t first, int32_t last, int32_t k) {
+  while (first < last) {
+    const int32_t mid = first + (last - first) / 2;
+    if (std::abs(col(mid)) < k) {
+      first = mid + 1;
+    } else {
+      last = mid;
+    }
+  }
+  return first;
+}
+
 // The lower triangle of the pattern of B^T B, column by column, stored while
-// it fits below `limit`; returns NE however many were stored.
+// it fits below `limit`; returns NE however many were stored. Column k holds
+// k, then, for each entry (i, k) of J and then of A in their order, the
+// columns c > k of row i in increasing order that it does not hold yet.
+//
+// When no position of B is given twice, each row's pointer serves as its
+// cursor: the columns k = 1, 2, ... meet row i in the order of its list, so
+// the slot of k is the one the cursor stands on, and the cursor moves one
+// slot on. Every pointer ends at the start of the next row, and one shift
+// puts them back. Otherwise the slot of k is searched for.
 int64_t BuildNormalPattern(const Patterns& p,
                            int32_t m,
                            int32_t n,
                            OneBased<int32_t> iw,
                            int64_t limit,
-                           OneBased<int32_t> mark) {
-  OneBased<const int32_t> ptr(iw.from(1));
+                           OneBased<int32_t> mark,
+                           bool distinct) {
+  OneBased<int32_t> ptr(iw.from(1));
   OneBased<const int32_t> col(iw.from(int64_t{m} + 2));
   const int64_t nzr = ptr(m + 1) - 1;
   const int64_t nptr_at = m + nzr + 2;
   const int64_t nrow_at = nptr_at + n + 1;
   for (int32_t c = 1; c <= n; ++c) mark(c) = 0;
   int64_t ne = 0;
-  auto store = [&](int32_t c) {
-    if (nrow_at + ne <= limit) iw(nrow_at + ne) = c;
-    ++ne;
-  };
   for (int32_t k = 1; k <= n; ++k) {
+    auto store = [&](int32_t c) {
+      if (mark(c) == k) return;
+      mark(c) = k;
+      if (nrow_at + ne <= limit) iw(nrow_at + ne) = c;
+      ++ne;
+    };
+    auto store_tail = [&](int32_t slot) {  // the columns after the slot of k
+      for (int32_t q = slot; col(q) > 0;) store(std::abs(col(++q)));
+    };
     iw(nptr_at + k - 1) = Saturate(ne + 1);
-    mark(k) = k;
     store(k);
-    p.ForEachRow(k, [&](int32_t i) {
-      const int32_t* begin = col.from(ptr(i));
-      const int32_t* end = col.from(ptr(i + 1));
-      for (const int32_t* c = std::upper_bound(begin, end, k); c != end; ++c) {
-        if (mark(*c) == k) continue;
-        mark(*c) = k;
-        store(*c);
-      }
-    });
+    if (distinct) {
+      p.ForEachRow(k, [&](int32_t i) { store_tail(ptr(i)++); });
+    } else {
+      p.ForEachRow(k, [&](int32_t i) { store_tail(SlotOf(col, ptr(i), ptr(i + 1), k)); });
+    }
   }
   iw(nptr_at + n) = Saturate(ne + 1);
+  if (distinct) {
+    for (int32_t i = m; i >= 2; --i) ptr(i) = ptr(i - 1);
+    ptr(1) = 1;
+  }
   return ne;
 }
 
@@ -143,7 +182,9 @@ void NS23Analyse(int32_t m,
   const int64_t below = big_m + nzr + big_n + 2;
   if (big_liw - big_m < below) return short_of(big_m + below);
   FillRows(p, m, n, iw, mark);
-  const int64_t ne = BuildNormalPattern(p, m, n, iw, big_liw - big_m, mark);
+  MarkRowEnds(m, iw);
+  const int64_t entries = int64_t{std::abs(p.ip(n + 1))} - 1 + (p.aip(n + 1) - 1);
+  const int64_t ne = BuildNormalPattern(p, m, n, iw, big_liw - big_m, mark, entries == nzr);
   const int64_t needed = big_m + nzr + 11 * big_n + 4 * ne + 44;
   if (big_liw < needed) return short_of(needed);
 

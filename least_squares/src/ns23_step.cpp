@@ -8,6 +8,12 @@
 //                      solution phase's work array
 //   NE+1 .. LWA        FACT; before each factorization its top NZR + N cells
 //                      hold the row-wise values of B and a dense accumulator
+//
+// Forming B^T B is a straight pass over the columns when no position of B is
+// given twice, which is the usual case: the row pointers then double as
+// per-row cursors (FormByCursors), so no entry's slot in its row is ever
+// searched for. Repeated positions, whose values are summed into one slot,
+// take the searching passes (ScatterRows, FormNormal).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -26,7 +32,8 @@ namespace {
 struct StepArrays {
   int32_t m, n;
   OneBased<const int32_t> irn, ip, airn, aip;
-  OneBased<const int32_t> rowptr, rowcol, nptr, nrow;
+  OneBased<int32_t> rowptr;  // row starts between the passes; cursors within one
+  OneBased<const int32_t> rowcol, nptr, nrow;
   int32_t nzr, ne;
   int32_t* makeep;
   int32_t lkeep_ma57;
@@ -63,7 +70,7 @@ StepArrays Carve(int32_t m,
                     OneBased<const int32_t>(ip),
                     OneBased<const int32_t>(airn),
                     OneBased<const int32_t>(aip),
-                    OneBased<const int32_t>(iw.from(keep(kRowPtr))),
+                    OneBased<int32_t>(iw.from(keep(kRowPtr))),
                     OneBased<const int32_t>(iw.from(keep(kRowCol))),
                     OneBased<const int32_t>(iw.from(keep(kNormPtr))),
                     OneBased<const int32_t>(iw.from(keep(kNormRow))),
@@ -91,6 +98,73 @@ void ForEachEntry(const StepArrays& a, const double* fjac, const double* aval, i
   for (int32_t k = a.aip(j); k < aend; ++k) visit(a.airn(k), aval[k - 1]);
 }
 
+// Column index of the slot p of the row-wise copy; the last slot of each row
+// holds its column negated, which marks the row's end.
+inline int32_t Column(const StepArrays& a, int32_t p) { return std::abs(a.rowcol(p)); }
+
+// Adds v B(i, c) to acc(c) for the slots of row i from p to the row's end.
+// The columns of one row are distinct, so the order of the additions within
+// the row does not matter.
+inline void AddRowTail(const StepArrays& a, int32_t p, double v) {
+  for (;; ++p) {
+    const int32_t c = a.rowcol(p);
+    if (c < 0) {
+      a.acc(-c) += a.rowval(p) * v;
+      return;
+    }
+    a.acc(c) += a.rowval(p) * v;
+  }
+}
+
+// Moves column k of the lower triangle of B^T B from the accumulator to its
+// place in the normal pattern, leaving the accumulator zero.
+inline void GatherColumn(const StepArrays& a, int32_t k) {
+  for (int32_t q = a.nptr(k); q < a.nptr(k + 1); ++q) {
+    const int32_t c = a.nrow(q);
+    a.nval(q) = a.acc(c);
+    a.acc(c) = 0.0;
+  }
+}
+
+// The largest diagonal value of the normal matrix (the first entry of each
+// column; values that are NaN are passed over).
+double MaxDiagonal(const StepArrays& a) {
+  double maxdiag = 0.0;
+  for (int32_t k = 1; k <= a.n; ++k) maxdiag = std::max(maxdiag, a.nval(a.nptr(k)));
+  return maxdiag;
+}
+
+// True when no position of B is given twice (in J, in A, or in both), so
+// that every entry has a slot of its own in the row-wise copy.
+bool EntriesDistinct(const StepArrays& a) {
+  const int64_t entries = int64_t{std::abs(a.ip(a.n + 1))} - 1 + (a.aip(a.n + 1) - 1);
+  return entries == a.nzr;
+}
+
+// B row by row and B^T B in one pass over the columns from N down to 1, for
+// a B whose entries have slots of their own. Each row pointer, first moved to
+// the end of its row, is the row's cursor: the column k now met takes the
+// slot just below it, because the row's later columns took the slots above.
+// The row's slots from the cursor to its end then hold B(i, c) for every
+// c >= k, which is what column k of the lower triangle needs; and when all
+// columns are done, every pointer is back at the start of its row.
+// Example: rows [1 3] and [2 3], pointers (1, 3, 5) become (3, 5, 5); column
+// 3 takes slots 2 and 4, column 2 slot 3, column 1 slot 1: (1, 3, 5) again.
+// Per column, the sums run over the column's entries in their order, as in
+// FormNormal, so the values are those of the searching passes.
+void FormByCursors(const StepArrays& a, const double* fjac, const double* aval) {
+  for (int32_t i = 1; i <= a.m; ++i) a.rowptr(i) = a.rowptr(i + 1);
+  for (int32_t c = 1; c <= a.n; ++c) a.acc(c) = 0.0;
+  for (int32_t k = a.n; k >= 1; --k) {
+    ForEachEntry(a, fjac, aval, k, [&](int32_t i, double v) {
+      const int32_t p = --a.rowptr(i);
+      a.rowval(p) = 0.0 + v;
+      AddRowTail(a, p, v);
+    });
+    GatherColumn(a, k);
+  }
+}
+
 // Rows up to this length are searched linearly: most rows of a sparse
 // Jacobian hold a handful of columns, where a scan beats the branches of a
 // binary search; longer rows keep the logarithmic search.
@@ -101,12 +175,19 @@ inline int32_t Slot(const StepArrays& a, int32_t i, int32_t j) {
   const int32_t first = a.rowptr(i), last = a.rowptr(i + 1);
   if (last - first <= kLinearSlotSearch) {
     int32_t p = first;
-    while (p < last && a.rowcol(p) < j) ++p;
+    while (p < last && Column(a, p) < j) ++p;
     return p;
   }
-  const int32_t* begin = a.rowcol.from(first);
-  const int32_t* end = a.rowcol.from(last);
-  return first + static_cast<int32_t>(std::lower_bound(begin, end, j) - begin);
+  int32_t lo = first, hi = last;  // the slot lies in [lo, hi]
+  while (lo < hi) {
+    const int32_t mid = lo + (hi - lo) / 2;
+    if (Column(a, mid) < j) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo;
 }
 
 // B row by row, repeated positions summed.
@@ -119,22 +200,13 @@ void ScatterRows(const StepArrays& a, const double* fjac, const double* aval) {
 
 // Column k of the lower triangle of B^T B: sum over the entries (i, k) of
 // B(i, c) B(i, k) for c >= k, gathered in the dense accumulator, which is
-// left zero again. Returns the largest diagonal value.
-double FormNormal(const StepArrays& a, const double* fjac, const double* aval) {
+// left zero again.
+void FormNormal(const StepArrays& a, const double* fjac, const double* aval) {
   for (int32_t c = 1; c <= a.n; ++c) a.acc(c) = 0.0;
-  double maxdiag = 0.0;
   for (int32_t k = 1; k <= a.n; ++k) {
-    ForEachEntry(a, fjac, aval, k, [&](int32_t i, double v) {
-      for (int32_t p = Slot(a, i, k); p < a.rowptr(i + 1); ++p) a.acc(a.rowcol(p)) += a.rowval(p) * v;
-    });
-    for (int32_t q = a.nptr(k); q < a.nptr(k + 1); ++q) {
-      const int32_t c = a.nrow(q);
-      a.nval(q) = a.acc(c);
-      a.acc(c) = 0.0;
-    }
-    maxdiag = std::max(maxdiag, a.nval(a.nptr(k)));
+    ForEachEntry(a, fjac, aval, k, [&](int32_t i, double v) { AddRowTail(a, Slot(a, i, k), v); });
+    GatherColumn(a, k);
   }
-  return maxdiag;
 }
 
 }  // namespace
@@ -161,9 +233,15 @@ void NS23Factorize(int32_t m,
   const int32_t eps_index = MACHINE_EPSILON;
   double mult = MachineConstant(&eps_index);
   const double lamda = rkeep(kLamda);
+  const bool distinct = EntriesDistinct(a);
   for (int attempt = 1; attempt <= 10; ++attempt, mult *= 2.0) {
-    ScatterRows(a, fjac, aval);
-    const double maxdiag = FormNormal(a, fjac, aval);
+    if (distinct) {
+      FormByCursors(a, fjac, aval);
+    } else {
+      ScatterRows(a, fjac, aval);
+      FormNormal(a, fjac, aval);
+    }
+    const double maxdiag = MaxDiagonal(a);
     double delta = mult * maxdiag;
     if (delta < lamda) delta = lamda;
     for (int32_t k = 1; k <= n; ++k) a.nval(a.nptr(k)) += delta;

@@ -129,11 +129,13 @@ TEST(Differences, RebuiltJacobiansUseTheResidualsOfTheCurrentPoint) {
 // ---------------------------------------------------------------------------
 // Over-determined problems.
 
-// r(x) = F(x) + A x with F(x) = J x - b: J random sparse (with one position
-// given twice), A a few constant entries (one on a position
-// of J). Repeated positions are summed, so a difference Jacobian must give
-// the derivative to one copy only.
-void CheckLinearProblem(double hmax, double tol) {
+// r(x) = F(x) + A x with F(x) = J x - b: J random sparse, A a few constant
+// entries. With `repeated`, one position of J is given twice and A has
+// entries on positions of J: repeated positions are summed, so a difference
+// Jacobian must give the derivative to one copy only. Without, every
+// position is given once (the normal matrix is then formed by the cursor
+// pass, not by searching), and the last row has no entry at all.
+void CheckLinearProblem(double hmax, double tol, bool repeated) {
   const int32_t m = 30, n = 8;
   std::mt19937 gen(20261208);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
@@ -146,12 +148,13 @@ void CheckLinearProblem(double hmax, double tol) {
   for (int32_t j = 0; j < n; ++j) {
     for (int32_t i = 0; i < m; ++i) {
       if ((i + 3 * j) % 4 != 0 && i != j) continue;
+      if (!repeated && i == m - 1) continue;
       const double v = u(gen);
       p.irn.push_back(i + 1);
       jval.push_back(v);
       dense[i + j * m] += v;
     }
-    if (j == 2) {  // (3, 3) again
+    if (repeated && j == 2) {  // (3, 3) again
       p.irn.push_back(3);
       jval.push_back(0.25);
       dense[2 + j * m] += 0.25;
@@ -159,12 +162,12 @@ void CheckLinearProblem(double hmax, double tol) {
     p.ip.push_back(static_cast<int32_t>(p.irn.size()) + 1);
   }
   p.aip = {1, 2, 2, 4, 4, 4, 4, 4, 5};
-  p.airn = {1, 3, 7, 30};
+  p.airn = {1, 3, 7, 30};  // (1, 1), (3, 3) and (7, 3) are positions of J
+  if (!repeated) p.airn = {2, 4, 5, 29};
   p.aval = {0.5, -0.75, 2.0, 1.5};
-  dense[0 + 0 * m] += 0.5;
-  dense[2 + 2 * m] += -0.75;
-  dense[6 + 2 * m] += 2.0;
-  dense[29 + 7 * m] += 1.5;
+  for (int32_t j = 0; j < n; ++j) {
+    for (int32_t k = p.aip[j]; k < p.aip[j + 1]; ++k) dense[p.airn[k - 1] - 1 + j * m] += p.aval[k - 1];
+  }
   std::vector<double> b(m);
   for (double& v : b) v = u(gen);
   p.residuals = [=](const double* x, double* f) {
@@ -192,13 +195,16 @@ void CheckLinearProblem(double hmax, double tol) {
 }
 
 TEST(LeastSquares, LinearProblemMatchesDenseQR) {
-  {
-    SCOPED_TRACE("analytic Jacobian");
-    CheckLinearProblem(0.0, 1e-12);
-  }
-  {
-    SCOPED_TRACE("difference Jacobian");
-    CheckLinearProblem(1.0, 1e-7);  // differences limit the accuracy
+  for (bool repeated : {true, false}) {
+    SCOPED_TRACE(repeated ? "repeated positions" : "distinct positions");
+    {
+      SCOPED_TRACE("analytic Jacobian");
+      CheckLinearProblem(0.0, 1e-12, repeated);
+    }
+    {
+      SCOPED_TRACE("difference Jacobian");
+      CheckLinearProblem(1.0, 1e-7, repeated);  // differences limit the accuracy
+    }
   }
 }
 
