@@ -330,18 +330,16 @@ void WriteStatistics(FrontalState& st) {
 // test that suspended it.
 void RunNodes(FrontalState& st, Suspension resume) {
   for (; st.node <= st.nnodes; ++st.node, resume = kNotSuspended) {
-    if (resume == kNotSuspended) {
-      // Runs of small fronts go the small-front path; it hands back the first
-      // node that it does not take, gathered.
-      SmallRunEnd end = SmallRunEnd::kGathered;
-      if (SmallRunApplies(st)) {
-        end = RunSmallNodes(st);
-        if (end == SmallRunEnd::kStopped) return;
-        if (end == SmallRunEnd::kAllNodes) break;
-        if (end == SmallRunEnd::kIntegerSpace) resume = kForIntegerSpace;
-      } else {
-        GatherFront(st);
-      }
+    if (resume == kNotSuspended && SmallRunApplies(st)) {
+      // Runs of small fronts go the small-front path. It hands back the first
+      // node that it does not take, gathered, or a node whose integer space
+      // test failed, eliminated and stacked.
+      const SmallRunEnd end = RunSmallNodes(st);
+      if (end == SmallRunEnd::kStopped) return;
+      if (end == SmallRunEnd::kAllNodes) break;
+      if (end == SmallRunEnd::kIntegerSpace) resume = kForIntegerSpace;
+    } else if (resume == kNotSuspended) {
+      GatherFront(st);
     }
     if (resume != kForIntegerSpace) {
       if (!RealSpaceTest(st)) return;

@@ -176,10 +176,10 @@ inline void UpdateRealForecasts(FrontalState& st) {
 
 // Where a run of the small-front path ended.
 enum class SmallRunEnd {
-  kAllNodes,  // after the last node
-  kGathered,  // at a node for the general path, its front gathered (N1..N3)
+  kAllNodes,      // after the last node
+  kGathered,      // at a node for the general path, its front gathered (N1..N3)
   kIntegerSpace,  // at the integer space test of a node, eliminated and stacked
-  kStopped,   // the factorization stopped (error or suspension), INFO set
+  kStopped,       // the factorization stopped (error or suspension), INFO set
 };
 inline bool SmallRunApplies(const FrontalState& st) {
   return front_path != FrontPath::kGeneral && st.mode != MA57_PIVOT_MODIFIED && !st.counting;
@@ -196,12 +196,13 @@ int32_t ReportEliminationFailure(FrontalState& st, int32_t status, double bad);
 // Contribution block of the current front onto the real stack (rows p+1..f
 // fully updated), with the multipliers of the non-fully-summed columns formed.
 void StackContribution(FrontalState& st);
-// Whether the contribution block is formed the direct way (rank-1 and rank-2
-// updates of the stacked copy) rather than by DGEMM in the front.
 // Contribution blocks go through DGEMM from this many pivots and rows on,
 // whatever the block size.
 constexpr int64_t kLevel3MinPivots = 4;
 constexpr int64_t kLevel3MinRows = 48;
+// Whether the contribution block of a front with p pivots and m rows after
+// the fully summed ones is formed the direct way (rank-1 and rank-2 updates
+// of the stacked copy) rather than by DGEMM in the front.
 inline bool DirectContributionWay(int64_t nb, int64_t p, int64_t m) {
   return !(nb < m && nb <= p) && !(p >= kLevel3MinPivots && m >= kLevel3MinRows);
 }
