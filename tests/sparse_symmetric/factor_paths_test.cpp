@@ -62,8 +62,10 @@ Outcome Factorize(const Matrix& m, FrontPath path, int32_t mode, int32_t nb, int
 
 void ExpectSame(const Outcome& general, const Outcome& small) {
   ASSERT_EQ(general.fact.size(), small.fact.size());
-  EXPECT_EQ(0, std::memcmp(general.fact.data(), small.fact.data(),
-                           sizeof(double) * general.fact.size()));
+  if (!general.fact.empty()) {  // no factors after a failure
+    EXPECT_EQ(0, std::memcmp(general.fact.data(), small.fact.data(),
+                             sizeof(double) * general.fact.size()));
+  }
   EXPECT_EQ(general.ifact, small.ifact);
   EXPECT_EQ(general.keep, small.keep);
   EXPECT_EQ(general.pivseq, small.pivseq);
