@@ -1,9 +1,11 @@
 // Timing of the three phases of the sparse symmetric solver on generated
 // matrices, with the factorization rate set against the DGEMM rate measured in
-// the same run, one BLAS thread.
+// the same run, with one BLAS thread unless a thread count is given.
 //
 //   bench_ma57_factor                 every problem at its default size
 //   bench_ma57_factor lap3d 40        one problem with its size parameter
+//   bench_ma57_factor lap3d 60 2      the same with two BLAS threads
+//   bench_ma57_factor all 0 2         every problem at its default size, two threads
 //
 // When the sequential MUMPS library is available it factorizes the same
 // matrix through its public API, once with its own ordering and once with
@@ -304,16 +306,17 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("OPENBLAS_NUM_THREADS", "1", 1);
+  const int threads = argc >= 4 ? std::max(1, std::atoi(argv[3])) : 1;
+  setenv("OPENBLAS_NUM_THREADS", std::to_string(threads).c_str(), 1);
 #ifdef DALVEX_HAVE_MUMPS
   MPI_Init(&argc, &argv);
 #endif
-  if (openblas_set_num_threads != nullptr) openblas_set_num_threads(1);
+  if (openblas_set_num_threads != nullptr) openblas_set_num_threads(threads);
   double square = 0.0, rank16 = 0.0;
   DgemmRates(square, rank16);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  std::printf("DGEMM, one thread: %.2f GFLOP/s square (2000), %.2f GFLOP/s rank 16\n\n", square,
-              rank16);
+  std::printf("DGEMM, %d thread%s: %.2f GFLOP/s square (2000), %.2f GFLOP/s rank 16\n\n", threads,
+              threads == 1 ? "" : "s", square, rank16);
   std::printf("%-8s %9s %11s %6s %8s %8s %8s %8s %6s\n", "problem", "n", "factors", "front",
               "analyse", "factor", "solve", "GFLOP/s", "/DGEMM");
   struct Problem {
@@ -325,8 +328,8 @@ int main(int argc, char** argv) {
                               {"kkt", 300, Kkt},           {"bratu", 500, Bratu},
                               {"banded", 1000000, Banded}};
   for (const Problem& p : problems) {
-    if (argc >= 2 && std::strcmp(argv[1], p.name) != 0) continue;
-    const int32_t size = argc >= 3 ? std::atoi(argv[2]) : p.size;
+    if (argc >= 2 && std::strcmp(argv[1], "all") != 0 && std::strcmp(argv[1], p.name) != 0) continue;
+    const int32_t size = argc >= 3 && std::atoi(argv[2]) > 0 ? std::atoi(argv[2]) : p.size;
     Run(p.name, p.make(size), square);
   }
 #ifdef DALVEX_HAVE_MUMPS

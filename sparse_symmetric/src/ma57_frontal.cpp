@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ma57_front_ops.h"
 #include "ma57_frontal.h"
 #include "ma57_frontal_state.h"
 #include "pemric/common.h"
@@ -82,29 +83,6 @@ void GatherFront(FrontalState& st) {
   }
   st.f = list.Size();
   st.maxfront = std::max(st.maxfront, st.f);
-}
-
-// Adds one child's packed upper triangle into the front. pos[i] is the front
-// position of the child's i-th variable; entry (i, j), i <= j, goes to
-// F(min, max) of its two positions, so that the upper triangle (the only one
-// the elimination reads before writing it) receives every contribution in
-// turn. Each front entry gets at most one value from a child, so the sums are
-// formed in the order of the children.
-void AddChildBlock(double* __restrict front, int64_t f, const int32_t* __restrict pos, int64_t g,
-                   const double* __restrict val) {
-  for (int64_t i = 0; i < g; ++i) {
-    const int64_t a = pos[i] - 1;
-    double* row = front + a * f;  // row[c] is F(a + 1, c + 1)
-    for (int64_t j = i; j < g; ++j) {
-      const int64_t c = pos[j] - 1;
-      if (c >= a) {
-        row[c] += val[j - i];
-      } else {
-        front[c * f + a] += val[j - i];
-      }
-    }
-    val += g - i;
-  }
 }
 
 // N5..N8: zero the front, add the own rows and the children's blocks into
@@ -352,7 +330,17 @@ void WriteStatistics(FrontalState& st) {
 // test that suspended it.
 void RunNodes(FrontalState& st, Suspension resume) {
   for (; st.node <= st.nnodes; ++st.node, resume = kNotSuspended) {
-    if (resume == kNotSuspended) GatherFront(st);
+    if (resume == kNotSuspended && SmallRunApplies(st)) {
+      // Runs of small fronts go the small-front path. It hands back the first
+      // node that it does not take, gathered, or a node whose integer space
+      // test failed, eliminated and stacked.
+      const SmallRunEnd end = RunSmallNodes(st);
+      if (end == SmallRunEnd::kStopped) return;
+      if (end == SmallRunEnd::kAllNodes) break;
+      if (end == SmallRunEnd::kIntegerSpace) resume = kForIntegerSpace;
+    } else if (resume == kNotSuspended) {
+      GatherFront(st);
+    }
     if (resume != kForIntegerSpace) {
       if (!RealSpaceTest(st)) return;
       AssembleFront(st);

@@ -3,6 +3,7 @@
 // factorization keeps what it needs of this state in KEEP(N+3..N+42).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -18,6 +19,27 @@ constexpr int64_t kSizeMax = std::numeric_limits<int64_t>::max() / 4;
 // Fronts and blocks up to this order are cleared and copied whole or element
 // by element: for them a library call per row costs more than the data.
 constexpr int64_t kSmallFront = 16;
+// Fronts up to this order whose fully summed part fits one block take the
+// small-front path. Measured on chains of fronts of one order (banded normal
+// matrices): up to about 16 it takes a fifth fewer instructions than the
+// general path; above, the general path's row copies and half-front clearing
+// win.
+constexpr int32_t kSmallPathOrder = 16;
+
+// The two ways of processing a node. The small-front path takes runs of
+// consecutive nodes whose fully summed variables are eliminated in one pass
+// (s <= block size), with the kernel's state in locals from node to node and
+// no library call per row; it does the same operations in the same order as
+// the general path, so factors, pivots, statistics and records are the same
+// bit for bit. It is not taken in mode 4 or once only counting.
+enum class FrontPath : int32_t {
+  kBySize,   // the small-front path up to kSmallPathOrder, the general one above
+  kGeneral,  // always the general path
+  kSmall,    // the small-front path wherever it applies, whatever the order
+};
+// The choice of path; only tests change it, to compare the two.
+inline FrontPath front_path = FrontPath::kBySize;
+
 inline int64_t SatAdd(int64_t a, int64_t b) {
   const int64_t r = a + b;  // operands are kept below kSizeMax, so no overflow
   return r > kSizeMax ? kSizeMax : r;
@@ -141,15 +163,50 @@ struct FrontalState {
   int32_t& Index(int64_t i) { return ifact.data()[recpos - 1 + (i - 1)]; }
 };
 
+// The real forecasts for the current front as it would be placed had every
+// factor been stored, so that they stay valid for a rerun even in counting
+// mode, where fronts are actually placed at position 1.
+inline void UpdateRealForecasts(FrontalState& st) {
+  const int64_t f2 = static_cast<int64_t>(st.f) * st.f;
+  const int64_t end = SatAdd(SatAdd(st.vnext, Triangle(st.s)), f2 - 1);
+  st.real_forecast_compress =
+      std::max(st.real_forecast_compress, SatAdd(end, st.real_held_compress));
+  st.real_forecast_plain = std::max(st.real_forecast_plain, SatAdd(end, st.real_held_plain));
+}
+
+// Where a run of the small-front path ended.
+enum class SmallRunEnd {
+  kAllNodes,      // after the last node
+  kGathered,      // at a node for the general path, its front gathered (N1..N3)
+  kIntegerSpace,  // at the integer space test of a node, eliminated and stacked
+  kStopped,       // the factorization stopped (error or suspension), INFO set
+};
+inline bool SmallRunApplies(const FrontalState& st) {
+  return front_path != FrontPath::kGeneral && st.mode != MA57_PIVOT_MODIFIED && !st.counting;
+}
+// The small-front path from the current node, not yet gathered.
+SmallRunEnd RunSmallNodes(FrontalState& st);
+
 // Parts of the kernel, defined in separate files.
 // Pivot choice and elimination of the fully summed variables (p set on exit).
 // Returns 0, or -5 / -6 with INFO set and the message printed.
 int32_t EliminateFront(FrontalState& st);
+// Reports a failure of the elimination (-5 with the pivot `bad`, or -6).
+int32_t ReportEliminationFailure(FrontalState& st, int32_t status, double bad);
 // Contribution block of the current front onto the real stack (rows p+1..f
 // fully updated), with the multipliers of the non-fully-summed columns formed.
 void StackContribution(FrontalState& st);
+// Contribution blocks go through DGEMM from this many pivots and rows on,
+// whatever the block size.
+constexpr int64_t kLevel3MinPivots = 4;
+constexpr int64_t kLevel3MinRows = 48;
+// Whether the contribution block of a front with p pivots and m rows after
+// the fully summed ones is formed the direct way (rank-1 and rank-2 updates
+// of the stacked copy) rather than by DGEMM in the front.
+inline bool DirectContributionWay(int64_t nb, int64_t p, int64_t m) {
+  return !(nb < m && nb <= p) && !(p >= kLevel3MinPivots && m >= kLevel3MinRows);
+}
 // Space management.
-void UpdateRealForecasts(FrontalState& st);
 void UpdateIntegerForecasts(FrontalState& st);
 bool RealSpaceTest(FrontalState& st);      // false: suspended or failed, return
 bool IntegerSpaceTest(FrontalState& st);   // false: suspended or failed, return

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ma57_front_ops.h"
 #include "ma57_frontal_state.h"
 #include "pemric/blas.h"
 #include "pemric/error_report.h"
@@ -27,10 +28,6 @@ namespace {
 constexpr int32_t kSquareLeaf = 48;
 // Rows of a panel of the fully summed part (see EliminateFront).
 constexpr int64_t kPanelWidth = 128;
-// Contribution blocks go through DGEMM from this many pivots and rows on,
-// whatever the block size.
-constexpr int64_t kLevel3MinPivots = 4;
-constexpr int64_t kLevel3MinRows = 48;
 
 // F(row.., col..) += A' * B' over k pivots starting at front row k0:
 //   F(row + y, col + x) += sum_kk F(k0 + kk, col + x) * F(row + y, k0 + kk)
@@ -54,165 +51,6 @@ void GemmSquare(FrontalState& st, int64_t k0, int32_t k, int64_t row, int32_t n)
   GemmSquare(st, k0, k, row, n1);
   GemmRows(st, k0, k, row, n1, row + n1, n - n1);
   GemmSquare(st, k0, k, row + n1, n - n1);
-}
-
-// Symmetric interchange of front positions q < i (rows and columns).
-void Interchange(FrontalState& st, int64_t q, int64_t i) {
-  if (q == i) return;
-  const int64_t f = st.f;
-  for (int64_t k = 1; k < q; ++k) std::swap(st.F(k, q), st.F(k, i));
-  for (int64_t k = q + 1; k < i; ++k) std::swap(st.F(q, k), st.F(k, i));
-  std::swap(st.F(q, q), st.F(i, i));
-  for (int64_t k = i + 1; k <= f; ++k) std::swap(st.F(q, k), st.F(i, k));
-  std::swap(st.Index(q), st.Index(i));
-}
-
-struct Pass {
-  int64_t p0 = 0;   // pivots at the start of the pass
-  int64_t e = 0;    // last column of the block
-  int32_t b = 0;    // block size
-  bool last = false;
-};
-
-// 1x1 pivot at q = p + 1 with value d = F(q, q).
-void Eliminate1x1(FrontalState& st, const Pass& ps) {
-  const int64_t q = st.p + 1, s = st.s, f = st.f;
-  st.ops_elim += 1.0;
-  const double dinv = 1.0 / st.F(q, q);
-  st.F(q, q) = dinv;
-  if (dinv < 0.0) ++st.nneg;
-  double* rowq = &st.F(q, 1);
-  for (int64_t k = q + 1; k <= s; ++k) {
-    const double x = rowq[k - 1];
-    const double lambda = -x * dinv;
-    if (!ps.last) st.F(k, q) = x;
-    st.ops_elim += 2.0 * static_cast<double>(f - k + 1) + 1.0;
-    if (k - ps.p0 <= ps.b) {
-      double* rowk = &st.F(k, 1);
-      for (int64_t l = k; l <= f; ++l) rowk[l - 1] += lambda * rowq[l - 1];
-    }
-    rowq[k - 1] = lambda;
-  }
-  st.p += 1;
-  st.nsteps += 1;
-}
-
-// 2x2 pivot at q, q + 1 with determinant det.
-void Eliminate2x2(FrontalState& st, const Pass& ps, double det) {
-  const int64_t q = st.p + 1, s = st.s, f = st.f;
-  const double a = st.F(q, q), beta = st.F(q, q + 1), c = st.F(q + 1, q + 1);
-  st.ops_elim += 6.0;
-  if (det < 0.0) {
-    st.nneg += 1;
-  } else if (c < 0.0) {
-    st.nneg += 2;
-  }
-  const double d11 = c / det, d22 = a / det, d12 = -beta / det;
-  st.F(q, q) = d11;
-  st.F(q + 1, q + 1) = d22;
-  st.F(q, q + 1) = d12;
-  double* row1 = &st.F(q, 1);
-  double* row2 = &st.F(q + 1, 1);
-  for (int64_t k = q + 2; k <= s; ++k) {
-    const double x1 = row1[k - 1], x2 = row2[k - 1];
-    const double l1 = -(d11 * x1 + d12 * x2);
-    const double l2 = -(d12 * x1 + d22 * x2);
-    if (!ps.last) {
-      st.F(k, q) = x1;
-      st.F(k, q + 1) = x2;
-    }
-    st.ops_elim += 4.0 * static_cast<double>(f - k + 1) + 6.0;
-    if (k - ps.p0 <= ps.b) {
-      double* rowk = &st.F(k, 1);
-      for (int64_t l = k; l <= f; ++l) rowk[l - 1] += l1 * row1[l - 1] + l2 * row2[l - 1];
-    }
-    row1[k - 1] = l1;
-    row2[k - 1] = l2;
-  }
-  st.Index(q) = -st.Index(q);
-  st.Index(q + 1) = -st.Index(q + 1);
-  st.p += 2;
-  st.nsteps += 2;
-  st.n2x2 += 1;
-}
-
-// Largest |entry| of row/column i over positions from..to (skipping `skip`),
-// reading the upper triangle: F(k, i) above the diagonal, F(i, k) after it.
-double ColumnMax(FrontalState& st, int64_t i, int64_t from, int64_t to, int64_t skip) {
-  double v = 0.0;
-  for (int64_t k = from; k <= to; ++k) {
-    if (k == i || k == skip) continue;
-    const double a = std::fabs(k < i ? st.F(k, i) : st.F(i, k));
-    if (a > v) v = a;
-  }
-  return v;
-}
-
-// Threshold tests of mode 1 on candidate i. Returns 0 (reject), 1 or 2 (size of
-// the accepted pivot); for a 2x2 pivot jmax and det are set.
-int TestCandidate(FrontalState& st, const Pass& ps, int64_t i, int64_t& jmax, double& det) {
-  const double d = st.F(i, i), ad = std::fabs(d), tol = st.tol;
-  double alpha = 0.0;
-  jmax = 0;
-  for (int64_t k = i - 1; k > st.p; --k) {
-    const double a = std::fabs(st.F(k, i));
-    if (a > alpha) alpha = a, jmax = k;
-  }
-  for (int64_t k = i + 1; k <= ps.e; ++k) {
-    const double a = std::fabs(st.F(i, k));
-    if (a > alpha) alpha = a, jmax = k;
-  }
-  double rho = 0.0;
-  for (int64_t k = ps.e + 1; k <= st.f; ++k) rho = std::max(rho, std::fabs(st.F(i, k)));
-  // "<= tol" is written as "not > tol" so that a NaN counts as zero.
-  if (!(rho > tol) && !(ad > tol) && !(alpha > tol)) return 0;
-  if (!(alpha > tol) && !(ad > tol)) return 0;
-  if (ad > st.u * std::max(rho, alpha)) return 1;
-  if (st.p + 1 == st.s || !(alpha > tol) || jmax == 0) return 0;
-  const double c = st.F(jmax, jmax);
-  if (rho < alpha) rho = ColumnMax(st, i, st.p + 1, st.f, jmax);
-  const double tau = ColumnMax(st, jmax, st.p + 1, st.f, i);
-  det = d * c - alpha * alpha;
-  double mu = std::max(ad, std::fabs(c));
-  if (mu == 0.0) mu = 1.0;
-  const double adet = std::fabs(det);
-  if (std::fabs(det) / mu > tol && st.u * (alpha * tau + rho * std::fabs(c)) <= adet &&
-      st.u * (alpha * rho + tau * ad) <= adet) {
-    return 2;
-  }
-  return 0;
-}
-
-// One pass of mode 1 over the block p0+1..e. Returns the pivots accepted.
-int32_t PassThreshold(FrontalState& st, const Pass& ps) {
-  const int64_t w = ps.e - ps.p0;
-  int64_t accepted = 0, examined = 0, allowance = w, j = 1;
-  while (accepted < w && examined < allowance) {
-    if (j > w) j = accepted + 1;
-    const int64_t i = ps.p0 + j;
-    int64_t jmax = 0;
-    double det = 0.0;
-    const int size = TestCandidate(st, ps, i, jmax, det);
-    ++examined;
-    if (size == 1) {
-      Interchange(st, st.p + 1, i);
-      const int64_t before = accepted;
-      Eliminate1x1(st, ps);
-      accepted += 1;
-      allowance = w - accepted, examined = 0;
-      j = std::max(j, before + 1);
-    } else if (size == 2) {
-      Interchange(st, st.p + 1, std::min(i, jmax));
-      Interchange(st, st.p + 2, std::max(i, jmax));
-      const int64_t before = accepted;
-      Eliminate2x2(st, ps, det);
-      accepted += 2;
-      allowance = w - accepted, examined = 0;
-      j = std::max(j, before + 2);
-    }
-    ++j;
-  }
-  return static_cast<int32_t>(accepted);
 }
 
 // The numerical failures of the elimination: the status to INFO(1), the
@@ -260,8 +98,9 @@ int32_t SignChange(FrontalState& st) {
 // While no pivot has needed a change, a pivot is taken as it is if it is
 // large enough and leaves every predicted diagonal of its row safely above
 // zero; from the first one that does not, every pivot is raised to at least
-// the sum of its row's off-diagonal magnitudes. Returns 0 or -5.
-int32_t ModifyPivot(FrontalState& st, bool zero) {
+// the sum of its row's off-diagonal magnitudes. Returns 0, or -5 with the
+// pivot before modification in `bad` (reported by the caller).
+int32_t ModifyPivot(FrontalState& st, bool zero, double& bad) {
   const int64_t q = st.p + 1;
   double d = st.F(q, q);
   const OneBased<double> ms = st.modscal;
@@ -300,42 +139,15 @@ int32_t ModifyPivot(FrontalState& st, bool zero) {
   if (!(delta > 0.0)) delta = 0.0;
   const double pivot = d + delta;
   // A NaN pivot cannot be used any more than a zero one.
-  if (pivot == 0.0 || std::isnan(pivot)) return ZeroPivot(st, d);
+  if (pivot == 0.0 || std::isnan(pivot)) {
+    bad = d;
+    return MA57_ERR_ZERO_PIVOT;
+  }
   st.F(q, q) = pivot;
   double& smallest = st.rinfo(MA57_RINFO_SMALLEST_MODIFIED_PIVOT);
   smallest = std::min(smallest, pivot);
   st.moddiag(std::abs(st.Index(q))) = delta;
   return 0;
-}
-
-// One pass of modes 2, 3, 4: the candidates in order, each one accepted or
-// ending the factorization. Returns the pivots accepted or a negative status.
-int32_t PassInOrder(FrontalState& st, const Pass& ps) {
-  const int64_t w = ps.e - ps.p0;
-  for (int64_t accepted = 0; accepted < w; ++accepted) {
-    const int64_t q = st.p + 1;
-    const double d = st.F(q, q);
-    // Anything but |d| > tol, a NaN included, is a zero pivot.
-    const bool nonzero = std::fabs(d) > st.tol;
-    if (nonzero) {
-      const int32_t sign = d > 0.0 ? 1 : -1;
-      if (st.nsteps == 0) {
-        st.refsign = sign;
-      } else if (st.mode != MA57_PIVOT_MODIFIED && sign != st.refsign) {
-        if (st.mode == MA57_PIVOT_ONE_SIGN) return SignChange(st);
-        st.info(MA57_INFO_SIGN_CHANGES) += 1;
-        st.refsign = sign;
-      }
-    } else if (st.mode != MA57_PIVOT_MODIFIED) {
-      return ZeroPivot(st, d);
-    }
-    if (st.mode == MA57_PIVOT_MODIFIED) {
-      const int32_t status = ModifyPivot(st, !nonzero);
-      if (status != 0) return status;
-    }
-    Eliminate1x1(st, ps);
-  }
-  return static_cast<int32_t>(w);
 }
 
 // Rows r1..r2 (fully summed), columns from their diagonal to f, updated with
@@ -375,6 +187,37 @@ void ClosePanel(FrontalState& st, Panel& panel) {
   panel.first = st.p;
 }
 
+// The elimination's view of the front and its counters, taken from the
+// state and given back to it.
+FrontWork Work(FrontalState& st) {
+  FrontWork w;
+  w.a = st.Front();
+  w.index = &st.Index(1);
+  w.f = st.f;
+  w.s = st.s;
+  w.p = st.p;
+  w.u = st.u;
+  w.tol = st.tol;
+  w.mode = st.mode;
+  w.ops = st.ops_elim;
+  w.nsteps = st.nsteps;
+  w.nneg = st.nneg;
+  w.n2x2 = st.n2x2;
+  w.refsign = st.refsign;
+  w.sign_changes = st.info(MA57_INFO_SIGN_CHANGES);
+  return w;
+}
+
+void Commit(FrontalState& st, const FrontWork& w) {
+  st.p = static_cast<int32_t>(w.p);
+  st.ops_elim = w.ops;
+  st.nsteps = w.nsteps;
+  st.nneg = w.nneg;
+  st.n2x2 = w.n2x2;
+  st.refsign = w.refsign;
+  st.info(MA57_INFO_SIGN_CHANGES) = w.sign_changes;
+}
+
 void CountBlockUpdate(FrontalState& st, const Pass& ps, int32_t kb) {
   // Extra work of the diagonal squares, counted for blocks of b rows.
   const double chunks = static_cast<double>((st.s - ps.e) / ps.b);
@@ -383,10 +226,21 @@ void CountBlockUpdate(FrontalState& st, const Pass& ps, int32_t kb) {
 
 }  // namespace
 
+int32_t ReportEliminationFailure(FrontalState& st, int32_t status, double bad) {
+  return status == MA57_ERR_SIGN_CHANGE ? SignChange(st) : ZeroPivot(st, bad);
+}
+
 int32_t EliminateFront(FrontalState& st) {
   st.p = 0;
   const int32_t s = st.s;
   if (s == 0) return 0;
+  FrontWork w = Work(st);
+  // Mode 4 decides each pivot on the state, which must show the pivot's place.
+  const auto modify = [&st](FrontWork& fw, bool zero) {
+    st.p = static_cast<int32_t>(fw.p);
+    st.nsteps = fw.nsteps;
+    return ModifyPivot(st, zero, fw.bad);
+  };
   Pass ps;
   ps.b = std::min(st.nb, s);
   Panel panel;
@@ -407,9 +261,10 @@ int32_t EliminateFront(FrontalState& st) {
       ClosePanel(st, panel);
       panel.end = std::min<int64_t>(st.p + std::max<int64_t>(width, ps.b), s);
     }
-    const int32_t kb =
-        st.mode == MA57_PIVOT_THRESHOLD ? PassThreshold(st, ps) : PassInOrder(st, ps);
-    if (kb < 0) return kb;
+    const int32_t kb = st.mode == MA57_PIVOT_THRESHOLD ? PassThreshold<false>(w, ps)
+                                                       : PassInOrder<false>(w, ps, modify);
+    Commit(st, w);
+    if (kb < 0) return ReportEliminationFailure(st, kb, w.bad);
     if (ps.last) break;
     if (kb == 0) {
       ps.b = ps.b > s / 2 ? s : 2 * ps.b;
@@ -462,44 +317,13 @@ void CopyToStack(FrontalState& st) {
   st.rtop -= size;
 }
 
-// Stacked value of the contribution block at front rows/cols (a, l), a <= l.
-inline double& Stacked(FrontalState& st, int64_t a, int64_t l) {
-  const int64_t g = st.f - st.p, i = a - st.p, j = l - st.p;
-  const int64_t rowstart = (i - 1) * g - (i - 1) * (i - 2) / 2;
-  return st.fact(st.rtop + 1 + rowstart + (j - i));
-}
-
 void DirectContribution(FrontalState& st) {
-  const int64_t s = st.s, f = st.f, mm = f - s;
+  const int64_t s = st.s, f = st.f, p = st.p, g = f - p;
   UpdateRealForecasts(st);
   CopyToStack(st);
-  const double md = static_cast<double>(mm);
-  if (mm == 0) return;  // nothing below the pivots: no multipliers, nothing counted
-  ForEachPivot(st, [&](int64_t q, int size) {
-    double* r1 = &st.F(q, 1);
-    if (size == 1) {
-      const double dinv = r1[q - 1];
-      double* out = &Stacked(st, s + 1, s + 1);  // stacked row a, from its diagonal
-      for (int64_t a = s + 1; a <= f; out += f - a + 1, ++a) {
-        const double lambda = -r1[a - 1] * dinv;
-        for (int64_t l = a; l <= f; ++l) out[l - a] += lambda * r1[l - 1];
-        r1[a - 1] = lambda;
-      }
-      st.ops_elim += md + md * (md + 1.0);
-      return;
-    }
-    double* r2 = &st.F(q + 1, 1);
-    const double d11 = r1[q - 1], d12 = r1[q], d22 = r2[q];
-    double* out = &Stacked(st, s + 1, s + 1);
-    for (int64_t a = s + 1; a <= f; out += f - a + 1, ++a) {
-      const double x1 = r1[a - 1], x2 = r2[a - 1];
-      const double l1 = -(d11 * x1 + d12 * x2), l2 = -(d12 * x1 + d22 * x2);
-      for (int64_t l = a; l <= f; ++l) out[l - a] += l1 * r1[l - 1] + l2 * r2[l - 1];
-      r1[a - 1] = l1;
-      r2[a - 1] = l2;
-    }
-    st.ops_elim += 6.0 * md + 2.0 * md * (md + 1.0);
-  });
+  if (f == s) return;  // nothing below the pivots: no multipliers, nothing counted
+  double* first = &st.fact(st.rtop + 1) + StackedRowStart(g, s - p);
+  st.ops_elim = DirectUpdates(st.Front(), &st.Index(1), f, s, p, first, st.ops_elim);
 }
 
 // The Level 3 way: multipliers formed in the pivot rows with the unscaled

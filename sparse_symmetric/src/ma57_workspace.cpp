@@ -39,17 +39,6 @@ int64_t ModificationReserve(const FrontalState& st) {
   return st.mode == MA57_PIVOT_MODIFIED ? st.n + 5 : 0;
 }
 
-// The front of the current node as it would be placed had every factor been
-// stored: the forecasts stay valid for a rerun even in counting mode, where
-// fronts are actually placed at position 1.
-void UpdateRealForecasts(FrontalState& st) {
-  const int64_t f2 = static_cast<int64_t>(st.f) * st.f;
-  const int64_t end = SatAdd(SatAdd(st.vnext, Triangle(st.s)), f2 - 1);
-  st.real_forecast_compress =
-      std::max(st.real_forecast_compress, SatAdd(end, st.real_held_compress));
-  st.real_forecast_plain = std::max(st.real_forecast_plain, SatAdd(end, st.real_held_plain));
-}
-
 void UpdateIntegerForecasts(FrontalState& st) {
   const int64_t list_end = st.recpos + st.f - 1;
   if (st.node == st.nnodes) {

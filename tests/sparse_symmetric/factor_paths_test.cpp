@@ -1,0 +1,148 @@
+// The small-front path and the general path of the factorization give the
+// same factors, pivots, statistics and messages bit for bit: the suite's
+// random matrices in the four pivoting modes and three block sizes, banded
+// normal matrices (long runs of small fronts), and tight workspaces, so that
+// runs of small fronts end at compresses, suspensions and failures.
+#include <cstring>
+#include <string>
+
+#include "factor_support.h"
+#include "ma57_frontal_state.h"
+
+namespace {
+
+using namespace ma57test;
+using pemric::ma57::FrontPath;
+
+// Everything a factorization leaves that a caller can see.
+struct Outcome {
+  std::vector<double> fact;
+  std::vector<int32_t> ifact, keep, pivseq, info;
+  std::vector<double> rinfo;
+  std::string printed;
+};
+
+// Factorizes with the given path forced; `lfact`, `lifact` of 0 mean the
+// forecasts of a first, ample run; a suspended factorization is resumed
+// with the same arrays.
+Outcome Factorize(const Matrix& m, FrontPath path, int32_t mode, int32_t nb, int64_t lfact = 0,
+                  int64_t lifact = 0, bool suspend = false) {
+  const FrontPath before = pemric::ma57::front_path;
+  pemric::ma57::front_path = path;
+  Factors f;
+  f.keep = AnalyseKeep(m);
+  f.icntl[6] = mode;
+  f.icntl[10] = nb;
+  f.cntl[1] = mode == 1 ? 0.0 : 1e-12;
+  f.Ample(m);
+  Outcome out;
+  {
+    Capture capture(6);
+    f.icntl[4] = 2;  // errors and warnings on stream 6
+    f.icntl[7] = suspend ? 1 : 0;
+    if (lfact > 0 || lifact > 0) {
+      f.Run(m, lfact > 0 ? lfact : f.fact.size(), lifact > 0 ? lifact : f.ifact.size());
+      for (int again = 0; again < 2 && f.Info(1) >= 10; ++again) f.Resume(m);
+    } else {
+      f.Run(m, f.fact.size(), f.ifact.size());
+    }
+    out.printed = capture.text();
+  }
+  pemric::ma57::front_path = before;
+  if (f.Info(1) >= 0 && f.Info(1) < 10) {
+    out.fact.assign(f.fact.begin(), f.fact.begin() + f.Info(15));
+    out.ifact.assign(f.ifact.begin(), f.ifact.begin() + f.Info(16));
+  }
+  out.keep = f.keep;
+  out.pivseq = f.pivseq;
+  out.info.assign(f.info, f.info + 40);
+  out.rinfo.assign(f.rinfo, f.rinfo + 20);
+  return out;
+}
+
+void ExpectSame(const Outcome& general, const Outcome& small) {
+  ASSERT_EQ(general.fact.size(), small.fact.size());
+  if (!general.fact.empty()) {  // no factors after a failure
+    EXPECT_EQ(0, std::memcmp(general.fact.data(), small.fact.data(),
+                             sizeof(double) * general.fact.size()));
+  }
+  EXPECT_EQ(general.ifact, small.ifact);
+  EXPECT_EQ(general.keep, small.keep);
+  EXPECT_EQ(general.pivseq, small.pivseq);
+  EXPECT_EQ(general.info, small.info);
+  EXPECT_EQ(0, std::memcmp(general.rinfo.data(), small.rinfo.data(), sizeof(double) * 20));
+  EXPECT_EQ(general.printed, small.printed);
+}
+
+// J^T J + 1e-3 I for J banded with `below` and `above` diagonals: a chain of
+// small fronts.
+Matrix BandedNormal(int32_t n, int32_t below, int32_t above) {
+  std::vector<double> dense(static_cast<size_t>(n) * n, 0.0);
+  for (int32_t r = 0; r < n; ++r) {
+    for (int32_t i = std::max(0, r - below); i <= std::min(n - 1, r + above); ++i) {
+      for (int32_t j = std::max(0, r - below); j <= i; ++j) {
+        const double ji = i == r ? 3.0 : 0.5 - 0.1 * (i - r);
+        const double jj = j == r ? 3.0 : 0.5 - 0.1 * (j - r);
+        dense[static_cast<size_t>(i) * n + j] += ji * jj;
+      }
+    }
+  }
+  Matrix m;
+  m.n = n;
+  for (int32_t i = 0; i < n; ++i) {
+    for (int32_t j = 0; j <= i; ++j) {
+      const double v = dense[static_cast<size_t>(i) * n + j] + (i == j ? 1e-3 : 0.0);
+      if (v != 0.0) m.Add(i + 1, j + 1, v);
+    }
+  }
+  return m;
+}
+
+TEST(FrontPaths, SameFactorsOnTheRandomMatrices) {
+  for (Kind kind : {Kind::kDefinite, Kind::kIndefinite, Kind::kZeroDiagonal}) {
+    for (int32_t n : {1, 7, 40, 160}) {
+      const Matrix m = RandomMatrix(n, n > 40 ? 4 : 2, kind, 900u + static_cast<unsigned>(n));
+      for (int32_t mode = 1; mode <= 4; ++mode) {
+        for (int32_t nb : {1, 4, 16}) {
+          SCOPED_TRACE(::testing::Message() << "kind " << static_cast<int>(kind) << " n " << n
+                                            << " mode " << mode << " nb " << nb);
+          const Outcome general = Factorize(m, FrontPath::kGeneral, mode, nb);
+          ExpectSame(general, Factorize(m, FrontPath::kSmall, mode, nb));
+          ExpectSame(general, Factorize(m, FrontPath::kBySize, mode, nb));
+        }
+      }
+    }
+  }
+}
+
+TEST(FrontPaths, SameFactorsOnBandedNormalMatrices) {
+  for (int32_t below : {1, 5}) {
+    const Matrix m = BandedNormal(300, below, 1);
+    for (int32_t mode = 1; mode <= 3; ++mode) {
+      SCOPED_TRACE(::testing::Message() << "below " << below << " mode " << mode);
+      ExpectSame(Factorize(m, FrontPath::kGeneral, mode, 16),
+                 Factorize(m, FrontPath::kSmall, mode, 16));
+    }
+  }
+}
+
+// Tight arrays: compresses, counting mode, -3 and -4, and suspensions for
+// real and integer space resumed with the same arrays.
+TEST(FrontPaths, SameOutcomeInTightWorkspaces) {
+  const Matrix m = RandomMatrix(120, 3, Kind::kZeroDiagonal, 77);
+  const Outcome ample = Factorize(m, FrontPath::kGeneral, 1, 16);
+  const int64_t lfact = ample.info[16], lifact = ample.info[17];  // INFO(17), INFO(18)
+  const int64_t mm = ample.keep[static_cast<size_t>(m.n) + 1];
+  for (bool suspend : {false, true}) {
+    for (int64_t lf : {lfact, std::max<int64_t>(lfact * 3 / 5, mm + 1)}) {
+      for (int64_t li : {lifact, std::max<int64_t>(lifact * 3 / 4, mm + m.n + 5)}) {
+        SCOPED_TRACE(::testing::Message() << "suspend " << suspend << " lfact " << lf
+                                          << " lifact " << li);
+        ExpectSame(Factorize(m, FrontPath::kGeneral, 1, 16, lf, li, suspend),
+                   Factorize(m, FrontPath::kSmall, 1, 16, lf, li, suspend));
+      }
+    }
+  }
+}
+
+}  // namespace
