@@ -41,6 +41,12 @@ struct FrontWork {
   double* Row(int64_t i) const { return a + (i - 1) * f; }
 };
 
+struct FrontalState;
+
+// The elimination's settings and counters as the factorization's state holds
+// them; the front itself (a, index, f, s, p) is left for the caller to set.
+FrontWork CountersOf(FrontalState& st);
+
 // A pass over the block of fully summed columns p0+1..e.
 struct Pass {
   int64_t p0 = 0;     // pivots at the start of the pass

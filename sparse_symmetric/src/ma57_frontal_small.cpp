@@ -50,16 +50,7 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
   int64_t int_forecast_compress = st.int_forecast_compress;
   int64_t int_forecast_plain = st.int_forecast_plain;
   double ops_assembly = st.ops_assembly;
-  FrontWork w;
-  w.u = st.u;
-  w.tol = st.tol;
-  w.mode = st.mode;
-  w.ops = st.ops_elim;
-  w.nsteps = st.nsteps;
-  w.nneg = st.nneg;
-  w.n2x2 = st.n2x2;
-  w.refsign = st.refsign;
-  w.sign_changes = st.info(MA57_INFO_SIGN_CHANGES);
+  FrontWork w = CountersOf(st);
 
   // The real forecasts for the current front (UpdateRealForecasts).
   const auto real_forecasts = [&]() {

@@ -190,21 +190,12 @@ void ClosePanel(FrontalState& st, Panel& panel) {
 // The elimination's view of the front and its counters, taken from the
 // state and given back to it.
 FrontWork Work(FrontalState& st) {
-  FrontWork w;
+  FrontWork w = CountersOf(st);
   w.a = st.Front();
   w.index = &st.Index(1);
   w.f = st.f;
   w.s = st.s;
   w.p = st.p;
-  w.u = st.u;
-  w.tol = st.tol;
-  w.mode = st.mode;
-  w.ops = st.ops_elim;
-  w.nsteps = st.nsteps;
-  w.nneg = st.nneg;
-  w.n2x2 = st.n2x2;
-  w.refsign = st.refsign;
-  w.sign_changes = st.info(MA57_INFO_SIGN_CHANGES);
   return w;
 }
 
@@ -398,6 +389,20 @@ void StackContribution(FrontalState& st) {
   st.real_held_plain = SatAdd(st.real_held_plain, Triangle(g));
   st.int_held_compress += g + 1;
   st.int_held_plain += g + 1;
+}
+
+FrontWork CountersOf(FrontalState& st) {
+  FrontWork w;
+  w.u = st.u;
+  w.tol = st.tol;
+  w.mode = st.mode;
+  w.ops = st.ops_elim;
+  w.nsteps = st.nsteps;
+  w.nneg = st.nneg;
+  w.n2x2 = st.n2x2;
+  w.refsign = st.refsign;
+  w.sign_changes = st.info(MA57_INFO_SIGN_CHANGES);
+  return w;
 }
 
 }  // namespace ma57

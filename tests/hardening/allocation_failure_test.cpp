@@ -21,6 +21,7 @@
 
 #include "allocation_hook.h"
 #include "solve_run.h"
+#include "units_free.h"
 #include "vorn/host_interfaces.h"
 #include "vorn/services.h"
 #include "vorn_host/module_loader.h"
@@ -208,17 +209,6 @@ class Host {
   template <typename Operation>
   void Twice(const char* name, Operation operation) {
     if (Do(name, operation) != 0) Do(name, operation);
-  }
-
-  static bool UnitsFree() {
-    bool all = true;
-    for (int32_t unit = 1; unit <= 99; ++unit) {
-      if (unit == 5 || unit == 6) continue;
-      const bool free = VornServices::ReserveFortranLogicalUnit(unit);
-      if (free) VornServices::FreeFortranLogicalUnit(unit);
-      all = all && free;
-    }
-    return all;
   }
 
   const vorn_host::PluginModule& module_;

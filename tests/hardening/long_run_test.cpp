@@ -20,6 +20,7 @@
 
 #include "allocation_hook.h"
 #include "solve_run.h"
+#include "units_free.h"
 #include "vorn/host_interfaces.h"
 #include "vorn/services.h"
 #include "vorn_host/module_loader.h"
@@ -48,17 +49,6 @@ int OpenFiles() {
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) count += entry.exists() ? 1 : 0;
   return count;
-}
-
-bool UnitsFree() {
-  bool all = true;
-  for (int32_t unit = 1; unit <= 99; ++unit) {
-    if (unit == 5 || unit == 6) continue;
-    const bool free = VornServices::ReserveFortranLogicalUnit(unit);
-    if (free) VornServices::FreeFortranLogicalUnit(unit);
-    all = all && free;
-  }
-  return all;
 }
 
 // Counts messages without keeping them.
