@@ -64,12 +64,7 @@ void MA57ReportDuplicates(const int32_t* icntl, int32_t duplicates) {
 
 namespace {
 
-// A labelled value of a report: the label, then the entry of the array at
-// `position` in an I12 field.
-struct Labelled {
-  const char* label;
-  int position;
-};
+using ma57::Labelled;
 
 const Labelled kEntryControls[] = {
     {"ICNTL(1)  Stream for errors                   =", MA57_ICNTL_ERROR_STREAM},

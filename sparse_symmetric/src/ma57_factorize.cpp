@@ -75,12 +75,7 @@ void PrintList(
   if (shown < count) Record(gates.mp).X(16).Text(dots);
 }
 
-// A labelled value of a report: the label, then the entry of the array at
-// `position`.
-struct Labelled {
-  const char* label;
-  int position;
-};
+using ma57::Labelled;
 
 const Labelled kEntryControls[] = {
     {"ICNTL(1)  Stream for errors                 =", MA57_ICNTL_ERROR_STREAM},

@@ -35,6 +35,13 @@ struct Gates {
   int32_t level = 0;  // print level, ICNTL(5)
 };
 
+// A labelled value of a phase's entry or exit report: the label, then the
+// entry of ICNTL, INFO or RINFO at `position`.
+struct Labelled {
+  const char* label;
+  int position;
+};
+
 // The argument checks of a phase: the status goes to INFO(1), the offending
 // value to INFO(2), and the heading (the phase's own text, then the status
 // in an I`width` field) with the check's detail records to the error stream.

@@ -352,11 +352,7 @@ void PrintColumns(int32_t u, const char* title, int32_t n, int32_t nrhs, const d
   }
 }
 
-// A labelled control of the entry report.
-struct Labelled {
-  const char* label;
-  int position;
-};
+using ma57::Labelled;
 
 const Labelled kEntryControls[] = {
     {"ICNTL(1)  Stream for errors                   =", MA57_ICNTL_ERROR_STREAM},
