@@ -152,14 +152,6 @@ class RowCost final : public ceres::CostFunction {
 };
 
 // Largest |F_i| at x.
-double MaxResidual(const problems::Problem& problem, const double* x) {
-  std::vector<double> f(static_cast<size_t>(problem.NEqs()));
-  problem.Residuals(x, f.data());
-  double m = 0.0;
-  for (double v : f) m = std::max(m, std::fabs(v));
-  return m;
-}
-
 // Ends a Ceres solve successfully once the stopping rule is met.
 class StopAtTolerance final : public ceres::IterationCallback {
  public:
@@ -167,7 +159,7 @@ class StopAtTolerance final : public ceres::IterationCallback {
       : problem_(problem), x_(x), tol_(tol) {}
   ceres::CallbackReturnType operator()(const ceres::IterationSummary& summary) override {
     if (summary.iteration > 0 && !summary.step_is_successful) return ceres::SOLVER_CONTINUE;
-    return MaxResidual(problem_, x_) <= tol_ ? ceres::SOLVER_TERMINATE_SUCCESSFULLY
+    return ns23_bench::MaxResidual(problem_, x_) <= tol_ ? ceres::SOLVER_TERMINATE_SUCCESSFULLY
                                              : ceres::SOLVER_CONTINUE;
   }
 
@@ -212,7 +204,7 @@ void CeresLM(benchmark::State& state, const RowModel& model, const problems::Pro
   state.counters["factorizations"] =
       summary.num_successful_steps + summary.num_unsuccessful_steps;
   state.counters["ss"] = ns23_bench::SumOfSquaresCounter(2.0 * summary.final_cost);
-  state.counters["solved"] = MaxResidual(problem, x.data()) <= tol ? 1 : 0;
+  state.counters["solved"] = ns23_bench::MaxResidual(problem, x.data()) <= tol ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -283,7 +275,7 @@ void KinsolNewton(benchmark::State& state, const problems::Problem& problem, dou
     KINGetNumNonlinSolvIters(kmem, &iters);
     KINGetFuncNorm(kmem, &fnorm);
     state.PauseTiming();
-    final_max = MaxResidual(problem, N_VGetArrayPointer(u));
+    final_max = ns23_bench::MaxResidual(problem, N_VGetArrayPointer(u));
     state.ResumeTiming();
     SUNLinSolFree(ls);
     SUNMatDestroy(jac);
@@ -326,9 +318,7 @@ enum Solver { kNs23, kCeres, kKinsol };
 void Compare(benchmark::State& state, const std::string& name, Solver solver) {
   const auto problem = ns23_bench::SizedProblem(state, name);
   if (!problem) return;
-  std::vector<double> x0(static_cast<size_t>(problem->NVars()));
-  problem->StartingPoint(x0.data());
-  const double tol = 1e-8 * std::max(1.0, MaxResidual(*problem, x0.data()));
+  const double tol = ns23_bench::SolvedBar(*problem);
   if (solver == kNs23) return Ns23(state, *problem, tol);
   if (solver == kKinsol) return KinsolNewton(state, *problem, tol);
   const int32_t size = static_cast<int32_t>(state.range(0));

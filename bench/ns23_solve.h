@@ -120,6 +120,23 @@ inline std::unique_ptr<problems::Problem> SizedProblem(benchmark::State& state,
   return problem;
 }
 
+// Largest |F_i| of the problem at x.
+inline double MaxResidual(const problems::Problem& problem, const double* x) {
+  std::vector<double> f(static_cast<size_t>(problem.NEqs()));
+  problem.Residuals(x, f.data());
+  double m = 0.0;
+  for (double v : f) m = std::max(m, std::fabs(v));
+  return m;
+}
+
+// The benchmarks' one stopping rule, the plug-in's: the largest |F_i| at most
+// 1e-8 max(1, largest |F_i| at the starting point).
+inline double SolvedBar(const problems::Problem& problem) {
+  std::vector<double> x0(static_cast<size_t>(problem.NVars()));
+  problem.StartingPoint(x0.data());
+  return 1e-8 * std::max(1.0, MaxResidual(problem, x0.data()));
+}
+
 // Factorizations counted since the program started, or -1 when not counted.
 inline int64_t Factorizations() {
 #ifdef DALVEX_COUNT_FACTORIZATIONS
