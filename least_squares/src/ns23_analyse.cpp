@@ -30,8 +30,11 @@ struct Patterns {
   OneBased<const int32_t> irn, ip, airn, aip;
   template <class Visit>
   void ForEachRow(int32_t j, Visit&& visit) const {
-    for (int32_t k = std::abs(ip(j)); k < std::abs(ip(j + 1)); ++k) visit(irn(k));
-    for (int32_t k = aip(j); k < aip(j + 1); ++k) visit(airn(k));
+    // The bounds are read once: the visits write to arrays the compiler
+    // cannot tell apart from the patterns.
+    const int32_t jend = std::abs(ip(j + 1)), aend = aip(j + 1);
+    for (int32_t k = std::abs(ip(j)); k < jend; ++k) visit(irn(k));
+    for (int32_t k = aip(j); k < aend; ++k) visit(airn(k));
   }
 };
 
@@ -117,7 +120,12 @@ class NormalColumns {
   }
   // The columns after `slot` in its row (the row's last carries the end mark).
   void StoreTail(int32_t slot) {
-    for (int32_t q = slot; col_(q) > 0;) Store(std::abs(col_(++q)));
+    if (col_(slot) < 0) return;
+    int32_t c;
+    do {
+      c = col_(++slot);
+      Store(std::abs(c));
+    } while (c > 0);
   }
   int64_t ne() const { return ne_; }
 

@@ -317,10 +317,9 @@ void OrderCore::ScanExternalSizes() {
     const int32_t eln = elen(i);
     if (eln <= 0) continue;
     const int32_t nvi = -nv(i);
-    const int64_t begin = pe(i);
-    const int64_t end = begin + eln;
-    for (int64_t p = begin; p < end; ++p) {
-      const int32_t e = iw(p);
+    const int32_t* const list = iw.from(pe(i));
+    for (int32_t t = 0; t < eln; ++t) {
+      const int32_t e = list[t];
       const int64_t we = w(e);
       if (we >= wmark) {
         w(e) = static_cast<int32_t>(we - nvi);
@@ -332,50 +331,53 @@ void OrderCore::ScanExternalSizes() {
 }
 
 // New approximate degrees, element absorption, mass elimination and the
-// hash of each variable's list for the supervariable test.
+// hash of each variable's list for the supervariable test. Each list is
+// compacted in place to its live elements and principal variables.
 void OrderCore::ScanDegreesAndHash(int32_t me) {
   const OneBased<int32_t> iw = iw_, pe = pe_, elen = elen_, len = len_, nv = nv_, w = w_;
   const int64_t wmark = wmark_;
   for (int64_t pme = pme1_; pme <= pme2_; ++pme) {
     const int32_t i = iw(pme);
-    const int64_t p1 = pe(i);
-    const int64_t p2 = p1 + elen(i) - 1;
-    int64_t pn = p1;
+    int32_t* const list = iw.from(pe(i));
+    const int32_t eln = elen(i);
+    const int32_t ln = len(i);
+    int32_t kept = 0;
     uint64_t hash = 0;
     int64_t deg = 0;
-    for (int64_t p = p1; p <= p2; ++p) {
-      const int32_t e = iw(p);
+    for (int32_t t = 0; t < eln; ++t) {
+      const int32_t e = list[t];
       const int64_t dext = w(e) - wmark;
       if (dext > 0) {
         deg += dext;
-        iw(pn++) = e;
+        list[kept++] = e;
         hash += static_cast<uint64_t>(e);
       } else if (dext == 0) {
         pe(e) = -me;  // aggressive absorption: Le lies inside Lme
         w(e) = 0;
       }
     }
-    elen(i) = static_cast<int32_t>(pn - p1 + 1);
-    const int64_t p3 = pn;
-    const int64_t p4 = p1 + len(i);
-    for (int64_t p = p2 + 1; p < p4; ++p) {
-      const int32_t j = iw(p);
+    const int32_t elements = kept;
+    for (int32_t t = eln; t < ln; ++t) {
+      const int32_t j = list[t];
       const int32_t nvj = nv(j);
       if (nvj <= 0) continue;
       deg += nvj;
-      iw(pn++) = j;
+      list[kept++] = j;
       hash += static_cast<uint64_t>(j);
     }
     if (deg == 0) {
       MassEliminate(i, me);
       continue;
     }
+    elen(i) = elements + 1;
     degree_(i) = static_cast<int32_t>(std::min<int64_t>(degree_(i), deg));
-    assert(pn < p4);
-    iw(pn) = iw(p3);
-    iw(p3) = iw(p1);
-    iw(p1) = me;
-    len(i) = static_cast<int32_t>(pn - p1 + 1);
+    assert(kept < ln);
+    // ME goes first: the first element moves to the first variable slot and
+    // that variable to the end.
+    list[kept] = list[elements];
+    list[elements] = list[0];
+    list[0] = me;
+    len(i) = kept + 1;
     InsertInBucket(i, static_cast<int32_t>(hash % static_cast<uint64_t>(hashmod_)) + 1);
   }
 }
