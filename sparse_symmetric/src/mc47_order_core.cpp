@@ -339,45 +339,46 @@ void OrderCore::ScanDegreesAndHash(int32_t me) {
   for (int64_t pme = pme1_; pme <= pme2_; ++pme) {
     const int32_t i = iw(pme);
     int32_t* const list = iw.from(pe(i));
-    const int32_t eln = elen(i);
-    const int32_t ln = len(i);
-    int32_t kept = 0;
+    const int32_t* q = list;
+    const int32_t* const elements_end = list + elen(i);
+    const int32_t* const end = list + len(i);
+    int32_t* out = list;  // the kept entries are compacted to the front
     uint64_t hash = 0;
     int64_t deg = 0;
-    for (int32_t t = 0; t < eln; ++t) {
-      const int32_t e = list[t];
+    for (; q != elements_end; ++q) {
+      const int32_t e = *q;
       const int64_t dext = w(e) - wmark;
       if (dext > 0) {
         deg += dext;
-        list[kept++] = e;
+        *out++ = e;
         hash += static_cast<uint64_t>(e);
       } else if (dext == 0) {
         pe(e) = -me;  // aggressive absorption: Le lies inside Lme
         w(e) = 0;
       }
     }
-    const int32_t elements = kept;
-    for (int32_t t = eln; t < ln; ++t) {
-      const int32_t j = list[t];
+    int32_t* const first_variable = out;
+    for (; q != end; ++q) {
+      const int32_t j = *q;
       const int32_t nvj = nv(j);
       if (nvj <= 0) continue;
       deg += nvj;
-      list[kept++] = j;
+      *out++ = j;
       hash += static_cast<uint64_t>(j);
     }
     if (deg == 0) {
       MassEliminate(i, me);
       continue;
     }
-    elen(i) = elements + 1;
+    elen(i) = static_cast<int32_t>(first_variable - list) + 1;
     degree_(i) = static_cast<int32_t>(std::min<int64_t>(degree_(i), deg));
-    assert(kept < ln);
+    assert(out < end);
     // ME goes first: the first element moves to the first variable slot and
     // that variable to the end.
-    list[kept] = list[elements];
-    list[elements] = list[0];
-    list[0] = me;
-    len(i) = kept + 1;
+    *out = *first_variable;
+    *first_variable = *list;
+    *list = me;
+    len(i) = static_cast<int32_t>(out - list) + 1;
     InsertInBucket(i, static_cast<int32_t>(hash % static_cast<uint64_t>(hashmod_)) + 1);
   }
 }
