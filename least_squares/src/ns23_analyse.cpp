@@ -30,8 +30,11 @@ struct Patterns {
   OneBased<const int32_t> irn, ip, airn, aip;
   template <class Visit>
   void ForEachRow(int32_t j, Visit&& visit) const {
-    for (int32_t k = std::abs(ip(j)); k < std::abs(ip(j + 1)); ++k) visit(irn(k));
-    for (int32_t k = aip(j); k < aip(j + 1); ++k) visit(airn(k));
+    // The bounds are read once: the visits write to arrays the compiler
+    // cannot tell apart from the patterns.
+    const int32_t jend = std::abs(ip(j + 1)), aend = aip(j + 1);
+    for (int32_t k = std::abs(ip(j)); k < jend; ++k) visit(irn(k));
+    for (int32_t k = aip(j); k < aend; ++k) visit(airn(k));
   }
 };
 
@@ -102,6 +105,46 @@ int32_t SlotOf(OneBased<const int32_t> col, int32_t first, int32_t last, int32_t
   return first;
 }
 
+// Appends the normal-pattern entries of one column: its rows, each given
+// by the slot at which the column stands in the row's list, contribute the
+// columns after that slot. Entries are stored while they fit below `limit`.
+class NormalColumns {
+ public:
+  NormalColumns(OneBased<const int32_t> col, OneBased<int32_t> iw, int64_t nrow_at, int64_t limit,
+                OneBased<int32_t> mark)
+      : col_(col), iw_(iw), nrow_at_(nrow_at), limit_(limit), mark_(mark) {}
+
+  void Start(int32_t k) {
+    k_ = k;
+    Store(k);
+  }
+  // The columns after `slot` in its row (the row's last carries the end mark).
+  void StoreTail(int32_t slot) {
+    if (col_(slot) < 0) return;
+    int32_t c;
+    do {
+      c = col_(++slot);
+      Store(std::abs(c));
+    } while (c > 0);
+  }
+  int64_t ne() const { return ne_; }
+
+ private:
+  void Store(int32_t c) {
+    if (mark_(c) == k_) return;
+    mark_(c) = k_;
+    if (nrow_at_ + ne_ <= limit_) iw_(nrow_at_ + ne_) = c;
+    ++ne_;
+  }
+
+  const OneBased<const int32_t> col_;
+  const OneBased<int32_t> iw_;
+  const int64_t nrow_at_, limit_;
+  const OneBased<int32_t> mark_;
+  int32_t k_ = 0;
+  int64_t ne_ = 0;
+};
+
 // The lower triangle of the pattern of B^T B, column by column, stored while
 // it fits below `limit`; returns NE however many were stored. Column k holds
 // k, then, for each entry (i, k) of J and then of A in their order, the
@@ -119,37 +162,30 @@ int64_t BuildNormalPattern(const Patterns& p,
                            int64_t limit,
                            OneBased<int32_t> mark,
                            bool distinct) {
-  OneBased<int32_t> ptr(iw.from(1));
-  OneBased<const int32_t> col(iw.from(int64_t{m} + 2));
+  const OneBased<int32_t> ptr(iw.from(1));
+  const OneBased<const int32_t> col(iw.from(int64_t{m} + 2));
   const int64_t nzr = ptr(m + 1) - 1;
   const int64_t nptr_at = m + nzr + 2;
   const int64_t nrow_at = nptr_at + n + 1;
   for (int32_t c = 1; c <= n; ++c) mark(c) = 0;
-  int64_t ne = 0;
+  NormalColumns columns(col, iw, nrow_at, limit, mark);
   for (int32_t k = 1; k <= n; ++k) {
-    auto store = [&](int32_t c) {
-      if (mark(c) == k) return;
-      mark(c) = k;
-      if (nrow_at + ne <= limit) iw(nrow_at + ne) = c;
-      ++ne;
-    };
-    auto store_tail = [&](int32_t slot) {  // the columns after the slot of k
-      for (int32_t q = slot; col(q) > 0;) store(std::abs(col(++q)));
-    };
-    iw(nptr_at + k - 1) = Saturate(ne + 1);
-    store(k);
+    iw(nptr_at + k - 1) = Saturate(columns.ne() + 1);
+    columns.Start(k);
+    const int32_t jend = std::abs(p.ip(k + 1)), aend = p.aip(k + 1);
     if (distinct) {
-      p.ForEachRow(k, [&](int32_t i) { store_tail(ptr(i)++); });
+      for (int32_t q = std::abs(p.ip(k)); q < jend; ++q) columns.StoreTail(ptr(p.irn(q))++);
+      for (int32_t q = p.aip(k); q < aend; ++q) columns.StoreTail(ptr(p.airn(q))++);
     } else {
-      p.ForEachRow(k, [&](int32_t i) { store_tail(SlotOf(col, ptr(i), ptr(i + 1), k)); });
+      p.ForEachRow(k, [&](int32_t i) { columns.StoreTail(SlotOf(col, ptr(i), ptr(i + 1), k)); });
     }
   }
-  iw(nptr_at + n) = Saturate(ne + 1);
+  iw(nptr_at + n) = Saturate(columns.ne() + 1);
   if (distinct) {
     for (int32_t i = m; i >= 2; --i) ptr(i) = ptr(i - 1);
     ptr(1) = 1;
   }
-  return ne;
+  return columns.ne();
 }
 
 }  // namespace

@@ -22,14 +22,16 @@ int32_t Saturate(int64_t v) {
 
 // Counts the slots of each row: one per in-range off-diagonal entry in the
 // row of its earlier variable, one per diagonal copy (at least one). Leaves
-// the number of diagonal copies in diag(r); returns the total T.
+// the number of diagonal copies in diag(r) and whether every entry is in
+// range in all_in_range; returns the total T.
 int64_t CountRowSlots(int32_t n,
                       int32_t ne,
                       const int32_t* irn,
                       const int32_t* jcn,
                       OneBased<const int32_t> position,
                       OneBased<int32_t> count,
-                      OneBased<int32_t> diag) {
+                      OneBased<int32_t> diag,
+                      bool& all_in_range) {
   auto row = At(irn);
   auto col = At(jcn);
   for (int32_t r = 1; r <= n; ++r) {
@@ -37,10 +39,12 @@ int64_t CountRowSlots(int32_t n,
     diag(r) = 0;
   }
   int64_t total = static_cast<int64_t>(n) + ne;
+  all_in_range = true;
   for (int32_t k = 1; k <= ne; ++k) {
     const int32_t i = row(k), j = col(k);
     if (!InRange(n, i, j)) {
       --total;
+      all_in_range = false;
     } else if (i == j) {
       const int32_t r = position(i);
       if (++diag(r) > 1) {
@@ -81,7 +85,8 @@ int32_t MA57PermutedStructure(int32_t n,
   auto end = At(rowptr);
   auto column = At(cols);
   auto where = At(map);
-  const int64_t total = CountRowSlots(n, ne, irn, jcn, position, count, diag);
+  bool all_in_range = true;
+  const int64_t total = CountRowSlots(n, ne, irn, jcn, position, count, diag, all_in_range);
   // end(r): last slot of row r; diag(r): last diagonal slot of row r.
   int64_t last = 0;
   for (int32_t r = 1; r <= n; ++r) {
@@ -95,9 +100,10 @@ int32_t MA57PermutedStructure(int32_t n,
     const int64_t first = end(r) - count(r) + 1;
     for (int64_t s = first; s <= diag(r); ++s) column(s) = v;
   }
+  // Without out-of-range entries (the usual case) the indices need no check.
   for (int32_t k = 1; k <= ne; ++k) {
     const int32_t i = row(k), j = col(k);
-    if (!InRange(n, i, j)) {
+    if (!all_in_range && !InRange(n, i, j)) {
       where(k) = 0;
     } else if (i == j) {
       where(k) = diag(position(i))--;

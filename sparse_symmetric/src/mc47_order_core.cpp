@@ -47,18 +47,19 @@ class OrderCore {
   void Initialise();
   void EliminateEmptyAndFillLists();
   int32_t SelectPivot();
-  void PushDegree(int32_t i, int32_t d);
-  void UnlinkDegree(int32_t i);
-  void FormElementInPlace(int32_t me);
-  void FormElementAtEnd(int32_t me, int32_t elenme);
-  void AppendToElement(int32_t i);
-  void Compact(int32_t me, int32_t e, int64_t p, int64_t pj, int64_t unread_me, int64_t unread_e);
+  [[gnu::always_inline]] inline void PushDegree(int32_t i, int32_t d);
+  [[gnu::always_inline]] inline void UnlinkDegree(int32_t i);
+  [[gnu::noinline]] void FormElementInPlace(int32_t me);
+  [[gnu::noinline]] void FormElementAtEnd(int32_t me, int32_t elenme);
+  [[gnu::noinline]] void Compact(int32_t me, int32_t e, int64_t p, int64_t pj, int64_t unread_me, int64_t unread_e);
   void GuardMark();
-  void ScanExternalSizes();
-  void ScanDegreesAndHash(int32_t me);
-  void DetectSupervariables();
-  void CompareBucket(int32_t first);
-  void RestoreDegreeLists(int32_t me);
+  [[gnu::noinline]] void ScanExternalSizes();
+  [[gnu::noinline]] void ScanDegreesAndHash(int32_t me);
+  void MassEliminate(int32_t i, int32_t me);
+  void InsertInBucket(int32_t i, int32_t h);
+  [[gnu::noinline]] void DetectSupervariables();
+  [[gnu::noinline]] void CompareBucket(int32_t first);
+  [[gnu::noinline]] void RestoreDegreeLists(int32_t me);
   void NumberNonPivots();
 
   const int32_t n_;
@@ -184,26 +185,33 @@ int32_t OrderCore::SelectPivot() {
 // The pivot has no adjacent elements: Lme is its own list, compacted to the
 // principal variables.
 void OrderCore::FormElementInPlace(int32_t me) {
+  const OneBased<int32_t> iw = iw_, nv = nv_;
   pme1_ = pe_(me);
-  pme2_ = pme1_ - 1;
+  int64_t pme2 = pme1_ - 1;
+  int64_t degme = 0;
   const int64_t end = pme1_ + len_(me);
   for (int64_t p = pme1_; p < end; ++p) {
-    const int32_t i = iw_(p);
-    const int32_t nvi = nv_(i);
+    const int32_t i = iw(p);
+    const int32_t nvi = nv(i);
     if (nvi <= 0) continue;
-    degme_ += nvi;
-    nv_(i) = -nvi;
-    iw_(++pme2_) = i;
+    degme += nvi;
+    nv(i) = -nvi;
+    iw(++pme2) = i;
     UnlinkDegree(i);
   }
+  pme2_ = pme2;
+  degme_ = degme;
   newmem_ = 0;
 }
 
 // Lme is the union of the variables of the pivot's elements (each then
 // absorbed into ME) and of its own variables, built at the end of adj.
 void OrderCore::FormElementAtEnd(int32_t me, int32_t elenme) {
+  const OneBased<int32_t> iw = iw_, nv = nv_;
   int64_t p = pe_(me);
   pme1_ = pfree_;
+  int64_t pfree = pfree_;
+  int64_t degme = 0;
   const int64_t slenme = len_(me) - elenme;
   for (int32_t knt1 = 1; knt1 <= elenme + 1; ++knt1) {
     int32_t e;
@@ -213,40 +221,40 @@ void OrderCore::FormElementAtEnd(int32_t me, int32_t elenme) {
       pj = p;
       ln = slenme;
     } else {
-      e = iw_(p++);
+      e = iw(p++);
       pj = pe_(e);
       ln = pj > 0 ? len_(e) : 0;
     }
     for (int64_t knt2 = 1; knt2 <= ln; ++knt2) {
-      const int32_t i = iw_(pj++);
-      if (nv_(i) <= 0) continue;
-      if (pfree_ > ladj_) {
+      const int32_t i = iw(pj++);
+      const int32_t nvi = nv(i);
+      if (nvi <= 0) continue;
+      if (pfree > ladj_) {
         // Unread remainders: of the pivot's list (elements after e and its
         // variables, or the rest of its variables) and of e's list.
         const int64_t unread_me = knt1 > elenme ? ln - knt2 : (elenme - knt1) + slenme;
+        pfree_ = pfree;
         Compact(me, e, knt1 > elenme ? pj : p, pj, unread_me, ln - knt2);
+        pfree = pfree_;
         pj = pe_(e);
         p = pe_(me);
       }
-      AppendToElement(i);
+      degme += nvi;
+      nv(i) = -nvi;
+      iw(pfree++) = i;
+      UnlinkDegree(i);
     }
     if (e != me) {
       pe_(e) = -me;
       w_(e) = 0;
     }
   }
-  pme2_ = pfree_ - 1;
-  newmem_ = pfree_ - pme1_;
+  pfree_ = pfree;
+  degme_ = degme;
+  pme2_ = pfree - 1;
+  newmem_ = pfree - pme1_;
   mem_ += newmem_;
   maxmem_ = std::max(maxmem_, mem_);
-}
-
-void OrderCore::AppendToElement(int32_t i) {
-  const int32_t nvi = nv_(i);
-  degme_ += nvi;
-  nv_(i) = -nvi;
-  iw_(pfree_++) = i;
-  UnlinkDegree(i);
 }
 
 // In-place compaction of adj. Each live list's first word is parked in its
@@ -302,150 +310,179 @@ void OrderCore::GuardMark() {
 // After this scan, w(e) - wmark = |Le \ Lme| for every live element e
 // adjacent to a variable of Lme.
 void OrderCore::ScanExternalSizes() {
+  const OneBased<int32_t> iw = iw_, w = w_, pe = pe_, elen = elen_, nv = nv_, degree = degree_;
+  const int64_t wmark = wmark_;
   for (int64_t pme = pme1_; pme <= pme2_; ++pme) {
-    const int32_t i = iw_(pme);
-    const int32_t eln = elen_(i);
+    const int32_t i = iw(pme);
+    const int32_t eln = elen(i);
     if (eln <= 0) continue;
-    const int32_t nvi = -nv_(i);
-    const int64_t end = pe_(i) + static_cast<int64_t>(eln);
-    for (int64_t p = pe_(i); p < end; ++p) {
-      const int32_t e = iw_(p);
-      const int64_t we = w_(e);
-      if (we >= wmark_) {
-        w_(e) = static_cast<int32_t>(we - nvi);
+    const int32_t nvi = -nv(i);
+    const int32_t* const list = iw.from(pe(i));
+    for (int32_t t = 0; t < eln; ++t) {
+      const int32_t e = list[t];
+      const int64_t we = w(e);
+      if (we >= wmark) {
+        w(e) = static_cast<int32_t>(we - nvi);
       } else if (we != 0) {
-        w_(e) = static_cast<int32_t>(degree_(e) + wmark_ - nvi);
+        w(e) = static_cast<int32_t>(degree(e) + wmark - nvi);
       }
     }
   }
 }
 
 // New approximate degrees, element absorption, mass elimination and the
-// hash of each variable's list for the supervariable test.
+// hash of each variable's list for the supervariable test. Each list is
+// compacted in place to its live elements and principal variables.
 void OrderCore::ScanDegreesAndHash(int32_t me) {
+  const OneBased<int32_t> iw = iw_, pe = pe_, elen = elen_, len = len_, nv = nv_, w = w_;
+  const int64_t wmark = wmark_;
   for (int64_t pme = pme1_; pme <= pme2_; ++pme) {
-    const int32_t i = iw_(pme);
-    const int64_t p1 = pe_(i);
-    const int64_t p2 = p1 + elen_(i) - 1;
-    int64_t pn = p1;
+    const int32_t i = iw(pme);
+    int32_t* const list = iw.from(pe(i));
+    const int32_t* q = list;
+    const int32_t* const elements_end = list + elen(i);
+    const int32_t* const end = list + len(i);
+    int32_t* out = list;  // the kept entries are compacted to the front
     uint64_t hash = 0;
     int64_t deg = 0;
-    for (int64_t p = p1; p <= p2; ++p) {
-      const int32_t e = iw_(p);
-      const int64_t dext = w_(e) - wmark_;
+    for (; q != elements_end; ++q) {
+      const int32_t e = *q;
+      const int64_t dext = w(e) - wmark;
       if (dext > 0) {
         deg += dext;
-        iw_(pn++) = e;
+        *out++ = e;
         hash += static_cast<uint64_t>(e);
       } else if (dext == 0) {
-        pe_(e) = -me;  // aggressive absorption: Le lies inside Lme
-        w_(e) = 0;
+        pe(e) = -me;  // aggressive absorption: Le lies inside Lme
+        w(e) = 0;
       }
     }
-    elen_(i) = static_cast<int32_t>(pn - p1 + 1);
-    const int64_t p3 = pn;
-    const int64_t p4 = p1 + len_(i);
-    for (int64_t p = p2 + 1; p < p4; ++p) {
-      const int32_t j = iw_(p);
-      const int32_t nvj = nv_(j);
+    int32_t* const first_variable = out;
+    for (; q != end; ++q) {
+      const int32_t j = *q;
+      const int32_t nvj = nv(j);
       if (nvj <= 0) continue;
       deg += nvj;
-      iw_(pn++) = j;
+      *out++ = j;
       hash += static_cast<uint64_t>(j);
     }
     if (deg == 0) {
-      pe_(i) = -me;  // mass elimination with the pivot
-      const int32_t nvi = -nv_(i);
-      degme_ -= nvi;
-      nvpiv_ += nvi;
-      nel_ += nvi;
-      nv_(i) = 0;
-      elen_(i) = 0;
+      MassEliminate(i, me);
       continue;
     }
+    elen(i) = static_cast<int32_t>(first_variable - list) + 1;
     degree_(i) = static_cast<int32_t>(std::min<int64_t>(degree_(i), deg));
-    assert(pn < p4);
-    iw_(pn) = iw_(p3);
-    iw_(p3) = iw_(p1);
-    iw_(p1) = me;
-    len_(i) = static_cast<int32_t>(pn - p1 + 1);
-    const int32_t h = static_cast<int32_t>(hash % static_cast<uint64_t>(hashmod_)) + 1;
-    const int32_t j = head_(h);
-    if (j <= 0) {
-      next_(i) = -j;
-      head_(h) = -i;
-    } else {
-      next_(i) = last_(j);
-      last_(j) = i;
-    }
-    last_(i) = h;
+    assert(out < end);
+    // ME goes first: the first element moves to the first variable slot and
+    // that variable to the end.
+    *out = *first_variable;
+    *first_variable = *list;
+    *list = me;
+    len(i) = static_cast<int32_t>(out - list) + 1;
+    InsertInBucket(i, static_cast<int32_t>(hash % static_cast<uint64_t>(hashmod_)) + 1);
   }
+}
+
+// Variable i has no neighbour outside Lme: it is eliminated with the pivot.
+void OrderCore::MassEliminate(int32_t i, int32_t me) {
+  pe_(i) = -me;
+  const int32_t nvi = -nv_(i);
+  degme_ -= nvi;
+  nvpiv_ += nvi;
+  nel_ += nvi;
+  nv_(i) = 0;
+  elen_(i) = 0;
+}
+
+// Puts i at the front of hash bucket h, which either heads a chain of its
+// own (head(h) = -first) or hangs off the degree list head j = head(h).
+void OrderCore::InsertInBucket(int32_t i, int32_t h) {
+  const int32_t j = head_(h);
+  if (j <= 0) {
+    next_(i) = -j;
+    head_(h) = -i;
+  } else {
+    next_(i) = last_(j);
+    last_(j) = i;
+  }
+  last_(i) = h;
 }
 
 // Variables of Lme with the same hash are compared list against list; a
 // match merges into the earlier member of the bucket.
 void OrderCore::DetectSupervariables() {
+  const OneBased<int32_t> iw = iw_, nv = nv_, last = last_, head = head_, next = next_;
   for (int64_t pme = pme1_; pme <= pme2_; ++pme) {
-    const int32_t i = iw_(pme);
-    if (nv_(i) >= 0) continue;
-    const int32_t h = last_(i);
-    const int32_t j = head_(h);
+    const int32_t i = iw(pme);
+    if (nv(i) >= 0) continue;
+    const int32_t h = last(i);
+    const int32_t j = head(h);
     int32_t first;
     if (j == 0) continue;
     if (j < 0) {
       first = -j;
-      head_(h) = 0;
+      head(h) = 0;
     } else {
-      first = last_(j);
-      last_(j) = 0;
+      first = last(j);
+      last(j) = 0;
     }
-    if (first != 0) CompareBucket(first);
+    // A bucket of one member has nothing to compare.
+    if (first != 0 && next(first) != 0) CompareBucket(first);
   }
 }
 
 void OrderCore::CompareBucket(int32_t first) {
-  for (int32_t i = first; i != 0 && next_(i) != 0; i = next_(i)) {
-    const int32_t ln = len_(i);
-    const int32_t eln = elen_(i);
-    const int64_t pi = pe_(i);
-    for (int64_t p = pi + 1; p < pi + ln; ++p) w_(iw_(p)) = static_cast<int32_t>(wmark_);
+  const OneBased<int32_t> iw = iw_, pe = pe_, len = len_, elen = elen_, nv = nv_, next = next_,
+                          w = w_;
+  int64_t wmark = wmark_;
+  for (int32_t i = first; i != 0 && next(i) != 0; i = next(i)) {
+    const int32_t ln = len(i);
+    const int32_t eln = elen(i);
+    const int64_t pi = pe(i);
+    const int32_t mark = static_cast<int32_t>(wmark);
+    for (int64_t p = pi + 1; p < pi + ln; ++p) w(iw(p)) = mark;
     int32_t jlast = i;
-    int32_t j = next_(i);
+    int32_t j = next(i);
     while (j != 0) {
-      bool same = len_(j) == ln && elen_(j) == eln;
-      const int64_t pj = pe_(j);
-      for (int64_t p = pj + 1; same && p < pj + ln; ++p) same = w_(iw_(p)) == wmark_;
+      bool same = len(j) == ln && elen(j) == eln;
+      const int64_t pj = pe(j);
+      for (int64_t p = pj + 1; same && p < pj + ln; ++p) same = w(iw(p)) == mark;
       if (same) {
-        pe_(j) = -i;
-        nv_(i) += nv_(j);
-        nv_(j) = 0;
-        elen_(j) = 0;
-        j = next_(j);
-        next_(jlast) = j;
+        pe(j) = -i;
+        nv(i) += nv(j);
+        nv(j) = 0;
+        elen(j) = 0;
+        j = next(j);
+        next(jlast) = j;
       } else {
         jlast = j;
-        j = next_(j);
+        j = next(j);
       }
     }
-    ++wmark_;
+    ++wmark;
   }
+  wmark_ = wmark;
 }
 
 void OrderCore::RestoreDegreeLists(int32_t me) {
+  const OneBased<int32_t> iw = iw_, nv = nv_, degree = degree_;
   int64_t p = pme1_;
   const int64_t nleft = n_ - nel_;
+  const int64_t degme = degme_;
+  int32_t mindeg = mindeg_;
   for (int64_t pme = pme1_; pme <= pme2_; ++pme) {
-    const int32_t i = iw_(pme);
-    const int32_t nvi = -nv_(i);
+    const int32_t i = iw(pme);
+    const int32_t nvi = -nv(i);
     if (nvi <= 0) continue;
-    nv_(i) = nvi;
-    int64_t d = std::min<int64_t>(degree_(i) + degme_ - nvi, nleft - nvi);
+    nv(i) = nvi;
+    int64_t d = std::min<int64_t>(degree(i) + degme - nvi, nleft - nvi);
     d = std::max<int64_t>(d, 1);  // a live variable keeps a valid list index
     PushDegree(i, static_cast<int32_t>(d));
-    mindeg_ = std::min<int32_t>(mindeg_, static_cast<int32_t>(d));
-    degree_(i) = static_cast<int32_t>(d);
-    iw_(p++) = i;
+    mindeg = std::min<int32_t>(mindeg, static_cast<int32_t>(d));
+    degree(i) = static_cast<int32_t>(d);
+    iw(p++) = i;
   }
+  mindeg_ = mindeg;
   nv_(me) = static_cast<int32_t>(nvpiv_ + degme_);
   len_(me) = static_cast<int32_t>(p - pme1_);
   if (len_(me) == 0) {
