@@ -239,10 +239,13 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
         itop -= g + 1;
         int32_t* record = ifact + itop;  // IFACT(itop + 1)
         record[0] = static_cast<int32_t>(g);
-        for (int64_t i = 0; i < g; ++i) record[i + 1] = std::abs(list[p + i]);
+        for (int64_t i = 0; i < g; ++i) {
+          const int32_t v = std::abs(list[p + i]);
+          record[i + 1] = v;
+          frontpos[v - 1] = n + 1;
+        }
         int_stack += g + 1;
       }
-      for (int64_t i = 0; i < g; ++i) frontpos[std::abs(list[p + i]) - 1] = n + 1;
     }
 
     // N12: the block record and the factors, front to back (a destination
