@@ -191,10 +191,12 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
         for (int64_t i = f; i > s; --i) {
           const double* src = front + (i - 1) * f;
           const double li = lambda[i - s - 1];
-          for (int64_t l = f; l >= i; --l) {
-            --dest;
-            *dest = src[l - 1] + li * front[l - 1];
+          int64_t l = f;
+          for (; l > i; l -= 2, dest -= 2) {  // two at a time, still highest first
+            dest[-1] = src[l - 1] + li * front[l - 1];
+            dest[-2] = src[l - 2] + li * front[l - 2];
           }
+          if (l == i) *--dest = src[l - 1] + li * front[l - 1];
         }
         for (int64_t i = s; i > p; --i) {
           const double* src = front + (i - 1) * f;
