@@ -186,11 +186,11 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
         // last rows, never its first).
         double lambda[kSmallPathOrder];
         const double dinv = front[0];
-        for (int64_t i = s + 1; i <= f; ++i) lambda[i - s - 1] = -front[i - 1] * dinv;
         double* dest = stack + values;
         for (int64_t i = f; i > s; --i) {
           const double* src = front + (i - 1) * f;
-          const double li = lambda[i - s - 1];
+          const double li = -front[i - 1] * dinv;
+          lambda[i - s - 1] = li;
           int64_t l = f;
           for (; l > i; l -= 2, dest -= 2) {  // two at a time, still highest first
             dest[-1] = src[l - 1] + li * front[l - 1];
