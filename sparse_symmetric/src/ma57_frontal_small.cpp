@@ -77,7 +77,10 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
     }
     o = size;
     const int32_t children = nchild[node - 1];
-    for (int64_t pos = itop, c = 0; c < children; ++c) {  // ifact[pos] is a record's g
+    // A child's record holds variables of earlier nodes only when pivots were
+    // delayed, and every delay so far is counted: with none, the search
+    // would find only the node's own variables, already in the list.
+    for (int64_t pos = itop, c = 0; delayed > 0 && c < children; ++c) {  // ifact[pos]: a record's g
       const int32_t g = ifact[pos];
       for (int64_t k = pos + 1; k <= pos + g; ++k) {
         if (std::abs(varnode[ifact[k] - 1]) <= node) append(ifact[k]);
