@@ -256,11 +256,21 @@ int32_t PassInOrder(FrontWork& w, const Pass& ps, Modify modify) {
 // the elimination reads before writing it) receives every contribution in
 // turn. Each front entry gets at most one value from a child, so the sums are
 // formed in the order of the children. When the positions increase with i,
-// as they mostly do, every entry lands at F(pos[i], pos[j]) without a test.
+// as they mostly do, every entry lands at F(pos[i], pos[j]) without a test;
+// when they are consecutive as well (chains of fronts on banded matrices),
+// each row of the child's triangle is added to a contiguous run of the front.
 inline void AddChildBlock(double* __restrict front, int64_t f, const int32_t* __restrict pos,
                           int64_t g, const double* __restrict val) {
   int64_t i = 1;
   while (i < g && pos[i] > pos[i - 1]) ++i;
+  if (i == g && pos[g - 1] - pos[0] == g - 1) {
+    double* diag = front + (pos[0] - 1) * (f + 1);  // F(pos[0], pos[0])
+    for (i = 0; i < g; ++i, diag += f + 1) {
+      for (int64_t j = 0; j < g - i; ++j) diag[j] += val[j];
+      val += g - i;
+    }
+    return;
+  }
   if (i >= g) {
     for (i = 0; i < g; ++i) {
       double* row = front + (pos[i] - 1) * f - 1;  // row[c] is F(pos[i], c)

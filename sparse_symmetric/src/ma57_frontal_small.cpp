@@ -77,7 +77,10 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
     }
     o = size;
     const int32_t children = nchild[node - 1];
-    for (int64_t pos = itop, c = 0; c < children; ++c) {  // ifact[pos] is a record's g
+    // A child's record holds variables of earlier nodes only when pivots were
+    // delayed, and every delay so far is counted: with none, the search
+    // would find only the node's own variables, already in the list.
+    for (int64_t pos = itop, c = 0; delayed > 0 && c < children; ++c) {  // ifact[pos]: a record's g
       const int32_t g = ifact[pos];
       for (int64_t k = pos + 1; k <= pos + g; ++k) {
         if (std::abs(varnode[ifact[k] - 1]) <= node) append(ifact[k]);
@@ -186,15 +189,17 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
         // last rows, never its first).
         double lambda[kSmallPathOrder];
         const double dinv = front[0];
-        for (int64_t i = s + 1; i <= f; ++i) lambda[i - s - 1] = -front[i - 1] * dinv;
         double* dest = stack + values;
         for (int64_t i = f; i > s; --i) {
           const double* src = front + (i - 1) * f;
-          const double li = lambda[i - s - 1];
-          for (int64_t l = f; l >= i; --l) {
-            --dest;
-            *dest = src[l - 1] + li * front[l - 1];
+          const double li = -front[i - 1] * dinv;
+          lambda[i - s - 1] = li;
+          int64_t l = f;
+          for (; l > i; l -= 2, dest -= 2) {  // two at a time, still highest first
+            dest[-1] = src[l - 1] + li * front[l - 1];
+            dest[-2] = src[l - 2] + li * front[l - 2];
           }
+          if (l == i) *--dest = src[l - 1] + li * front[l - 1];
         }
         for (int64_t i = s; i > p; --i) {
           const double* src = front + (i - 1) * f;
@@ -239,10 +244,13 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
         itop -= g + 1;
         int32_t* record = ifact + itop;  // IFACT(itop + 1)
         record[0] = static_cast<int32_t>(g);
-        for (int64_t i = 0; i < g; ++i) record[i + 1] = std::abs(list[p + i]);
+        for (int64_t i = 0; i < g; ++i) {
+          const int32_t v = std::abs(list[p + i]);
+          record[i + 1] = v;
+          frontpos[v - 1] = n + 1;
+        }
         int_stack += g + 1;
       }
-      for (int64_t i = 0; i < g; ++i) frontpos[std::abs(list[p + i]) - 1] = n + 1;
     }
 
     // N12: the block record and the factors, front to back (a destination

@@ -5,7 +5,8 @@
 // reverse order. A block with at least 5 pivots and more than ICNTL(13)
 // columns is gathered into W and handled by BLAS (DTPSV for the unit lower
 // pivot triangle, DGEMV or DGEMM for the rectangle); smaller blocks work in
-// place on RHS through their variable lists, which avoids the copies.
+// place on RHS through their variable lists, which avoids the copies; with
+// one right-hand side, blocks of up to four pivots take loops of fixed length.
 #include <algorithm>
 #include <cstdlib>
 
@@ -59,6 +60,97 @@ inline Block MakeBlock(const Solve& so, int64_t rec, int64_t a) {
 }
 
 int64_t BlockReals(const Block& b) { return b.r * (b.r + 1) / 2 + b.r * (b.c - b.r); }
+
+// Blocks of one right-hand side with at most four pivots, the most
+// frequent on sparse problems (one pivot per block on banded normal
+// matrices). They are never gathered (that takes 5 pivots), and loops of
+// fixed length over the pivots leave only the loop over the block's other
+// rows: the same operations in the same order as the general in-place loops,
+// so the results are identical. `var` is the block's variable list (pivots
+// negated in 2x2 pairs), `tri` its packed triangle, m = c - R its other rows.
+inline double& At(double* x, int32_t var) { return x[std::abs(var) - 1]; }
+
+// Start of packed column j (from 0) of a triangle of order R.
+template <int64_t R>
+constexpr int64_t FixedColumn(int64_t j) {
+  return j * R - j * (j - 1) / 2;
+}
+
+template <int64_t R>
+void ForwardFixed(double* x, const int32_t* var, const double* tri, int64_t m) {
+  for (int64_t j = 0; j < R; ++j) {
+    const double xj = At(x, var[j]);
+    const double* col = tri + FixedColumn<R>(j);
+    for (int64_t i = j + 1; i < R; ++i) At(x, var[i]) -= xj * col[i - j];
+  }
+  double held[R];
+  for (int64_t j = 0; j < R; ++j) held[j] = At(x, var[j]);
+  const double* rect = tri + FixedColumn<R>(R);
+  for (int64_t i = 0; i < m; ++i) {
+    double sum = 0.0;
+    for (int64_t j = 0; j < R; ++j) sum += held[j] * rect[j * m + i];
+    At(x, var[R + i]) += sum;
+  }
+}
+
+// D^-1, then the rectangle's terms (each pivot's sum over the rows in row
+// order, all pivots in one sweep of the rows), then the triangle's.
+template <int64_t R>
+void BackwardFixed(const Solve& so, const int32_t* var, const double* tri, int64_t m,
+                   int64_t& off, bool with_d) {
+  double* x = so.rhs;
+  for (int64_t j = R - 1; with_d && j >= 0; --j) {
+    double& x2 = At(x, var[j]);
+    if (var[j] < 0 && j >= 1) {
+      double& x1 = At(x, var[j - 1]);
+      const double o = so.fact(off);
+      off -= 1;
+      const double y1 = tri[FixedColumn<R>(j - 1)] * x1 + o * x2;
+      const double y2 = o * x1 + tri[FixedColumn<R>(j)] * x2;
+      x1 = y1;
+      x2 = y2;
+      --j;
+    } else {
+      x2 = tri[FixedColumn<R>(j)] * x2;
+    }
+  }
+  const double* rect = tri + FixedColumn<R>(R);
+  double sum[R];
+  for (int64_t j = 0; j < R; ++j) sum[j] = 0.0;
+  for (int64_t i = 0; i < m; ++i) {
+    const double xi = At(x, var[R + i]);
+    for (int64_t j = 0; j < R; ++j) sum[j] += rect[j * m + i] * xi;
+  }
+  for (int64_t j = 0; j < R; ++j) At(x, var[j]) += sum[j];
+  for (int64_t j = R - 1; j >= 0; --j) {
+    const double* col = tri + FixedColumn<R>(j);
+    double s = 0.0;
+    for (int64_t i = j + 1; i < R; ++i) s += col[i - j] * At(x, var[i]);
+    At(x, var[j]) -= s;
+  }
+}
+
+// The fixed loops for r pivots (1 to 4); false for any other r.
+bool ForwardFixedOne(const Solve& so, const int32_t* var, const double* tri, int64_t r, int64_t m) {
+  switch (r) {
+    case 1: ForwardFixed<1>(so.rhs, var, tri, m); return true;
+    case 2: ForwardFixed<2>(so.rhs, var, tri, m); return true;
+    case 3: ForwardFixed<3>(so.rhs, var, tri, m); return true;
+    case 4: ForwardFixed<4>(so.rhs, var, tri, m); return true;
+    default: return false;
+  }
+}
+
+bool BackwardFixedOne(const Solve& so, const int32_t* var, const double* tri, int64_t r, int64_t m,
+                      int64_t& off, bool with_d) {
+  switch (r) {
+    case 1: BackwardFixed<1>(so, var, tri, m, off, with_d); return true;
+    case 2: BackwardFixed<2>(so, var, tri, m, off, with_d); return true;
+    case 3: BackwardFixed<3>(so, var, tri, m, off, with_d); return true;
+    case 4: BackwardFixed<4>(so, var, tri, m, off, with_d); return true;
+    default: return false;
+  }
+}
 
 // One right-hand side worked in place: the loops of the several-column case
 // with the column of X fixed, so that per-block overhead (index arithmetic for
@@ -142,10 +234,12 @@ void ForwardStage(const Solve& so) {
   int64_t rec = kIfactRecords, a = 1;
   for (int32_t nb = 1; nb <= blocks; ++nb) {
     so.iwblk[nb - 1] = static_cast<int32_t>(rec);
-    const Block b = MakeBlock(so, rec, a);
-    ForwardBlock(so, b);
-    a += BlockReals(b);
-    rec += b.c + 2;
+    const int64_t c = std::abs(so.ifact(rec)), r = std::abs(so.ifact(rec + 1));
+    if (so.nrhs != 1 || !ForwardFixedOne(so, so.ifact.from(rec + 2), so.fact.from(a), r, c - r)) {
+      ForwardBlock(so, MakeBlock(so, rec, a));
+    }
+    a += r * (r + 1) / 2 + r * (c - r);
+    rec += c + 2;
   }
 }
 
@@ -278,8 +372,10 @@ void BackwardStage(const Solve& so, bool with_d) {
     const int64_t rec = so.iwblk[nb - 1];
     const int64_t c = std::abs(so.ifact(rec)), r = std::abs(so.ifact(rec + 1));
     a -= r * (c - r) + r * (r + 1) / 2;
-    const Block b = MakeBlock(so, rec, a);
-    BackwardBlock(so, b, off, with_d);
+    const int32_t* var = so.ifact.from(rec + 2);
+    if (so.nrhs != 1 || !BackwardFixedOne(so, var, so.fact.from(a), r, c - r, off, with_d)) {
+      BackwardBlock(so, MakeBlock(so, rec, a), off, with_d);
+    }
   }
 }
 
