@@ -59,7 +59,10 @@ inline Block MakeBlock(const Solve& so, int64_t rec, int64_t a) {
   return b;
 }
 
-int64_t BlockReals(const Block& b) { return b.r * (b.r + 1) / 2 + b.r * (b.c - b.r); }
+// Reals of a block of r pivots and c columns in FACT: its packed triangle and
+// its rectangle.
+int64_t BlockReals(int64_t r, int64_t c) { return r * (r + 1) / 2 + r * (c - r); }
+int64_t BlockReals(const Block& b) { return BlockReals(b.r, b.c); }
 
 // Blocks of one right-hand side with at most four pivots, the most
 // frequent on sparse problems (one pivot per block on banded normal
@@ -238,7 +241,7 @@ void ForwardStage(const Solve& so) {
     if (so.nrhs != 1 || !ForwardFixedOne(so, so.ifact.from(rec + 2), so.fact.from(a), r, c - r)) {
       ForwardBlock(so, MakeBlock(so, rec, a));
     }
-    a += r * (r + 1) / 2 + r * (c - r);
+    a += BlockReals(r, c);
     rec += c + 2;
   }
 }
@@ -371,7 +374,7 @@ void BackwardStage(const Solve& so, bool with_d) {
   for (int32_t nb = blocks; nb >= 1; --nb) {
     const int64_t rec = so.iwblk[nb - 1];
     const int64_t c = std::abs(so.ifact(rec)), r = std::abs(so.ifact(rec + 1));
-    a -= r * (c - r) + r * (r + 1) / 2;
+    a -= BlockReals(r, c);
     const int32_t* var = so.ifact.from(rec + 2);
     if (so.nrhs != 1 || !BackwardFixedOne(so, var, so.fact.from(a), r, c - r, off, with_d)) {
       BackwardBlock(so, MakeBlock(so, rec, a), off, with_d);
