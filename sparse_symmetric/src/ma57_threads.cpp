@@ -12,8 +12,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 extern "C" int openblas_get_num_threads(void) __attribute__((weak));
 #endif
@@ -33,6 +36,11 @@ constexpr int kMaxHelpers = 63;
 class Helpers {
  public:
   ~Helpers() {
+    if (getpid() != owner_) {
+      // A forked child has none of these threads: nothing to stop or wait for.
+      for (std::thread& t : threads_) t.detach();
+      return;
+    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stop_ = true;
@@ -43,14 +51,13 @@ class Helpers {
 
   bool Run(int64_t n, RowBody fn, const void* body) {
     const int team = Team();
-    if (team <= 1) return false;
+    // In a child forked after the helpers started, they do not exist.
+    if (team <= 1 || getpid() != owner_) return false;
     std::unique_lock<std::mutex> busy(busy_, std::try_to_lock);
     if (!busy.owns_lock()) return false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      while (static_cast<int>(threads_.size()) < team - 1) {
-        threads_.emplace_back([this, id = static_cast<int>(threads_.size())] { Serve(id); });
-      }
+      if (!Start(team - 1)) return false;
       n_ = n, fn_ = fn, body_ = body, next_.store(0, std::memory_order_relaxed);
       helpers_ = team - 1, pending_ = team - 1;
       ++generation_;
@@ -71,6 +78,19 @@ class Helpers {
       threads = openblas_get_num_threads();
     }
     return std::clamp(threads, 1, kMaxHelpers + 1);
+  }
+
+  // Starts helpers up to `count`; false when the system refuses a thread
+  // (the loop then runs on the caller alone; those started are kept).
+  bool Start(int count) {
+    while (static_cast<int>(threads_.size()) < count) {
+      try {
+        threads_.emplace_back([this, id = static_cast<int>(threads_.size())] { Serve(id); });
+      } catch (const std::system_error&) {
+        return false;
+      }
+    }
+    return true;
   }
 
   void Chunks() {
@@ -97,6 +117,7 @@ class Helpers {
     }
   }
 
+  const pid_t owner_ = getpid();  // the process whose threads these are
   std::mutex busy_;   // held by the factorization using the helpers
   std::mutex mutex_;  // guards what follows, but for next_
   std::condition_variable wake_, done_;
