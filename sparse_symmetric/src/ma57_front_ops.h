@@ -303,6 +303,22 @@ inline void AddChildBlock(double* __restrict front, int64_t f, const int32_t* __
     });
     return;
   }
+  if (shape == 2) {
+    double* diag = front + (pos[0] - 1) * (f + 1);  // F(pos[0], pos[0])
+    for (i = 0; i < g; ++i, diag += f + 1) {
+      for (int64_t j = 0; j < g - i; ++j) diag[j] += val[j];
+      val += g - i;
+    }
+    return;
+  }
+  if (shape == 1) {
+    for (i = 0; i < g; ++i) {
+      double* row = front + (pos[i] - 1) * f - 1;  // row[c] is F(pos[i], c)
+      for (int64_t j = i; j < g; ++j) row[pos[j]] += val[j - i];
+      val += g - i;
+    }
+    return;
+  }
   for (i = 0; i < g; ++i) {
     AddChildRow(front, f, pos, g, val, i, shape);
     val += g - i;
