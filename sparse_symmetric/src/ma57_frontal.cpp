@@ -168,7 +168,8 @@ void CopyFactors(FrontalState& st) {
   double* out = &st.fact(st.nextfac);
   const bool threaded = p >= kThreadedRows && st.nextfac + Triangle(p) + p * g <= st.frontstart;
   ForRows(p, threaded, [=](int64_t i) {
-    std::memmove(out + StackedRowStart(p, i), a + i * (f + 1), sizeof(double) * static_cast<size_t>(p - i));
+    std::memmove(out + StackedRowStart(p, i), a + i * (f + 1),
+                 sizeof(double) * static_cast<size_t>(p - i));
   });
   out += Triangle(p);
   if (g == 0) return;

@@ -305,7 +305,8 @@ void CopyToStack(FrontalState& st) {
   if (g >= kThreadedRows && st.rtop >= st.frontstart - 1 + f * f) {
     // The stack lies wholly after the front: the rows are independent.
     ForRows(g, true, [=](int64_t i) {
-      std::memcpy(out + StackedRowStart(g, i), a + i * (f + 1), sizeof(double) * static_cast<size_t>(g - i));
+      std::memcpy(out + StackedRowStart(g, i), a + i * (f + 1),
+                  sizeof(double) * static_cast<size_t>(g - i));
     });
     return;
   }
