@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "ma57_threads.h"
 #include "pemric/ma57.h"
 
 namespace pemric {
@@ -250,6 +251,37 @@ int32_t PassInOrder(FrontWork& w, const Pass& ps, Modify modify) {
   return static_cast<int32_t>(width);
 }
 
+// Offset of row `skipped` + 1 (from its diagonal) in a packed upper triangle
+// of order g stored by rows: the rows before it have g, g - 1, ... values.
+inline int64_t StackedRowStart(int64_t g, int64_t skipped) {
+  return skipped * g - skipped * (skipped - 1) / 2;
+}
+
+// One row of a child's block, entries j = i..g-1 of row i (values v), into
+// the front: consecutive positions as one contiguous run, increasing ones
+// without a test, others to F(min, max) of their two positions.
+inline void AddChildRow(double* __restrict front, int64_t f, const int32_t* __restrict pos,
+                        int64_t g, const double* __restrict v, int64_t i, int shape) {
+  const int64_t a = pos[i] - 1;
+  double* row = front + a * f;  // row[c] is F(a + 1, c + 1)
+  if (shape == 2) {
+    double* run = row + a;
+    for (int64_t j = 0; j < g - i; ++j) run[j] += v[j];
+  } else if (shape == 1) {
+    row -= 1;
+    for (int64_t j = i; j < g; ++j) row[pos[j]] += v[j - i];
+  } else {
+    for (int64_t j = i; j < g; ++j) {
+      const int64_t c = pos[j] - 1;
+      if (c >= a) {
+        row[c] += v[j - i];
+      } else {
+        front[c * f + a] += v[j - i];
+      }
+    }
+  }
+}
+
 // Adds one child's packed upper triangle into the front. pos[i] is the front
 // position of the child's i-th variable; entry (i, j), i <= j, goes to
 // F(min, max) of its two positions, so that the upper triangle (the only one
@@ -263,7 +295,15 @@ inline void AddChildBlock(double* __restrict front, int64_t f, const int32_t* __
                           int64_t g, const double* __restrict val) {
   int64_t i = 1;
   while (i < g && pos[i] > pos[i - 1]) ++i;
-  if (i == g && pos[g - 1] - pos[0] == g - 1) {
+  const int shape = i < g ? 0 : pos[g - 1] - pos[0] == g - 1 ? 2 : 1;
+  if (g >= kThreadedRows) {
+    // Two rows never reach the same front entry, so they are independent.
+    ForRows(g, true, [=](int64_t r) {
+      AddChildRow(front, f, pos, g, val + StackedRowStart(g, r), r, shape);
+    });
+    return;
+  }
+  if (shape == 2) {
     double* diag = front + (pos[0] - 1) * (f + 1);  // F(pos[0], pos[0])
     for (i = 0; i < g; ++i, diag += f + 1) {
       for (int64_t j = 0; j < g - i; ++j) diag[j] += val[j];
@@ -271,7 +311,7 @@ inline void AddChildBlock(double* __restrict front, int64_t f, const int32_t* __
     }
     return;
   }
-  if (i >= g) {
+  if (shape == 1) {
     for (i = 0; i < g; ++i) {
       double* row = front + (pos[i] - 1) * f - 1;  // row[c] is F(pos[i], c)
       for (int64_t j = i; j < g; ++j) row[pos[j]] += val[j - i];
@@ -280,24 +320,9 @@ inline void AddChildBlock(double* __restrict front, int64_t f, const int32_t* __
     return;
   }
   for (i = 0; i < g; ++i) {
-    const int64_t a = pos[i] - 1;
-    double* row = front + a * f;  // row[c] is F(a + 1, c + 1)
-    for (int64_t j = i; j < g; ++j) {
-      const int64_t c = pos[j] - 1;
-      if (c >= a) {
-        row[c] += val[j - i];
-      } else {
-        front[c * f + a] += val[j - i];
-      }
-    }
+    AddChildRow(front, f, pos, g, val, i, shape);
     val += g - i;
   }
-}
-
-// Offset of row `skipped` + 1 (from its diagonal) in a packed upper triangle
-// of order g stored by rows: the rows before it have g, g - 1, ... values.
-inline int64_t StackedRowStart(int64_t g, int64_t skipped) {
-  return skipped * g - skipped * (skipped - 1) / 2;
 }
 
 // The direct way of forming the contribution block, once its upper triangle

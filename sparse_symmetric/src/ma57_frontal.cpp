@@ -15,6 +15,7 @@
 #include "ma57_front_ops.h"
 #include "ma57_frontal.h"
 #include "ma57_frontal_state.h"
+#include "ma57_threads.h"
 #include "pemric/common.h"
 #include "pemric/record.h"
 
@@ -96,9 +97,10 @@ void AssembleFront(FrontalState& st) {
   if (f <= kSmallFront) {
     std::memset(st.Front(), 0, sizeof(double) * static_cast<size_t>(f * f));
   } else {
-    for (int64_t r = 1; r <= f; ++r) {
-      std::memset(&st.F(r, r), 0, sizeof(double) * static_cast<size_t>(f - r + 1));
-    }
+    double* a = st.Front();
+    ForRows(f, f >= kThreadedRows, [=](int64_t r) {
+      std::memset(a + r * (f + 1), 0, sizeof(double) * static_cast<size_t>(f - r));
+    });
   }
   int64_t assembled = 0;
   // The own rows are those of pivot positions ntaken - o + 1 .. ntaken.
@@ -155,6 +157,27 @@ void PushIndexRecord(FrontalState& st) {
   for (int32_t i = 0; i < g; ++i) frontpos[std::abs(rest[i]) - 1] = unplaced;
 }
 
+// The factors of the node, rows 1..p of the front, to FACT from nextfac: the
+// pivot block's upper triangle by rows, then the p x g rectangle. Destinations
+// never pass their sources (the gap left before the front holds at least the
+// p(p+1)/2 values of the pivot block), so row by row in order is safe; when
+// the two areas do not overlap at all, the rows are copied by the threads.
+void CopyFactors(FrontalState& st) {
+  const int64_t p = st.p, f = st.f, g = f - p;
+  const double* a = st.Front();
+  double* out = &st.fact(st.nextfac);
+  const bool threaded = p >= kThreadedRows && st.nextfac + Triangle(p) + p * g <= st.frontstart;
+  ForRows(p, threaded, [=](int64_t i) {
+    std::memmove(out + StackedRowStart(p, i), a + i * (f + 1),
+                 sizeof(double) * static_cast<size_t>(p - i));
+  });
+  out += Triangle(p);
+  if (g == 0) return;
+  ForRows(p, threaded, [=](int64_t i) {
+    std::memmove(out + i * g, a + i * f + p, sizeof(double) * static_cast<size_t>(g));
+  });
+}
+
 // R6: the block record and, unless only counting, the factors of the node.
 void StoreBlock(FrontalState& st) {
   const int64_t p = st.p, f = st.f, g = f - p;
@@ -166,17 +189,7 @@ void StoreBlock(FrontalState& st) {
     st.recpos += f + 2;
     st.vnext = SatAdd(st.vnext, size);
     if (!st.counting) {
-      // Destinations never pass their sources: the gap left before the front
-      // holds at least the p(p+1)/2 values of the pivot block.
-      double* out = &st.fact(st.nextfac);
-      for (int64_t i = 1; i <= p; ++i) {
-        std::memmove(out, &st.F(i, i), sizeof(double) * static_cast<size_t>(p - i + 1));
-        out += p - i + 1;
-      }
-      for (int64_t i = 1; i <= p && g > 0; ++i) {
-        std::memmove(out, &st.F(i, p + 1), sizeof(double) * static_cast<size_t>(g));
-        out += g;
-      }
+      CopyFactors(st);
       st.nextfac += size;
     }
   }

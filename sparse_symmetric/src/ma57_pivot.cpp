@@ -14,6 +14,7 @@
 
 #include "ma57_front_ops.h"
 #include "ma57_frontal_state.h"
+#include "ma57_threads.h"
 #include "pemric/blas.h"
 #include "pemric/error_report.h"
 #include "pemric/ma57.h"
@@ -298,6 +299,17 @@ void CopyToStack(FrontalState& st) {
     st.rtop -= size;
     return;
   }
+  st.rtop -= size;
+  double* out = &st.fact(st.rtop + 1);
+  const double* a = &st.F(p + 1, p + 1);
+  if (g >= kThreadedRows && st.rtop >= st.frontstart - 1 + f * f) {
+    // The stack lies wholly after the front: the rows are independent.
+    ForRows(g, true, [=](int64_t i) {
+      std::memcpy(out + StackedRowStart(g, i), a + i * (f + 1),
+                  sizeof(double) * static_cast<size_t>(g - i));
+    });
+    return;
+  }
   for (int64_t i = f; i > p; --i) {
     // Row i from its diagonal; memmove allows the row to overlap itself, and
     // the rows still to be copied lie below every destination written so far.
@@ -305,7 +317,6 @@ void CopyToStack(FrontalState& st) {
     dest -= len;
     std::memmove(&st.fact(dest), &st.F(i, i), sizeof(double) * static_cast<size_t>(len));
   }
-  st.rtop -= size;
 }
 
 void DirectContribution(FrontalState& st) {
@@ -326,8 +337,10 @@ void Level3Contribution(FrontalState& st, bool counted) {
   const double md = counted ? static_cast<double>(mm) : 0.0;
   // The unscaled values go to the transposed places F(a, q), a > s; the rows
   // a are walked in tiles so that the strided stores of a tile stay in cache.
+  // Tiles touch disjoint columns of the pivot rows and disjoint rows below.
   constexpr int64_t kTile = 64;
-  for (int64_t a0 = s + 1; a0 <= f; a0 += kTile) {
+  ForRows((mm + kTile - 1) / kTile, mm >= kThreadedRows, [&](int64_t t) {
+    const int64_t a0 = s + 1 + t * kTile;
     const int64_t a1 = std::min(f, a0 + kTile - 1);
     ForEachPivot(st, [&](int64_t q, int size) {
       double* r1 = &st.F(q, 1);
@@ -349,7 +362,7 @@ void Level3Contribution(FrontalState& st, bool counted) {
         r2[a - 1] = -(d12 * x1 + d22 * x2);
       }
     });
-  }
+  });
   ForEachPivot(st, [&](int64_t, int size) { st.ops_elim += (size == 1 ? 1.0 : 6.0) * md; });
   const double pd = static_cast<double>(st.p);
   GemmSquare(st, 1, st.p, s + 1, static_cast<int32_t>(mm));

@@ -2,12 +2,14 @@
 // same factors, pivots, statistics and messages bit for bit: the suite's
 // random matrices in the four pivoting modes and three block sizes, banded
 // normal matrices (long runs of small fronts), and tight workspaces, so that
-// runs of small fronts end at compresses, suspensions and failures.
+// runs of small fronts end at compresses, suspensions and failures. So do
+// one thread and several on matrices with large fronts.
 #include <cstring>
 #include <string>
 
 #include "factor_support.h"
 #include "ma57_frontal_state.h"
+#include "ma57_threads.h"
 
 namespace {
 
@@ -26,9 +28,10 @@ struct Outcome {
 // forecasts of a first, ample run; a suspended factorization is resumed
 // with the same arrays.
 Outcome Factorize(const Matrix& m, FrontPath path, int32_t mode, int32_t nb, int64_t lfact = 0,
-                  int64_t lifact = 0, bool suspend = false) {
+                  int64_t lifact = 0, bool suspend = false, int threads = 1) {
   const FrontPath before = pemric::ma57::front_path;
   pemric::ma57::front_path = path;
+  pemric::ma57::front_threads = threads;
   Factors f;
   f.keep = AnalyseKeep(m);
   f.icntl[6] = mode;
@@ -49,6 +52,7 @@ Outcome Factorize(const Matrix& m, FrontPath path, int32_t mode, int32_t nb, int
     out.printed = capture.text();
   }
   pemric::ma57::front_path = before;
+  pemric::ma57::front_threads = 0;
   if (f.Info(1) >= 0 && f.Info(1) < 10) {
     out.fact.assign(f.fact.begin(), f.fact.begin() + f.Info(15));
     out.ifact.assign(f.ifact.begin(), f.ifact.begin() + f.Info(16));
@@ -141,6 +145,24 @@ TEST(FrontPaths, SameOutcomeInTightWorkspaces) {
         ExpectSame(Factorize(m, FrontPath::kGeneral, 1, 16, lf, li, suspend),
                    Factorize(m, FrontPath::kSmall, 1, 16, lf, li, suspend));
       }
+    }
+  }
+}
+
+// Fronts and children's blocks above the threads' threshold, with 2x2 and
+// delayed pivots (children's variables out of order in the parent), in ample
+// and in tight workspaces (factors and stack then overlap the front, and the
+// copies keep to one thread).
+TEST(FrontPaths, SameFactorsOnAnyNumberOfThreads) {
+  for (Kind kind : {Kind::kDefinite, Kind::kZeroDiagonal}) {
+    const Matrix m = RandomMatrix(1200, 5, kind, 4242);
+    const Outcome one = Factorize(m, FrontPath::kBySize, 1, 16);
+    ASSERT_GE(one.info[20], 2 * pemric::ma57::kThreadedRows);  // INFO(21), largest front
+    const int64_t lfact = one.info[16], lifact = one.info[17];
+    for (int64_t lf : {int64_t{0}, lfact}) {
+      SCOPED_TRACE(::testing::Message() << "kind " << static_cast<int>(kind) << " lfact " << lf);
+      ExpectSame(Factorize(m, FrontPath::kBySize, 1, 16, lf, lf > 0 ? lifact : 0),
+                 Factorize(m, FrontPath::kBySize, 1, 16, lf, lf > 0 ? lifact : 0, false, 3));
     }
   }
 }
