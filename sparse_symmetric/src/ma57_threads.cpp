@@ -12,7 +12,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -80,13 +79,14 @@ class Helpers {
     return std::clamp(threads, 1, kMaxHelpers + 1);
   }
 
-  // Starts helpers up to `count`; false when the system refuses a thread
-  // (the loop then runs on the caller alone; those started are kept).
+  // Starts helpers up to `count`; false when the system refuses a thread or
+  // the memory for one (the loop then runs on the caller alone; the helpers
+  // started are kept). Nothing is thrown out of the factorization.
   bool Start(int count) {
     while (static_cast<int>(threads_.size()) < count) {
       try {
         threads_.emplace_back([this, id = static_cast<int>(threads_.size())] { Serve(id); });
-      } catch (const std::system_error&) {
+      } catch (...) {
         return false;
       }
     }

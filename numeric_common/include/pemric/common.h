@@ -2,7 +2,9 @@
  *
  * Every routine takes each argument by reference (a pointer), indexes arrays
  * from 1 in the positions it documents, allocates nothing, and reports through
- * its INFO array. Integers are signed 32-bit. */
+ * its INFO array. Integers are signed 32-bit. The one exception to the rule on
+ * allocation: when BLAS runs several threads, MA57BD starts helper threads
+ * for large fronts, once for the process (see ma57.h). */
 #ifndef PEMRIC_COMMON_H
 #define PEMRIC_COMMON_H
 

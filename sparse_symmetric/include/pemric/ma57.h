@@ -170,7 +170,12 @@ PEMRIC_API void MA57AD(const int32_t* N,
  *   FACT    out  (LFACT) real factors;  IFACT out (LIFACT) integer factors
  *   KEEP    in/out (LKEEP) analysis result, restored on return
  *   PIVSEQ  work (N)
- * Controls in ICNTL(20), CNTL(5); information in INFO(40), RINFO(20). */
+ * Controls in ICNTL(20), CNTL(5); information in INFO(40), RINFO(20).
+ * With OpenBLAS running several threads, fronts of order 256 and more share
+ * their work outside BLAS with as many helper threads, started at the first
+ * such front and kept for the process; the factors are bitwise the same for
+ * any thread count. One factorization uses them at a time; another meanwhile
+ * works alone. With one BLAS thread, or another BLAS, it starts none. */
 PEMRIC_API void MA57BD(const int32_t* N,
                        const int32_t* NE,
                        const double* A,
