@@ -137,6 +137,23 @@ inline void Eliminate2x2(FrontWork& w, const Pass& ps, double det) {
   w.n2x2 += 1;
 }
 
+// Largest |x[k]|, k < n, or 0, NaNs passed over: what std::max(m, |x[k]|)
+// gives in order from m = 0. A maximum does not depend on the order it is
+// taken in, so four running maxima give the same value while breaking the
+// chain of dependent comparisons (a row of a large front has thousands).
+inline double MaxAbs(const double* x, int64_t n) {
+  double m0 = 0.0, m1 = 0.0, m2 = 0.0, m3 = 0.0;
+  int64_t k = 0;
+  for (; k + 4 <= n; k += 4) {
+    m0 = std::max(m0, std::fabs(x[k]));
+    m1 = std::max(m1, std::fabs(x[k + 1]));
+    m2 = std::max(m2, std::fabs(x[k + 2]));
+    m3 = std::max(m3, std::fabs(x[k + 3]));
+  }
+  for (; k < n; ++k) m0 = std::max(m0, std::fabs(x[k]));
+  return std::max(std::max(m0, m1), std::max(m2, m3));
+}
+
 // Largest |entry| of row/column i over positions from..to (skipping `skip`),
 // reading the upper triangle: F(k, i) above the diagonal, F(i, k) after it.
 inline double ColumnMax(const FrontWork& w, int64_t i, int64_t from, int64_t to, int64_t skip) {
@@ -164,8 +181,7 @@ inline int TestCandidate(const FrontWork& w, const Pass& ps, int64_t i, int64_t&
     const double a = std::fabs(rowi[k - 1]);
     if (a > alpha) alpha = a, jmax = k;
   }
-  double rho = 0.0;
-  for (int64_t k = ps.e + 1; k <= w.f; ++k) rho = std::max(rho, std::fabs(rowi[k - 1]));
+  double rho = MaxAbs(rowi + ps.e, w.f - ps.e);
   // "<= tol" is written as "not > tol" so that a NaN counts as zero.
   if (!(rho > tol) && !(ad > tol) && !(alpha > tol)) return 0;
   if (!(alpha > tol) && !(ad > tol)) return 0;
