@@ -9,7 +9,9 @@
 // as on one thread, so the factors are bitwise the same for any thread count.
 // The factorization uses as many threads as BLAS (openblas_get_num_threads,
 // so OPENBLAS_NUM_THREADS or openblas_set_num_threads set both); with a BLAS
-// that does not say, or in a build without threads, it uses one.
+// that does not say, or in a build without threads, it uses one. With an
+// OpenMP build of OpenBLAS they are the OpenMP runtime's threads, BLAS's own;
+// otherwise helpers that the factorization starts.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,18 @@ constexpr int64_t kThreadedRows = 256;
 // Threads to use, if above 0, whatever BLAS says; only tests set it, to
 // compare thread counts.
 inline int front_threads = 0;
+
+// Which threads run the shared loops; only tests change it, to cover both.
+enum class FrontPool : int32_t {
+  kAuto,    // the OpenMP runtime's when BLAS runs on it, else our own helpers
+  kOwn,     // always our own helpers
+  kOpenMp,  // the OpenMP runtime's whenever one is loaded
+};
+inline FrontPool front_pool = FrontPool::kAuto;
+// What openblas_get_parallel() returns for an OpenMP build.
+constexpr int kOpenBlasOpenMp = 2;
+// Whether an OpenMP runtime is loaded for the shared loops to use.
+bool OpenMpRuntimeLoaded();
 
 using RowBody = void (*)(const void* body, int64_t i);
 

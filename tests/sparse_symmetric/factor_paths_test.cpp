@@ -11,6 +11,10 @@
 #include "ma57_frontal_state.h"
 #include "ma57_threads.h"
 
+#if DALVEX_TEST_OPENMP
+#include <omp.h>
+#endif
+
 namespace {
 
 using namespace ma57test;
@@ -153,18 +157,31 @@ TEST(FrontPaths, SameOutcomeInTightWorkspaces) {
 // delayed pivots (children's variables out of order in the parent), in ample
 // and in tight workspaces (factors and stack then overlap the front, and the
 // copies keep to one thread).
+// Three threads against one, with our own helpers and with the OpenMP
+// runtime's threads.
 TEST(FrontPaths, SameFactorsOnAnyNumberOfThreads) {
-  for (Kind kind : {Kind::kDefinite, Kind::kZeroDiagonal}) {
-    const Matrix m = RandomMatrix(1200, 5, kind, 4242);
-    const Outcome one = Factorize(m, FrontPath::kBySize, 1, 16);
-    ASSERT_GE(one.info[20], 2 * pemric::ma57::kThreadedRows);  // INFO(21), largest front
-    const int64_t lfact = one.info[16], lifact = one.info[17];
-    for (int64_t lf : {int64_t{0}, lfact}) {
-      SCOPED_TRACE(::testing::Message() << "kind " << static_cast<int>(kind) << " lfact " << lf);
-      ExpectSame(Factorize(m, FrontPath::kBySize, 1, 16, lf, lf > 0 ? lifact : 0),
-                 Factorize(m, FrontPath::kBySize, 1, 16, lf, lf > 0 ? lifact : 0, false, 3));
+  using pemric::ma57::FrontPool;
+#if DALVEX_TEST_OPENMP
+  // A call into the runtime, so that the program loads it whatever the linker.
+  ASSERT_GE(omp_get_max_threads(), 1);
+#endif
+  for (FrontPool pool : {FrontPool::kOwn, FrontPool::kOpenMp}) {
+    if (pool == FrontPool::kOpenMp && !pemric::ma57::OpenMpRuntimeLoaded()) continue;
+    pemric::ma57::front_pool = pool;
+    for (Kind kind : {Kind::kDefinite, Kind::kZeroDiagonal}) {
+      const Matrix m = RandomMatrix(1200, 5, kind, 4242);
+      const Outcome one = Factorize(m, FrontPath::kBySize, 1, 16);
+      ASSERT_GE(one.info[20], 2 * pemric::ma57::kThreadedRows);  // INFO(21), largest front
+      const int64_t lfact = one.info[16], lifact = one.info[17];
+      for (int64_t lf : {int64_t{0}, lfact}) {
+        SCOPED_TRACE(::testing::Message() << "pool " << static_cast<int>(pool) << " kind "
+                                          << static_cast<int>(kind) << " lfact " << lf);
+        ExpectSame(Factorize(m, FrontPath::kBySize, 1, 16, lf, lf > 0 ? lifact : 0),
+                   Factorize(m, FrontPath::kBySize, 1, 16, lf, lf > 0 ? lifact : 0, false, 3));
+      }
     }
   }
+  pemric::ma57::front_pool = FrontPool::kAuto;
 }
 
 }  // namespace
