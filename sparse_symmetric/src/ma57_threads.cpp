@@ -46,6 +46,8 @@ namespace {
 constexpr int64_t kChunkRows = 8;
 // Helpers at most, whatever BLAS says.
 constexpr int kMaxHelpers = 63;
+// What openblas_get_parallel() returns for an OpenMP build.
+constexpr int kOpenBlasOpenMp = 2;
 
 // Threads to use: the test override, else as many as BLAS uses.
 int Team() {

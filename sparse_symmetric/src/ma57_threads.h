@@ -34,8 +34,6 @@ enum class FrontPool : int32_t {
   kOpenMp,  // the OpenMP runtime's whenever one is loaded
 };
 inline FrontPool front_pool = FrontPool::kAuto;
-// What openblas_get_parallel() returns for an OpenMP build.
-constexpr int kOpenBlasOpenMp = 2;
 // Whether an OpenMP runtime is loaded for the shared loops to use.
 bool OpenMpRuntimeLoaded();
 
