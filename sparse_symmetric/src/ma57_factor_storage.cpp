@@ -1,13 +1,13 @@
 // Final form of the stored factors, and their printing.
 //
-// While the factorization runs, every pivot row of a block keeps in FACT the
-// negated multipliers -L(k, i) and, for the first member of a 2x2 pivot, the
-// off-diagonal of D^-1 at position (i, i+1). The finish moves those
-// off-diagonals into one area after the blocks and gives the multipliers of the
-// pivot blocks their own sign, so that the solution phase can apply each pivot
-// block as a packed unit lower triangle. Example for a block with p = 2 taken
-// as one 2x2 pivot, before and after (area at r + 1):
-//   FACT(a..a+2) = d11, d12, d22        ->  d11, 0, d22     and FACT(r+1) = d12
+// The front's pivot rows hold the negated multipliers -L(k, i) and, for the
+// first member of a 2x2 pivot, the off-diagonal of D^-1 at position (i, i+1).
+// They are stored with the signs changed (CopyPivotRow), so that the solution
+// phase can apply each pivot block as a packed unit lower triangle; the
+// finish moves the 2x2 off-diagonals, negated back, into one area after the
+// blocks. Example for a block with p = 2 taken as one 2x2 pivot, as stored
+// and after the finish (area at r + 1):
+//   FACT(a..a+2) = d11, -d12, d22       ->  d11, 0, d22     and FACT(r+1) = d12
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -36,9 +36,10 @@ void MA57FinishFactors(double* fact, int64_t la, const int32_t* ifact, int32_t l
     for (int64_t i = 1; i <= p; ++i) {
       const bool first = I(rec + 1 + i) < 0 && !previous_first;
       const int64_t len = p - i + 1;  // diagonal, then (i, i+1..p)
-      if (first) F(area++) = F(pos + 1);
-      for (int64_t k = 1; k < len; ++k) F(pos + k) = -F(pos + k);
-      if (first) F(pos + 1) = 0.0;
+      if (first) {
+        F(area++) = -F(pos + 1);  // stored negated like the multipliers
+        F(pos + 1) = 0.0;
+      }
       previous_first = first;
       pos += len;
     }

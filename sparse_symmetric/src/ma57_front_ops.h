@@ -267,6 +267,16 @@ int32_t PassInOrder(FrontWork& w, const Pass& ps, Modify modify) {
   return static_cast<int32_t>(width);
 }
 
+// Row i of a node's pivot block stored from its diagonal, len values: the
+// diagonal as it is and the multipliers negated, the sign with which the
+// solution phase applies them (the finish then only moves the off-diagonals
+// of 2x2 pivots). Writing forward is safe when the row moves down over
+// itself, as the stored factors do within the front's gap.
+inline void CopyPivotRow(double* to, const double* from, int64_t len) {
+  to[0] = from[0];
+  for (int64_t k = 1; k < len; ++k) to[k] = -from[k];
+}
+
 // Offset of row `skipped` + 1 (from its diagonal) in a packed upper triangle
 // of order g stored by rows: the rows before it have g, g - 1, ... values.
 inline int64_t StackedRowStart(int64_t g, int64_t skipped) {

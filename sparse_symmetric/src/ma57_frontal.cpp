@@ -158,7 +158,8 @@ void PushIndexRecord(FrontalState& st) {
 }
 
 // The factors of the node, rows 1..p of the front, to FACT from nextfac: the
-// pivot block's upper triangle by rows, then the p x g rectangle. Destinations
+// pivot block's upper triangle by rows (CopyPivotRow), then the p x g
+// rectangle. Destinations
 // never pass their sources (the gap left before the front holds at least the
 // p(p+1)/2 values of the pivot block), so row by row in order is safe; when
 // the two areas do not overlap at all, the rows are copied by the threads.
@@ -168,8 +169,7 @@ void CopyFactors(FrontalState& st) {
   double* out = &st.fact(st.nextfac);
   const bool threaded = p >= kThreadedRows && st.nextfac + Triangle(p) + p * g <= st.frontstart;
   ForRows(p, threaded, [=](int64_t i) {
-    std::memmove(out + StackedRowStart(p, i), a + i * (f + 1),
-                 sizeof(double) * static_cast<size_t>(p - i));
+    CopyPivotRow(out + StackedRowStart(p, i), a + i * (f + 1), p - i);
   });
   out += Triangle(p);
   if (g == 0) return;

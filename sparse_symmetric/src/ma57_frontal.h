@@ -67,9 +67,10 @@ void MA57FrontalFactor(int32_t n,
                        double* rinfo,
                        int32_t* saved);
 
-// Final pass over the stored blocks: moves the off-diagonal of each 2x2 pivot
-// into the area that starts at next + 1 and gives the multipliers of the pivot
-// blocks their own sign (the rectangles keep the negated multipliers).
+// Final pass over the stored blocks: moves the off-diagonal of each 2x2 pivot,
+// stored negated like the pivot blocks' multipliers (which are stored with
+// their own sign; the rectangles keep the negated ones), into the area that
+// starts at next + 1 with its sign restored.
 void MA57FinishFactors(double* fact, int64_t la, const int32_t* ifact, int32_t lifact, int64_t next);
 
 // Moves the entries top+1..j1-1 of a workspace up by j2 - j1 (highest first),

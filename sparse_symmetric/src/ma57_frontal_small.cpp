@@ -264,7 +264,8 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
       vnext = SatAdd(vnext, stored);
       double* out = fact + (nextfac - 1);
       for (int64_t i = 1; i <= p; ++i) {
-        for (int64_t l = i; l <= p; ++l) *out++ = front[(i - 1) * f + l - 1];
+        CopyPivotRow(out, front + (i - 1) * (f + 1), p - i + 1);
+        out += p - i + 1;
       }
       for (int64_t i = 1; i <= p; ++i) {
         for (int64_t l = p + 1; l <= f; ++l) *out++ = front[(i - 1) * f + l - 1];
