@@ -159,10 +159,10 @@ void PushIndexRecord(FrontalState& st) {
 
 // The factors of the node, rows 1..p of the front, to FACT from nextfac: the
 // pivot block's upper triangle by rows (CopyPivotRow), then the p x g
-// rectangle. Destinations
-// never pass their sources (the gap left before the front holds at least the
-// p(p+1)/2 values of the pivot block), so row by row in order is safe; when
-// the two areas do not overlap at all, the rows are copied by the threads.
+// rectangle. Destinations never pass their sources (the gap left before the
+// front holds at least the p(p+1)/2 values of the pivot block), so row by row
+// in order is safe; when the two areas do not overlap at all, the rows are
+// copied by the threads.
 void CopyFactors(FrontalState& st) {
   const int64_t p = st.p, f = st.f, g = f - p;
   const double* a = st.Front();
