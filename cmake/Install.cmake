@@ -106,8 +106,10 @@ else()
   set(DALVEX_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
 if(DALVEX_CONFIG_STATIC)
-  # For the static archive (pkg-config --static): BLAS and the C++ runtime.
-  set(DALVEX_PC_PRIVATE "Requires.private: openblas\nLibs.private: -lstdc++ -lm")
+  # For the static archive (pkg-config --static): OpenBLAS and the C++ runtime,
+  # as plain libraries: a Requires.private entry would make pkg-config demand
+  # OpenBLAS's own .pc file from every user of the shared library too.
+  set(DALVEX_PC_PRIVATE "Libs.private: -lopenblas -lstdc++ -lm")
 endif()
 configure_file(cmake/libpemric.pc.in ${PROJECT_BINARY_DIR}/libpemric.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/libpemric.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig

@@ -31,8 +31,13 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS $<TARGET_FILE_DIR:vorn_services>)
   set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
-  # The static archive calls OpenBLAS, and libpemric.pc requires openblas.pc.
+  # The static archive calls OpenBLAS (libopenblas.so, or the archive).
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libopenblas-dev")
+  # A shlibs file in dalvex, so that packages built against dalvex-dev get
+  # their dependency on it from dpkg-shlibdeps. (CPack warns that the plug-in
+  # and the stand-in services library, which have no SONAME, stay out of it.)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SUGGESTS "dalvex-host")
 endif()
 include(CPack)

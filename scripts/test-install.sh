@@ -32,10 +32,26 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build_dir" --prefix "$prefix" >/dev/null
 scripts/test-consumers.sh "$prefix"
 
+# Installed without the runtime, dalvex-run must look for the plug-in where it
+# belongs and say so, not load the one of the build tree.
+cmake --install "$build_dir" --prefix "$prefix/host-only" --component host >/dev/null
+status=0
+message=$("$prefix/host-only/bin/dalvex-run" -p rosenbrock 2>&1) || status=$?
+if [ "$status" -ne 3 ] || [[ "$message" != *"cannot load $prefix/host-only/lib"*"/dalvex/plugins/vorn_dalvex.so"* ]]; then
+  echo "dalvex-run installed alone: exit status $status, expected 3 naming its own plug-in path:" >&2
+  echo "$message" >&2
+  exit 1
+fi
+
 rm -f "$build_dir"/packages/*.deb
 (cd "$build_dir" && cpack -G DEB >/dev/null)
 packages=("$root/$build_dir"/packages/dalvex{,-dev,-host}_*.deb)
 ls -l "${packages[@]}"
+# Packages built against dalvex-dev take their dependency on dalvex from its shlibs file.
+if ! dpkg-deb --ctrl-tarfile "${packages[0]}" | tar -t | grep -qx './shlibs'; then
+  echo "${packages[0]} has no shlibs file" >&2
+  exit 1
+fi
 
 if [ -n "$deb" ]; then
   names=(dalvex-host dalvex-dev dalvex)

@@ -35,12 +35,15 @@ std::filesystem::path ProgramFolder() {
 }  // namespace
 
 std::string DefaultModulePath() {
-#if defined(DALVEX_INSTALLED_MODULE)
+#if defined(DALVEX_INSTALLED_MODULE) && defined(DALVEX_BUILD_FOLDER)
+  // Anywhere but its build folder the program runs installed (or copied), and
+  // its plug-in is the installed one even when that is missing: falling back
+  // on the build tree would load a plug-in that may be stale, or name in the
+  // error a path the user never had.
   const std::filesystem::path folder = ProgramFolder();
-  if (!folder.empty()) {
-    const std::filesystem::path installed = (folder / DALVEX_INSTALLED_MODULE).lexically_normal();
-    std::error_code error;
-    if (std::filesystem::is_regular_file(installed, error)) return installed.string();
+  std::error_code error;
+  if (!folder.empty() && !std::filesystem::equivalent(folder, DALVEX_BUILD_FOLDER, error)) {
+    return (folder / DALVEX_INSTALLED_MODULE).lexically_normal().string();
   }
 #endif
   return DALVEX_MODULE_PATH;

@@ -5,9 +5,9 @@
 
 namespace dalvex_run {
 
-// The installed plug-in, at its place relative to this program's folder
-// (DALVEX_INSTALLED_MODULE) when it is there; otherwise the plug-in of the
-// build tree this program was built in (DALVEX_MODULE_PATH).
+// Run from the folder it was built in, the plug-in of that build tree
+// (DALVEX_MODULE_PATH); run from anywhere else, the installed plug-in at its
+// place relative to this program's folder (DALVEX_INSTALLED_MODULE).
 std::string DefaultModulePath();
 
 }  // namespace dalvex_run
