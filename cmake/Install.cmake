@@ -42,6 +42,9 @@ install(DIRECTORY host_interface/include/vorn DESTINATION ${CMAKE_INSTALL_INCLUD
         COMPONENT development)
 install(FILES README.md docs/host-integration.md docs/robustness.md docs/using-the-installed-library.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+# The consumer projects that the installation is tested with, as examples.
+install(DIRECTORY tests/consumers/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+        COMPONENT development)
 if(WIN32)
   if(DALVEX_MSVC_SERVICES)
     set(DALVEX_ZIP_NAMES "the Microsoft toolchain")
