@@ -200,24 +200,24 @@ bool WriteOutputs(Outputs& files, History* history, const problems::Problem& pro
   return ok;
 }
 
-// The run in order: files opened, the problem built (before the module is
-// loaded, so that a problem too large for memory fails before anything else
-// has taken any), the solver loaded and set, the solve, the summary.
+// The run in order: the solver loaded and set (a refused --set or a module
+// that will not load ends the run before any file is touched), the files
+// opened (a bad path ends it before the problem takes time and memory), the
+// problem built, the solve, the summary.
 int Solve(const Options& o, const char** stage) {
+  SolverHost host;
+  if (const auto rc = LoadSolver(o, host)) return *rc;
   Outputs files;
   if (!files.Open(o)) return kExitEnvironment;
   *stage = "the problem";
   std::string error;
   std::shared_ptr<const problems::Problem> problem =
       problems::MakeProblem(o.problem, o.problem_options, &error);
-  if (!problem) {
+  if (!problem) {  // the command line's checks make this unreachable
     std::fprintf(stderr, "dalvex-run: %s\n", error.c_str());
     return kExitUsage;
   }
   problem->NNz();  // the Jacobian pattern is built on first use: build it now
-  *stage = "the solver's module";
-  SolverHost host;
-  if (const auto rc = LoadSolver(o, host)) return *rc;
 
   // With the JSON on standard output, everything for people goes to standard error.
   std::FILE* text = o.json == "-" ? stderr : stdout;
