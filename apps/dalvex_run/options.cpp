@@ -118,7 +118,7 @@ const char* kFooter =
     "     limit (MaxIters or --max-calls), or failed (the solver's message tells why)\n"
     "  2  usage error: the command line was refused before anything ran\n"
     "  3  error of the environment: a file could not be written, the module could not\n"
-    "     be loaded, or memory ran out";
+    "     be loaded, or memory ran out (in the solver too: outcome failed)";
 
 }  // namespace
 

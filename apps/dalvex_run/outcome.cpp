@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "options.h"
+
 namespace dalvex_run {
 namespace {
 
@@ -36,8 +38,24 @@ Verdict Make(Outcome outcome, std::string test, std::string text) {
   v.outcome = outcome;
   v.test = std::move(test);
   v.text = std::move(text);
-  v.exit_status = outcome == Outcome::kConverged || outcome == Outcome::kLeastSquaresMinimum ? 0 : 1;
+  v.exit_status = outcome == Outcome::kConverged || outcome == Outcome::kLeastSquaresMinimum
+                      ? kExitSuccess
+                      : kExitNotSolved;
   return v;
+}
+
+// A failure for want of memory is the environment's, not the problem's.
+Verdict OutOfMemory(std::string text) {
+  Verdict v = Make(Outcome::kFailed, "", std::move(text));
+  v.exit_status = kExitEnvironment;
+  return v;
+}
+
+// The solver's own words when memory ran out: in set-up, or growing its
+// workspaces.
+bool SaysOutOfMemory(const std::string& message) {
+  return message.rfind("**FATAL - out of memory", 0) == 0 ||
+         message.rfind("NS23: could not allocate", 0) == 0;
 }
 
 // Solve returned 0 with flag 0: the method stopped on its own tests.
@@ -87,6 +105,9 @@ const char* OutcomeName(Outcome outcome) {
 }
 
 Verdict Classify(const StopFacts& f) {
+  // Creating the solver fails with -15 only when it cannot be allocated.
+  if (!f.created && f.result == -15)
+    return OutOfMemory("the solver could not be created for want of memory (CreateNLASystem returned -15)");
   if (!f.created)
     return Make(Outcome::kFailed, "",
                 "the solver could not be created (CreateNLASystem returned " +
@@ -103,6 +124,8 @@ Verdict Classify(const StopFacts& f) {
     return Make(Outcome::kEvaluationLimit, "MaxIters",
                 "all MaxIters = " + std::to_string(f.max_iters) +
                     " residual evaluations were spent before a stopping test was met");
+  if (f.result == -15 && SaysOutOfMemory(f.message))
+    return OutOfMemory("\"" + f.message + "\" (Solve returned -15)");
   if (f.result == -15)
     return Make(Outcome::kFailed, "",
                 f.message.empty() ? std::string("Solve returned -15")

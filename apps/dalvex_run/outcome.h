@@ -14,7 +14,8 @@
 //                             known) on a small step of an over-determined fit
 //   stalled                1  stopped by the method's own tests anywhere else
 //   evaluation limit       1  MaxIters evaluations spent, or --max-calls calls
-//   failed                 1  the solver or the equation set reported an error
+//   failed                 1  the solver or the equation set reported an error;
+//                          3  when that error is the solver's memory running out
 #ifndef DALVEX_RUN_OUTCOME_H
 #define DALVEX_RUN_OUTCOME_H
 

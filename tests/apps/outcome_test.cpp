@@ -31,6 +31,7 @@ struct Case {
   Outcome outcome;
   const char* test;
   const char* says;  // a phrase the sentence must hold
+  int exit_status = -1;  // -1: 0 for a success, 1 otherwise
 };
 
 StopFacts With(StopFacts f, void (*change)(StopFacts&)) {
@@ -75,7 +76,17 @@ TEST(Outcome, NamesEachStopTruly) {
       {"evaluation error", With(MethodStop(), [](StopFacts& f) { f.result = -3; }), Outcome::kFailed, "",
        "returned error -3"},
       {"not created", With(MethodStop(), [](StopFacts& f) { f.created = false, f.result = -15; }),
-       Outcome::kFailed, "", "could not be created"},
+       Outcome::kFailed, "", "could not be created for want of memory", 3},
+      {"set-up out of memory",
+       With(MethodStop(), [](StopFacts& f) {
+         f.result = -15, f.message = "**FATAL - out of memory while setting up the problem";
+       }),
+       Outcome::kFailed, "", "\"**FATAL - out of memory while setting up the problem\" (Solve returned -15)", 3},
+      {"workspace out of memory",
+       With(MethodStop(), [](StopFacts& f) {
+         f.result = -15, f.status = -3, f.message = "NS23: could not allocate a real workspace of 9 entries";
+       }),
+       Outcome::kFailed, "", "could not allocate", 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -84,7 +95,7 @@ TEST(Outcome, NamesEachStopTruly) {
     EXPECT_EQ(v.test, c.test);
     EXPECT_NE(v.text.find(c.says), std::string::npos) << v.text;
     const bool success = c.outcome == Outcome::kConverged || c.outcome == Outcome::kLeastSquaresMinimum;
-    EXPECT_EQ(v.exit_status, success ? 0 : 1);
+    EXPECT_EQ(v.exit_status, c.exit_status >= 0 ? c.exit_status : success ? 0 : 1);
   }
 }
 
