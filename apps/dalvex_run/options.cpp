@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -167,8 +168,9 @@ const char* kFooter =
     "  1  stalled (stopped by the solver's own tests short of a solution), evaluation\n"
     "     limit (MaxIters or --max-calls), or failed (the solver's message tells why)\n"
     "  2  usage error: the command line was refused before anything ran\n"
-    "  3  error of the environment: a file could not be written, the module could not\n"
-    "     be loaded, or memory ran out (in the solver too: outcome failed)";
+    "  3  error of the environment: a file or standard output could not be written,\n"
+    "     the module could not be loaded, or memory ran out (in the solver too:\n"
+    "     outcome failed)";
 
 }  // namespace
 
@@ -217,7 +219,11 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* o) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
-    return app.exit(e);
+    // Through stdio, whose flush at the end says why standard output failed.
+    std::ostringstream out;
+    const int rc = app.exit(e, out);
+    std::fputs(out.str().c_str(), stdout);
+    return rc;
   } catch (const CLI::ParseError& e) {
     return RefuseParse(e);
   }
