@@ -117,6 +117,7 @@ StopFacts Facts(const SolverHost& host, const problems::Problem& p, const RunOut
   f.status = r.status;
   f.call_limit = r.call_limit;
   f.calls = r.calls;
+  f.evaluations = r.evaluations;
   f.neqs = p.NEqs();
   f.nvars = p.NVars();
   f.known_least = p.KnownMinimum();

@@ -14,11 +14,15 @@ std::string Num(const char* format, double v) {
   return buf;
 }
 
-// The method's own stopping test that fired, as far as a host can tell: the
-// sum-of-squares test is checked against Sac here; any other stop with flag 0
-// is a step too small to matter (or, when differencing, no gain even with
-// central differences).
+// The method's own stopping test that fired, as far as a host can tell.  It
+// tries a step at the rounding level of x first, then the sum of squares
+// against Sac, then a step of at most Acc.  With every residual exactly 0 the
+// step is 0, so the first test ends it whatever Sac is; otherwise the
+// sum-of-squares test is checked against Sac here, and any other stop with
+// flag 0 is a step too small to matter (or, when differencing, no gain even
+// with central differences).
 std::string StopTest(const StopFacts& f) {
+  if (f.largest == 0.0) return "small step";
   return f.sum_squares <= f.sac ? "Sac" : "small step";
 }
 
@@ -26,6 +30,9 @@ std::string DescribeTest(const StopFacts& f, const std::string& test) {
   if (test == "Sac")
     return "the solver's sum-of-squares test (sum of squares " + Num("%.4g", f.sum_squares) +
            " at most Sac = " + Num("%g", f.sac) + ")";
+  if (f.largest == 0.0)
+    return "the solver's small-step test (every residual is 0, so the step is 0, at the rounding "
+           "level of x)";
   if (f.hmax > 0.0)
     return "the solver's small-step or no-progress test (a step of at most Acc = " +
            Num("%g", f.acc) + " or at the rounding level of x, or no gain with central differences)";
@@ -93,6 +100,10 @@ Verdict MethodStopped(const StopFacts& f) {
 
 }  // namespace
 
+std::string Count(int64_t n, const char* thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
 const char* OutcomeName(Outcome outcome) {
   switch (outcome) {
     case Outcome::kConverged: return "converged";
@@ -114,12 +125,19 @@ Verdict Classify(const StopFacts& f) {
                     std::to_string(f.result) + ")");
   if (f.call_limit)
     return Make(Outcome::kEvaluationLimit, "--max-calls",
-                "still running after " + std::to_string(f.calls) + " Solve calls (--max-calls)");
+                "still running after " + Count(f.calls, "Solve call") + " (--max-calls)");
   if (f.result == 0 && f.status && *f.status > 0)
     return Make(Outcome::kConverged, "Tol",
                 "largest |F| " + Num("%.3e", f.largest) + " is below Tol = " + Num("%g", f.tol) +
                     " (the solver's residual test)");
   if (f.result == 0) return MethodStopped(f);
+  if (f.result == -15 && f.status && *f.status == -1 && f.evaluations > f.max_iters)
+    return Make(Outcome::kEvaluationLimit, "MaxIters",
+                "the budget of MaxIters = " + std::to_string(f.max_iters) +
+                    " residual evaluations was spent before a stopping test was met; " +
+                    std::to_string(f.evaluations) +
+                    " were made, since the solver checks it only before a step and finishes a "
+                    "difference Jacobian under way");
   if (f.result == -15 && f.status && *f.status == -1)
     return Make(Outcome::kEvaluationLimit, "MaxIters",
                 "all MaxIters = " + std::to_string(f.max_iters) +
