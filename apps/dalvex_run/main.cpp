@@ -221,7 +221,8 @@ bool WriteOutputs(Outputs& files, History* history, const problems::Problem& pro
   }
   if (files.json.is_open()) {
     *stage = "the JSON summary";
-    const bool text_failed = text == stdout && (std::fflush(stdout) != 0 || std::ferror(stdout));
+    if (text == stdout) FlushText(stdout);
+    const bool text_failed = text == stdout && (standard_output_error != 0 || std::ferror(stdout));
     if (!ok || text_failed) s.verdict.exit_status = kExitEnvironment;
     files.json.Write(SummaryJson(s));
     ok = Finish(files.json, "--json", "JSON summary", s) && ok;
@@ -236,6 +237,7 @@ bool WriteOutputs(Outputs& files, History* history, const problems::Problem& pro
 int Solve(const Options& o, const char** stage) {
   SolverHost host;
   if (const auto rc = LoadSolver(o, host)) return *rc;
+  *stage = "the output files";
   Outputs files;
   if (!files.Open(o)) return kExitEnvironment;
   *stage = "the problem";
