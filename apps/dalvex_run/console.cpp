@@ -5,7 +5,6 @@
 namespace dalvex_run {
 namespace {
 
-// Lines that report progress or debug detail rather than what happened.
 template <size_t N>
 bool StartsWithAny(const char* text, const char* const (&prefixes)[N]) {
   for (const char* prefix : prefixes)
@@ -13,6 +12,7 @@ bool StartsWithAny(const char* text, const char* const (&prefixes)[N]) {
   return false;
 }
 
+// Lines that report progress or debug detail rather than what happened.
 bool IsReport(const char* text) {
   static const char* const kPrefixes[] = {
       "(Obj)",      "(Var)",          "(Res)",           "(Jac)",
