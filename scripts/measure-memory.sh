@@ -59,7 +59,7 @@ run() {
     echo solves
   elif [ "$rc" -eq 1 ] && grep -q 'Maximum Function Calls exceeded' "$log"; then
     echo fits
-  elif [ "$rc" -eq 1 ] && grep -qx 'Outcome *failed' "$log" && grep -q '(Solve returned -15)$' "$log" &&
+  elif [ "$rc" -eq 3 ] && grep -qx 'Outcome *failed' "$log" && grep -q '(Solve returned -15)$' "$log" &&
        grep -qE 'out of memory while setting up|could not allocate an? (integer|real) workspace' "$log"; then
     echo clean
   elif [ "$rc" -ge 128 ] || grep -q 'terminate called' "$log"; then

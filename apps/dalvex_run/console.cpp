@@ -5,6 +5,13 @@
 namespace dalvex_run {
 namespace {
 
+template <size_t N>
+bool StartsWithAny(const char* text, const char* const (&prefixes)[N]) {
+  for (const char* prefix : prefixes)
+    if (std::strncmp(text, prefix, std::strlen(prefix)) == 0) return true;
+  return false;
+}
+
 // Lines that report progress or debug detail rather than what happened.
 bool IsReport(const char* text) {
   static const char* const kPrefixes[] = {
@@ -12,9 +19,18 @@ bool IsReport(const char* text) {
       "Variable values:", "Residual values:", "Jacobian:", "Retrieving param",
       "Successful; value", "Delta[",  ">>>CALLBACK",     "Returned from NS23",
       "Dalvex_NumericNLASystem:"};
-  for (const char* prefix : kPrefixes)
-    if (std::strncmp(text, prefix, std::strlen(prefix)) == 0) return true;
-  return false;
+  return StartsWithAny(text, kPrefixes);
+}
+
+// The solver's own error and diagnostic lines, as against the texts that
+// verbose output adds while the problem is set up ("Get num equations", the
+// workspace resizes).
+bool IsErrorLine(const char* text) {
+  static const char* const kPrefixes[] = {"**FATAL", "FATAL", "*** ", "NS23:", "Invalid ESO"};
+  static const char* const kVerbose[] = {"NS23: Integer workspace resized",
+                                         "NS23: Real workspace resized"};
+  return (StartsWithAny(text, kPrefixes) && !StartsWithAny(text, kVerbose)) ||
+         std::strstr(text, " violates ") != nullptr;
 }
 
 }  // namespace
@@ -22,15 +38,21 @@ bool IsReport(const char* text) {
 void Console::MarkCall() {
   message_[0] = '\0';
   message_found_ = false;
+  error_found_ = false;
 }
 
+// An error line replaces any other line kept before it; otherwise the first
+// line stays.
 void Console::Notice(const char* text) {
-  if (message_found_ || IsReport(text)) return;
+  if (error_found_ || IsReport(text)) return;
+  const bool error = IsErrorLine(text);
+  if (message_found_ && !error) return;
   std::size_t n = std::strcspn(text, "\n");
   if (n >= sizeof message_) n = sizeof message_ - 1;
   std::memcpy(message_, text, n);
   message_[n] = '\0';
   message_found_ = true;
+  error_found_ = error;
 }
 
 void Console::ClearProgress() {

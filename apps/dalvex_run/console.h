@@ -29,8 +29,9 @@ class Console final : public VornMessageSink {
 
   // A new Solve call begins: its message (below) is looked for afresh.
   void MarkCall();
-  // The first line of the solver's messages since MarkCall that is neither a
-  // per-iteration report nor debug text: what a failure says.  Empty if none.
+  // What a failure says: the first of the solver's error lines ("**FATAL
+  // ...", "NS23: ...") since MarkCall, or failing that the first line that is
+  // neither a per-iteration report nor debug text.  Empty if none.
   const char* Message() const { return message_; }
 
  private:
@@ -43,7 +44,8 @@ class Console final : public VornMessageSink {
   bool at_line_start_ = true;    // the last character written was a line end
   // Kept in place: Print runs inside the solver's calls and must not throw.
   char message_[256] = "";
-  bool message_found_ = false;   // message_ holds this call's message
+  bool message_found_ = false;   // message_ holds a line of this call
+  bool error_found_ = false;     // ... and that line is an error line
 };
 
 }  // namespace dalvex_run

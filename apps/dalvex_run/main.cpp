@@ -8,16 +8,21 @@
 #include <io.h>
 #define DALVEX_ISATTY(stream) (_isatty(_fileno(stream)) != 0)
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #define DALVEX_ISATTY(stream) (isatty(fileno(stream)) != 0)
 #endif
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "console.h"
@@ -57,14 +62,33 @@ void ListParameters(const SolverHost& host) {
               "but nothing uses it.\n");
 }
 
+// Set once a failure of standard output has been told, so that it is told once.
+bool standard_output_told = false;
+// Why standard output first failed to take what was flushed to it, 0 if it has not.
+int standard_output_error = 0;
+
+// Flushes our text; a failure of standard output is kept for the end (a later
+// flush of a stream in error no longer says why).
+void FlushText(std::FILE* text) {
+  errno = 0;
+  if (std::fflush(text) != 0 && text == stdout && standard_output_error == 0) standard_output_error = errno;
+}
+
+// A file that failed, as one line naming its option.
+void TellFileError(const char* option, const OutputFile& file) {
+  std::fprintf(stderr, "dalvex-run: %s: %s\n", option, file.error().c_str());
+  if (file.path() == "-") standard_output_told = true;
+}
+
 // The named output files, opened before anything is solved.
 struct Outputs {
   OutputFile csv, history, json;
 
   bool Open(const Options& o) {
-    for (auto [file, path] : {std::pair{&csv, &o.csv}, {&history, &o.history}, {&json, &o.json}}) {
+    for (auto [file, path, option] : {std::tuple{&csv, &o.csv, "--csv"}, {&history, &o.history, "--history"},
+                                      {&json, &o.json, "--json"}}) {
       if (path->empty() || file->Open(*path)) continue;
-      std::fprintf(stderr, "dalvex-run: %s\n", file->error().c_str());
+      TellFileError(option, *file);
       return false;
     }
     return true;
@@ -93,6 +117,7 @@ StopFacts Facts(const SolverHost& host, const problems::Problem& p, const RunOut
   f.status = r.status;
   f.call_limit = r.call_limit;
   f.calls = r.calls;
+  f.evaluations = r.evaluations;
   f.neqs = p.NEqs();
   f.nvars = p.NVars();
   f.known_least = p.KnownMinimum();
@@ -106,9 +131,9 @@ StopFacts Facts(const SolverHost& host, const problems::Problem& p, const RunOut
   return f;
 }
 
-bool Finish(OutputFile& file, const char* label, Summary& s) {
+bool Finish(OutputFile& file, const char* option, const char* label, Summary& s) {
   if (!file.Close()) {
-    std::fprintf(stderr, "dalvex-run: %s\n", file.error().c_str());
+    TellFileError(option, file);
     return false;
   }
   if (file.path() != "-") s.written.emplace_back(label, file.path());
@@ -174,50 +199,56 @@ Summary Summarise(const Options& o, const SolverHost& host, const problems::Prob
 }
 
 // The history's last row, the solution and the JSON summary, each closed and
-// checked; false when any of them could not be written in full.
+// checked; false when any of them could not be written in full.  The JSON
+// goes last, so that its exit status can tell of a file that failed before
+// it (or of standard output failing so far).
 bool WriteOutputs(Outputs& files, History* history, const problems::Problem& problem,
-                  const RunOutcome& run, Summary& s, const char** stage) {
+                  const RunOutcome& run, std::FILE* text, Summary& s, const char** stage) {
   bool ok = true;
   if (history) {
     history->Finish(s.verdict.test.empty() ? "failure" : s.verdict.test);
-    ok = Finish(files.history, "History", s) && ok;
+    ok = Finish(files.history, "--history", "History", s) && ok;
   }
   if (files.csv.is_open()) {
     *stage = "the solution file";
     if (run.created) {  // otherwise there is no solution, and the file stays empty
       WriteSolutionCsv(files.csv, [&](int32_t j) { return problem.VariableName(j); }, run.x.data(),
                        problem.NVars());
-      ok = Finish(files.csv, "Solution", s) && ok;
+      ok = Finish(files.csv, "--csv", "Solution", s) && ok;
     } else {
       files.csv.Close();
     }
   }
   if (files.json.is_open()) {
     *stage = "the JSON summary";
+    if (text == stdout) FlushText(stdout);
+    const bool text_failed = text == stdout && (standard_output_error != 0 || std::ferror(stdout));
+    if (!ok || text_failed) s.verdict.exit_status = kExitEnvironment;
     files.json.Write(SummaryJson(s));
-    ok = Finish(files.json, "JSON summary", s) && ok;
+    ok = Finish(files.json, "--json", "JSON summary", s) && ok;
   }
   return ok;
 }
 
-// The run in order: files opened, the problem built (before the module is
-// loaded, so that a problem too large for memory fails before anything else
-// has taken any), the solver loaded and set, the solve, the summary.
+// The run in order: the solver loaded and set (a refused --set or a module
+// that will not load ends the run before any file is touched), the files
+// opened (a bad path ends it before the problem takes time and memory), the
+// problem built, the solve, the summary.
 int Solve(const Options& o, const char** stage) {
+  SolverHost host;
+  if (const auto rc = LoadSolver(o, host)) return *rc;
+  *stage = "the output files";
   Outputs files;
   if (!files.Open(o)) return kExitEnvironment;
   *stage = "the problem";
   std::string error;
   std::shared_ptr<const problems::Problem> problem =
       problems::MakeProblem(o.problem, o.problem_options, &error);
-  if (!problem) {
+  if (!problem) {  // the command line's checks make this unreachable
     std::fprintf(stderr, "dalvex-run: %s\n", error.c_str());
     return kExitUsage;
   }
   problem->NNz();  // the Jacobian pattern is built on first use: build it now
-  *stage = "the solver's module";
-  SolverHost host;
-  if (const auto rc = LoadSolver(o, host)) return *rc;
 
   // With the JSON on standard output, everything for people goes to standard error.
   std::FILE* text = o.json == "-" ? stderr : stdout;
@@ -225,7 +256,7 @@ int Solve(const Options& o, const char** stage) {
   std::fprintf(text, "Problem  %s: %s\n", o.problem.c_str(), problem->Description().c_str());
   std::fprintf(text, "         %d equations, %d variables, %d Jacobian entries\n\n", problem->NEqs(),
                problem->NVars(), problem->NNz());
-  std::fflush(text);
+  FlushText(text);
   Console console(text, !o.quiet && DALVEX_ISATTY(text));
   Console status_line(stderr, true);
   RunSettings settings = Settings(o, host, console, status_line, text);
@@ -237,10 +268,10 @@ int Solve(const Options& o, const char** stage) {
 
   *stage = "the summary";
   Summary s = Summarise(o, host, *problem, run);
-  const bool written = WriteOutputs(files, history.get(), *problem, run, s, stage);
+  const bool written = WriteOutputs(files, history.get(), *problem, run, text, s, stage);
   *stage = "the summary";
   std::fputs(SummaryText(s).c_str(), text);
-  std::fflush(text);
+  FlushText(text);
   return written ? s.verdict.exit_status : kExitEnvironment;
 }
 
@@ -263,15 +294,51 @@ int ParseAndRun(int argc, char** argv, const char** stage) {
   return o.parameters ? ListParameters(o) : Solve(o, stage);
 }
 
+// A standard stream that was closed gets /dev/null, so that no file the tool
+// opens takes its place (the summary would land in the solution file).  True
+// when standard output was among them.
+bool ReopenClosedStreams() {
+#if defined(_WIN32)
+  return false;
+#else
+  bool stdout_closed = false;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    stdout_closed = stdout_closed || fd == 1;
+    const int opened = open("/dev/null", O_RDWR);  // the lowest free descriptor: fd
+    if (opened != fd && opened >= 0) close(opened);
+  }
+  return stdout_closed;
+#endif
+}
+
+// What went to standard output (ours and the option parser's) must have
+// reached it: a failure is told in one line and ends with status 3.
+int CheckStandardOutput(int status) {
+  FlushText(stdout);
+  std::cout.flush();
+  const int error = standard_output_error;
+  if (error == 0 && !std::ferror(stdout) && std::cout.good()) return status;
+  if (!standard_output_told)
+    std::fprintf(stderr, "dalvex-run: cannot write standard output%s%s\n", error != 0 ? ": " : "",
+                 error != 0 ? std::strerror(error) : "");
+  return kExitEnvironment;
+}
+
 // Memory may run out anywhere, the command line's parsing included.
 int Main(int argc, char** argv) {
-  const char* stage = "the command line";
-  try {
-    return ParseAndRun(argc, argv, &stage);
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "dalvex-run: out of memory while building %s\n", stage);
+  if (ReopenClosedStreams()) {
+    std::fprintf(stderr, "dalvex-run: cannot write standard output: %s\n", std::strerror(EBADF));
     return kExitEnvironment;
   }
+  const char* stage = "the command line";
+  int status = kExitEnvironment;
+  try {
+    status = ParseAndRun(argc, argv, &stage);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "dalvex-run: out of memory while building %s\n", stage);
+  }
+  return CheckStandardOutput(status);
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <sstream>
+#include <system_error>
+#include <utility>
 
 #ifndef DALVEX_VERSION
 #define DALVEX_VERSION "unknown"
@@ -110,6 +115,52 @@ int CheckProblem(const CLI::Option& size_option,
   return kExitSuccess;
 }
 
+// A file value must be a path: not empty, and not an option the parser took
+// as the value (--csv --quiet); only --json may name standard output, "-".
+int CheckFileValue(const CLI::Option& option, const std::string& path) {
+  const std::string name = option.get_name();
+  if (option.count() != 0 && path.empty()) return Refuse(name + " takes a file path, not an empty value");
+  if (path.empty() || path[0] != '-' || (path == "-" && name == "--json")) return kExitSuccess;
+  if (path == "-")
+    return Refuse(name + " takes a file path, not '-': only --json writes to standard output");
+  return Refuse(name + " takes a file path, not '" + path + "' (a file of that name is ./" + path + ")");
+}
+
+// The path as the system resolves it, for comparing two names of one file.
+std::string Resolved(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path p = std::filesystem::absolute(path, error);
+  if (!error) p = std::filesystem::weakly_canonical(p, error);
+  std::string text = (error ? std::filesystem::path(path) : p).lexically_normal().string();
+#if defined(_WIN32)
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+#endif
+  return text;
+}
+
+// An existing file reached by two names (links included), or two names that
+// resolve to one path.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) || Resolved(a) == Resolved(b);
+}
+
+// Two options that would write one file (or write over the module) corrupt
+// it: refused before anything is touched.
+int CheckDistinctFiles(const Options& o) {
+  const std::pair<const char*, const std::string*> files[] = {
+      {"--csv", &o.csv}, {"--history", &o.history}, {"--json", &o.json}, {"--module", &o.module}};
+  for (size_t i = 0; i < 3; ++i)
+    for (size_t j = i + 1; j < 4; ++j) {
+      const std::string& a = *files[i].second;
+      const std::string& b = *files[j].second;
+      if (a.empty() || b.empty() || a == "-" || b == "-" || !SameFile(a, b)) continue;
+      return Refuse(std::string(files[i].first) + " and " + files[j].first + " name the same file: " +
+                    (a == b ? a : a + " and " + b));
+    }
+  return kExitSuccess;
+}
+
 const char* kFooter =
     "Exit status:\n"
     "  0  converged (largest |F| below Tol), or a least-squares minimum; also after\n"
@@ -117,8 +168,9 @@ const char* kFooter =
     "  1  stalled (stopped by the solver's own tests short of a solution), evaluation\n"
     "     limit (MaxIters or --max-calls), or failed (the solver's message tells why)\n"
     "  2  usage error: the command line was refused before anything ran\n"
-    "  3  error of the environment: a file could not be written, the module could not\n"
-    "     be loaded, or memory ran out";
+    "  3  error of the environment: a file or standard output could not be written,\n"
+    "     the module could not be loaded, or memory ran out (in the solver too:\n"
+    "     outcome failed)";
 
 }  // namespace
 
@@ -137,14 +189,17 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* o) {
       app.add_option("--lambda", lambda, "Bratu's parameter, in [-100, 100] (default 6)")->type_name("NUMBER");
   app.add_option("-s,--set", o->settings, "Set a solver parameter, Name=value (repeatable)")
       ->type_name("NAME=VALUE");
-  app.add_option("--csv", o->csv, "Write the solution as CSV (variable,value) to this file")
-      ->type_name("FILE");
-  app.add_option("--history", o->history,
-                 "Write one CSV row per evaluation (iter, sum of squares, largest |F|, tests met, "
-                 "what stopped the solve, seconds) to this file")
-      ->type_name("FILE");
-  app.add_option("--json", o->json, "Write the summary as JSON to this file (- for standard output)")
-      ->type_name("FILE");
+  const CLI::Option* csv_option =
+      app.add_option("--csv", o->csv, "Write the solution as CSV (variable,value) to this file")
+          ->type_name("FILE");
+  const CLI::Option* history_option =
+      app.add_option("--history", o->history,
+                     "Write one CSV row per evaluation (iter, sum of squares, largest |F|, tests met, "
+                     "what stopped the solve, seconds) to this file")
+          ->type_name("FILE");
+  const CLI::Option* json_option =
+      app.add_option("--json", o->json, "Write the summary as JSON to this file (- for standard output)")
+          ->type_name("FILE");
   app.add_option("--module", o->module, "Path of the plug-in module")
       ->type_name("FILE")
       ->capture_default_str();
@@ -164,7 +219,11 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* o) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
-    return app.exit(e);
+    // Through stdio, whose flush at the end says why standard output failed.
+    std::ostringstream out;
+    const int rc = app.exit(e, out);
+    std::fputs(out.str().c_str(), stdout);
+    return rc;
   } catch (const CLI::ParseError& e) {
     return RefuseParse(e);
   }
@@ -180,8 +239,10 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* o) {
     return Refuse("--progress-every takes a number of seconds in " + Range(kMinProgress, kMaxProgress) +
                   ", not '" + progress + "'");
   o->progress_seconds = *every;
-  for (const std::string* path : {&o->csv, &o->history})
-    if (*path == "-") return Refuse("--csv and --history take a file path; only --json writes to -");
+  for (auto [option, path] : {std::pair{csv_option, &o->csv}, {history_option, &o->history},
+                              {json_option, &o->json}})
+    if (const int rc = CheckFileValue(*option, *path); rc != kExitSuccess) return rc;
+  if (const int rc = CheckDistinctFiles(*o); rc != kExitSuccess) return rc;
   return std::nullopt;
 }
 

@@ -13,8 +13,10 @@
 //                             the known least sum of squares, or (least not
 //                             known) on a small step of an over-determined fit
 //   stalled                1  stopped by the method's own tests anywhere else
-//   evaluation limit       1  MaxIters evaluations spent, or --max-calls calls
-//   failed                 1  the solver or the equation set reported an error
+//   evaluation limit       1  the MaxIters budget spent (a difference Jacobian
+//                             under way is finished first), or --max-calls calls
+//   failed                 1  the solver or the equation set reported an error;
+//                          3  when that error is the solver's memory running out
 #ifndef DALVEX_RUN_OUTCOME_H
 #define DALVEX_RUN_OUTCOME_H
 
@@ -32,6 +34,7 @@ struct StopFacts {
   std::optional<int32_t> status;  // GetInfo "Status" after the last call
   bool call_limit = false;      // the tool stopped calling (--max-calls)
   int64_t calls = 0;            // Solve calls made
+  int64_t evaluations = 0;      // residual evaluations made, difference steps included
   int32_t neqs = 0, nvars = 0;
   double sum_squares = 0.0;     // at the final point; NaN when a residual is NaN
   double largest = 0.0;         // largest |F| there, NaN likewise
@@ -51,6 +54,8 @@ struct Verdict {
 
 Verdict Classify(const StopFacts& facts);
 const char* OutcomeName(Outcome outcome);
+// "1 Solve call", "2 Solve calls".
+std::string Count(int64_t n, const char* thing);
 
 // Relative margin within which a sum of squares counts as the known least:
 // the published values carry six significant digits.

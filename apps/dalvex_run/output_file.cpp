@@ -21,7 +21,7 @@ bool OutputFile::Open(const std::string& path) {
   if (file_ == nullptr) {
     failed_ = true;
     errno_ = errno;
-    error_ = "cannot write " + path + ": " + std::strerror(errno_);
+    error_ = "cannot write " + shown() + ": " + std::strerror(errno_);
     return false;
   }
   return true;
@@ -49,7 +49,7 @@ bool OutputFile::Close() {
     }
     file_ = nullptr;
   }
-  if (failed_ && error_.empty()) error_ = "cannot write " + path_ + ": " + std::strerror(errno_);
+  if (failed_ && error_.empty()) error_ = "cannot write " + shown() + ": " + std::strerror(errno_);
   return !failed_;
 }
 

@@ -35,6 +35,8 @@ class OutputFile {
 
   bool failed() const { return failed_; }
   const std::string& path() const { return path_; }
+  // The path, or "standard output" for "-".
+  std::string shown() const { return path_ == "-" ? "standard output" : path_; }
   const std::string& error() const { return error_; }
 
  private:

@@ -55,8 +55,7 @@ std::string SummaryText(const Summary& s) {
     t += Line("Iterations", std::to_string(r.evaluations - 1) +
                                 " after the starting point (\"Iter\" 0 to " +
                                 std::to_string(r.evaluations - 1) + " in the solver's lines)");
-  t += Line("Evaluations", std::to_string(r.evaluations) + " residual evaluations in " +
-                               std::to_string(r.calls) + " Solve calls");
+  t += Line("Evaluations", Count(r.evaluations, "residual evaluation") + " in " + Count(r.calls, "Solve call"));
   t += Line("Time", Duration(r.seconds) + ": " + Duration(r.evaluation_seconds) +
                         " in the problem's evaluations, " + Duration(SolverSeconds(r)) +
                         " in the solver, " + Duration(r.tool_seconds) + " in this tool");

@@ -63,5 +63,20 @@ TEST_F(ConsoleOutput, PlainOutputHasNoProgressLine) {
             "Dalvex_NumericNLASystem: AddRef 2Dalvex_NumericNLASystem: Release 1\nStatus converged\n");
 }
 
+// A failure is told by the solver's error line, not by the verbose set-up
+// texts before it, nor by the lines after it.
+TEST_F(ConsoleOutput, MessageIsTheFirstErrorLine) {
+  Console console(file_, false);
+  console.MarkCall();
+  console.Print("Get num equations\n");
+  console.Print("NS23: Real workspace resized to 90\n");
+  EXPECT_STREQ(console.Message(), "Get num equations");
+  console.Print("NS23: could not allocate a real workspace of 90 entries\n");
+  console.Print("*** Unable to initialize solver; something wrong with your ESO");
+  EXPECT_STREQ(console.Message(), "NS23: could not allocate a real workspace of 90 entries");
+  console.MarkCall();
+  EXPECT_STREQ(console.Message(), "");
+}
+
 }  // namespace
 }  // namespace dalvex_run

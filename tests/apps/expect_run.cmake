@@ -1,9 +1,10 @@
 # Runs one command and checks its exit status and output, for the tests that
 # need a particular status (CTest alone tells only zero from non-zero):
 #   cmake -DEXPECT=<status> [-DMATCH=<regex>] [-DREJECT=<regex>] [-DSHOW=<file>]
-#         -P expect_run.cmake <program> <arguments>...
+#         [-DKEEP=<file>] -P expect_run.cmake <program> <arguments>...
 # MATCH must and REJECT must not match standard output, then standard error,
-# then the file SHOW (if given), joined by new lines; LIMIT-style prefixes
+# then the file SHOW (if given), joined by new lines; the file KEEP is made
+# before the run and must hold what it held after it.  LIMIT-style prefixes
 # (prlimit, an emulator) are simply part of the command.
 set(command)
 set(take OFF)
@@ -16,6 +17,9 @@ foreach(i RANGE ${last})
   endif()
 endforeach()
 
+if(DEFINED KEEP)
+  file(WRITE "${KEEP}" "precious\n")
+endif()
 execute_process(COMMAND ${command} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 # Text-mode streams on Windows end lines with CR LF; files are checked as written.
 set(text "${out}\n${err}")
@@ -34,4 +38,10 @@ if(DEFINED MATCH AND NOT text MATCHES "${MATCH}")
 endif()
 if(DEFINED REJECT AND text MATCHES "${REJECT}")
   message(FATAL_ERROR "output matches what it must not: ${REJECT}")
+endif()
+if(DEFINED KEEP)
+  file(READ "${KEEP}" kept)
+  if(NOT kept STREQUAL "precious\n")
+    message(FATAL_ERROR "${KEEP} was changed: '${kept}'")
+  endif()
 endif()

@@ -31,6 +31,7 @@ struct Case {
   Outcome outcome;
   const char* test;
   const char* says;  // a phrase the sentence must hold
+  int exit_status = -1;  // -1: 0 for a success, 1 otherwise
 };
 
 StopFacts With(StopFacts f, void (*change)(StopFacts&)) {
@@ -65,17 +66,34 @@ TEST(Outcome, NamesEachStopTruly) {
        Outcome::kLeastSquaresMinimum, "small step", "is the known least"},
       {"NaN residuals", With(MethodStop(), [](StopFacts& f) { f.largest = f.sum_squares = NAN; }),
        Outcome::kStalled, "small step", "largest |F| nan"},
-      {"budget spent", With(MethodStop(), [](StopFacts& f) { f.result = -15, f.status = -1; }),
+      {"exact root, Sac = 0",
+       With(MethodStop(), [](StopFacts& f) { f.largest = f.sum_squares = f.sac = 0.0; }),
+       Outcome::kConverged, "small step", "every residual is 0, so the step is 0"},
+      {"budget spent", With(MethodStop(), [](StopFacts& f) { f.result = -15, f.status = -1, f.evaluations = 100; }),
        Outcome::kEvaluationLimit, "MaxIters", "all MaxIters = 100 residual evaluations"},
-      {"Solve calls spent", With(MethodStop(), [](StopFacts& f) { f.result = 1, f.call_limit = true, f.calls = 7; }),
-       Outcome::kEvaluationLimit, "--max-calls", "after 7 Solve calls"},
+      {"budget overrun by a difference Jacobian",
+       With(MethodStop(), [](StopFacts& f) { f.result = -15, f.status = -1, f.hmax = 1e-6, f.evaluations = 200; }),
+       Outcome::kEvaluationLimit, "MaxIters", "MaxIters = 100 residual evaluations was spent before a "
+       "stopping test was met; 200 were made"},
+      {"Solve calls spent", With(MethodStop(), [](StopFacts& f) { f.result = 1, f.call_limit = true, f.calls = 1; }),
+       Outcome::kEvaluationLimit, "--max-calls", "after 1 Solve call (--max-calls)"},
       {"solver failure",
        With(MethodStop(), [](StopFacts& f) { f.result = -15, f.status = -9, f.message = "NS23: broke"; }),
        Outcome::kFailed, "", "\"NS23: broke\" (Solve returned -15)"},
       {"evaluation error", With(MethodStop(), [](StopFacts& f) { f.result = -3; }), Outcome::kFailed, "",
        "returned error -3"},
       {"not created", With(MethodStop(), [](StopFacts& f) { f.created = false, f.result = -15; }),
-       Outcome::kFailed, "", "could not be created"},
+       Outcome::kFailed, "", "could not be created for want of memory", 3},
+      {"set-up out of memory",
+       With(MethodStop(), [](StopFacts& f) {
+         f.result = -15, f.message = "**FATAL - out of memory while setting up the problem";
+       }),
+       Outcome::kFailed, "", "\"**FATAL - out of memory while setting up the problem\" (Solve returned -15)", 3},
+      {"workspace out of memory",
+       With(MethodStop(), [](StopFacts& f) {
+         f.result = -15, f.status = -3, f.message = "NS23: could not allocate a real workspace of 9 entries";
+       }),
+       Outcome::kFailed, "", "could not allocate", 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -84,7 +102,7 @@ TEST(Outcome, NamesEachStopTruly) {
     EXPECT_EQ(v.test, c.test);
     EXPECT_NE(v.text.find(c.says), std::string::npos) << v.text;
     const bool success = c.outcome == Outcome::kConverged || c.outcome == Outcome::kLeastSquaresMinimum;
-    EXPECT_EQ(v.exit_status, success ? 0 : 1);
+    EXPECT_EQ(v.exit_status, c.exit_status >= 0 ? c.exit_status : success ? 0 : 1);
   }
 }
 
