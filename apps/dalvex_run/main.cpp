@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -230,13 +231,10 @@ bool WriteOutputs(Outputs& files, History* history, const problems::Problem& pro
   return ok;
 }
 
-// The run in order: the solver loaded and set (a refused --set or a module
-// that will not load ends the run before any file is touched), the files
+// The run in order, once the solver is loaded and set (Solve): the files
 // opened (a bad path ends it before the problem takes time and memory), the
 // problem built, the solve, the summary.
-int Solve(const Options& o, const char** stage) {
-  SolverHost host;
-  if (const auto rc = LoadSolver(o, host)) return *rc;
+int SolveLoaded(const Options& o, SolverHost& host, const char** stage) {
   *stage = "the output files";
   Outputs files;
   if (!files.Open(o)) return kExitEnvironment;
@@ -273,6 +271,35 @@ int Solve(const Options& o, const char** stage) {
   std::fputs(SummaryText(s).c_str(), text);
   FlushText(text);
   return written ? s.verdict.exit_status : kExitEnvironment;
+}
+
+int CheckStandardOutput(int status);
+
+// A run that failed for want of memory (or of a file) with the module loaded
+// ends the process at once, once standard output is checked. Unloading the
+// module, or the clean-up at exit, would wait for BLAS's worker threads, and
+// one that started when memory had run out never ends: OpenBLAS retries the
+// allocation of its buffer for ever.
+[[noreturn]] void EndLoaded(int status) {
+  status = CheckStandardOutput(status);
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
+
+// The solver loaded and set first: a refused --set or a module that will not
+// load ends the run before any file is touched.
+int Solve(const Options& o, const char** stage) {
+  SolverHost host;
+  int status = kExitEnvironment;
+  try {
+    if (const auto rc = LoadSolver(o, host)) return *rc;
+    status = SolveLoaded(o, host, stage);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "dalvex-run: out of memory while building %s\n", *stage);
+    EndLoaded(kExitEnvironment);
+  }
+  if (status == kExitEnvironment) EndLoaded(status);
+  return status;
 }
 
 int ListParameters(const Options& o) {
