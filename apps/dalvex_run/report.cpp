@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #endif
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -51,10 +52,16 @@ std::string SummaryText(const Summary& s) {
   std::string t = "\n" + Line("Outcome", OutcomeName(s.verdict.outcome)) +
                   Line("", s.verdict.text);
   if (!r.created) return t;
-  if (r.evaluations > 0)
-    t += Line("Iterations", std::to_string(r.evaluations - 1) +
-                                " after the starting point (\"Iter\" 0 to " +
-                                std::to_string(r.evaluations - 1) + " in the solver's lines)");
+  if (r.evaluations > 0) {
+    // The solver prints its "(Obj) Iter" lines from PrintLevel 1 only.
+    const auto level = std::find_if(s.parameters.begin(), s.parameters.end(),
+                                    [](const Summary::Parameter& p) { return p.name == "PrintLevel"; });
+    const bool lines = level == s.parameters.end() || level->value >= 1;
+    t += Line("Iterations", std::to_string(r.evaluations - 1) + " after the starting point" +
+                                (lines ? " (\"Iter\" 0 to " + std::to_string(r.evaluations - 1) +
+                                             " in the solver's lines)"
+                                       : std::string()));
+  }
   t += Line("Evaluations", Count(r.evaluations, "residual evaluation") + " in " + Count(r.calls, "Solve call"));
   t += Line("Time", Duration(r.seconds) + ": " + Duration(r.evaluation_seconds) +
                         " in the problem's evaluations, " + Duration(SolverSeconds(r)) +
