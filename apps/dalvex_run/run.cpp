@@ -103,7 +103,9 @@ struct Progress {
     }
     if (settings.heartbeat && Seconds(now - beaten) >= settings.heartbeat_seconds) {
       const std::string line = ProgressLine(w, in_jacobian, "dalvex-run: ", "");
-      std::fprintf(settings.heartbeat, "%s, %.0f s\n", line.c_str(), Seconds(now - w.start));
+      // Tenths of a second when the lines come more often than once a second.
+      std::fprintf(settings.heartbeat, "%s, %.*f s\n", line.c_str(),
+                   settings.heartbeat_seconds < 1.0 ? 1 : 0, Seconds(now - w.start));
       std::fflush(settings.heartbeat);
       beaten = now;
     }
