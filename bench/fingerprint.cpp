@@ -104,6 +104,14 @@ Coordinates Random(int32_t n, int per_row, Diagonal diagonal, unsigned seed) {
 // Analysis, factorization (LFACT and LIFACT raised after -3 and -4) and the
 // four solution jobs, everything returned added to `fp`. `tight`: start from
 // the smallest forecasts rather than twice them.
+// KEEP without the slots of its saved-state area that no suspension uses
+// (slots 5, 26 and 37..40 of KEEP(N+3..N+42)): they hold the phases'
+// protocol stamps, checksums rather than results.
+void AddKeep(Fingerprint& fp, std::vector<int32_t> keep, int32_t n) {
+  for (int32_t slot : {5, 26, 37, 38, 39, 40}) keep[static_cast<size_t>(n + 2 + slot - 1)] = 0;
+  fp.Add(keep, keep.size());
+}
+
 void Ma57Case(Fingerprint& fp, const Coordinates& m, int32_t mode, int32_t nb, bool tight) {
   int32_t icntl[MA57_LICNTL];
   double cntl[MA57_LCNTL];
@@ -122,7 +130,7 @@ void Ma57Case(Fingerprint& fp, const Coordinates& m, int32_t mode, int32_t nb, b
   double rinfo[MA57_LRINFO] = {};
   MA57AD(&n, &ne, irn.data(), jcn.data(), &lkeep, keep.data(), iwork.data(), icntl, info, rinfo);
   fp.Add(info, sizeof info);
-  fp.Add(keep, keep.size());
+  AddKeep(fp, keep, n);
   if (info[MA57_INFO_STATUS - 1] < 0) return;
   const int factor = tight ? 1 : 2;
   int32_t lfact = factor * std::max(info[MA57_INFO_FACT_NO_COMPRESS - 1], 1);
@@ -143,7 +151,7 @@ void Ma57Case(Fingerprint& fp, const Coordinates& m, int32_t mode, int32_t nb, b
   }
   fp.Add(binfo, sizeof binfo);
   fp.Add(brinfo, sizeof brinfo);
-  fp.Add(keep, keep.size());
+  AddKeep(fp, keep, n);
   if (binfo[MA57_INFO_STATUS - 1] < 0 || binfo[MA57_INFO_STATUS - 1] >= 10) return;
   fp.Add(fact, binfo[MA57_INFO_REAL_STORAGE - 1]);
   fp.Add(ifact, binfo[MA57_INFO_INTEGER_STORAGE - 1]);

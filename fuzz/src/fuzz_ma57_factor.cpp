@@ -23,9 +23,10 @@ void Check(bool ok, const char* what) {
   if (!ok) Fail(kName, what);
 }
 
+// -7: a value not finite; -8: factors not finite (a pivot too small to invert).
 bool FactorStatusDocumented(int32_t s) {
   return s == 0 || s == 4 || s == 10 || s == 11 || s == -3 || s == -4 || s == -5 || s == -6 ||
-         s == -10;
+         s == -7 || s == -8 || s == -10;
 }
 
 struct Problem {

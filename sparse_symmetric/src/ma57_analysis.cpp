@@ -63,11 +63,13 @@ AnalysisArrays Carve(int32_t n, int32_t ne, int32_t lkeep, int32_t* keep, int32_
 // which can pass ten digits.
 int Width10(int64_t v) { return std::max<int>(10, static_cast<int>(std::to_string(v).size())); }
 
-// Argument checks in their fixed order; returns false after an error.
+// Argument checks in their fixed order; returns false after an error. Once
+// the sizes pass, KEEP is going to be rewritten (or its order was written by
+// the caller), so whatever analysis it held is withdrawn first.
 bool CheckArguments(int32_t n,
                     int32_t ne,
                     int32_t lkeep,
-                    OneBased<const int32_t> keep,
+                    OneBased<int32_t> keep,
                     OneBased<int32_t> iwrk,
                     OneBased<const int32_t> icntl,
                     int32_t* info) {
@@ -83,6 +85,7 @@ bool CheckArguments(int32_t n,
       Record(u).Text("Should be at least ").I(bound, Width10(bound));
     });
   }
+  ma57::ClearAnalysisStamp(keep, n);
   if (icntl(MA57_ICNTL_SUPPLIED_ORDER) != 1) return true;
   // The supplied order must be a permutation: iwrk(k) marks position k taken.
   for (int32_t k = 1; k <= n; ++k) iwrk(k) = 0;
@@ -165,7 +168,7 @@ extern "C" PEMRIC_API void MA57AD(const int32_t* N,
   std::fill(RINFO, RINFO + MA57_LRINFO, 0.0);
   const int32_t n = *N, ne = *NE;
   const OneBased<const int32_t> icntl(ICNTL);
-  if (!CheckArguments(n, ne, *LKEEP, OneBased<const int32_t>(KEEP), OneBased<int32_t>(IWRK), icntl,
+  if (!CheckArguments(n, ne, *LKEEP, OneBased<int32_t>(KEEP), OneBased<int32_t>(IWRK), icntl,
                       INFO)) {
     return;
   }
@@ -178,5 +181,6 @@ extern "C" PEMRIC_API void MA57AD(const int32_t* N,
   }
   At(KEEP)(ma57::KeepState(n)) = 0;  // no factorization suspended
   BuildTreeStructureForecast(arrays, IRN, JCN, KEEP, ICNTL, INFO, RINFO);
+  ma57::StampAnalysis(OneBased<int32_t>(KEEP), n, ne);
   MA57ReportExit(n, ne, KEEP, ICNTL, INFO, RINFO);
 }

@@ -3,11 +3,13 @@
 // checks, loading of the permuted matrix into the top of FACT and IFACT, and
 // the monitoring reports; the numerical work is MA57FrontalFactor.
 #include <algorithm>
+#include <cmath>
 
 #include "ma57_frontal.h"
 #include "ma57_gates.h"
 #include "ma57_layout.h"
 #include "pemric/error_report.h"
+#include "pemric/finite.h"
 #include "pemric/ma57.h"
 #include "pemric/one_based.h"
 #include "pemric/record.h"
@@ -16,6 +18,36 @@ namespace pemric {
 namespace {
 
 using ma57::Gates;
+
+ErrorReport ArgumentErrors(const Gates& gates, OneBased<int32_t> info) {
+  return ma57::PhaseErrors(gates, info.data(), "**** Error return from MA57BD ****  INFO(1) =", 3);
+}
+
+// The error of a KEEP that no successful analysis of this N and NE left, or
+// whose word at `position` has been changed since.
+bool NotAnalysed(const ErrorReport& report, int64_t position) {
+  return report.Fail(MA57_ERR_NOT_ANALYSED, position, [&](int32_t u) {
+    Record(u).Text("KEEP holds no analysis for this N and NE");
+    Record(u).Text("Component").I(position, 10).Text(" is faulty");
+  });
+}
+
+// The analysis stamp, the two counts that size the sections, and the
+// checksum of the sections (another NE, or any word changed since the
+// analysis, fails it).
+bool CheckAnalysed(int32_t n, int32_t ne, OneBased<const int32_t> keep, const ErrorReport& report) {
+  using namespace ma57;
+  if (keep(KeepAnalysedStamp(n)) != kAnalysed) return NotAnalysed(report, KeepAnalysedStamp(n));
+  // One slot per row for the diagonal, and at most one per input entry more.
+  const int64_t m = keep(KeepEntryCount(n));
+  if (m < n || m > int64_t{n} + ne) return NotAnalysed(report, KeepEntryCount(n));
+  const int32_t nodes = keep(KeepNodeCount(n));
+  if (nodes < 1 || nodes > n) return NotAnalysed(report, KeepNodeCount(n));
+  if (ContentChecksum(keep, n, ne) != keep(KeepContentChecksum(n))) {
+    return NotAnalysed(report, KeepContentChecksum(n));
+  }
+  return true;
+}
 
 // Argument checks in their fixed order. Returns false after an error.
 bool CheckArguments(int32_t n,
@@ -28,8 +60,7 @@ bool CheckArguments(int32_t n,
                     OneBased<int32_t> info,
                     const Gates& gates) {
   using ma57::ValueDetail;
-  const ErrorReport report =
-      ma57::PhaseErrors(gates, info.data(), "**** Error return from MA57BD ****  INFO(1) =", 3);
+  const ErrorReport report = ArgumentErrors(gates, info);
   if (n < 1) return report.Fail(MA57_ERR_N, n, ValueDetail("N has value ", n));
   if (ne < 0) return report.Fail(MA57_ERR_NE, ne, ValueDetail("NE has value", ne));
   const int64_t bound = ma57::MinimumLkeep(n, ne);
@@ -43,6 +74,7 @@ bool CheckArguments(int32_t n,
   if (mode < MA57_PIVOT_THRESHOLD || mode > MA57_PIVOT_MODIFIED) {
     return report.Fail(MA57_ERR_ICNTL7, mode, ValueDetail("ICNTL(7) has value", mode));
   }
+  if (!CheckAnalysed(n, ne, keep, report)) return false;
   const int64_t m = keep(ma57::KeepEntryCount(n));
   const int64_t int_need = m + n + 5;
   if (lifact < int_need) {
@@ -60,6 +92,143 @@ bool CheckArguments(int32_t n,
                        ValueDetail("Insufficient real space in FACT, LFACT = ", lfact));
   }
   return true;
+}
+
+// A resumed factorization (KEEP(N+3) > 0) needs the state that its suspension
+// left: the stamp of a suspension for this reason in this pivoting mode, and
+// FACT and IFACT at least as long as then (a caller may have enlarged them and
+// moved the stacks).
+bool CheckResumable(int32_t n,
+                    int32_t lfact,
+                    int32_t lifact,
+                    int32_t mode,
+                    OneBased<const int32_t> keep,
+                    const ErrorReport& report) {
+  using namespace ma57;
+  const int32_t reason = keep(KeepState(n));
+  if (reason > 2 || keep(KeepSuspendedStamp(n)) != SuspensionStamp(reason, mode)) {
+    return report.Fail(MA57_ERR_RESUME, reason,
+                       ValueDetail("No suspended factorization to resume, KEEP(N+3) =", reason));
+  }
+  if (lfact < keep(KeepSuspendedLfact(n))) {
+    return report.Fail(MA57_ERR_RESUME, lfact,
+                       ValueDetail("LFACT shorter than when suspended, LFACT =", lfact));
+  }
+  if (lifact < keep(KeepSuspendedLifact(n))) {
+    return report.Fail(MA57_ERR_RESUME, lifact,
+                       ValueDetail("LIFACT shorter than when suspended, LIFACT =", lifact));
+  }
+  return true;
+}
+
+// What a fresh factorization reads of KEEP beyond its counts, and the values:
+// the pivot order must be the one the analysis left (the caller writes
+// KEEP(1..N) for an analysis in a supplied order) and a permutation, each map
+// entry must lie in 0..M, and every value that the map keeps must be finite.
+// On success PIVSEQ lists the variables in pivot order.
+bool CheckEntries(int32_t n,
+                  int32_t ne,
+                  const double* a,
+                  OneBased<const int32_t> keep,
+                  OneBased<int32_t> pivseq,
+                  const ErrorReport& report) {
+  if (ma57::OrderChecksum(keep, n) != keep(ma57::KeepOrderChecksum(n))) {
+    return NotAnalysed(report, ma57::KeepOrderChecksum(n));
+  }
+  std::fill(pivseq.data(), pivseq.data() + n, 0);
+  for (int32_t i = 1; i <= n; ++i) {
+    const int32_t k = keep(i);
+    if (k < 1 || k > n || pivseq(k) != 0) return NotAnalysed(report, i);
+    pivseq(k) = i;
+  }
+  const int32_t m = keep(ma57::KeepEntryCount(n));
+  const OneBased<const int32_t> map(keep.from(ma57::KeepMap(n)));
+  for (int32_t k = 1; k <= ne; ++k) {
+    if (map(k) < 0 || map(k) > m) return NotAnalysed(report, ma57::KeepMap(n) + k - 1);
+    if (map(k) > 0 && !std::isfinite(a[k - 1])) {
+      return report.Fail(MA57_ERR_VALUE, k, ma57::ValueDetail("A(K) is not finite, K =", k));
+    }
+  }
+  return true;
+}
+
+// The pivot step of the first value of the factors that is not finite, block
+// by block: each block's pivot rows in turn (triangle row, rectangle row, and
+// for the first member of a 2x2 pivot its off-diagonal in the area after the
+// blocks). 0 when every value is finite.
+int64_t FirstNonFiniteStep(OneBased<const double> fact, OneBased<const int32_t> ifact) {
+  const int32_t blocks = ifact(kIfactBlocks);
+  int64_t rec = kIfactRecords, pos = 1, area = ifact(kIfactAreaFirst), steps = 0;
+  auto finite = [&](int64_t first, int64_t count) {
+    for (int64_t q = first; q < first + count; ++q) {
+      if (!std::isfinite(fact(q))) return false;
+    }
+    return true;
+  };
+  for (int32_t b = 1; b <= blocks; ++b) {
+    const int64_t c = ifact(rec), p = ifact(rec + 1);
+    const int64_t tri = p * (p + 1) / 2;
+    int64_t row = pos;  // start of pivot row i of the triangle
+    for (int64_t i = 1; i <= p; ++i) {
+      const bool first_of_pair = ifact(rec + 1 + i) < 0 && i < p && ifact(rec + 2 + i) < 0;
+      if (!finite(row, p - i + 1) || !finite(pos + tri + (i - 1) * (c - p), c - p) ||
+          (first_of_pair && !finite(area, 1))) {
+        return steps + i;
+      }
+      row += p - i + 1;
+      if (first_of_pair) {
+        area += 1;
+        if (!finite(row, p - i) || !finite(pos + tri + i * (c - p), c - p)) return steps + i + 1;
+        row += p - i;
+        ++i;
+      }
+    }
+    steps += p;
+    pos += tri + p * (c - p);
+    rec += c + 2;
+  }
+  return 0;
+}
+
+// After the kernel: a factorization that did not end with usable factors
+// leaves IFACT(3) = 0, which the solution phase refuses, whatever the kernel
+// left in IFACT; a suspension is stamped so that only its resumption goes on.
+void StampOutcome(int32_t n,
+                  int32_t lfact,
+                  int32_t lifact,
+                  int32_t mode,
+                  OneBased<int32_t> keep,
+                  OneBased<int32_t> ifact,
+                  int32_t status) {
+  using namespace ma57;
+  const bool suspended = status == MA57_SUSPENDED_REAL || status == MA57_SUSPENDED_INTEGER;
+  keep(KeepSuspendedStamp(n)) = suspended ? SuspensionStamp(keep(KeepState(n)), mode) : 0;
+  if (suspended) {
+    keep(KeepSuspendedLfact(n)) = lfact;
+    keep(KeepSuspendedLifact(n)) = lifact;
+  }
+  if (status < 0 || suspended) ifact(kIfactBlocks) = 0;
+}
+
+// Factors with an infinity or a NaN (a pivot too small for its reciprocal, a
+// multiplier or an update that overflowed) would hand the solution phase
+// non-finite results under a success status: the factorization fails instead.
+void CheckFactorsFinite(const Gates& gates,
+                        OneBased<const double> fact,
+                        OneBased<const int32_t> ifact,
+                        OneBased<int32_t> info) {
+  if (AllFinite(fact.data(), info(MA57_INFO_REAL_STORAGE))) return;
+  const int64_t step = FirstNonFiniteStep(fact, ifact);
+  const ErrorReport report(info.from(MA57_INFO_STATUS), info.from(MA57_INFO_VALUE),
+                           ErrorStream{gates.lp, gates.errors()}, nullptr, 0);
+  report.Fail(MA57_ERR_FACTORS_NOT_FINITE, step, [&](int32_t u) {
+    Record{u};
+    Record(u)
+        .Text("*** Error message from routine MA57BD **")
+        .Text("   INFO(1) = ")
+        .I(MA57_ERR_FACTORS_NOT_FINITE, 3);
+    Record(u).Text("Factors not finite at stage").I(step, 10);
+  });
 }
 
 // Ten values to a line, or all at level 4, in `per_line` fields of width 12.
@@ -213,8 +382,7 @@ void LoadPermutedMatrix(int32_t n,
                         int64_t la,
                         OneBased<int32_t> ifact,
                         int32_t lifact,
-                        OneBased<const int32_t> keep,
-                        OneBased<int32_t> pivseq) {
+                        OneBased<const int32_t> keep) {
   const int64_t m = keep(ma57::KeepEntryCount(n));
   const OneBased<double> values(fact.from(la - m + 1));  // values(k) is FACT(la - m + k)
   std::fill(values.data(), values.data() + m, 0.0);
@@ -228,7 +396,6 @@ void LoadPermutedMatrix(int32_t n,
   }
   const int32_t* cols = keep.from(ma57::KeepColumns(n, ne));
   std::copy(cols, cols + m, ifact.from(lifact - m + 1));
-  for (int32_t i = 1; i <= n; ++i) pivseq(keep(i)) = i;
 }
 
 }  // namespace
@@ -254,18 +421,23 @@ extern "C" PEMRIC_API void MA57BD(const int32_t* N,
   const OneBased<int32_t> keep(KEEP), info(INFO);
   const int32_t n = *N, ne = *NE;
   if (!CheckArguments(n, ne, *LFACT, *LIFACT, *LKEEP, keep, icntl, info, gates)) return;
+  const int32_t mode = icntl(MA57_ICNTL_PIVOTING);
+  int32_t& suspended = keep(ma57::KeepState(n));  // the first slot of the saved state
+  const ErrorReport errors = ArgumentErrors(gates, info);
+  if (suspended > 0 ? !CheckResumable(n, *LFACT, *LIFACT, mode, keep, errors)
+                    : !CheckEntries(n, ne, A, keep, OneBased<int32_t>(PIVSEQ), errors)) {
+    return;
+  }
   if (gates.monitor()) {
     EntryReport(gates, n, ne, A, *LFACT, *LIFACT, keep, icntl, OneBased<const double>(CNTL));
   }
-  const int32_t mode = icntl(MA57_ICNTL_PIVOTING);
   // Mode 4 keeps its modification data in the last N + 5 cells of FACT.
   const int64_t la = mode == MA57_PIVOT_MODIFIED ? static_cast<int64_t>(*LFACT) - n - 5 : *LFACT;
   const int32_t m = keep(ma57::KeepEntryCount(n));
-  int32_t& suspended = keep(ma57::KeepState(n));  // the first slot of the saved state
-  if (suspended <= 0) {                           // no factorization suspended: start afresh
+  if (suspended <= 0) {  // no factorization suspended: start afresh
     suspended = 0;
     LoadPermutedMatrix(n, ne, A, OneBased<double>(FACT), la, OneBased<int32_t>(IFACT), *LIFACT,
-                       keep, OneBased<int32_t>(PIVSEQ));
+                       keep);
   }
   // Modification data sits after FACT(la); outside mode 4 both designate
   // FACT(1) and are never touched.
@@ -275,7 +447,11 @@ extern "C" PEMRIC_API void MA57BD(const int32_t* N,
                     keep(ma57::KeepNodeCount(n)), keep.from(ma57::KeepChildren(n)),
                     keep.from(ma57::KeepNodeOfVariable(n)), moddiag, modscal, KEEP, CNTL, ICNTL,
                     INFO, RINFO, keep.from(ma57::KeepState(n)));
+  if (info(MA57_INFO_STATUS) == MA57_SUCCESS || info(MA57_INFO_STATUS) == MA57_WARN_SINGULAR) {
+    CheckFactorsFinite(gates, OneBased<const double>(FACT), OneBased<const int32_t>(IFACT), info);
+  }
   const int32_t status = info(MA57_INFO_STATUS);
+  StampOutcome(n, *LFACT, *LIFACT, mode, keep, OneBased<int32_t>(IFACT), status);
   if (status == MA57_SUSPENDED_REAL || status == MA57_SUSPENDED_INTEGER) {
     if (gates.monitor()) SuspensionReport(gates, status);
     return;

@@ -436,6 +436,67 @@ bool Check(
   return true;
 }
 
+// Whether FACT and IFACT hold the factors of a successful factorization of
+// order n that fit in their lengths: every record inside IFACT with
+// 1 <= pivots <= columns <= n, its variables in 1..n, the members of 2x2
+// pivots negated in adjacent pairs, each variable a pivot exactly once, the
+// reals of the blocks and the 2x2 area inside FACT where the header says.
+// This is all the solution's loops rely on to stay inside the arrays and
+// IWBLK; a failed or suspended factorization leaves IFACT(3) = 0 and is
+// refused here. IWBLK serves as the marks. Returns the position of the first
+// missing or faulty word of IFACT, or 0.
+int64_t FirstFaultyWord(int32_t n, int32_t lfact, const int32_t* ifact_first, int32_t lifact,
+                        int32_t* mark) {
+  const OneBased<const int32_t> ifact(ifact_first);
+  if (lifact < kIfactRecords - 1) return std::max(lifact, 0) + 1;
+  const int32_t blocks = ifact(kIfactBlocks);
+  if (blocks < 1 || blocks > n) return kIfactBlocks;
+  std::fill(mark, mark + n, 0);
+  int64_t rec = kIfactRecords, reals = 0, pairs = 0, pivots = 0;
+  for (int32_t b = 1; b <= blocks; ++b) {
+    if (rec + 1 > lifact) return int64_t{lifact} + 1;
+    const int64_t c = ifact(rec), r = ifact(rec + 1);
+    if (c < 1 || c > n) return rec;
+    if (r < 1 || r > c) return rec + 1;
+    if (rec + 1 + c > lifact) return int64_t{lifact} + 1;
+    for (int64_t i = 1; i <= c; ++i) {
+      const int64_t pos = rec + 1 + i;
+      const int64_t v = ifact(pos) < 0 ? -int64_t{ifact(pos)} : ifact(pos);
+      if (v < 1 || v > n || (i > r && ifact(pos) < 0)) return pos;
+      if (i > r) continue;
+      if (mark[v - 1] != 0) return pos;
+      mark[v - 1] = 1;
+      if (ifact(pos) > 0) continue;
+      // The first member of a 2x2 pivot: its partner follows among the pivots.
+      if (i == r || ifact(pos + 1) >= 0) return pos;
+      const int64_t w = -int64_t{ifact(pos + 1)};
+      if (w > n || mark[w - 1] != 0) return pos + 1;
+      mark[w - 1] = 1;
+      ++i;
+      ++pairs;
+    }
+    pivots += r;
+    reals += r * (r + 1) / 2 + r * (c - r);
+    if (reals > lfact) return rec;
+    rec += c + 2;
+  }
+  if (pivots != n) return kIfactBlocks;
+  if (ifact(kIfactAreaFirst) != reals + 1) return kIfactAreaFirst;
+  if (ifact(kIfactAreaLast) != reals + pairs || reals + pairs > lfact) return kIfactAreaLast;
+  return 0;
+}
+
+bool CheckFactors(int32_t n, int32_t lfact, const int32_t* ifact, int32_t lifact, int32_t* iwblk,
+                  const ma57::Gates& gates, int32_t* info) {
+  const int64_t faulty = FirstFaultyWord(n, lfact, ifact, lifact, iwblk);
+  if (faulty == 0) return true;
+  return ma57::PhaseErrors(gates, info, "**** Error return from MA57CD ****  INFO(1) = ", 0)
+      .Fail(MA57_ERR_FACTORS, faulty, [&](int32_t u) {
+        Record(u).Text("Invalid factors supplied in IFACT");
+        Record(u).Text("Component").I(faulty, 10).Text(" is faulty");
+      });
+}
+
 void PrintColumns(int32_t u, const char* title, int32_t n, int32_t nrhs, const double* rhs,
                   int64_t lrhs, int32_t level) {
   const int64_t shown = (level < 4 && n > 10) ? 10 : n;
@@ -513,6 +574,7 @@ extern "C" PEMRIC_API void MA57CD(const int32_t* JOB,
   const ma57::Gates gates(ICNTL);
   const int32_t n = *N, nrhs = *NRHS, job = *JOB;
   if (!Check(n, nrhs, *LRHS, *LW, gates, INFO)) return;
+  if (!CheckFactors(n, *LFACT, IFACT, *LIFACT, IWBLK, gates, INFO)) return;
   if (gates.monitor()) {
     EntryReport(gates, job, n, FACT, *LFACT, IFACT, *LIFACT, nrhs, RHS, *LRHS, *LW, ICNTL);
   }

@@ -19,7 +19,9 @@
 #include "dalvex_test/near.h"
 #include "dalvex_test/random_sparse.h"
 #include "dalvex_test/stream_capture.h"
+#include "ma57_layout.h"
 #include "pemric/ma57.h"
+#include "pemric/one_based.h"
 #include "pemric/streams.h"
 
 extern "C" {
@@ -177,6 +179,8 @@ inline std::vector<int32_t> BuildKeep(const Matrix& mat, int64_t extra = 0) {
     }
     K(4 * int64_t{n} + 42 + k + 1) = static_cast<int32_t>(slot);
   }
+  // The stamp by which the factorization knows a KEEP that an analysis left.
+  pemric::ma57::StampAnalysis(pemric::OneBased<int32_t>(keep.data()), n, ne);
   return keep;
 }
 

@@ -133,7 +133,32 @@ enum {
   MA57_ERR_LRHS = -11,            /* LRHS < N */
   MA57_ERR_LKEEP = -15,           /* LKEEP below 5N + NE + max(N, NE) + 42 */
   MA57_ERR_NRHS = -16,            /* NRHS < 1 */
-  MA57_ERR_LW = -17               /* LW < N*NRHS */
+  MA57_ERR_LW = -17,              /* LW < N*NRHS */
+  /* Checks of what one phase hands the next. A phase that fails one of them
+   * has written nothing but INFO(1) and INFO(2); each comes after every check
+   * listed above, so that input those checks refuse keeps its code. */
+  MA57_ERR_VALUE = -7,            /* MA57BD: A(k) is NaN or infinite for an entry the
+                                     analysis kept (in range); INFO(2) = k, the first */
+  MA57_ERR_FACTORS_NOT_FINITE = -8, /* MA57BD: a factor is NaN or infinite (a pivot whose
+                                     reciprocal overflows, a multiplier or an update that
+                                     overflows); INFO(2) = pivot step of the first such
+                                     value. FACT and IFACT hold no factors */
+  MA57_ERR_NOT_ANALYSED = -12,    /* MA57BD: KEEP does not hold a successful analysis of
+                                     order N with NE entries (none, a failed one, another
+                                     N or NE), or its pivot order KEEP(1..N) or its map
+                                     was changed since; INFO(2) = position of the first
+                                     faulty word of KEEP */
+  MA57_ERR_RESUME = -13,          /* MA57BD: KEEP(N+3) > 0 asks to resume a suspended
+                                     factorization, but none is suspended for that reason
+                                     (1 real, 2 integer space) with this ICNTL(7) (INFO(2) =
+                                     KEEP(N+3)), or LFACT or LIFACT is shorter than the
+                                     suspended call's (INFO(2) = LFACT or LIFACT) */
+  MA57_ERR_FACTORS = -18          /* MA57CD: FACT and IFACT do not hold the factors of a
+                                     successful factorization of order N that fit in
+                                     LFACT and LIFACT (never factorized, the factorization
+                                     failed or is suspended, another N); INFO(2) =
+                                     position of the first missing or faulty word of IFACT
+                                     (3 when the blocks do not pivot each variable once) */
 };
 
 /* Fills CNTL(1..5) and ICNTL(1..20) with the default controls:
