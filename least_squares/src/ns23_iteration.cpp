@@ -32,7 +32,16 @@ bool AllFinite(const double* v, int64_t count) {
 
 }  // namespace
 
+constexpr const char* kValuesNotFinite =
+    " the residuals or Jacobian are not finite at the current point";
+
 Phase FinalReturn(const Problem& p, int32_t flag) {
+  // A run whose every trial point left the residuals' domain has shrunk its
+  // step to nothing without learning anything: that is no convergence.
+  if (flag == NS23_FINISHED && p.keep(kIters) > 1 && !IsTrue(p.lkeep(kFiniteTrial))) {
+    return NotFinite(p, " the residuals are not finite at any trial point");
+  }
+  p.keep(kRequest) = 0;
   const int32_t unit = p.stream();
   if (p.iprint != 0 && p.keep(kPrintState) == 1 && p.keep(kEvals) != 0 && unit > 0) {
     PrintSummary(unit, p.keep(kIters), p.keep(kEvals), p.rkeep(kLamda), p.rkeep(kSs),
@@ -48,6 +57,7 @@ Phase FinalReturn(const Problem& p, int32_t flag) {
 
 Phase AskFor(const Problem& p, int32_t flag) {
   *p.iflag = flag;
+  p.keep(kRequest) = flag;  // the one answer the next call may bring
   return Phase::kReturn;
 }
 
@@ -63,11 +73,8 @@ Phase EndIteration(const Problem& p) {
   return Phase::kCurrentEvaluated;
 }
 
-Phase NotFinite(const Problem& p) {
-  if (p.stream() > 0) {
-    PrintError(p.stream(), " Error return from NS23 because",
-               " the residuals or Jacobian are not finite at the current point");
-  }
+Phase NotFinite(const Problem& p, const char* what) {
+  if (p.stream() > 0) PrintError(p.stream(), " Error return from NS23 because", what);
   return FinalReturn(p, NS23_ERR_NOT_FINITE);
 }
 
@@ -83,11 +90,7 @@ static bool StepIsFinite(const double* x, const double* step, double scale, int3
 }
 
 static Phase StepNotFinite(const Problem& p) {
-  if (p.stream() > 0) {
-    PrintError(p.stream(), " Error return from NS23 because",
-               " the step computed from the current point is not finite");
-  }
-  return FinalReturn(p, NS23_ERR_NOT_FINITE);
+  return NotFinite(p, " the step computed from the current point is not finite");
 }
 
 // F (and FJAC) at the current point: r = F + A x and its sum of squares.
@@ -97,8 +100,8 @@ Phase CurrentEvaluated(const Problem& p) {
   NS23SparseMatVec(p.m, p.n, p.aval, p.x, p.rc(), 0, p.airn, p.aip);
   p.rkeep(kSs) = Dot(p.m, p.rc(), p.rc());
   // A model evaluated outside its domain must never look converged.
-  if (!std::isfinite(p.rkeep(kSs))) return NotFinite(p);
-  if (p.hmax == 0.0 && !AllFinite(p.fjac, p.nnz())) return NotFinite(p);
+  if (!std::isfinite(p.rkeep(kSs))) return NotFinite(p, kValuesNotFinite);
+  if (p.hmax == 0.0 && !AllFinite(p.fjac, p.nnz())) return NotFinite(p, kValuesNotFinite);
   return Phase::kJacobianDecision;
 }
 
@@ -124,7 +127,7 @@ Phase Differences(const Problem& p) {
   p.keep(kDiffScheme) = p.keep(kSavedScheme);
   p.lkeep(kAccepted) = Logical(false);
   p.lkeep(kFresh) = Logical(p.keep(kIters) > 1);
-  if (!AllFinite(p.fjac, p.nnz())) return NotFinite(p);
+  if (!AllFinite(p.fjac, p.nnz())) return NotFinite(p, kValuesNotFinite);
   return Phase::kMonitor;
 }
 
@@ -219,6 +222,11 @@ Phase NewStep(const Problem& p) {
   const int32_t lwa = p.keep(kLwa);
   NS23Factorize(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval,
                 &status, p.keep.from(1), p.rkeep.from(1));
+  // A normal matrix that overflowed (Jacobian values near the square root of
+  // the largest number) has no meaningful factors or step.
+  if (status == NS23_ERR_NOT_FINITE) {
+    return NotFinite(p, " the normal matrix is not finite at the current point");
+  }
   if (status == NS23_ERR_FACTORIZATION) {
     if (p.stream() > 0) {
       PrintError(p.stream(), " Unexpected return from NS23. Notify Pemric staff.", nullptr);

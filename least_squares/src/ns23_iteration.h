@@ -49,6 +49,7 @@ struct Problem {
   OneBased<int32_t> keep;
   OneBased<double> rkeep;
   OneBased<int32_t> lkeep;
+  int32_t* error_value;  // INFO(2) of the errors that name a position or an argument
 
   // Sections of W whose start positions the start of a problem recorded.
   double* section(Keep slot) const { return w + (int64_t{keep(slot)} - 1); }
@@ -63,6 +64,7 @@ struct Problem {
 };
 
 Phase FinalReturn(const Problem& p, int32_t flag);
+Phase NotFinite(const Problem& p, const char* what);
 Phase AskFor(const Problem& p, int32_t flag);
 Phase Start(const Problem& p);
 Phase EndIteration(const Problem& p);

@@ -49,9 +49,17 @@ enum Keep : int {
   kDiffMode = 21,     // 1 when the Jacobian is differenced (HMAX > 0)
   kNzr = 22,          // distinct positions of J and A together
   kNe = 23,           // entries of the lower triangle of B^T B
+  kRequest = 24,      // the request outstanding: IFLAG 2..5 last returned, 0 when none
   kDiffFlag = 25,     // reverse-communication flag of the difference routine
   kPrintState = 26,   // 1 nothing printed, 2 summary, 3 summary and vectors
   kIters = 27,        // iterations (trials) so far
+  // The sizes the problem was started with; a resumption must give the same.
+  kStartM = 28,       // M
+  kStartN = 29,       // N
+  kStartLiw = 30,     // LIW
+  kStartLw = 31,      // LW
+  kStartNnz = 32,     // |IP(N+1)|, one past the last entry of J
+  kStartNa = 33,      // AIP(N+1), one past the last entry of A
   kDiffOrder = 35,    // 1 forward, 2 central differences
   kSavedScheme = 36,  // the caller's KEEP(62) while the difference routine runs
   kDiffIsave = 41,    // ISAVE(20) of the difference routine
@@ -107,6 +115,7 @@ static_assert(NS23_RKEEP_MA57_RINFO + MA57_LRINFO - 1 == NS23_LRKEEP);
 // LKEEP (logicals: -1 true, 0 false, only the lowest bit tested).
 enum Lkeep : int {
   kAccepted = 1,      // a step was accepted since the last difference Jacobian
+  kFiniteTrial = 2,   // a trial point of this problem gave finite residuals
   kLineSearch = 3,    // a line-search trial is due or under way
   kFresh = 4,         // a new difference Jacobian is wanted, or just made
   kReevaluate = 5,    // F (and FJAC) must be obtained again at the current point

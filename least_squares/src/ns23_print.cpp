@@ -72,4 +72,10 @@ void PrintError(int32_t unit, const char* first, const char* second) {
   if (second != nullptr) rec.Slash().Text(second);
 }
 
+void PrintRefusal(int32_t unit, const char* what, int64_t value, bool with_value) {
+  Record rec(unit);
+  rec.Slash().Slash().Text(" Error return from NS23 because ").Text(what);
+  if (with_value) rec.I(value, 10);
+}
+
 }  // namespace pemric::ns23

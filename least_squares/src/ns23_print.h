@@ -31,4 +31,8 @@ void PrintSummary(int32_t unit,
 // Two empty lines, then `first` and, when given, `second` on a line of its own.
 void PrintError(int32_t unit, const char* first, const char* second);
 
+// Two empty lines, then " Error return from NS23 because " and `what`,
+// followed on the same line by `value` in an I10 field when `with_value`.
+void PrintRefusal(int32_t unit, const char* what, int64_t value, bool with_value = true);
+
 }  // namespace pemric::ns23

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 #include "ns23_iteration.h"
 #include "ns23_print.h"
@@ -39,6 +40,7 @@ void ResetState(const Problem& p, double big, double eps) {
   p.lkeep(kFresh) = Logical(p.hmax != 0.0);
   p.lkeep(kAccepted) = Logical(false);
   p.lkeep(kWithinTwice) = Logical(false);
+  p.lkeep(kFiniteTrial) = Logical(false);
 }
 
 // Division of W and IW; false when LW or LIW is short (the lengths needed are
@@ -65,16 +67,97 @@ bool Divide(const Problem& p) {
   return true;
 }
 
-// Failures of the start go to IFLAG (INFO follows from it on return) and,
-// when ICNTL(1) > 0, as a message after two empty lines.
-ErrorReport StartErrors(const Problem& p) {
-  return ErrorReport(p.iflag, nullptr, ErrorStream{p.stream(), p.stream() > 0}, nullptr, 0);
+// Failures of the start and of a resumption go to IFLAG (INFO follows from
+// it on return; INFO(2) from the value given for the codes that name a
+// position or an argument) and, when ICNTL(1) > 0, as a message after two
+// empty lines.
+ErrorReport Errors(const Problem& p) {
+  return ErrorReport(p.iflag, p.error_value, ErrorStream{p.stream(), p.stream() > 0}, nullptr, 0);
+}
+
+// A refusal with INFO(2) = value, whose message names the faulty position
+// when `shown`.
+template <class Report>
+bool Refuse(const Report& errors, int32_t status, const char* what, int64_t value, bool shown = true) {
+  return errors.Fail(status, value, [&](int32_t u) { PrintRefusal(u, what, value, shown); });
+}
+
+// The controls must be finite, and the threshold of a good ratio below 1:
+// the growth factor sqrt((1 - CNTL(3)) / (1 - ratio)) and the margin
+// (1 - CNTL(3)) / 2 of the linearity test need 1 - CNTL(3) > 0.
+bool CheckControls(const Problem& p, const ErrorReport& errors) {
+  for (int i = 1; i <= NS23_LCNTL; ++i) {
+    const double v = p.cntl(i);
+    if (!std::isfinite(v) || (i == NS23_CNTL_GOOD_RATIO && v >= 1.0)) {
+      return Refuse(errors, NS23_ERR_CNTL, "CNTL(I) is out of range, I =", i);
+    }
+  }
+  return true;
+}
+
+// First faulty position of a list of column starts (1 = P(1) <= P(2) <= ...
+// <= P(N+1)), or 0. IP is read through absolute values, since it may carry
+// the marks of an interrupted difference Jacobian; INT32_MIN is no mark (its
+// absolute value has no 32-bit form).
+int64_t FirstFaultyStart(const int32_t* ptr, int64_t n, bool marked) {
+  int64_t prev = 1;
+  for (int64_t j = 1; j <= n + 1; ++j) {
+    int64_t v = ptr[j - 1];
+    if (marked && v == std::numeric_limits<int32_t>::min()) return j;
+    if (marked && v < 0) v = -v;
+    if ((j == 1 && v != 1) || v < prev) return j;
+    prev = v;
+  }
+  return 0;
+}
+
+// First k in 1..count whose row index lies outside 1..m, or 0.
+int64_t FirstRowOutside(const int32_t* rows, int64_t count, int32_t m) {
+  for (int64_t k = 1; k <= count; ++k) {
+    if (rows[k - 1] < 1 || rows[k - 1] > m) return k;
+  }
+  return 0;
+}
+
+// The patterns of J and A, in the order IP, IRN, AIP, AIRN: everything the
+// analysis, the normal matrix and the difference Jacobian index with them.
+bool CheckPattern(const Problem& p, const ErrorReport& errors) {
+  const int64_t n = p.n;
+  if (const int64_t j = FirstFaultyStart(p.ip, n, true)) {
+    return Refuse(errors, NS23_ERR_IP, "IP(J) is out of order, J =", j);
+  }
+  if (const int64_t k = FirstRowOutside(p.irn, std::abs(int64_t{p.ip[n]}) - 1, p.m)) {
+    return Refuse(errors, NS23_ERR_IRN, "IRN(K) is out of range, K =", k);
+  }
+  if (const int64_t j = FirstFaultyStart(p.aip, n, false)) {
+    return Refuse(errors, NS23_ERR_AIP, "AIP(J) is out of order, J =", j);
+  }
+  if (const int64_t k = FirstRowOutside(p.airn, int64_t{p.aip[n]} - 1, p.m)) {
+    return Refuse(errors, NS23_ERR_AIRN, "AIRN(K) is out of range, K =", k);
+  }
+  return true;
+}
+
+// The analysis first needs 2M + 1 cells of IW and refuses a shorter one
+// (-2) before it reads the pattern; the pattern is checked only past that
+// point, so that sizes far beyond any array (M = N = INT32_MAX) are refused
+// without reading IP.
+bool AnalysisCanBegin(const Problem& p) { return int64_t{p.liw} - p.m >= int64_t{p.m} + 1; }
+
+// What a resumption must find unchanged, recorded once the start succeeds.
+void RecordStartSizes(const Problem& p) {
+  p.keep(kStartM) = p.m;
+  p.keep(kStartN) = p.n;
+  p.keep(kStartLiw) = p.liw;
+  p.keep(kStartLw) = p.lw;
+  p.keep(kStartNnz) = p.ip[p.n];
+  p.keep(kStartNa) = p.aip[p.n];
 }
 
 }  // namespace
 
 Phase Start(const Problem& p) {
-  const ErrorReport errors = StartErrors(p);
+  const ErrorReport errors = Errors(p);
   if (p.n < 1 || p.m < p.n) {
     errors.Fail(NS23_ERR_SIZES, 0, [&](int32_t u) {
       Record(u)
@@ -87,6 +170,8 @@ Phase Start(const Problem& p) {
     });
     return Phase::kReturn;
   }
+  if (!CheckControls(p, errors)) return Phase::kReturn;
+  p.keep(kRequest) = 0;  // the problem under way, if any, is given up
   const int32_t i_big = MACHINE_HUGE, i_eps = MACHINE_EPSILON;
   const double big = MachineConstant(&i_big);
   const double eps = MachineConstant(&i_eps);
@@ -98,10 +183,13 @@ Phase Start(const Problem& p) {
   const double initial_step = p.cntl(NS23_CNTL_INITIAL_STEP);
   p.rkeep(kRelStep) = initial_step > 0.0 ? initial_step / p.hmax : std::sqrt(eps);
   ResetState(p, big, eps);
-  // Column marks of an earlier difference Jacobian may still be in IP.
-  for (int32_t j = 0; j <= p.n; ++j) p.ip[j] = std::abs(p.ip[j]);
   if (p.iprint != 0 && p.stream() > 0) {
     PrintHeader(p.stream(), p.m, p.n, p.sac, p.stpmin, p.maxfun, p.hmax_given, p.liw, p.lw);
+  }
+  if (AnalysisCanBegin(p)) {
+    if (!CheckPattern(p, errors)) return Phase::kReturn;
+    // Column marks of an earlier difference Jacobian may still be in IP.
+    for (int64_t j = 0; j <= p.n; ++j) p.ip[j] = std::abs(p.ip[j]);
   }
   int32_t status = 0;
   NS23Analyse(p.m, p.n, p.irn, p.ip, p.airn, p.aip, p.liw, p.iw, &status, p.keep.from(1),
@@ -123,13 +211,66 @@ Phase Start(const Problem& p) {
     double* h = p.h();
     for (int32_t j = 0; j < p.n; ++j) h[j] = p.hmax * p.rkeep(kRelStep);
   }
+  RecordStartSizes(p);
   return Phase::kEndIteration;
 }
 
 namespace {
 
+// An entry with IFLAG 2..5 resumes the problem only when it answers the
+// request outstanding, with the arrays the start divided: anything else
+// would index W and IW by positions made for other sizes. A refusal changes
+// nothing, so that the caller can still answer the request.
+bool CheckResumption(const Problem& p) {
+  const ErrorReport errors = Errors(p);
+  const int32_t request = p.keep(kRequest);
+  if (*p.iflag != request) {
+    const bool outstanding = request >= NS23_EVALUATE_CURRENT && request <= NS23_EVALUATE_TRIAL;
+    const int32_t flag = *p.iflag;
+    return errors.Fail(NS23_ERR_PROTOCOL, outstanding ? request : 0, [&](int32_t u) {
+      Record rec(u);
+      rec.Slash().Slash().Text(" Error return from NS23 because IFLAG =").I(flag, 7);
+      if (outstanding) {
+        rec.Text(" but the request outstanding is").I(request, 7);
+      } else {
+        rec.Text(" and no request is outstanding");
+      }
+    });
+  }
+  struct Size {
+    int argument;  // its number in the argument list
+    const char* what;
+    int64_t now, then;
+  };
+  const Size sizes[] = {
+      {1, "M has changed since the start of the problem", p.m, p.keep(kStartM)},
+      {2, "N has changed since the start of the problem", p.n, p.keep(kStartN)},
+  };
+  for (const Size& s : sizes) {
+    if (s.now != s.then) return Refuse(errors, NS23_ERR_CHANGED, s.what, s.argument, false);
+  }
+  // With N unchanged, IP(N+1) and AIP(N+1) are cells of the caller's arrays.
+  const Size more[] = {
+      {8, "IP(N+1) has changed since the start of the problem", std::abs(int64_t{p.ip[p.n]}),
+       p.keep(kStartNnz)},
+      {11, "AIP(N+1) has changed since the start of the problem", p.aip[p.n], p.keep(kStartNa)},
+      {12, "HMAX > 0 has changed since the start of the problem", p.hmax > 0.0 ? 1 : 0,
+       p.keep(kDiffMode)},
+      {13, "LIW has changed since the start of the problem", p.liw, p.keep(kStartLiw)},
+      {15, "LW has changed since the start of the problem", p.lw, p.keep(kStartLw)},
+  };
+  for (const Size& s : more) {
+    if (s.now != s.then) return Refuse(errors, NS23_ERR_CHANGED, s.what, s.argument, false);
+  }
+  return true;
+}
+
 Phase Resume(const Problem& p) {
-  switch (*p.iflag) {
+  const int32_t flag = *p.iflag;
+  if (flag >= NS23_EVALUATE_CURRENT && flag <= NS23_EVALUATE_TRIAL && !CheckResumption(p)) {
+    return Phase::kReturn;
+  }
+  switch (flag) {
     case NS23_EVALUATE_CURRENT:
       p.keep(kEvals) += 1;
       return Phase::kCurrentEvaluated;
@@ -171,6 +312,7 @@ void SetInformation(const Problem& p, OneBased<int32_t> info, OneBased<double> r
   info(NS23_INFO_VALUE) = flag == NS23_ERR_MAXFUN      ? p.maxfun
                           : flag == NS23_ERR_LIW       ? p.liw
                           : flag == NS23_ERR_WORKSPACE ? p.lw
+                          : flag < 0                   ? *p.error_value
                                                        : 0;
   info(NS23_INFO_EVALUATIONS) = p.keep(kEvals);
   info(NS23_INFO_LIW_NEEDED) = p.keep(kLiwNeeded);
@@ -213,10 +355,12 @@ extern "C" PEMRIC_API void NS23AD(const int32_t* M,
   // negative or NaN value is taken as 0, so that the mode and the workspace
   // division always agree.
   const double hmax = *HMAX > 0.0 ? *HMAX : 0.0;
+  int32_t error_value = 0;
   const Problem p{*M,   *N,   *SAC, *STPMIN, *MAXFUN, *IPRINT, IRN,   IP,   AVAL, AIRN,
                   AIP,  hmax, *HMAX, *LIW,  IW,      *LW,     W,       X,     F,    FJAC,
                   IFLAG, OneBased<const int32_t>(ICNTL), OneBased<const double>(CNTL),
-                  OneBased<int32_t>(KEEP), OneBased<double>(RKEEP), OneBased<int32_t>(LKEEP)};
+                  OneBased<int32_t>(KEEP), OneBased<double>(RKEEP), OneBased<int32_t>(LKEEP),
+                  &error_value};
   Phase phase = Resume(p);
   while (phase != Phase::kReturn) phase = Run(p, phase);
   SetInformation(p, OneBased<int32_t>(INFO), OneBased<double>(RINFO));

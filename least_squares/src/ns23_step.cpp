@@ -22,6 +22,7 @@
 #include "ns23_layout.h"
 #include "ns23_print.h"
 #include "pemric/blas.h"
+#include "pemric/finite.h"
 #include "pemric/ns23_routines.h"
 #include "pemric/record.h"
 
@@ -245,6 +246,10 @@ void NS23Factorize(int32_t m,
     double delta = mult * maxdiag;
     if (delta < lamda) delta = lamda;
     for (int32_t k = 1; k <= n; ++k) a.nval(a.nptr(k)) += delta;
+    if (!AllFinite(a.nval.data(), a.ne)) {
+      *iflag = NS23_ERR_NOT_FINITE;  // overflowed: no shift can help
+      return;
+    }
     MA57BD(&a.n, &a.ne, a.nval.from(1), a.fact, &a.lfact, a.ifact, &a.lifact, &a.lkeep_ma57,
            a.makeep, a.mawork, keep.from(kMaIcntl), rkeep.from(kMaCntl), keep.from(kMaInfo),
            rkeep.from(kMaRinfo));

@@ -145,6 +145,7 @@ Phase TrialEvaluated(const Problem& p) {
   // A trial whose residuals (or, when the caller supplies it, Jacobian) are
   // not all finite is never accepted: it only shrinks the step bound.
   const bool finite = std::isfinite(p.rkeep(kSsTrial)) && (p.hmax != 0.0 || AllFinite(p));
+  if (finite) p.lkeep(kFiniteTrial) = Logical(true);
   if (IsTrue(p.lkeep(kLineSearch))) {
     BoundAfterLineSearch(p, finite);
   } else if (!BoundFromRatio(p, finite)) {

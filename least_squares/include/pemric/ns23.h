@@ -67,8 +67,34 @@ enum {
   NS23_ERR_LIW = -2,             /* LIW too small for the analysis; INFO(4) needed so far */
   NS23_ERR_WORKSPACE = -3,       /* LIW and/or LW too small; INFO(4), INFO(5) needed */
   NS23_ERR_SIZES = -4,           /* N < 1 or M < N */
-  NS23_ERR_NOT_FINITE = -7,      /* residuals, Jacobian or step not finite at the current point */
-  NS23_ERR_FACTORIZATION = -9    /* the shifted normal matrix failed to factorize ten times */
+  NS23_ERR_NOT_FINITE = -7,      /* residuals, Jacobian, normal matrix or step not finite at
+                                    the current point, or no trial point of the run gave
+                                    finite residuals; X is the best point found */
+  NS23_ERR_FACTORIZATION = -9,   /* the shifted normal matrix failed to factorize ten times */
+  /* Refusals of arguments that the routine cannot work with. Each is found
+   * before the routine reads past what it has checked, leaves X, F, FJAC and
+   * the private arrays as they were (apart from the state a start resets), and
+   * comes after the checks above that the same call would fail, so that such
+   * input keeps its code. Start of a problem, after the sizes (-4): */
+  NS23_ERR_CNTL = -11,           /* CNTL(i) is NaN or infinite, or CNTL(3) >= 1;
+                                    INFO(2) = i, the first faulty position */
+  /* then, once LIW >= 2M + 1 (else -2), the pattern in this order: */
+  NS23_ERR_IP = -5,              /* IP(1) != 1, IP(j+1) < IP(j), or IP(j) = INT32_MIN (IP is
+                                    read through absolute values); INFO(2) = j, the first */
+  NS23_ERR_IRN = -6,             /* IRN(k) outside 1..M for a k < IP(N+1); INFO(2) = k */
+  NS23_ERR_AIP = -8,             /* AIP(1) != 1 or AIP(j+1) < AIP(j); INFO(2) = j */
+  NS23_ERR_AIRN = -10,           /* AIRN(k) outside 1..M for a k < AIP(N+1); INFO(2) = k */
+  /* An entry with IFLAG 2..5 (a resumption): */
+  NS23_ERR_PROTOCOL = -12,       /* IFLAG is not the request outstanding: none was made
+                                    since the last start (never started, finished or
+                                    failed since), or another one was; INFO(2) = the
+                                    request outstanding, 0 when none. The request stays
+                                    outstanding */
+  NS23_ERR_CHANGED = -13         /* M, N, IP(N+1), AIP(N+1), LIW, LW, or whether HMAX > 0,
+                                    differs from the start of the problem; INFO(2) = the
+                                    number of the first such argument in the argument list
+                                    (1 M, 2 N, 8 IP, 11 AIP, 12 HMAX, 13 LIW, 15 LW). The
+                                    request stays outstanding */
 };
 
 /* Where NS23AD keeps the sparse symmetric solver's arrays (pemric/ma57.h)
@@ -124,10 +150,14 @@ PEMRIC_API void NS23SetDefaults(int32_t* ICNTL,
  *                                 -2 LIW too small (INFO(4) needed so far)
  *                                 -3 LIW and/or LW too small (INFO(4), INFO(5))
  *                                 -4 N < 1 or M < N
- *                                 -7 residuals or Jacobian not finite at the
- *                                    current point (never a converged return)
+ *                                 -7 residuals, Jacobian, normal matrix or
+ *                                    step not finite (never a converged return)
  *                                 -9 the shifted normal matrix failed to
  *                                    factorize ten times
+ *                                 -5, -6, -8, -10 faulty IP, IRN, AIP, AIRN;
+ *                                 -11 faulty CNTL; -12 IFLAG answers no
+ *                                 outstanding request; -13 sizes changed
+ *                                 since the start (codes above)
  *   ICNTL(5), CNTL(5)     in   controls (NS23SetDefaults)
  *   INFO(5)       out     IFLAG if negative; the offending value; evaluations;
  *                         LIW needed; LW needed

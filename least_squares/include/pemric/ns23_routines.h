@@ -109,7 +109,8 @@ void NS23Analyse(int32_t m,
                  double* rkeep);
 
 // Forms B^T B + delta I in w and factorizes it, doubling the relative shift
-// after each failure; iflag = -9 after ten failures, else unchanged.
+// after each failure; iflag = -9 after ten failures, -7 when the shifted
+// matrix is not finite (it overflowed), else unchanged.
 void NS23Factorize(int32_t m,
                    int32_t n,
                    const int32_t* irn,
