@@ -59,6 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Target{"mc59", dalvex_fuzz::FuzzMc59},
                       Target{"ma57_analysis", dalvex_fuzz::FuzzMa57Analysis},
                       Target{"ma57_factor", dalvex_fuzz::FuzzMa57Factor},
+                      Target{"ma57_phases", dalvex_fuzz::FuzzMa57Phases},
                       Target{"ns23", dalvex_fuzz::FuzzNs23},
                       Target{"record", dalvex_fuzz::FuzzRecord},
                       Target{"parameters", dalvex_fuzz::FuzzParameters}),

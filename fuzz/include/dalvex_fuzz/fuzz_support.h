@@ -89,6 +89,7 @@ using Entry = std::string (*)(const uint8_t* data, size_t size);
 std::string FuzzMc59(const uint8_t* data, size_t size);
 std::string FuzzMa57Analysis(const uint8_t* data, size_t size);
 std::string FuzzMa57Factor(const uint8_t* data, size_t size);
+std::string FuzzMa57Phases(const uint8_t* data, size_t size);
 std::string FuzzNs23(const uint8_t* data, size_t size);
 std::string FuzzRecord(const uint8_t* data, size_t size);
 std::string FuzzParameters(const uint8_t* data, size_t size);
