@@ -31,9 +31,17 @@ void Check(bool ok, const char* what) {
   if (!ok) Fail(kName, what);
 }
 
+// With DALVEX_FUZZ_TRACE set, one line per call.
+template <typename... Args>
+void Trace(const char* format, Args... args) {
+  if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) std::fprintf(stderr, format, args...);
+}
+
 int64_t Bound(int64_t n, int64_t ne) { return 5 * n + ne + std::max(n, ne) + 42; }
 
-bool AnalysisStatus(int32_t s) { return (s >= 0 && s <= 3) || s == -1 || s == -2 || s == -9 || s == -15; }
+bool AnalysisStatus(int32_t s) {
+  return (s >= 0 && s <= 3) || s == -1 || s == -2 || s == -9 || s == -15;
+}
 bool FactorStatus(int32_t s) {
   return s == 0 || s == 4 || s == 10 || s == 11 || (s <= -1 && s >= -8) || s == -10 || s == -12 ||
          s == -13 || s == -15;
@@ -48,7 +56,7 @@ struct Model {
   bool analysed = false;
   int32_t an_n = 0, an_ne = 0;
   bool suspended = false;  // the last factorization suspended, nothing analysed since
-  int32_t sus_mode = 0, sus_lfact = 0, sus_lifact = 0;
+  int32_t sus_mode = 0, sus_reason = 0, sus_lfact = 0, sus_lifact = 0;
   bool fake_suspension = false;  // KEEP(N+3) set by hand
   bool factors_known = true;
   bool factors = false;  // FACT and IFACT hold usable factors
@@ -120,12 +128,27 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
         MA57AD(&n, &ne, r.data(), c.data(), &lkeep, keep.data(), iwrk.data(), icntl, info.data(),
                rinfo.data());
         const int32_t s = info(1);
+        Trace("MA57AD N %d NE %d LKEEP %d ICNTL(6) %d -> %d %d\n", n, ne, lkeep,
+              icntl[MA57_ICNTL_SUPPLIED_ORDER - 1], s, info(2));
         Check(keep.Intact() && iwrk.Intact() && info.Intact() && rinfo.Intact(),
               "analysis wrote outside a caller array");
         Check(AnalysisStatus(s), "analysis status outside the documented values");
         if (s >= 0) {
-          model = Model{true, true, n, ne, false, 0, 0, 0, false, model.factors_known,
-                        model.factors, model.f_n, model.f_reals, model.f_ints};
+          model = Model{true,
+                        true,
+                        n,
+                        ne,
+                        false,
+                        0,
+                        0,
+                        0,
+                        0,
+                        false,
+                        model.factors_known,
+                        model.factors,
+                        model.f_n,
+                        model.f_reals,
+                        model.f_ints};
         } else if (s == -9 && model.analysed && n == model.an_n) {
           model.analysed = false;  // the stamp is withdrawn once the sizes pass
         } else if (s == -9 && model.analysed) {
@@ -160,18 +183,20 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
         }
         const bool args_ok = n >= 1 && ne >= 0 && lkeep >= Bound(n, ne) && mode >= 1 && mode <= 4;
         const int32_t m = args_ok ? keep(n + 2) : 0;
-        const bool setup_short = args_ok && (lifact < int64_t{m} + n + 5 ||
-                                             lfact < (mode == 4 ? int64_t{m} + n + 6 : int64_t{m} + 1));
+        const bool setup_short =
+            args_ok && (lifact < int64_t{m} + n + 5 ||
+                        lfact < (mode == 4 ? int64_t{m} + n + 6 : int64_t{m} + 1));
         MA57BD(&n, &ne, a.data(), fact.data(), &lfact, ifact.data(), &lifact, &lkeep, keep.data(),
                pivseq.data(), icntl, cntl, info.data(), rinfo.data());
         const int32_t s = info(1);
-        Check(fact.Intact() && ifact.Intact() && keep.Intact() && pivseq.Intact() && info.Intact() &&
-                  rinfo.Intact(),
+        Trace("MA57BD N %d NE %d ICNTL(7) %d ICNTL(8) %d LFACT %d LIFACT %d -> %d %d\n", n, ne,
+              mode, icntl[MA57_ICNTL_SUSPEND - 1], lfact, lifact, s, info(2));
+        Check(fact.Intact() && ifact.Intact() && keep.Intact() && pivseq.Intact() &&
+                  info.Intact() && rinfo.Intact(),
               "factorization wrote outside a caller array");
         Check(FactorStatus(s), "factorization status outside the documented values");
         const bool ok = s == 0 || s == 4 || s == 10 || s == 11;
-        const bool stamped =
-            model.analysed && model.an_n == n && model.an_ne == ne;
+        const bool stamped = model.analysed && model.an_n == n && model.an_ne == ne;
         if (model.analysis_known) {
           Check(!ok || stamped, "a factorization ran on a KEEP not analysed for its N and NE");
           if (args_ok && !stamped) Check(s == -12, "an unanalysed KEEP not refused with -12");
@@ -183,7 +208,8 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
         }
         if (s == 0 || s == 4) {
           bool finite = true;
-          for (int32_t k = 1; k <= info(MA57_INFO_REAL_STORAGE); ++k) finite = finite && std::isfinite(fact(k));
+          for (int32_t k = 1; k <= info(MA57_INFO_REAL_STORAGE); ++k)
+            finite = finite && std::isfinite(fact(k));
           Check(finite, "success with factors that are not finite");
           model.factors_known = true;
           model.factors = true;
@@ -195,6 +221,7 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
           model.factors = false;
           model.suspended = true;
           model.sus_mode = mode;
+          model.sus_reason = s == 10 ? 1 : 2;
           model.sus_lfact = lfact;
           model.sus_lifact = lifact;
         } else if (s == -5 || s == -6 || s == -8 || ((s == -3 || s == -4) && !setup_short)) {
@@ -217,23 +244,29 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
         MA57CD(&job, &n, fact.data(), &lfact, ifact.data(), &lifact, &nrhs, rhs.data(), &lrhs,
                w.data(), &lw, iwblk.data(), icntl, cinfo.data());
         const int32_t s = cinfo(1);
+        Trace("MA57CD N %d JOB %d NRHS %d LFACT %d LIFACT %d -> %d %d\n", n, job, nrhs, lfact,
+              lifact, s, cinfo(2));
         Check(rhs.Intact() && w.Intact() && iwblk.Intact() && cinfo.Intact() && fact.Intact() &&
                   ifact.Intact(),
               "solution phase wrote outside a caller array");
-        Check(std::memcmp(fact_before.data(), fact.data(), fact_before.size() * sizeof(double)) == 0 &&
+        Check(std::memcmp(fact_before.data(), fact.data(), fact_before.size() * sizeof(double)) ==
+                      0 &&
                   std::equal(ifact_before.begin(), ifact_before.end(), ifact.data()),
               "solution phase changed FACT or IFACT");
         Check(SolveStatus(s), "solution status outside the documented values");
         const bool args_ok = n >= 1 && nrhs >= 1 && lrhs >= n && lw >= int64_t{n} * nrhs;
         if (args_ok && model.factors_known) {
-          const bool usable = model.factors && model.f_n == n && lfact >= model.f_reals &&
-                              lifact >= model.f_ints;
+          const bool usable =
+              model.factors && model.f_n == n && lfact >= model.f_reals && lifact >= model.f_ints;
           Check((s == 0) == usable, "solution status disagrees with what FACT and IFACT hold");
         }
         break;
       }
       case 3: {  // the caller writes where it should not
-        switch (in.Byte() % 4) {
+        const int what = in.Byte() % 4;
+        Trace("caller writes: %d (analysed N %d, suspended %d)\n", what, model.an_n,
+              model.suspended);
+        switch (what) {
           // What a suspended factorization left (FACT, IFACT, KEEP(1..N))
           // is the caller's to keep: the caller here leaves it alone.
           case 0:
@@ -250,16 +283,15 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
           case 2: {  // a suspension that never happened, or for another reason
             const int32_t n = model.analysed ? model.an_n : n0;
             keep(n + 3) = model.suspended ? 3 - keep(n + 3) : in.Int(1, 2);
-            model.fake_suspension = true;
+            // Changed twice, the reason is the true one again.
+            model.fake_suspension = !model.suspended || keep(n + 3) != model.sus_reason;
             break;
           }
-          default:
-            break;
+          default: break;
         }
         break;
       }
-      default:
-        break;
+      default: break;
     }
   }
 }

@@ -75,34 +75,41 @@ inline int32_t SuspensionStamp(int32_t reason, int32_t mode) {
   return kSuspended | (reason & 0xF) << 4 | (mode & 0xF);
 }
 
-// One step of FNV-1a on a whole word.
-inline uint32_t Mix(uint32_t h, uint32_t v) { return (h ^ v) * 16777619u; }
+// One word into a running hash: the block step of MurmurHash3 (Appleby).
+inline uint32_t Rotl(uint32_t v, int r) { return v << r | v >> (32 - r); }
+inline uint32_t Mix(uint32_t h, uint32_t v) {
+  v = Rotl(v * 0xcc9e2d51u, 15) * 0x1b873593u;
+  return Rotl(h ^ v, 13) * 5 + 0xe6546b64u;
+}
 
-// Folds `count` words into h: their plain and their position-weighted sums
-// modulo 2^32. A changed word changes the first, two exchanged words the
-// second; both loops vectorize, so that checking KEEP costs less than
-// loading the matrix.
+// Folds `count` words into h: the sum modulo 2^32 of each word mixed with its
+// position (xor with a multiple of the position, a multiplication, an
+// xor-shift: for each position a bijection that scatters the bits). A changed
+// word, or another arrangement of the same words (another permutation, a
+// shifted section), changes the sum as a random value would, where a linear
+// checksum lets the changes cancel. The words are independent of one
+// another, so the loop runs several at a time.
 inline uint32_t FoldWords(uint32_t h, const int32_t* w, int64_t count) {
-  uint32_t plain = 0, weighted = 0;
-  for (int64_t k = 0; k < count; ++k) {
-    const uint32_t v = static_cast<uint32_t>(w[k]);
-    plain += v;
-    weighted += v * static_cast<uint32_t>(k + 1);
+  uint32_t sum = 0, position = 0;
+  for (int64_t k = 0; k < count; ++k, position += 0x9e3779b9u) {
+    const uint32_t x = (static_cast<uint32_t>(w[k]) ^ position) * 0x85ebca6bu;
+    sum += x ^ x >> 15;
   }
-  return Mix(Mix(Mix(h, static_cast<uint32_t>(count)), plain), weighted);
+  return Mix(Mix(h, static_cast<uint32_t>(count)), sum);
 }
 
 // The checksums of KEEP (1-based view); the counts KEEP(n+1) (nodes, at most
 // n) and KEEP(n+2) (entries, at most n + ne) must have been checked.
 template <class View>
 int32_t OrderChecksum(View keep, int32_t n) {
-  return static_cast<int32_t>(FoldWords(Mix(2166136261u, n), keep.from(1), n));
+  return static_cast<int32_t>(FoldWords(Mix(kAnalysed, n), keep.from(1), n));
 }
 template <class View>
 int32_t ContentChecksum(View keep, int32_t n, int32_t ne) {
-  uint32_t h = Mix(Mix(2166136261u, n), ne);
+  uint32_t h = Mix(Mix(kSuspended, n), ne);
   h = FoldWords(h, keep.from(KeepNodeCount(n)), 2);
-  h = FoldWords(h, keep.from(KeepRowCounts(n)), 2 * int64_t{n});  // row counts, node of each variable
+  h = FoldWords(h, keep.from(KeepRowCounts(n)),
+                2 * int64_t{n});  // row counts, node of each variable
   h = FoldWords(h, keep.from(KeepChildren(n)), keep(KeepNodeCount(n)));
   h = FoldWords(h, keep.from(KeepMap(n)), ne);
   return static_cast<int32_t>(FoldWords(h, keep.from(KeepColumns(n, ne)), keep(KeepEntryCount(n))));

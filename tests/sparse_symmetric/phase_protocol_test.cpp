@@ -54,7 +54,8 @@ struct Caller {
   int32_t& Keep(int64_t k) { return keep[static_cast<size_t>(k - 1)]; }
   int32_t Analyse(int32_t an, int32_t ane, int32_t alkeep) {
     std::vector<int32_t> irn = mat.irn, jcn = mat.jcn;
-    MA57AD(&an, &ane, irn.data(), jcn.data(), &alkeep, keep.data(), iwrk.data(), icntl, info, rinfo);
+    MA57AD(&an, &ane, irn.data(), jcn.data(), &alkeep, keep.data(), iwrk.data(), icntl, info,
+           rinfo);
     return info[0];
   }
   int32_t Analyse() { return Analyse(n, ne, lkeep); }
@@ -101,7 +102,11 @@ std::vector<Case> Cases() {
   const Matrix indef = RandomMatrix(30, 5, Kind::kIndefinite, 3);
   return {
       // Factorization on a KEEP that no successful analysis of its N and NE left.
-      {"factorize a KEEP never analysed", def, [](Caller& c) { c.Factorize(); return Last(c); },
+      {"factorize a KEEP never analysed", def,
+       [](Caller& c) {
+         c.Factorize();
+         return Last(c);
+       },
        MA57_ERR_NOT_ANALYSED, 39, true},
       {"factorize after an analysis refused for its order (-9)", def,
        [](Caller& c) {
@@ -114,25 +119,71 @@ std::vector<Case> Cases() {
        },
        MA57_ERR_NOT_ANALYSED, 39, true},
       {"factorize after an analysis refused for NE (-2)", def,
-       [](Caller& c) { c.Analyse(c.n, -1, c.lkeep); c.Factorize(); return Last(c); },
+       [](Caller& c) {
+         c.Analyse(c.n, -1, c.lkeep);
+         c.Factorize();
+         return Last(c);
+       },
        MA57_ERR_NOT_ANALYSED, 39, true},
       {"factorize after an analysis refused for LKEEP (-15)", def,
-       [](Caller& c) { c.Analyse(c.n, c.ne, 60); c.Factorize(); return Last(c); },
+       [](Caller& c) {
+         c.Analyse(c.n, c.ne, 60);
+         c.Factorize();
+         return Last(c);
+       },
        MA57_ERR_NOT_ANALYSED, 39, true},
       {"factorize with N one less than analysed", def,
-       [](Caller& c) { c.Analyse(); c.Factorize(c.n - 1, c.ne, c.lfact); return Last(c); },
+       [](Caller& c) {
+         c.Analyse();
+         c.Factorize(c.n - 1, c.ne, c.lfact);
+         return Last(c);
+       },
        MA57_ERR_NOT_ANALYSED, 38, true},
       {"factorize with N one more than analysed", def,
-       [](Caller& c) { c.Analyse(); c.Factorize(c.n + 1, c.ne, c.lfact); return Last(c); },
+       [](Caller& c) {
+         c.Analyse();
+         c.Factorize(c.n + 1, c.ne, c.lfact);
+         return Last(c);
+       },
        MA57_ERR_NOT_ANALYSED, 40, true},
       {"factorize with NE one more than analysed", def,
-       [](Caller& c) { c.Analyse(); c.Factorize(c.n, c.ne + 1, c.lfact); return Last(c); },
+       [](Caller& c) {
+         c.Analyse();
+         c.Factorize(c.n, c.ne + 1, c.lfact);
+         return Last(c);
+       },
        MA57_ERR_NOT_ANALYSED, 41, true},
       {"factorize after the caller swapped two pivots", def,
        [](Caller& c) {
          c.Analyse();
          std::swap(c.Keep(1), c.Keep(2));
          c.Factorize();
+         return Last(c);
+       },
+       MA57_ERR_NOT_ANALYSED, 40, true},
+      {"factorize after the caller wrote another permutation with the same linear sums", def,
+       [](Caller& c) {
+         c.Analyse();
+         // Two exchanges whose changes of sum(i * KEEP(i)) cancel: a checksum
+         // that only adds would pass this order, for which the tree was not
+         // built (found by fuzzing: the elimination then wrote outside FACT).
+         const auto shift = [&c](int32_t i, int32_t j) {
+           return (c.Keep(i) - c.Keep(j)) * (j - i);
+         };
+         for (int32_t i = 1; i <= c.n; ++i) {
+           for (int32_t j = i + 1; j <= c.n; ++j) {
+             for (int32_t k = j + 1; k <= c.n; ++k) {
+               for (int32_t l = k + 1; l <= c.n; ++l) {
+                 if (shift(i, j) + shift(k, l) != 0 || shift(i, j) == 0) continue;
+                 std::swap(c.Keep(i), c.Keep(j));
+                 std::swap(c.Keep(k), c.Keep(l));
+                 c.Factorize();
+                 return Last(c);
+               }
+             }
+           }
+         }
+         ADD_FAILURE() << "no such pair of exchanges";
          return Last(c);
        },
        MA57_ERR_NOT_ANALYSED, 40, true},
@@ -148,7 +199,12 @@ std::vector<Case> Cases() {
        },
        MA57_ERR_NOT_ANALYSED, 41, true},
       {"resume a factorization never suspended", def,
-       [](Caller& c) { c.Analyse(); c.Keep(c.n + 3) = 1; c.Factorize(); return Last(c); },
+       [](Caller& c) {
+         c.Analyse();
+         c.Keep(c.n + 3) = 1;
+         c.Factorize();
+         return Last(c);
+       },
        MA57_ERR_RESUME, 1},
       {"resume a suspension with a shorter FACT", indef,
        [](Caller& c) {
@@ -178,13 +234,26 @@ std::vector<Case> Cases() {
        },
        MA57_ERR_VALUE, 5},
       {"pivots whose reciprocals overflow", Diagonal({4e-310, -3e-310}),
-       [](Caller& c) { c.Analyse(); c.Factorize(); return Last(c); }, MA57_ERR_FACTORS_NOT_FINITE,
-       1},
+       [](Caller& c) {
+         c.Analyse();
+         c.Factorize();
+         return Last(c);
+       },
+       MA57_ERR_FACTORS_NOT_FINITE, 1},
       // Solution without the factors of a successful factorization of order N.
-      {"solve on factors never written", def, [](Caller& c) { c.Solve(); return LastSolve(c); },
+      {"solve on factors never written", def,
+       [](Caller& c) {
+         c.Solve();
+         return LastSolve(c);
+       },
        MA57_ERR_FACTORS, 3},
       {"solve after pivots whose reciprocals overflow", Diagonal({4e-310, -3e-310}),
-       [](Caller& c) { c.Analyse(); c.Factorize(); c.Solve(); return LastSolve(c); },
+       [](Caller& c) {
+         c.Analyse();
+         c.Factorize();
+         c.Solve();
+         return LastSolve(c);
+       },
        MA57_ERR_FACTORS, 3},
       {"solve after IFACT ran out during the elimination (-4)", indef,
        [](Caller& c) {
@@ -215,7 +284,12 @@ std::vector<Case> Cases() {
        },
        MA57_ERR_FACTORS, 3},
       {"solve with N one more than factorized", def,
-       [](Caller& c) { c.Analyse(); c.Factorize(); c.Solve(c.n + 1, c.lifact); return LastSolve(c); },
+       [](Caller& c) {
+         c.Analyse();
+         c.Factorize();
+         c.Solve(c.n + 1, c.lifact);
+         return LastSolve(c);
+       },
        MA57_ERR_FACTORS, 3},
       {"solve with LIFACT one short of the factors", def,
        [](Caller& c) {
@@ -237,13 +311,29 @@ std::vector<Case> Cases() {
        },
        MA57_ERR_FACTORS, 6},
       // The specified checks keep their codes at the limits of 32 bits.
-      {"analysis with N = INT32_MAX", def, [](Caller& c) { c.Analyse(kMax, c.ne, c.lkeep); return Last(c); },
+      {"analysis with N = INT32_MAX", def,
+       [](Caller& c) {
+         c.Analyse(kMax, c.ne, c.lkeep);
+         return Last(c);
+       },
        MA57_ERR_LKEEP, 0, true},
       {"factorization with N = INT32_MAX", def,
-       [](Caller& c) { c.Factorize(kMax, c.ne, c.lfact); return Last(c); }, MA57_ERR_LKEEP, 0, true},
+       [](Caller& c) {
+         c.Factorize(kMax, c.ne, c.lfact);
+         return Last(c);
+       },
+       MA57_ERR_LKEEP, 0, true},
       {"factorization with NE = INT32_MIN", def,
-       [](Caller& c) { c.Factorize(c.n, kMin, c.lfact); return Last(c); }, MA57_ERR_NE, kMin},
-      {"solution with N = INT32_MIN", def, [](Caller& c) { c.Solve(kMin, c.lifact); return LastSolve(c); },
+       [](Caller& c) {
+         c.Factorize(c.n, kMin, c.lfact);
+         return Last(c);
+       },
+       MA57_ERR_NE, kMin},
+      {"solution with N = INT32_MIN", def,
+       [](Caller& c) {
+         c.Solve(kMin, c.lifact);
+         return LastSolve(c);
+       },
        MA57_ERR_N, kMin},
   };
 }
