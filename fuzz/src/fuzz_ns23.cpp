@@ -107,9 +107,14 @@ int64_t FirstBadRow(const std::vector<int32_t>& rows, int64_t count, int32_t m) 
   return 0;
 }
 
-Expected StartChecks(int32_t m, int32_t n, const double* cntl, int32_t liw,
-                     const std::vector<int32_t>& irn, const std::vector<int32_t>& ip,
-                     const std::vector<int32_t>& airn, const std::vector<int32_t>& aip) {
+Expected StartChecks(int32_t m,
+                     int32_t n,
+                     const double* cntl,
+                     int32_t liw,
+                     const std::vector<int32_t>& irn,
+                     const std::vector<int32_t>& ip,
+                     const std::vector<int32_t>& airn,
+                     const std::vector<int32_t>& aip) {
   if (n < 1 || m < n) return {-4, 0};
   for (int i = 0; i < 5; ++i) {
     if (!std::isfinite(cntl[i]) || (i == 2 && cntl[i] >= 1.0)) return {-11, i + 1};
@@ -120,13 +125,18 @@ Expected StartChecks(int32_t m, int32_t n, const double* cntl, int32_t liw,
     return {-6, static_cast<int32_t>(k)};
   }
   if (int64_t j = FirstBadStart(aip, false)) return {-8, static_cast<int32_t>(j)};
-  if (int64_t k = FirstBadRow(airn, int64_t{aip.back()} - 1, m)) return {-10, static_cast<int32_t>(k)};
+  if (int64_t k = FirstBadRow(airn, int64_t{aip.back()} - 1, m))
+    return {-10, static_cast<int32_t>(k)};
   return {};
 }
 
 // One way to make the pattern invalid; the arrays keep their lengths.
-void BreakPattern(FuzzInput& in, int32_t m, std::vector<int32_t>& irn, std::vector<int32_t>& ip,
-                  std::vector<int32_t>& airn, std::vector<int32_t>& aip) {
+void BreakPattern(FuzzInput& in,
+                  int32_t m,
+                  std::vector<int32_t>& irn,
+                  std::vector<int32_t>& ip,
+                  std::vector<int32_t>& airn,
+                  std::vector<int32_t>& aip) {
   const int32_t bad_rows[] = {0, m + 1, -1, std::numeric_limits<int32_t>::min(),
                               std::numeric_limits<int32_t>::max()};
   const int32_t pick = in.Int(0, 4);
@@ -217,8 +227,8 @@ void RunNs23(const uint8_t* data, size_t size) {
   if (in.Byte() < 32) icntl[1] = in.Int(0, 1);
   if (in.Byte() < 16) cntl(in.Int(1, 5)) = in.AnyReal();
 
-  Guarded<int32_t> irn(static_cast<int64_t>(std::max<size_t>(irn_v.size(), 1))),
-      ip(model.n + 1), airn(static_cast<int64_t>(airn_v.size())), aip(model.n + 1);
+  Guarded<int32_t> irn(static_cast<int64_t>(std::max<size_t>(irn_v.size(), 1))), ip(model.n + 1),
+      airn(static_cast<int64_t>(airn_v.size())), aip(model.n + 1);
   Guarded<double> aval(static_cast<int64_t>(std::max<size_t>(aval_v.size(), 2)));
   std::copy(irn_v.begin(), irn_v.end(), irn.data());
   std::copy(ip_v.begin(), ip_v.end(), ip.data());
@@ -287,8 +297,11 @@ void RunNs23(const uint8_t* data, size_t size) {
               std::equal(airn_v.begin(), airn_v.end(), airn.data()),
           "a read-only array changed");
     if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
-      std::fprintf(stderr, "M %d N %d HMAX %g SAC %g STPMIN %g MAXFUN %d LIW %d LW %d -> IFLAG %d INFO %d %d %d %d %d RINFO %g\n",
-                   cm, cn, chmax, sac, stpmin, maxfun, cliw, clw, flag, info(1), info(2), info(3), info(4), info(5), rinfo(1));
+      std::fprintf(stderr,
+                   "M %d N %d HMAX %g SAC %g STPMIN %g MAXFUN %d LIW %d LW %d -> IFLAG %d INFO %d "
+                   "%d %d %d %d RINFO %g\n",
+                   cm, cn, chmax, sac, stpmin, maxfun, cliw, clw, flag, info(1), info(2), info(3),
+                   info(4), info(5), rinfo(1));
     }
     Check(IflagDocumented(flag), "IFLAG outside the documented values");
   };
@@ -342,8 +355,9 @@ void RunNs23(const uint8_t* data, size_t size) {
       }
     }
     const int32_t entry = iflag;
-    const Expected expected =
-        entry >= 2 && entry <= 5 ? Expected{} : StartChecks(m, n, cntl.data(), liw, irn_v, ip_v, airn_v, aip_v);
+    const Expected expected = entry >= 2 && entry <= 5
+                                  ? Expected{}
+                                  : StartChecks(m, n, cntl.data(), liw, irn_v, ip_v, airn_v, aip_v);
     call(iflag, m, n, hmax, liw, lw);
     if (expected.status != 0) {
       Check(iflag == expected.status && info(2) == expected.value,
@@ -379,7 +393,8 @@ void RunNs23(const uint8_t* data, size_t size) {
   if (iflag == 0) {
     // MAXFUN <= 0 ends the start with 0 by design, before any test of the values.
     Check(saw_finite || maxfun <= 0, "success reported on a run that never saw finite residuals");
-    Check(trials == 0 || saw_finite_trial, "success reported after trials that were all non-finite");
+    Check(trials == 0 || saw_finite_trial,
+          "success reported after trials that were all non-finite");
     Check(AllFinite(x.data(), model.n), "success with a non-finite point");
     if (!adversarial && !with_a && std::isfinite(sac) && std::isfinite(stpmin) && (hmax == 0.0 || hmax == 1e-6)) {
       double start = SumOfSquares(model, x0.data()), end = SumOfSquares(model, x.data());

@@ -78,7 +78,8 @@ ErrorReport Errors(const Problem& p) {
 // A refusal with INFO(2) = value, whose message names the faulty position
 // when `shown`.
 template <class Report>
-bool Refuse(const Report& errors, int32_t status, const char* what, int64_t value, bool shown = true) {
+bool Refuse(
+    const Report& errors, int32_t status, const char* what, int64_t value, bool shown = true) {
   return errors.Fail(status, value, [&](int32_t u) { PrintRefusal(u, what, value, shown); });
 }
 
@@ -356,10 +357,32 @@ extern "C" PEMRIC_API void NS23AD(const int32_t* M,
   // division always agree.
   const double hmax = *HMAX > 0.0 ? *HMAX : 0.0;
   int32_t error_value = 0;
-  const Problem p{*M,   *N,   *SAC, *STPMIN, *MAXFUN, *IPRINT, IRN,   IP,   AVAL, AIRN,
-                  AIP,  hmax, *HMAX, *LIW,  IW,      *LW,     W,       X,     F,    FJAC,
-                  IFLAG, OneBased<const int32_t>(ICNTL), OneBased<const double>(CNTL),
-                  OneBased<int32_t>(KEEP), OneBased<double>(RKEEP), OneBased<int32_t>(LKEEP),
+  const Problem p{*M,
+                  *N,
+                  *SAC,
+                  *STPMIN,
+                  *MAXFUN,
+                  *IPRINT,
+                  IRN,
+                  IP,
+                  AVAL,
+                  AIRN,
+                  AIP,
+                  hmax,
+                  *HMAX,
+                  *LIW,
+                  IW,
+                  *LW,
+                  W,
+                  X,
+                  F,
+                  FJAC,
+                  IFLAG,
+                  OneBased<const int32_t>(ICNTL),
+                  OneBased<const double>(CNTL),
+                  OneBased<int32_t>(KEEP),
+                  OneBased<double>(RKEEP),
+                  OneBased<int32_t>(LKEEP),
                   &error_value};
   Phase phase = Resume(p);
   while (phase != Phase::kReturn) phase = Run(p, phase);

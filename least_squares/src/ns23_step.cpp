@@ -23,6 +23,7 @@
 #include "ns23_print.h"
 #include "pemric/blas.h"
 #include "pemric/finite.h"
+#include "pemric/ma57_trusted.h"
 #include "pemric/ns23_routines.h"
 #include "pemric/record.h"
 
@@ -250,9 +251,9 @@ void NS23Factorize(int32_t m,
       *iflag = NS23_ERR_NOT_FINITE;  // overflowed: no shift can help
       return;
     }
-    MA57BD(&a.n, &a.ne, a.nval.from(1), a.fact, &a.lfact, a.ifact, &a.lifact, &a.lkeep_ma57,
-           a.makeep, a.mawork, keep.from(kMaIcntl), rkeep.from(kMaCntl), keep.from(kMaInfo),
-           rkeep.from(kMaRinfo));
+    MA57FactorizeTrusted(&a.n, &a.ne, a.nval.from(1), a.fact, &a.lfact, a.ifact, &a.lifact,
+                         &a.lkeep_ma57, a.makeep, a.mawork, keep.from(kMaIcntl),
+                         rkeep.from(kMaCntl), keep.from(kMaInfo), rkeep.from(kMaRinfo));
     if (OneBased<const int32_t>(keep.from(kMaInfo))(MA57_INFO_STATUS) >= 0) return;
   }
   *iflag = NS23_ERR_FACTORIZATION;
@@ -299,13 +300,13 @@ void NS23SolveStep(int32_t m,
   }
   const int32_t job = MA57_JOB_FULL;
   const int32_t nrhs = 1;
-  MA57CD(&job, &a.n, a.fact, &a.lfact, a.ifact, &a.lifact, &nrhs, s, &a.n, a.nval.from(1), &a.n,
-         a.mawork, keep.from(kMaIcntl), keep.from(kMaInfo));
+  MA57SolveTrusted(&job, &a.n, a.fact, &a.lfact, a.ifact, &a.lifact, &nrhs, s, &a.n, a.nval.from(1),
+                   &a.n, a.mawork, keep.from(kMaIcntl), keep.from(kMaInfo));
   *ssq = blas::Ddot(n, s, 1, s, 1);
   *slope = blas::Ddot(n, s, 1, g, 1);
   for (int32_t j = 0; j < n; ++j) g[j] = -s[j];
-  MA57CD(&job, &a.n, a.fact, &a.lfact, a.ifact, &a.lifact, &nrhs, g, &a.n, a.nval.from(1), &a.n,
-         a.mawork, keep.from(kMaIcntl), keep.from(kMaInfo));
+  MA57SolveTrusted(&job, &a.n, a.fact, &a.lfact, a.ifact, &a.lifact, &nrhs, g, &a.n, a.nval.from(1),
+                   &a.n, a.mawork, keep.from(kMaIcntl), keep.from(kMaInfo));
   *curv = blas::Ddot(n, s, 1, g, 1);
   *pred = rkeep(kLamda) * *ssq - *slope;
 }

@@ -11,6 +11,7 @@
 #include "pemric/error_report.h"
 #include "pemric/finite.h"
 #include "pemric/ma57.h"
+#include "pemric/ma57_trusted.h"
 #include "pemric/one_based.h"
 #include "pemric/record.h"
 
@@ -58,7 +59,8 @@ bool CheckArguments(int32_t n,
                     OneBased<const int32_t> keep,
                     OneBased<const int32_t> icntl,
                     OneBased<int32_t> info,
-                    const Gates& gates) {
+                    const Gates& gates,
+                    bool checked) {
   using ma57::ValueDetail;
   const ErrorReport report = ArgumentErrors(gates, info);
   if (n < 1) return report.Fail(MA57_ERR_N, n, ValueDetail("N has value ", n));
@@ -74,7 +76,7 @@ bool CheckArguments(int32_t n,
   if (mode < MA57_PIVOT_THRESHOLD || mode > MA57_PIVOT_MODIFIED) {
     return report.Fail(MA57_ERR_ICNTL7, mode, ValueDetail("ICNTL(7) has value", mode));
   }
-  if (!CheckAnalysed(n, ne, keep, report)) return false;
+  if (checked && !CheckAnalysed(n, ne, keep, report)) return false;
   const int64_t m = keep(ma57::KeepEntryCount(n));
   const int64_t int_need = m + n + 5;
   if (lifact < int_need) {
@@ -119,6 +121,11 @@ bool CheckResumable(int32_t n,
                        ValueDetail("LIFACT shorter than when suspended, LIFACT =", lifact));
   }
   return true;
+}
+
+// PIVSEQ lists the variables in pivot order.
+void InvertOrder(int32_t n, OneBased<const int32_t> keep, OneBased<int32_t> pivseq) {
+  for (int32_t i = 1; i <= n; ++i) pivseq(keep(i)) = i;
 }
 
 // What a fresh factorization reads of KEEP beyond its counts, and the values:
@@ -398,34 +405,36 @@ void LoadPermutedMatrix(int32_t n,
   std::copy(cols, cols + m, ifact.from(lifact - m + 1));
 }
 
-}  // namespace
-}  // namespace pemric
-
-extern "C" PEMRIC_API void MA57BD(const int32_t* N,
-                                  const int32_t* NE,
-                                  const double* A,
-                                  double* FACT,
-                                  const int32_t* LFACT,
-                                  int32_t* IFACT,
-                                  const int32_t* LIFACT,
-                                  const int32_t* LKEEP,
-                                  int32_t* KEEP,
-                                  int32_t* PIVSEQ,
-                                  const int32_t* ICNTL,
-                                  const double* CNTL,
-                                  int32_t* INFO,
-                                  double* RINFO) {
-  using namespace pemric;
+// The factorization behind MA57BD and MA57FactorizeTrusted; `checked` adds the
+// checks of what the analysis handed over (stamp, checksums, pivot order,
+// map, finite values) and of a resumption.
+void Factorize(const int32_t* N,
+               const int32_t* NE,
+               const double* A,
+               double* FACT,
+               const int32_t* LFACT,
+               int32_t* IFACT,
+               const int32_t* LIFACT,
+               const int32_t* LKEEP,
+               int32_t* KEEP,
+               int32_t* PIVSEQ,
+               const int32_t* ICNTL,
+               const double* CNTL,
+               int32_t* INFO,
+               double* RINFO,
+               bool checked) {
   const ma57::Gates gates(ICNTL);
   const OneBased<const int32_t> icntl(ICNTL);
   const OneBased<int32_t> keep(KEEP), info(INFO);
   const int32_t n = *N, ne = *NE;
-  if (!CheckArguments(n, ne, *LFACT, *LIFACT, *LKEEP, keep, icntl, info, gates)) return;
+  if (!CheckArguments(n, ne, *LFACT, *LIFACT, *LKEEP, keep, icntl, info, gates, checked)) return;
   const int32_t mode = icntl(MA57_ICNTL_PIVOTING);
   int32_t& suspended = keep(ma57::KeepState(n));  // the first slot of the saved state
   const ErrorReport errors = ArgumentErrors(gates, info);
-  if (suspended > 0 ? !CheckResumable(n, *LFACT, *LIFACT, mode, keep, errors)
-                    : !CheckEntries(n, ne, A, keep, OneBased<int32_t>(PIVSEQ), errors)) {
+  if (!checked) {
+    if (suspended <= 0) InvertOrder(n, keep, OneBased<int32_t>(PIVSEQ));
+  } else if (suspended > 0 ? !CheckResumable(n, *LFACT, *LIFACT, mode, keep, errors)
+                           : !CheckEntries(n, ne, A, keep, OneBased<int32_t>(PIVSEQ), errors)) {
     return;
   }
   if (gates.monitor()) {
@@ -462,4 +471,44 @@ extern "C" PEMRIC_API void MA57BD(const int32_t* N,
     ExitReport(gates, info, OneBased<const double>(RINFO));
     MA57PrintFactors(FACT, *LFACT, IFACT, *LIFACT, ICNTL);
   }
+}
+
+}  // namespace
+
+void MA57FactorizeTrusted(const int32_t* N,
+                          const int32_t* NE,
+                          const double* A,
+                          double* FACT,
+                          const int32_t* LFACT,
+                          int32_t* IFACT,
+                          const int32_t* LIFACT,
+                          const int32_t* LKEEP,
+                          int32_t* KEEP,
+                          int32_t* PIVSEQ,
+                          const int32_t* ICNTL,
+                          const double* CNTL,
+                          int32_t* INFO,
+                          double* RINFO) {
+  Factorize(N, NE, A, FACT, LFACT, IFACT, LIFACT, LKEEP, KEEP, PIVSEQ, ICNTL, CNTL, INFO, RINFO,
+            false);
+}
+
+}  // namespace pemric
+
+extern "C" PEMRIC_API void MA57BD(const int32_t* N,
+                                  const int32_t* NE,
+                                  const double* A,
+                                  double* FACT,
+                                  const int32_t* LFACT,
+                                  int32_t* IFACT,
+                                  const int32_t* LIFACT,
+                                  const int32_t* LKEEP,
+                                  int32_t* KEEP,
+                                  int32_t* PIVSEQ,
+                                  const int32_t* ICNTL,
+                                  const double* CNTL,
+                                  int32_t* INFO,
+                                  double* RINFO) {
+  pemric::Factorize(N, NE, A, FACT, LFACT, IFACT, LIFACT, LKEEP, KEEP, PIVSEQ, ICNTL, CNTL, INFO,
+                    RINFO, true);
 }

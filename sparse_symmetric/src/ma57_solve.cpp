@@ -15,6 +15,7 @@
 #include "pemric/blas.h"
 #include "pemric/error_report.h"
 #include "pemric/ma57.h"
+#include "pemric/ma57_trusted.h"
 #include "pemric/one_based.h"
 #include "pemric/record.h"
 
@@ -445,49 +446,66 @@ bool Check(
 // IWBLK; a failed or suspended factorization leaves IFACT(3) = 0 and is
 // refused here. IWBLK serves as the marks. Returns the position of the first
 // missing or faulty word of IFACT, or 0.
-int64_t FirstFaultyWord(int32_t n, int32_t lfact, const int32_t* ifact_first, int32_t lifact,
-                        int32_t* mark) {
+int64_t FirstFaultyWord(
+    int32_t n, int32_t lfact, const int32_t* ifact_first, int32_t lifact, int32_t* mark) {
   const OneBased<const int32_t> ifact(ifact_first);
   if (lifact < kIfactRecords - 1) return std::max(lifact, 0) + 1;
   const int32_t blocks = ifact(kIfactBlocks);
   if (blocks < 1 || blocks > n) return kIfactBlocks;
+  // Range tests as one unsigned comparison each: v - 1 < n for v in 1..n.
+  const uint32_t un = static_cast<uint32_t>(n);
+  auto outside = [un](uint32_t v) { return v - 1 >= un; };
   std::fill(mark, mark + n, 0);
-  int64_t rec = kIfactRecords, reals = 0, pairs = 0, pivots = 0;
+  const int32_t* word = ifact.from(1);  // word[p - 1] is IFACT(p)
+  uint64_t reals = 0;
+  int64_t rec = kIfactRecords, pairs = 0, pivots = 0;
   for (int32_t b = 1; b <= blocks; ++b) {
     if (rec + 1 > lifact) return int64_t{lifact} + 1;
-    const int64_t c = ifact(rec), r = ifact(rec + 1);
-    if (c < 1 || c > n) return rec;
-    if (r < 1 || r > c) return rec + 1;
+    const int32_t c = word[rec - 1], r = word[rec];
+    if (outside(static_cast<uint32_t>(c))) return rec;
+    if (static_cast<uint32_t>(r) - 1 >= static_cast<uint32_t>(c)) return rec + 1;
     if (rec + 1 + c > lifact) return int64_t{lifact} + 1;
-    for (int64_t i = 1; i <= c; ++i) {
-      const int64_t pos = rec + 1 + i;
-      const int64_t v = ifact(pos) < 0 ? -int64_t{ifact(pos)} : ifact(pos);
-      if (v < 1 || v > n || (i > r && ifact(pos) < 0)) return pos;
-      if (i > r) continue;
-      if (mark[v - 1] != 0) return pos;
-      mark[v - 1] = 1;
-      if (ifact(pos) > 0) continue;
-      // The first member of a 2x2 pivot: its partner follows among the pivots.
-      if (i == r || ifact(pos + 1) >= 0) return pos;
-      const int64_t w = -int64_t{ifact(pos + 1)};
-      if (w > n || mark[w - 1] != 0) return pos + 1;
-      mark[w - 1] = 1;
+    const int32_t* var = word + rec + 1;  // var[i] is IFACT(rec + 2 + i)
+    int32_t sign = 0;
+    for (int32_t i = 0; i < r; ++i) {
+      const int32_t v = var[i];
+      // |v| as unsigned; INT32_MIN gives 2^31, which is out of range.
+      const uint32_t a = v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+      if (outside(a) || mark[a - 1] != 0) return rec + 2 + i;
+      mark[a - 1] = 1;
+      sign |= v;
+    }
+    // The members of a 2x2 pivot are negated in adjacent pairs.
+    for (int32_t i = 0; sign < 0 && i < r; ++i) {
+      if (var[i] > 0) continue;
+      if (i + 1 == r || var[i + 1] > 0) return rec + 2 + i;
       ++i;
       ++pairs;
     }
+    // The other variables, positive and in range.
+    for (int32_t i = r; i < c; ++i) {
+      if (outside(static_cast<uint32_t>(var[i]))) return rec + 2 + i;
+    }
     pivots += r;
-    reals += r * (r + 1) / 2 + r * (c - r);
-    if (reals > lfact) return rec;
-    rec += c + 2;
+    const uint64_t ur = static_cast<uint32_t>(r);
+    reals += (ur * (ur + 1) >> 1) + ur * static_cast<uint32_t>(c - r);
+    if (reals > static_cast<uint64_t>(std::max(lfact, 0))) return rec;
+    rec += int64_t{c} + 2;
   }
   if (pivots != n) return kIfactBlocks;
-  if (ifact(kIfactAreaFirst) != reals + 1) return kIfactAreaFirst;
-  if (ifact(kIfactAreaLast) != reals + pairs || reals + pairs > lfact) return kIfactAreaLast;
+  const int64_t area = static_cast<int64_t>(reals) + 1;  // reals <= LFACT here
+  if (ifact(kIfactAreaFirst) != area) return kIfactAreaFirst;
+  if (ifact(kIfactAreaLast) != area - 1 + pairs || area - 1 + pairs > lfact) return kIfactAreaLast;
   return 0;
 }
 
-bool CheckFactors(int32_t n, int32_t lfact, const int32_t* ifact, int32_t lifact, int32_t* iwblk,
-                  const ma57::Gates& gates, int32_t* info) {
+bool CheckFactors(int32_t n,
+                  int32_t lfact,
+                  const int32_t* ifact,
+                  int32_t lifact,
+                  int32_t* iwblk,
+                  const ma57::Gates& gates,
+                  int32_t* info) {
   const int64_t faulty = FirstFaultyWord(n, lfact, ifact, lifact, iwblk);
   if (faulty == 0) return true;
   return ma57::PhaseErrors(gates, info, "**** Error return from MA57CD ****  INFO(1) = ", 0)
@@ -553,28 +571,27 @@ void EntryReport(const ma57::Gates& gates,
   PrintColumns(u, "Right-hand side", n, nrhs, rhs, lrhs, gates.level);
 }
 
-}  // namespace
-}  // namespace pemric
-
-extern "C" PEMRIC_API void MA57CD(const int32_t* JOB,
-                                  const int32_t* N,
-                                  const double* FACT,
-                                  const int32_t* LFACT,
-                                  const int32_t* IFACT,
-                                  const int32_t* LIFACT,
-                                  const int32_t* NRHS,
-                                  double* RHS,
-                                  const int32_t* LRHS,
-                                  double* W,
-                                  const int32_t* LW,
-                                  int32_t* IWBLK,
-                                  const int32_t* ICNTL,
-                                  int32_t* INFO) {
-  using namespace pemric;
+// The solution behind MA57CD and MA57SolveTrusted; `checked` adds the check
+// of the factors' structure.
+void SolveWith(const int32_t* JOB,
+               const int32_t* N,
+               const double* FACT,
+               const int32_t* LFACT,
+               const int32_t* IFACT,
+               const int32_t* LIFACT,
+               const int32_t* NRHS,
+               double* RHS,
+               const int32_t* LRHS,
+               double* W,
+               const int32_t* LW,
+               int32_t* IWBLK,
+               const int32_t* ICNTL,
+               int32_t* INFO,
+               bool checked) {
   const ma57::Gates gates(ICNTL);
   const int32_t n = *N, nrhs = *NRHS, job = *JOB;
   if (!Check(n, nrhs, *LRHS, *LW, gates, INFO)) return;
-  if (!CheckFactors(n, *LFACT, IFACT, *LIFACT, IWBLK, gates, INFO)) return;
+  if (checked && !CheckFactors(n, *LFACT, IFACT, *LIFACT, IWBLK, gates, INFO)) return;
   if (gates.monitor()) {
     EntryReport(gates, job, n, FACT, *LFACT, IFACT, *LIFACT, nrhs, RHS, *LRHS, *LW, ICNTL);
   }
@@ -598,4 +615,43 @@ extern "C" PEMRIC_API void MA57CD(const int32_t* JOB,
     Record(gates.mp).Text("Leaving solution phase (MA57CD) with ...");
     PrintColumns(gates.mp, "Solution       ", n, nrhs, RHS, *LRHS, gates.level);
   }
+}
+
+}  // namespace
+
+void MA57SolveTrusted(const int32_t* JOB,
+                      const int32_t* N,
+                      const double* FACT,
+                      const int32_t* LFACT,
+                      const int32_t* IFACT,
+                      const int32_t* LIFACT,
+                      const int32_t* NRHS,
+                      double* RHS,
+                      const int32_t* LRHS,
+                      double* W,
+                      const int32_t* LW,
+                      int32_t* IWBLK,
+                      const int32_t* ICNTL,
+                      int32_t* INFO) {
+  SolveWith(JOB, N, FACT, LFACT, IFACT, LIFACT, NRHS, RHS, LRHS, W, LW, IWBLK, ICNTL, INFO, false);
+}
+
+}  // namespace pemric
+
+extern "C" PEMRIC_API void MA57CD(const int32_t* JOB,
+                                  const int32_t* N,
+                                  const double* FACT,
+                                  const int32_t* LFACT,
+                                  const int32_t* IFACT,
+                                  const int32_t* LIFACT,
+                                  const int32_t* NRHS,
+                                  double* RHS,
+                                  const int32_t* LRHS,
+                                  double* W,
+                                  const int32_t* LW,
+                                  int32_t* IWBLK,
+                                  const int32_t* ICNTL,
+                                  int32_t* INFO) {
+  pemric::SolveWith(JOB, N, FACT, LFACT, IFACT, LIFACT, NRHS, RHS, LRHS, W, LW, IWBLK, ICNTL, INFO,
+                    true);
 }

@@ -5,9 +5,9 @@
 // sanitizer build, touch nothing outside the arrays).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <algorithm>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -48,8 +48,8 @@ struct Session {
   }
   int32_t Call() {
     NS23AD(&m, &n, &sac, &stpmin, &maxfun, &iprint, irn.data(), ip.data(), aval.data(), airn.data(),
-           aip.data(), &hmax, &liw, iw.data(), &lw, w.data(), x.data(), f.data(), fjac.data(), &iflag,
-           icntl, cntl, info, rinfo, keep, rkeep, lkeep);
+           aip.data(), &hmax, &liw, iw.data(), &lw, w.data(), x.data(), f.data(), fjac.data(),
+           &iflag, icntl, cntl, info, rinfo, keep, rkeep, lkeep);
     return iflag;
   }
   // Starts the problem and answers until the routine asks for a trial point.
@@ -86,7 +86,9 @@ std::vector<Case> Cases() {
       {"M = N - 1", start_with([](Session& s) { s.m = s.n - 1; }), NS23_ERR_SIZES, 0},
       {"N = INT32_MIN", start_with([](Session& s) { s.n = kMin; }), NS23_ERR_SIZES, 0},
       {"CNTL(1) NaN", start_with([](Session& s) { s.cntl[0] = kNaN; }), NS23_ERR_CNTL, 1},
-      {"every CNTL NaN", start_with([](Session& s) { for (double& c : s.cntl) c = kNaN; }),
+      {"every CNTL NaN", start_with([](Session& s) {
+         for (double& c : s.cntl) c = kNaN;
+       }),
        NS23_ERR_CNTL, 1},
       {"CNTL(3) = 1", start_with([](Session& s) { s.cntl[2] = 1.0; }), NS23_ERR_CNTL, 3},
       {"CNTL(5) infinite",
@@ -102,12 +104,19 @@ std::vector<Case> Cases() {
       {"AIP(1) = 0", start_with([](Session& s) { s.aip[0] = 0; }), NS23_ERR_AIP, 1},
       {"AIP decreasing", start_with([](Session& s) { s.aip[3] = 2; }), NS23_ERR_AIP, 4},
       {"AIRN(2) = INT32_MAX", start_with([](Session& s) { s.airn[1] = kMax; }), NS23_ERR_AIRN, 2},
-      {"LIW below the row marks: the faulty pattern is not read",
-       start_with([](Session& s) { s.liw = 2 * s.m; s.irn[0] = 0; }), NS23_ERR_LIW, 8},
+      {"LIW below the row marks: the faulty pattern is not read", start_with([](Session& s) {
+         s.liw = 2 * s.m;
+         s.irn[0] = 0;
+       }),
+       NS23_ERR_LIW, 8},
       {"M = N = INT32_MAX: refused without reading an array",
        start_with([](Session& s) { s.m = s.n = kMax; }), NS23_ERR_LIW, 400},
       // Resumptions.
-      {"a resumption before any start", [](Session& s) { s.iflag = 5; s.Call(); },
+      {"a resumption before any start",
+       [](Session& s) {
+         s.iflag = 5;
+         s.Call();
+       },
        NS23_ERR_PROTOCOL, 0},
       {"an answer to another request", resume_with([](Session& s) { s.iflag = 3; }),
        NS23_ERR_PROTOCOL, 5},
