@@ -51,14 +51,14 @@ void PrintObjectiveLine(MessageFormatter& formatter, const ProblemImage& p, int3
 void PrintVariableValues(MessageFormatter& formatter, const ProblemImage& p) {
   formatter.Format("Variable values:\n");
   for (int32_t i = 0; i < p.m_NVars; ++i) {
-    formatter.Format("(Var) %s = %20.10g\n", OrEmpty(p.m_VariableNames.at(i)), p.m_X.data[i]);
+    formatter.Format("(Var) %s = %20.10g\n", OrEmpty(p.m_VariableNames.at(i)), p.m_X.data()[i]);
   }
 }
 
 void PrintResidualValues(MessageFormatter& formatter, const ProblemImage& p) {
   formatter.Format("Residual values:\n");
   for (int32_t i = 0; i < p.m_NEqs; ++i) {
-    formatter.Format("(Res) %s = %20.10g\n", OrEmpty(p.m_EquationNames.at(i)), p.m_Resid.data[i]);
+    formatter.Format("(Res) %s = %20.10g\n", OrEmpty(p.m_EquationNames.at(i)), p.m_Resid.data()[i]);
   }
 }
 
