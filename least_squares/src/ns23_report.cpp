@@ -43,9 +43,23 @@ extern "C" PEMRIC_API const char* NS23StatusText(int32_t STATUS) {
     case NS23_ERR_SIZES:
       return "N < 1 or M < N";
     case NS23_ERR_NOT_FINITE:
-      return "residuals, Jacobian or step not finite at the current point";
+      return "residuals, Jacobian, normal matrix or step not finite, or no trial point finite";
     case NS23_ERR_FACTORIZATION:
       return "the shifted normal matrix failed to factorize ten times";
+    case NS23_ERR_CNTL:
+      return "a CNTL value NaN or infinite, or CNTL(3) >= 1";
+    case NS23_ERR_IP:
+      return "IP not column starts from 1 in increasing order";
+    case NS23_ERR_IRN:
+      return "a row index in IRN outside 1..M";
+    case NS23_ERR_AIP:
+      return "AIP not column starts from 1 in increasing order";
+    case NS23_ERR_AIRN:
+      return "a row index in AIRN outside 1..M";
+    case NS23_ERR_PROTOCOL:
+      return "IFLAG answers no request outstanding";
+    case NS23_ERR_CHANGED:
+      return "M, N, the pattern's length, HMAX > 0, LIW or LW changed since the start";
     default:
       return "unknown NS23AD status";
   }

@@ -45,6 +45,16 @@ extern "C" PEMRIC_API const char* MA57StatusText(int32_t STATUS) {
       return "NRHS < 1";
     case MA57_ERR_LW:
       return "LW < N * NRHS";
+    case MA57_ERR_VALUE:
+      return "a value of A is NaN or infinite";
+    case MA57_ERR_FACTORS_NOT_FINITE:
+      return "factors not finite: a pivot too small to invert, or an overflow";
+    case MA57_ERR_NOT_ANALYSED:
+      return "KEEP holds no analysis for this N and NE, or was changed since";
+    case MA57_ERR_RESUME:
+      return "no suspended factorization to resume, or FACT or IFACT shorter than it";
+    case MA57_ERR_FACTORS:
+      return "FACT and IFACT hold no factors of a successful factorization of order N";
     default:
       return "unknown MA57 status";
   }
