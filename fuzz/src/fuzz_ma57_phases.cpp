@@ -3,7 +3,8 @@
 // supplied order), factorizations and solutions with N or NE changed since,
 // on a KEEP that was never analysed (zeros or garbage), after a failed or
 // suspended factorization, with the caller's pivot order overwritten, with a
-// suspension faked or its reason changed, on factors zeroed by the caller;
+// suspension faked or its reason changed, on factors zeroed by the caller or
+// with one word overwritten;
 // values ordinary, wild, or with pivots whose reciprocals overflow.
 // Checks: nothing written outside a caller array; every status documented;
 // the solution phase never writes FACT or IFACT; against a model of what
@@ -263,7 +264,7 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
         break;
       }
       case 3: {  // the caller writes where it should not
-        const int what = in.Byte() % 4;
+        const int what = in.Byte() % 5;
         Trace("caller writes: %d (analysed N %d, suspended %d)\n", what, model.an_n,
               model.suspended);
         switch (what) {
@@ -287,6 +288,11 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
             model.fake_suspension = !model.suspended || keep(n + 3) != model.sus_reason;
             break;
           }
+          case 3:  // one word of the factors overwritten
+            if (model.suspended) break;
+            ifact(in.Int(1, 60)) = in.AnyInt();
+            model.factors_known = false;
+            break;
           default: break;
         }
         break;
