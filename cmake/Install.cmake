@@ -41,6 +41,7 @@ install(FILES numeric_common/include/pemric/common.h sparse_pattern/include/pemr
 install(DIRECTORY host_interface/include/vorn DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         COMPONENT development)
 install(FILES README.md docs/host-integration.md docs/robustness.md docs/using-the-installed-library.md
+              docs/least-squares-from-c.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 # The consumer projects that the installation is tested with, as examples.
 install(DIRECTORY tests/consumers/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
