@@ -26,8 +26,8 @@ void LDLTOptions::Validate() const {
   const double u = pivot_threshold, z = zero_pivot_tolerance;
   Check(u >= 0.0 && u <= 0.5, "LDLTOptions::pivot_threshold", u, "in [0, 0.5]");
   Check(z >= 0.0 && std::isfinite(z), "LDLTOptions::zero_pivot_tolerance", z, "finite and >= 0");
-  Check(ordering == Ordering::kGiven || elimination_order.empty(),
-        "LDLTOptions::elimination_order", "given", "empty unless ordering is Ordering::kGiven");
+  Check(ordering == Ordering::kGiven || elimination_order.empty(), "LDLTOptions::elimination_order",
+        "given", "empty unless ordering is Ordering::kGiven");
 }
 
 void LeastSquaresOptions::Validate() const {
@@ -43,8 +43,7 @@ void LeastSquaresOptions::Validate() const {
   Check(max_difference_step > 0.0 && std::isfinite(max_difference_step),
         "LeastSquaresOptions::max_difference_step", max_difference_step, "finite and > 0");
   Check(finite_non_negative(initial_difference_step),
-        "LeastSquaresOptions::initial_difference_step", initial_difference_step,
-        "finite and >= 0");
+        "LeastSquaresOptions::initial_difference_step", initial_difference_step, "finite and >= 0");
   Check(residual_relative_error >= 0.0 && residual_relative_error < 1.0,
         "LeastSquaresOptions::residual_relative_error", residual_relative_error, "in [0, 1)");
   Check(poor_reduction_ratio > 0.0 && poor_reduction_ratio < 1.0,

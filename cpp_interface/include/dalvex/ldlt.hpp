@@ -76,7 +76,7 @@ const char* to_string(FactorStatus status);
 
 struct LDLTStatistics {
   int32_t order = 0;
-  int64_t matrix_entries = 0;  // entries of the lower triangle given to the analysis
+  int64_t matrix_entries = 0;          // entries of the lower triangle given to the analysis
   Ordering ordering = Ordering::kAmd;  // the order used (kAuto resolved)
   // Forecast operations of each order analysed (NaN when not analysed):
   // kAuto analyses both, the others one.
@@ -95,8 +95,8 @@ struct LDLTStatistics {
   int32_t two_by_two_pivots = 0;
   int32_t delayed_pivots = 0;
   int32_t rank = 0;
-  int32_t factorizations = 0;        // with these values: 1 unless a workspace had to grow
-  int64_t peak_bytes = 0;            // largest workspace held (factors included)
+  int32_t factorizations = 0;  // with these values: 1 unless a workspace had to grow
+  int64_t peak_bytes = 0;      // largest workspace held (factors included)
   // Wall-clock seconds: the analysis (ordering included), the ordering
   // alone (METIS, and auto's analysis of the order it did not keep), the
   // last factorization. SolveReport has each solve's.
@@ -123,7 +123,8 @@ struct SolveReport {
 
 class LDLT {
  public:
-  // Throws Error as options.Validate() does.
+  // Throws Error as options.Validate() does. A moved-from LDLT may only be
+  // assigned to or destroyed.
   explicit LDLT(LDLTOptions options = {});
   ~LDLT();
   LDLT(LDLT&&) noexcept;
@@ -134,9 +135,12 @@ class LDLT {
   // Orders the pattern and forecasts the factorization; values are not
   // read. Discards any earlier analysis and factors.
   void Analyse(const SymmetricMatrix& a);
-  // Factorizes a, analysing its pattern first unless it is the analysed one.
-  // A matrix with another pattern than the analysed one throws Error
-  // (kPatternMismatch); a pattern-only matrix throws kInvalidArgument.
+  // Factorizes a, analysing its pattern first when nothing was analysed.
+  // Returns kSuccess, or kSingular when some pivots are zero (a numerical
+  // outcome, not an error). A matrix with another pattern than the analysed
+  // one throws Error (kPatternMismatch: call Analyse for a new pattern); a
+  // pattern without values throws kInvalidArgument. The previous factors are
+  // gone once it starts.
   FactorStatus Factorize(const SymmetricMatrix& a);
 
   // x = A^-1 b for one right-hand side (length order()).

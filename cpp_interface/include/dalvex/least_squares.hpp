@@ -125,17 +125,17 @@ struct LeastSquaresOptions {
 };
 
 enum class Termination {
-  kResidualTolerance,     // the largest |F_i| fell to residual_tolerance
-  kSumOfSquaresTolerance, // the sum of squares fell to sum_of_squares_tolerance
-  kSmallStep,             // the next step was at most step_tolerance or at the rounding
-                          // level of x, or differences could make no further progress:
-                          // a minimum of the sum of squares, or a point the method cannot
-                          // improve on
-  kMaxEvaluations,        // max_evaluations spent
-  kUserStop,              // the iteration callback asked to stop
-  kFactorizationFailed,   // the shifted normal matrix failed to factorize ten times
-  kNonFinite,             // residuals or Jacobian not finite at the current point
-  kRoutineFailure,        // another status of the routine (routine_status)
+  kResidualTolerance,      // the largest |F_i| fell to residual_tolerance
+  kSumOfSquaresTolerance,  // the sum of squares fell to sum_of_squares_tolerance
+  kSmallStep,              // the next step was at most step_tolerance or at the rounding
+                           // level of x, or differences could make no further progress:
+                           // a minimum of the sum of squares, or a point the method cannot
+                           // improve on
+  kMaxEvaluations,         // max_evaluations spent
+  kUserStop,               // the iteration callback asked to stop
+  kFactorizationFailed,    // the shifted normal matrix failed to factorize ten times
+  kNonFinite,              // residuals or Jacobian not finite at the current point
+  kRoutineFailure,         // another status of the routine (routine_status)
 };
 
 // "residual tolerance", "sum-of-squares tolerance", "small step", ...
@@ -145,8 +145,8 @@ struct LeastSquaresSummary {
   Termination termination = Termination::kRoutineFailure;
   // The largest |F_i| at the final x is at most residual_tolerance.
   bool converged = false;
-  int32_t routine_status = 0;      // NS23AD's last flag (0 finished, < 0 error)
-  int32_t iterations = 0;          // steps tried (trial points evaluated)
+  int32_t routine_status = 0;  // NS23AD's last flag (0 finished, < 0 error)
+  int32_t iterations = 0;      // steps tried (trial points evaluated)
   int32_t residual_evaluations = 0;
   int32_t jacobian_evaluations = 0;  // analytic Jacobian only
   double initial_sum_of_squares = std::numeric_limits<double>::quiet_NaN();
@@ -169,13 +169,13 @@ struct LeastSquaresSummary {
 };
 
 struct IterationReport {
-  int32_t iteration = 0;     // steps tried so far
-  int32_t evaluations = 0;   // residual evaluations so far
-  double sum_of_squares = 0.0;         // at the best point so far
-  double max_abs_residual = 0.0;       // at the best point so far
-  double trial_sum_of_squares = 0.0;   // at the step just tried
+  int32_t iteration = 0;              // steps tried so far
+  int32_t evaluations = 0;            // residual evaluations so far
+  double sum_of_squares = 0.0;        // at the best point so far
+  double max_abs_residual = 0.0;      // at the best point so far
+  double trial_sum_of_squares = 0.0;  // at the step just tried
   double marquardt_parameter = 0.0;
-  Span<const double> x;                // the best point so far
+  Span<const double> x;  // the best point so far
 };
 
 enum class IterationAction { kContinue, kStop };

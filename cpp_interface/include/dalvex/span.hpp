@@ -22,16 +22,18 @@ class Span {
   constexpr Span(T* data, std::size_t size) noexcept : data_(data), size_(size) {}
   // From a std::vector; a vector of const-less elements also makes a
   // Span<const T>.
-  template <class U, class A,
-            class = std::enable_if_t<std::is_convertible_v<U (*)[], T (*)[]>>>
+  template <class U, class A, class = std::enable_if_t<std::is_convertible_v<U (*)[], T (*)[]>>>
   Span(std::vector<U, A>& v) noexcept : data_(v.data()), size_(v.size()) {}  // NOLINT
-  template <class U, class A,
+  template <class U,
+            class A,
             class = std::enable_if_t<std::is_convertible_v<const U (*)[], T (*)[]>>>
   Span(const std::vector<U, A>& v) noexcept : data_(v.data()), size_(v.size()) {}  // NOLINT
-  template <class U, std::size_t N,
+  template <class U,
+            std::size_t N,
             class = std::enable_if_t<std::is_convertible_v<U (*)[], T (*)[]>>>
   constexpr Span(std::array<U, N>& a) noexcept : data_(a.data()), size_(N) {}  // NOLINT
-  template <class U, std::size_t N,
+  template <class U,
+            std::size_t N,
             class = std::enable_if_t<std::is_convertible_v<const U (*)[], T (*)[]>>>
   constexpr Span(const std::array<U, N>& a) noexcept : data_(a.data()), size_(N) {}  // NOLINT
   template <std::size_t N>

@@ -107,8 +107,12 @@ class SymmetricMatrix {
  private:
   SymmetricMatrix(std::shared_ptr<const Structure> structure,
                   std::shared_ptr<const std::vector<double>> values);
+  // A matrix on `structure` with the caller's values (checked, reduced to
+  // the kept entries), or a pattern when `values` is empty.
+  static SymmetricMatrix Make(std::shared_ptr<const Structure> structure,
+                              Span<const double> values);
 
-  std::shared_ptr<const Structure> structure_;  // never null
+  std::shared_ptr<const Structure> structure_;         // never null
   std::shared_ptr<const std::vector<double>> values_;  // stored_entries() values, or null
   int32_t order_ = 0;
 };
