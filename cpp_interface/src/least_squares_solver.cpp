@@ -206,7 +206,6 @@ int32_t LeastSquaresSolver::State::CallRoutine(double* x, int32_t flag) {
 
 // After a step tried: the log line and the callback; false to stop.
 bool LeastSquaresSolver::State::AfterStep() {
-  ++summary.iterations;
   IterationReport r;
   r.iteration = summary.iterations;
   r.evaluations = summary.residual_evaluations;
@@ -316,6 +315,7 @@ LeastSquaresSummary LeastSquaresSolver::Solve(Span<double> x) {
           !d.differences && (flag == NS23_EVALUATE_CURRENT || flag == NS23_EVALUATE_TRIAL);
       s.Evaluate(x.data(), jacobian);
       if (flag == NS23_EVALUATE_DIFFERENCE) continue;  // a perturbed point, not a candidate
+      if (flag == NS23_EVALUATE_TRIAL) ++s.summary.iterations;
       s.Remember(x.data());
       if (LargestMagnitude(s.f) <= s.options.residual_tolerance) {
         s.summary.termination = Termination::kResidualTolerance;
