@@ -42,7 +42,7 @@ void WriteWholeFile(const std::string& path, const std::string& content) {
   std::filesystem::path temporary = target;
   temporary.replace_filename("." + target.filename().string() + ".tmp" +
                              std::to_string(DALVEX_GETPID()) + "-" + std::to_string(++count));
-  std::FILE* file = std::fopen(temporary.string().c_str(), "wbx");
+  std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
   if (file == nullptr) Fail(path, std::strerror(errno));
   const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
   const int write_errno = errno;
