@@ -70,6 +70,8 @@ def test_every_ordering_solves_a_saddle_point_matrix(tool, tmp_path, ordering):
     k = sp.bmat([[h, b.T], [b, None]]).tocsr()
     scipy.io.mmwrite(str(tmp_path / "k.mtx"), k, symmetry="symmetric")
     result = run(tool, tmp_path / "k.mtx", "--ordering", ordering, "--json", "-")
+    if ordering == "metis" and result.returncode == 2 and "has no METIS" in result.stderr:
+        pytest.skip("a build without METIS")
     assert result.returncode == 0, result.stderr
     report = json.loads(result.stdout)
     assert report["inertia"] == {"positive": 40, "negative": 10, "zero": 0}
