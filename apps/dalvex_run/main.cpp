@@ -403,6 +403,10 @@ int SolveLoaded(const Options& o, SolverHost& host, const char** stage) {
     EndEarly(kExitEnvironment, std::string("out of memory while building ") + *stage, "out of memory");
     files.DiscardAll();
     EndLoaded(kExitEnvironment);
+  } catch (const std::exception& e) {  // the system refused something else (a thread, a lock)
+    EndEarly(kExitEnvironment, std::string("failed while building ") + *stage + ": " + e.what(), "failure");
+    files.DiscardAll();
+    EndLoaded(kExitEnvironment);
   }
 }
 
