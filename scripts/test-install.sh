@@ -51,7 +51,8 @@ ls -l "${packages[@]}"
 # to Debian's width (a synopsis line, then lines of at most 79 characters).
 for package in "${packages[@]}"; do
   name=$(dpkg-deb -f "$package" Package)
-  if ! dpkg-deb -c "$package" | grep -q "\./usr/share/doc/$name/copyright\$"; then
+  listing=$(dpkg-deb -c "$package")  # whole, so that no early reader cuts it short
+  if ! grep -q "\./usr/share/doc/$name/copyright\$" <<<"$listing"; then
     echo "$package has no /usr/share/doc/$name/copyright" >&2
     exit 1
   fi
