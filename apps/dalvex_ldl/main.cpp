@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "dalvex/dalvex.hpp"
+#include "output_file.h"
 #include "report.h"
-#include "whole_file.h"
 
 namespace dalvex_ldl {
 namespace {
@@ -54,6 +54,17 @@ std::string Mib(int64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f MiB", bytes / 1048576.0);
   return text;
+}
+
+// Writes a whole file through dalvex-run's OutputFile: to a temporary file
+// beside the path, renamed into place once complete ("-" is standard
+// output). Throws Error (kFile) with the reason.
+void WriteWholeFile(const std::string& path, const std::string& content) {
+  dalvex_run::OutputFile out;
+  if (out.Open(path)) out.Write(content);
+  if (!out.is_open() || !out.Close()) {
+    throw dalvex::Error(dalvex::ErrorCode::kFile, out.error());
+  }
 }
 
 int Run(const Options& o) {
