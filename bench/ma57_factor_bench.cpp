@@ -1,16 +1,18 @@
 // Timing of the three phases of the sparse symmetric solver on generated
-// matrices, with the factorization rate set against the DGEMM rate measured in
-// the same run, with one BLAS thread unless a thread count is given.
+// matrices, with the factorization rate set against the one-thread DGEMM rate
+// measured in the same run, on one thread unless a thread count is given.
 //
 //   bench_ma57_factor                 every problem at its default size
 //   bench_ma57_factor lap3d 40        one problem with its size parameter
-//   bench_ma57_factor lap3d 60 2      the same with two BLAS threads
+//   bench_ma57_factor lap3d 60 2      the same on two threads
 //   bench_ma57_factor all 0 2         every problem at its default size, two threads
 //
-// When the sequential MUMPS library is available it factorizes the same
-// matrix through its public API, once with its own ordering and once with
-// ours (PERM_IN), and the ratios our time / MUMPS time are printed per phase;
-// DALVEX_BENCH_NO_PEER=1 leaves MUMPS out (for quick tuning runs).
+// The thread count goes to the factorization (DALVEX_NUM_THREADS) and to the
+// process's BLAS (OPENBLAS_NUM_THREADS), which MUMPS uses. When the sequential
+// MUMPS library is available it factorizes the same matrix through its public
+// API, once with its own ordering and once with ours (PERM_IN), and the
+// ratios our time / MUMPS time are printed per phase; DALVEX_BENCH_NO_PEER=1
+// leaves MUMPS out (for quick tuning runs).
 //
 // Problems: lap2d k (k x k grid, 5-point), lap3d k (k^3 grid, 7-point),
 // kkt k (2D Laplacian of k^2 unknowns with a sparse constraint block and a
@@ -308,6 +310,7 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
 int main(int argc, char** argv) {
   const int threads = argc >= 4 ? std::max(1, std::atoi(argv[3])) : 1;
   setenv("OPENBLAS_NUM_THREADS", std::to_string(threads).c_str(), 1);
+  setenv("DALVEX_NUM_THREADS", std::to_string(threads).c_str(), 1);
 #ifdef DALVEX_HAVE_MUMPS
   MPI_Init(&argc, &argv);
 #endif
@@ -315,8 +318,8 @@ int main(int argc, char** argv) {
   double square = 0.0, rank16 = 0.0;
   DgemmRates(square, rank16);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  std::printf("DGEMM, %d thread%s: %.2f GFLOP/s square (2000), %.2f GFLOP/s rank 16\n\n", threads,
-              threads == 1 ? "" : "s", square, rank16);
+  std::printf("%d thread%s; one-thread DGEMM: %.2f GFLOP/s square (2000), %.2f GFLOP/s rank 16\n\n",
+              threads, threads == 1 ? "" : "s", square, rank16);
   std::printf("%-8s %9s %11s %6s %8s %8s %8s %8s %6s\n", "problem", "n", "factors", "front",
               "analyse", "factor", "solve", "GFLOP/s", "/DGEMM");
   struct Problem {
