@@ -40,8 +40,8 @@ install(FILES numeric_common/include/pemric/common.h sparse_pattern/include/pemr
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pemric COMPONENT development)
 install(DIRECTORY host_interface/include/vorn DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         COMPONENT development)
-install(FILES README.md docs/host-integration.md docs/robustness.md docs/using-the-installed-library.md
-        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime FILES_MATCHING PATTERN "*.md")
 # The consumer projects that the installation is tested with, as examples.
 install(DIRECTORY tests/consumers/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
         COMPONENT development)

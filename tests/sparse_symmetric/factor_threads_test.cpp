@@ -3,7 +3,9 @@
 // bitwise the same factors, statistics and solutions. And it runs on BLAS of
 // its own: the process's BLAS is neither called nor set to other threads.
 #include <cstring>
+#if PEMRIC_PRIVATE_BLAS
 #include <dlfcn.h>
+#endif
 
 #include "factor_support.h"
 #include "ma57_frontal_state.h"
@@ -22,9 +24,11 @@ namespace {
 using namespace ma57test;
 using pemric::ma57::FrontPath;
 
+#if PEMRIC_PRIVATE_BLAS
 // Calls of the process's DGEMM by anyone: this definition takes the name
 // before the BLAS library's, counts and passes on.
 int process_dgemm_calls = 0;
+#endif
 
 // The 7-point Laplacian of a k x k x k grid, lower triangle.
 Matrix Laplacian3d(int32_t k) {
