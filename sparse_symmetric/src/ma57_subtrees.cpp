@@ -207,9 +207,10 @@ bool RunApartIn(const Shared& sh, Task& task, int64_t la, int64_t li) {
               sizeof(double) * static_cast<size_t>(input));
   std::memcpy(task.ifact.data() + (li - input), sh.input_columns + t.in0,
               sizeof(int32_t) * static_cast<size_t>(input));
-  int32_t info[40] = {0};
-  double rinfo[20] = {0.0};
-  int32_t saved[40] = {0};
+  // The saved state of a suspension is as long as INFO (KEEP(N+3..N+42)).
+  int32_t info[MA57_LINFO] = {0};
+  double rinfo[MA57_LRINFO] = {0.0};
+  int32_t saved[MA57_LINFO] = {0};
   FrontalState sub;
   sub.n = sh.n, sub.m = static_cast<int32_t>(input);
   sub.fact = OneBased<double>(task.fact.data()), sub.la = la;
@@ -230,14 +231,17 @@ bool RunApartIn(const Shared& sh, Task& task, int64_t la, int64_t li) {
   sub.real_held_compress = sub.real_held_plain = sub.int_held_compress = sub.int_held_plain = input;
   sub.trace = &task.trace;
   for (int k = 1; k < kIfactRecords + 2; ++k) sub.ifact(k) = 0;
-  if (!RunRange(sub, t.root, kNotSuspended) || info[0] != 0 || sub.node != t.root + 1) return false;
+  if (!RunRange(sub, t.root, kNotSuspended) || sub.info(MA57_INFO_STATUS) != MA57_SUCCESS ||
+      sub.node != t.root + 1) {
+    return false;
+  }
   task.factors = sub.nextfac - 1;
   task.records = sub.recpos - 2 - kIfactRecords;
   task.block_at = sub.rtop;  // FACT(rtop + 1) is the root block's first value
   task.record_at = sub.itop;
   task.nsteps = sub.nsteps, task.nblocks = sub.nblocks, task.n2x2 = sub.n2x2;
   task.nneg = sub.nneg, task.maxfront = sub.maxfront;
-  task.delayed = info[MA57_INFO_DELAYED - 1], task.sign_changes = info[MA57_INFO_SIGN_CHANGES - 1];
+  task.delayed = sub.info(MA57_INFO_DELAYED), task.sign_changes = sub.info(MA57_INFO_SIGN_CHANGES);
   task.refsign = sub.refsign;
   task.ops_assembly = sub.ops_assembly, task.ops_elim = sub.ops_elim, task.ops_blas = sub.ops_blas;
   return true;
