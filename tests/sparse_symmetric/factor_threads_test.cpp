@@ -173,6 +173,8 @@ struct SetCase {
   int32_t mode;
 };
 
+void PrintTo(const SetCase& c, std::ostream* os) { *os << c.name; }
+
 class ThreadCounts : public ::testing::TestWithParam<SetCase> {};
 
 // Large fronts share their tiles; subtrees are factorized apart and taken in.
