@@ -12,9 +12,8 @@
 //   analytic and difference Jacobians, and on four larger problems: every
 //   point it returns, IFLAG, INFO, RINFO and the final residuals.
 //
-// The hash covers the bytes, so it tells bitwise equality only. OpenBLAS's
-// thread count changes the last bits of the factors: compare runs with the
-// same OPENBLAS_NUM_THREADS.
+// The hash covers the bytes, so it tells bitwise equality only; it is the
+// same for every DALVEX_NUM_THREADS.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -101,9 +100,6 @@ Coordinates Random(int32_t n, int per_row, Diagonal diagonal, unsigned seed) {
   return m;
 }
 
-// Analysis, factorization (LFACT and LIFACT raised after -3 and -4) and the
-// four solution jobs, everything returned added to `fp`. `tight`: start from
-// the smallest forecasts rather than twice them.
 // KEEP without the slots of its saved-state area that no suspension uses
 // (slots 5, 26 and 37..40 of KEEP(N+3..N+42)): they hold the phases'
 // protocol stamps, checksums rather than results.
@@ -112,6 +108,9 @@ void AddKeep(Fingerprint& fp, std::vector<int32_t> keep, int32_t n) {
   fp.Add(keep, keep.size());
 }
 
+// Analysis, factorization (LFACT and LIFACT raised after -3 and -4) and the
+// four solution jobs, everything returned added to `fp`. `tight`: start from
+// the smallest forecasts rather than twice them.
 void Ma57Case(Fingerprint& fp, const Coordinates& m, int32_t mode, int32_t nb, bool tight) {
   int32_t icntl[MA57_LICNTL];
   double cntl[MA57_LCNTL];

@@ -1,6 +1,7 @@
 // What a caller of NS23AD reads back to report on a solve: the words for its
-// status codes, and the sparse solver's arrays that it keeps in its private
-// state (the caller knows their positions only through this accessor).
+// status codes (and those of NS23WorkspaceSize), and the sparse solver's
+// arrays that it keeps in its private state (the caller knows their
+// positions only through this accessor).
 #include <cstdint>
 
 #include "ns23_layout.h"
@@ -60,6 +61,10 @@ extern "C" PEMRIC_API const char* NS23StatusText(int32_t STATUS) {
       return "IFLAG answers no request outstanding";
     case NS23_ERR_CHANGED:
       return "M, N, the pattern's length, HMAX > 0, LIW or LW changed since the start";
+    case NS23_SIZE_ERR_TOO_LARGE:
+      return "a workspace length needed exceeds 2^31 - 1";
+    case NS23_SIZE_ERR_NO_MEMORY:
+      return "no memory for the analysis that sizes the workspace";
     default:
       return "unknown NS23AD status";
   }

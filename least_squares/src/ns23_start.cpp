@@ -13,9 +13,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <limits>
 
 #include "ns23_iteration.h"
+#include "ns23_pattern.h"
 #include "ns23_print.h"
 #include "pemric/error_report.h"
 #include "pemric/ns23.h"
@@ -48,8 +48,8 @@ void ResetState(const Problem& p, double big, double eps) {
 bool Divide(const Problem& p) {
   const int64_t m = p.m, n = p.n;
   const int64_t s = p.hmax > 0.0 ? n : 0;
-  const int64_t liw_needed = int64_t{p.keep(kLiwNeeded)} + 2 * n + 1;
-  const int64_t lw_needed = int64_t{p.keep(kLwNeeded)} + 4 * m + n + s;
+  const int64_t liw_needed = IntegerLengthNeeded(p.keep(kLiwNeeded), n);
+  const int64_t lw_needed = RealLengthNeeded(p.keep(kLwNeeded), m, n, s > 0);
   p.keep(kLiwNeeded) = Saturate(liw_needed);
   p.keep(kLwNeeded) = Saturate(lw_needed);
   if (p.liw < liw_needed || p.lw < lw_needed) return false;
@@ -96,47 +96,22 @@ bool CheckControls(const Problem& p, const ErrorReport& errors) {
   return true;
 }
 
-// First faulty position of a list of column starts (1 = P(1) <= P(2) <= ...
-// <= P(N+1)), or 0. IP is read through absolute values, since it may carry
-// the marks of an interrupted difference Jacobian; INT32_MIN is no mark (its
-// absolute value has no 32-bit form).
-int64_t FirstFaultyStart(const int32_t* ptr, int64_t n, bool marked) {
-  int64_t prev = 1;
-  for (int64_t j = 1; j <= n + 1; ++j) {
-    int64_t v = ptr[j - 1];
-    if (marked && v == std::numeric_limits<int32_t>::min()) return j;
-    if (marked && v < 0) v = -v;
-    if ((j == 1 && v != 1) || v < prev) return j;
-    prev = v;
-  }
-  return 0;
-}
-
-// First k in 1..count whose row index lies outside 1..m, or 0.
-int64_t FirstRowOutside(const int32_t* rows, int64_t count, int32_t m) {
-  for (int64_t k = 1; k <= count; ++k) {
-    if (rows[k - 1] < 1 || rows[k - 1] > m) return k;
-  }
-  return 0;
-}
-
 // The patterns of J and A, in the order IP, IRN, AIP, AIRN: everything the
 // analysis, the normal matrix and the difference Jacobian index with them.
 bool CheckPattern(const Problem& p, const ErrorReport& errors) {
-  const int64_t n = p.n;
-  if (const int64_t j = FirstFaultyStart(p.ip, n, true)) {
-    return Refuse(errors, NS23_ERR_IP, "IP(J) is out of order, J =", j);
+  const PatternFault fault = FirstPatternFault(p.m, p.n, p.irn, p.ip, p.airn, p.aip);
+  switch (fault.status) {
+    case NS23_ERR_IP:
+      return Refuse(errors, NS23_ERR_IP, "IP(J) is out of order, J =", fault.position);
+    case NS23_ERR_IRN:
+      return Refuse(errors, NS23_ERR_IRN, "IRN(K) is out of range, K =", fault.position);
+    case NS23_ERR_AIP:
+      return Refuse(errors, NS23_ERR_AIP, "AIP(J) is out of order, J =", fault.position);
+    case NS23_ERR_AIRN:
+      return Refuse(errors, NS23_ERR_AIRN, "AIRN(K) is out of range, K =", fault.position);
+    default:
+      return true;
   }
-  if (const int64_t k = FirstRowOutside(p.irn, std::abs(int64_t{p.ip[n]}) - 1, p.m)) {
-    return Refuse(errors, NS23_ERR_IRN, "IRN(K) is out of range, K =", k);
-  }
-  if (const int64_t j = FirstFaultyStart(p.aip, n, false)) {
-    return Refuse(errors, NS23_ERR_AIP, "AIP(J) is out of order, J =", j);
-  }
-  if (const int64_t k = FirstRowOutside(p.airn, int64_t{p.aip[n]} - 1, p.m)) {
-    return Refuse(errors, NS23_ERR_AIRN, "AIRN(K) is out of range, K =", k);
-  }
-  return true;
 }
 
 // The analysis first needs 2M + 1 cells of IW and refuses a shorter one

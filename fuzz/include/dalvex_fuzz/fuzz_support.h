@@ -93,5 +93,6 @@ std::string FuzzMa57Phases(const uint8_t* data, size_t size);
 std::string FuzzNs23(const uint8_t* data, size_t size);
 std::string FuzzRecord(const uint8_t* data, size_t size);
 std::string FuzzParameters(const uint8_t* data, size_t size);
+std::string FuzzMatrixMarket(const uint8_t* data, size_t size);
 
 }  // namespace dalvex_fuzz

@@ -79,10 +79,10 @@ enum {
   NS23_ERR_CNTL = -11,           /* CNTL(i) is NaN or infinite, or CNTL(3) >= 1;
                                     INFO(2) = i, the first faulty position */
   /* then, once LIW >= 2M + 1 (else -2), the pattern in this order: */
-  NS23_ERR_IP = -5,              /* IP(1) != 1, IP(j+1) < IP(j), or IP(j) = INT32_MIN (IP is
+  NS23_ERR_IP = -5,              /* IP(1) != 1, IP(j) < IP(j-1), or IP(j) = INT32_MIN (IP is
                                     read through absolute values); INFO(2) = j, the first */
   NS23_ERR_IRN = -6,             /* IRN(k) outside 1..M for a k < IP(N+1); INFO(2) = k */
-  NS23_ERR_AIP = -8,             /* AIP(1) != 1 or AIP(j+1) < AIP(j); INFO(2) = j */
+  NS23_ERR_AIP = -8,             /* AIP(1) != 1 or AIP(j) < AIP(j-1); INFO(2) = j */
   NS23_ERR_AIRN = -10,           /* AIRN(k) outside 1..M for a k < AIP(N+1); INFO(2) = k */
   /* An entry with IFLAG 2..5 (a resumption): */
   NS23_ERR_PROTOCOL = -12,       /* IFLAG is not the request outstanding: none was made
@@ -96,6 +96,51 @@ enum {
                                     (1 M, 2 N, 8 IP, 11 AIP, 12 HMAX, 13 LIW, 15 LW). The
                                     request stays outstanding */
 };
+
+/* The lengths of IW and W that NS23AD asks for at the start of a problem,
+ * found before the first call (and so before the first evaluation). The
+ * lengths depend on the analysis of the normal matrix's pattern (the
+ * forecast size of its factors), which no formula in M, N and the number of
+ * entries gives; so the routine runs the very analysis that the start runs,
+ * in memory of its own that it frees before it returns: the one routine of
+ * the family that allocates. It costs about what one start costs. A caller
+ * that passes at least these lengths never sees -2 or -3.
+ *   M, N, IRN, IP(N+1), AIRN, AIP(N+1), HMAX   in   as for NS23AD (IP is read
+ *                       through absolute values, as NS23AD reads it)
+ *   LIW, LW     out     the lengths needed: INFO(4) and INFO(5) of NS23AD's start
+ *   INFO(5)     out     INFO(1) status, a fault of the pattern with the code
+ *                       and INFO(2) that NS23AD's start gives it:
+ *                          0  success; INFO(3) = distinct positions of J and A
+ *                             together, INFO(4) = entries in the lower
+ *                             triangle of the normal matrix's pattern
+ *                         -4  N < 1 or M < N (NS23_ERR_SIZES)
+ *                         -5  IP(1) != 1, IP(j) < IP(j-1) or IP(j) = INT32_MIN
+ *                             (NS23_ERR_IP; INFO(2) = j)
+ *                         -6  IRN(k) outside 1..M (NS23_ERR_IRN; INFO(2) = k)
+ *                         -8  AIP(1) != 1 or AIP(j) < AIP(j-1) (NS23_ERR_AIP;
+ *                             INFO(2) = j)
+ *                        -10  AIRN(k) outside 1..M (NS23_ERR_AIRN; INFO(2) = k)
+ *                        -14  a length needed exceeds 2^31 - 1
+ *                        -15  the analysis's workspace could not be allocated
+ *                       LIW and LW are 0 on any error. Nothing is printed. */
+enum {
+  NS23_SIZE_INFO_STATUS = 1,      /* INFO positions of NS23WorkspaceSize: the status */
+  NS23_SIZE_INFO_VALUE = 2,       /* the column start or row index at fault */
+  NS23_SIZE_INFO_PATTERN = 3,     /* success: distinct positions of J and A */
+  NS23_SIZE_INFO_NORMAL = 4,      /* success: entries of the normal matrix's lower triangle */
+  NS23_SIZE_ERR_TOO_LARGE = -14,  /* codes of its own, apart from NS23AD's */
+  NS23_SIZE_ERR_NO_MEMORY = -15
+};
+PEMRIC_API void NS23WorkspaceSize(const int32_t* M,
+                                  const int32_t* N,
+                                  const int32_t* IRN,
+                                  const int32_t* IP,
+                                  const int32_t* AIRN,
+                                  const int32_t* AIP,
+                                  const double* HMAX,
+                                  int32_t* LIW,
+                                  int32_t* LW,
+                                  int32_t* INFO);
 
 /* Defaults for NS23AD: ICNTL(1..5) = (6, 0, 0, 0, 0); CNTL(1..5) =
  * (0.25, 0.25, 0.75, 0, 0); KEEP(1..40), RKEEP(1..30) and LKEEP(1..10)
@@ -201,10 +246,10 @@ PEMRIC_API void NS23GetSparseSolverArrays(const int32_t* KEEP,
                                           const double* RKEEP,
                                           NS23SparseSolverArrays* ARRAYS);
 
-/* A short text for a status of NS23AD: an IFLAG value on return or INFO(1)
- * (the values above), such as "N < 1 or M < N". A value NS23AD never returns
- * gives "unknown NS23AD status". The text is constant, never null; STATUS
- * alone is passed by value. */
+/* A short text for a status of NS23AD or NS23WorkspaceSize: an IFLAG value on
+ * return or INFO(1) (the values above), such as "N < 1 or M < N". A value
+ * neither returns gives "unknown NS23AD status". The text is constant, never
+ * null; STATUS alone is passed by value. */
 PEMRIC_API const char* NS23StatusText(int32_t STATUS);
 
 #ifdef __cplusplus
