@@ -1,7 +1,8 @@
 # Packages made by CPack from the install components (cmake/Install.cmake),
 # into build/packages/:
 #   Debian (cpack -G DEB):  dalvex      runtime: libpemric.so.1, the plug-in, the docs
-#                           dalvex-dev  development: headers, libpemric.so and .a,
+#                           dalvex-dev  development: headers, libpemric.so and .a, the C++
+#                                       interface's libdalvex.a,
 #                                       the CMake package and the pkg-config file
 #                           dalvex-host the stand-ins for the host framework (optional)
 #   Windows (cpack -G ZIP): one zip holding all three, with a README for integrators
@@ -36,7 +37,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS $<TARGET_FILE_DIR:vorn_services>)
   set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
   # The static archive calls OpenBLAS (libopenblas.so, or the archive).
-  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libopenblas-dev")
+  # The C++ interface's archive calls METIS.
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libopenblas-dev, libmetis-dev")
   # A shlibs file in dalvex, so that packages built against dalvex-dev get
   # their dependency on it from dpkg-shlibdeps. (CPack warns that the plug-in
   # and the stand-in services library, which have no SONAME, stay out of it.)

@@ -2,6 +2,7 @@
 # Checks that every #include in the product's folders follows the layers:
 #
 #   numeric_common  <-  sparse_pattern, sparse_symmetric  <-  least_squares  <-  plugin
+#   the C routines (include/pemric.h)  <-  cpp_interface  <-  apps
 #   host_interface  <-  plugin, host, apps, fuzz
 #
 # A file may include headers of its own layer and the public headers (those
@@ -29,6 +30,7 @@ layer_of() {
     sparse_symmetric/*) echo sparse_symmetric ;;
     least_squares/*) echo least_squares ;;
     include/*) echo pemric_c_api ;;
+    cpp_interface/*) echo cpp_interface ;;
     host_interface/*) echo host_interface ;;
     plugin/*) echo plugin ;;
     host/*) echo host ;;
@@ -47,16 +49,17 @@ declare -A may_see=(
   [sparse_symmetric]="numeric_common"
   [least_squares]="numeric_common sparse_symmetric"
   [pemric_c_api]="numeric_common sparse_pattern sparse_symmetric least_squares"
+  [cpp_interface]="pemric_c_api"
   [host_interface]=""
   [plugin]="host_interface numeric_common sparse_pattern sparse_symmetric least_squares"
   [host]="host_interface"
   [problems]=""
   [problem_eso]="problems host host_interface"
-  [apps]="problem_eso problems host host_interface"
-  [fuzz]="host_interface plugin numeric_common sparse_pattern sparse_symmetric least_squares"
+  [apps]="problem_eso problems host host_interface cpp_interface"
+  [fuzz]="host_interface plugin numeric_common sparse_pattern sparse_symmetric least_squares cpp_interface"
 )
-folders=(numeric_common sparse_pattern sparse_symmetric least_squares include host_interface
-         plugin host problems apps fuzz)
+folders=(numeric_common sparse_pattern sparse_symmetric least_squares include cpp_interface
+         host_interface plugin host problems apps fuzz)
 
 existing=()
 for folder in "${folders[@]}"; do [ -d "$folder" ] && existing+=("$folder"); done

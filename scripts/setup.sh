@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 packages=(build-essential cmake pkg-config libopenblas-dev libopenblas-serial-dev libblas-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev gfortran
           nlohmann-json3-dev libfccp-dev
-          libmetis-dev libceres-dev libsundials-dev liblapack-dev libmumps-seq-dev)
+          libmetis-dev libceres-dev libsundials-dev liblapack-dev libmumps-seq-dev
+          python3-numpy python3-scipy python3-pytest)
 scripts/install-packages.sh "${packages[@]}"
 
 build_dir=${BUILD_DIR:-build}

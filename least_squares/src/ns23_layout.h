@@ -124,4 +124,15 @@ inline int32_t Saturate(int64_t v) {
   return v > kMax ? static_cast<int32_t>(kMax) : static_cast<int32_t>(v < 0 ? 0 : v);
 }
 
+// The lengths NS23AD needs in all (INFO(4), INFO(5)) from what the analysis
+// of the pattern needs (KEEP(2), KEEP(3)): the difference routine's groups
+// (2N + 1) after the integer section, and RT, SX, DF, FC, RC and the
+// difference steps (s = N when differencing, else 0) after the real one.
+inline int64_t IntegerLengthNeeded(int64_t analysis_liw, int64_t n) {
+  return analysis_liw + 2 * n + 1;
+}
+inline int64_t RealLengthNeeded(int64_t analysis_lw, int64_t m, int64_t n, bool differences) {
+  return analysis_lw + 4 * m + n + (differences ? n : 0);
+}
+
 }  // namespace pemric::ns23

@@ -46,8 +46,8 @@ void ResetState(const Problem& p, double big, double eps) {
 bool Divide(const Problem& p) {
   const int64_t m = p.m, n = p.n;
   const int64_t s = p.hmax > 0.0 ? n : 0;
-  const int64_t liw_needed = int64_t{p.keep(kLiwNeeded)} + 2 * n + 1;
-  const int64_t lw_needed = int64_t{p.keep(kLwNeeded)} + 4 * m + n + s;
+  const int64_t liw_needed = IntegerLengthNeeded(p.keep(kLiwNeeded), n);
+  const int64_t lw_needed = RealLengthNeeded(p.keep(kLwNeeded), m, n, s > 0);
   p.keep(kLiwNeeded) = Saturate(liw_needed);
   p.keep(kLwNeeded) = Saturate(lw_needed);
   if (p.liw < liw_needed || p.lw < lw_needed) return false;

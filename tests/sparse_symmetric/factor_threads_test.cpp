@@ -154,7 +154,9 @@ Result FactorAndSolve(const Matrix& m, int32_t mode, int threads, int64_t lfact 
 }
 
 bool Bitwise(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), sizeof(double) * a.size()) == 0;
+  // memcmp may not be given the null data() of an empty vector.
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), sizeof(double) * a.size()) == 0);
 }
 
 void ExpectSame(const Result& one, const Result& r) {

@@ -71,6 +71,51 @@ enum {
   NS23_ERR_FACTORIZATION = -9    /* the shifted normal matrix failed to factorize ten times */
 };
 
+/* The lengths of IW and W that NS23AD asks for at the start of a problem,
+ * found before the first call (and so before the first evaluation). The
+ * lengths depend on the analysis of the normal matrix's pattern (the
+ * forecast size of its factors), which no formula in M, N and the number of
+ * entries gives; so the routine runs the very analysis that the start runs,
+ * in memory of its own that it frees before it returns: the one routine of
+ * the family that allocates. It costs about what one start costs. A caller
+ * that passes at least these lengths never sees -2 or -3.
+ *   M, N, IRN, IP(N+1), AIRN, AIP(N+1), HMAX   in   as for NS23AD (IP is read
+ *                       through absolute values, as NS23AD reads it)
+ *   LIW, LW     out     the lengths needed: INFO(4) and INFO(5) of NS23AD's start
+ *   INFO(5)     out     INFO(1) status:
+ *                          0  success; INFO(3) = distinct positions of J and A
+ *                             together, INFO(4) = entries in the lower
+ *                             triangle of the normal matrix's pattern
+ *                         -4  N < 1 or M < N (NS23_ERR_SIZES)
+ *                        -11  column starts: IP(1) != 1 or IP(j+1) < IP(j)
+ *                             (INFO(2) = j), in J (INFO(3) = 1) or in A
+ *                             (AIP, INFO(3) = 2)
+ *                        -12  a row index outside 1..M: IRN(k) (INFO(2) = k,
+ *                             INFO(3) = 1) or AIRN(k) (INFO(3) = 2)
+ *                        -13  a length needed exceeds 2^31 - 1
+ *                        -14  the analysis's workspace could not be allocated
+ *                       LIW and LW are 0 on any error. Nothing is printed. */
+enum {
+  NS23_SIZE_INFO_STATUS = 1,    /* INFO positions of NS23WorkspaceSize: the status */
+  NS23_SIZE_INFO_VALUE = 2,     /* the column or entry at fault */
+  NS23_SIZE_INFO_PATTERN = 3,   /* success: distinct positions; error: 1 J, 2 A */
+  NS23_SIZE_INFO_NORMAL = 4,    /* success: entries of the normal matrix's lower triangle */
+  NS23_SIZE_ERR_COLUMN_STARTS = -11,
+  NS23_SIZE_ERR_ROW_INDEX = -12,
+  NS23_SIZE_ERR_TOO_LARGE = -13,
+  NS23_SIZE_ERR_NO_MEMORY = -14
+};
+PEMRIC_API void NS23WorkspaceSize(const int32_t* M,
+                                  const int32_t* N,
+                                  const int32_t* IRN,
+                                  const int32_t* IP,
+                                  const int32_t* AIRN,
+                                  const int32_t* AIP,
+                                  const double* HMAX,
+                                  int32_t* LIW,
+                                  int32_t* LW,
+                                  int32_t* INFO);
+
 /* Defaults for NS23AD: ICNTL(1..5) = (6, 0, 0, 0, 0); CNTL(1..5) =
  * (0.25, 0.25, 0.75, 0, 0); KEEP(1..40), RKEEP(1..30) and LKEEP(1..10)
  * cleared; the controls of the difference Jacobian and of the sparse solver

@@ -191,6 +191,26 @@ PEMRIC_API void MA57BD(const int32_t* N,
                        int32_t* INFO,
                        double* RINFO);
 
+/* The factors that MA57BD leaves (INFO(1) = 0 or 4) are the only data that
+ * pass to MA57CD, in this format. b block pivots, each of c columns and
+ * p <= c pivots:
+ *   IFACT(1)    r + 1, where FACT(1..r) holds the blocks (r = INFO(14))
+ *   IFACT(2)    r + t, t the number of 2x2 pivots
+ *   IFACT(3)    b
+ *   IFACT(4..)  a record per block: c, p, then c variables (from 1); the
+ *               first p are the pivots in order, both members of a 2x2
+ *               pivot negated
+ *   FACT        per block: the p x p pivot block by rows, upper triangle
+ *               (row i: the diagonal, then (i, i+1..p)), whose diagonal holds
+ *               D^-1 (1/d for a 1x1 pivot; for a 2x2 pivot [a b; b c] with
+ *               delta = ac - b^2, c/delta and a/delta) and whose other
+ *               positions hold the multipliers; then the p x (c - p)
+ *               rectangle of negated multipliers; after the last block, at
+ *               FACT(r+1..r+t), the off-diagonal -b/delta of each 2x2
+ *               pivot's D^-1, in their order.
+ * A singular factorization (INFO(1) = 4) ends with a 1x1 block holding 1.0
+ * for each variable never eliminated. */
+
 /* Solution with the factors of MA57BD, NRHS right-hand sides in RHS(LRHS, NRHS)
  * overwritten by the solutions. JOB <= 1 full solve, 2 forward, 3 diagonal,
  * >= 4 backward stage. W(LW) and IWBLK(N) are workspace. INFO(1..2) are

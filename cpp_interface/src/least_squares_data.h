@@ -1,0 +1,25 @@
+// What a LeastSquaresProblem holds: the caller's pattern and functions, and
+// the pattern as NS23AD takes it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "dalvex/least_squares.hpp"
+
+namespace dalvex {
+
+struct LeastSquaresProblem::Data {
+  int32_t m = 0, n = 0;
+  bool differences = false;
+  ResidualFunction residuals;
+  JacobianFunction jacobian;           // empty with differences
+  std::vector<int32_t> rows, columns;  // the caller's pattern, from 0
+  // Column-compressed, rows increasing in each column, from 1: irn (at least
+  // one cell) and ip (n + 1).
+  std::vector<int32_t> irn, ip;
+  // Routine entry q is the caller's entry order[q]; empty when they agree.
+  std::vector<int32_t> order;
+};
+
+}  // namespace dalvex
