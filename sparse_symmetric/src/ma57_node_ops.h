@@ -23,14 +23,10 @@
 // The steps are inlined into the loop whatever their size: called as
 // functions, they would take the cursor's address, and the compiler would
 // keep it in memory, reloaded after every store through the arrays.
-// The general forms stay out of line (PEMRIC_NODE_OUT_OF_LINE), so that the
-// loop, hot on small fronts, stays short.
 #if defined(__GNUC__)
 #define PEMRIC_NODE_STEP inline __attribute__((always_inline))
-#define PEMRIC_NODE_OUT_OF_LINE __attribute__((noinline))
 #else
 #define PEMRIC_NODE_STEP inline
-#define PEMRIC_NODE_OUT_OF_LINE
 #endif
 
 namespace pemric {
@@ -62,6 +58,16 @@ struct NodeArrays {
   int32_t n, nnodes;
   int threads;
 };
+
+// The elimination's counters back into the moving state.
+inline void TakeCounters(NodeCursor& c, const FrontWork& w) {
+  c.ops_elim = w.ops;
+  c.nsteps = w.nsteps;
+  c.nneg = w.nneg;
+  c.n2x2 = w.n2x2;
+  c.refsign = w.refsign;
+  c.sign_changes = w.sign_changes;
+}
 
 // Gathers the front of node c.node into the index list at c.recpos: its own
 // variables (the next ones of the pivot order), the variables delayed from

@@ -245,12 +245,7 @@ FrontWork Work(FrontalState& st) {
 
 void Commit(FrontalState& st, const FrontWork& w) {
   st.p = static_cast<int32_t>(w.p);
-  st.ops_elim = w.ops;
-  st.nsteps = w.nsteps;
-  st.nneg = w.nneg;
-  st.n2x2 = w.n2x2;
-  st.refsign = w.refsign;
-  st.sign_changes = w.sign_changes;
+  TakeCounters(st, w);
 }
 
 void CountBlockUpdate(FrontalState& st, const Pass& ps, int32_t kb) {
@@ -437,11 +432,7 @@ void StackContribution(FrontalState& st) {
   } else {
     DirectContribution(st);
   }
-  st.real_stack += Triangle(g);
-  st.real_held_compress = SatAdd(st.real_held_compress, Triangle(g));
-  st.real_held_plain = SatAdd(st.real_held_plain, Triangle(g));
-  st.int_held_compress += g + 1;
-  st.int_held_plain += g + 1;
+  CountStackedBlock(st, g);
 }
 
 FrontWork CountersOf(FrontalState& st) {
