@@ -10,5 +10,5 @@ done
 [ ${#missing[@]} -gt 0 ] || exit 0
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-$sudo_cmd apt-get update -qq
+"$(dirname "$0")/apt-update.sh"
 DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
