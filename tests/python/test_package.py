@@ -1,0 +1,48 @@
+"""The package as a Python user meets it: import, help, stubs, docstring and
+documentation examples."""
+
+import doctest
+import pathlib
+import re
+
+import pytest
+
+import dalvex
+from dalvex import _core
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+
+def test_help_names_every_function():
+    text = dalvex.__doc__
+    for name in ("ldl", "least_squares", "root"):
+        assert name in text
+        assert getattr(dalvex, name).__doc__.count("Parameters\n    ----------") == 1
+    assert re.fullmatch(r"\d+\.\d+\.\d+", dalvex.__version__)
+
+
+@pytest.mark.parametrize("module", ["dalvex._ldl", "dalvex._least_squares", "dalvex._root"])
+def test_docstring_examples_run(module):
+    import importlib
+    result = doctest.testmod(importlib.import_module(module), optionflags=doctest.ELLIPSIS)
+    assert result.failed == 0 and result.attempted > 0
+
+
+def test_stubs_declare_what_the_module_has():
+    stub = (pathlib.Path(_core.__file__).parent / "_core.pyi").read_text()
+    declared = set(re.findall(r"^(?:def|class) (\w+)|^    def (\w+)", stub, re.M))
+    declared = {a or b for a, b in declared} - {"__init__"}
+    present = {n for n in dir(_core) if not n.startswith("_")}
+    present |= {n for n in dir(_core.LDLT) if not n.startswith("_")}
+    assert declared <= present
+    assert {n for n in dir(_core) if not n.startswith("_")} <= declared
+
+
+def test_documentation_examples_run():
+    """Every Python block of docs/python.md, in order, in one namespace."""
+    text = (ROOT / "docs" / "python.md").read_text()
+    blocks = re.findall(r"```python\n(.*?)```", text, re.S)
+    assert len(blocks) >= 3
+    namespace = {}
+    for block in blocks:
+        exec(compile(block, "docs/python.md", "exec"), namespace)
