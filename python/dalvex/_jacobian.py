@@ -44,6 +44,7 @@ class JacobianPattern:
         self.nnz = int(indptr[-1])
         self.full = self.nnz == m * n
         self._keys: Optional[np.ndarray] = None
+        self._cols: Optional[np.ndarray] = None
 
     @classmethod
     def dense(cls, shape: Tuple[int, int], source: str) -> "JacobianPattern":
@@ -121,14 +122,16 @@ class JacobianPattern:
 
     def product(self, values: np.ndarray, s: np.ndarray) -> np.ndarray:
         """J s for the Jacobian of these values."""
-        return np.bincount(self.rows, weights=values * s[self.cols], minlength=self.shape[0])
+        return self.matrix(values) @ s
 
     def gradient(self, values: np.ndarray, f: np.ndarray) -> np.ndarray:
         """Jᵀf for the Jacobian of these values."""
-        return np.bincount(self.cols, weights=values * f[self.rows], minlength=self.shape[1])
+        return self.matrix(values).T @ f
 
     def column_norms(self, values: np.ndarray) -> np.ndarray:
-        return np.sqrt(np.bincount(self.cols, weights=values * values, minlength=self.shape[1]))
+        if self._cols is None:
+            self._cols = self.cols.astype(np.intp)  # bincount is slow on other types
+        return np.sqrt(np.bincount(self._cols, weights=values * values, minlength=self.shape[1]))
 
     def _sparse_values(self, J: Any) -> np.ndarray:
         _check_shape(J.shape, self.shape)

@@ -334,7 +334,7 @@ class Factor:
     def __repr__(self) -> str:
         p, n, z = self.inertia
         return (f"<dalvex.Factor of order {self._n}: {self.stats.factor_entries} factor entries, "
-                f"inertia (+{p}, -{n}, 0:{z})>")
+                f"inertia (positive {p}, negative {n}, zero {z})>")
 
 
 def ldl(A: Any, *, ordering: Union[str, Sequence[int], np.ndarray] = "auto",
