@@ -24,3 +24,8 @@ from ._root import root
 
 __all__ = ["ldl", "Factor", "FactorStats", "Inertia", "least_squares", "root",
            "metis_available", "__version__"]
+
+# Shown as dalvex.Factor, dalvex.ldl, ... in help() and tracebacks.
+for _public in (ldl, Factor, FactorStats, Inertia, least_squares, root):
+    _public.__module__ = __name__
+del _public
