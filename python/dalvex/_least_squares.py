@@ -223,8 +223,7 @@ class _Monitor:
             known = p.known_at(x)
             self.f, self.j = known if known is not None else (None, None)
             self.optimality = self._optimality()
-            gtol_met = self.gtol > 0 and known is not None and \
-                _largest_cosine(p, *known) <= self.gtol
+            gtol_met = self._gtol_met()
         reduction = 0.5 * (self.ss - (ss if accepted else trial_ss))
         self.x, self.ss = x, ss
         if self.verbose:
@@ -249,9 +248,30 @@ class _Monitor:
         return small and predicted <= self.ftol * self.ss
 
     def _optimality(self) -> Optional[float]:
-        if self.f is None or self.j is None:
+        """max|Jᵀf| at the current point, when f and J are known there and
+        wanted (for the gtol test or the table); keeps Jᵀf for the test."""
+        self.g = None
+        if self.f is None or self.j is None or not (self.gtol > 0 or self.verbose):
             return None
-        return _optimality(self.problem, self.f, self.j)
+        self.g = np.abs(self.problem.pattern.gradient(self.j, self.f))
+        return float(self.g.max()) if self.g.size else 0.0
+
+    def _gtol_met(self) -> bool:
+        """The largest cosine of the angle between f and a column J_j,
+        |J_jᵀ f| / (‖J_j‖ ‖f‖), at most gtol. As ‖J_j‖ <= ‖J‖_F, the cosine
+        is at least max|Jᵀf| / (‖J‖_F ‖f‖), which spares the column norms
+        while that bound is above gtol (far from a minimum)."""
+        if self.gtol <= 0 or self.g is None:
+            return False
+        fnorm = float(np.linalg.norm(self.f))
+        if fnorm == 0.0 or self.g.size == 0:
+            return True
+        largest = float(self.g.max())
+        if largest > self.gtol * fnorm * float(np.linalg.norm(self.j)):
+            return False
+        norms = self.problem.pattern.column_norms(self.j)
+        used = norms > 0
+        return not used.any() or float(np.max(self.g[used] / norms[used])) <= self.gtol * fnorm
 
     def _callback(self, iteration: int, evaluations: int, ss: float, x: np.ndarray) -> bool:
         """Calls the user's callback; True when it raised StopIteration."""
@@ -279,21 +299,6 @@ def _takes_intermediate_result(callback: Callable) -> bool:
         return list(inspect.signature(callback).parameters) == ["intermediate_result"]
     except (TypeError, ValueError):
         return False
-
-
-def _optimality(problem: _Problem, f: np.ndarray, j: np.ndarray) -> float:
-    g = problem.pattern.gradient(j, f)
-    return float(np.max(np.abs(g))) if g.size else 0.0
-
-
-def _largest_cosine(problem: _Problem, f: np.ndarray, j: np.ndarray) -> float:
-    fnorm = float(np.linalg.norm(f))
-    if fnorm == 0.0:
-        return 0.0
-    g = np.abs(problem.pattern.gradient(j, f))
-    norms = problem.pattern.column_norms(j)
-    used = norms > 0
-    return float(np.max(g[used] / (norms[used] * fnorm))) if used.any() else 0.0
 
 
 def _default_max_nfev(n: int, difference: bool) -> int:
@@ -411,9 +416,11 @@ def least_squares(fun: Callable, x0: Any, jac: Any = "2-point",
         ``active_mask`` (zeros), ``nfev``, ``njev`` (None with
         differences), ``status``, ``message``, ``success``; and ours:
         ``nit`` (steps tried), ``marquardt_parameter``, ``termination``
-        (the solver's own reason) and ``timings`` (wall-clock seconds of the
-        solve: ``total``, in ``evaluations`` of fun and jac, in the
-        ``solver`` routine).
+        (the solver's own reason) and ``timings`` (wall-clock seconds: the
+        ``setup`` of the solver, the analysis of the Jacobian's pattern;
+        the ``total`` of the solve after it, of which in ``evaluations`` of
+        fun and jac, and in the ``solver`` routine; of the last run when
+        the pattern taken from the first Jacobian had to grow).
 
         ``status``: -2 the callback stopped it; -1 the method failed (see
         ``message``); 0 `max_nfev` spent; 1 `gtol` met, or the residuals
@@ -540,8 +547,8 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
         njev=problem.njev if problem.analytic else None,
         status=status, message=message, success=status > 0, nit=monitor.steps,
         marquardt_parameter=summary["marquardt_parameter"], termination=summary["termination"],
-        timings=dict(total=summary["total_seconds"], evaluations=summary["evaluation_seconds"],
-                     solver=summary["solver_seconds"]))
+        timings=dict(setup=summary["setup_seconds"], total=summary["total_seconds"],
+                     evaluations=summary["evaluation_seconds"], solver=summary["solver_seconds"]))
     if verbose:
         print(f"{message}\nFunction evaluations {result.nfev}, initial cost "
               f"{0.5 * float(problem.f0 @ problem.f0):.4e}, final cost {result.cost:.4e}, "

@@ -4,6 +4,7 @@
 // for a pending signal (Ctrl-C ends the solve between two steps with
 // KeyboardInterrupt) and calls into Python. An exception raised there travels
 // through the solver as a C++ exception and reaches the caller unchanged.
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -149,10 +150,12 @@ py::tuple Solve(int64_t m,
       py::isinstance<py::array_t<int64_t>>(rows)
           ? MakeProblem<int64_t>(m, n, rows, columns, residuals, jacobian)
           : MakeProblem<int32_t>(m, n, rows, columns, residuals, jacobian);
+  const auto setup_start = std::chrono::steady_clock::now();
   auto solver = [&] {
     py::gil_scoped_release nogil;
     return dalvex::LeastSquaresSolver(std::move(problem), std::move(o));
   }();
+  const std::chrono::duration<double> setup = std::chrono::steady_clock::now() - setup_start;
   if (!on_iteration.is_none()) {
     solver.SetIterationCallback([&on_iteration](const dalvex::IterationReport& r) {
       py::gil_scoped_acquire gil;
@@ -169,8 +172,9 @@ py::tuple Solve(int64_t m,
     py::gil_scoped_release nogil;
     summary = solver.Solve(point);
   }
-  return py::make_tuple(SummaryOf(summary), ArrayOf(solver.residuals()),
-                        ArrayOf(solver.jacobian_values()));
+  py::dict report = SummaryOf(summary);
+  report["setup_seconds"] = setup.count();
+  return py::make_tuple(report, ArrayOf(solver.residuals()), ArrayOf(solver.jacobian_values()));
 }
 
 }  // namespace

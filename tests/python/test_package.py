@@ -5,7 +5,6 @@ import doctest
 import pathlib
 import re
 
-
 import dalvex
 from dalvex import _core
 
