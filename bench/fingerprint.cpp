@@ -12,9 +12,8 @@
 //   analytic and difference Jacobians, and on four larger problems: every
 //   point it returns, IFLAG, INFO, RINFO and the final residuals.
 //
-// The hash covers the bytes, so it tells bitwise equality only. OpenBLAS's
-// thread count changes the last bits of the factors: compare runs with the
-// same OPENBLAS_NUM_THREADS.
+// The hash covers the bytes, so it tells bitwise equality only; it is the
+// same for every DALVEX_NUM_THREADS.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

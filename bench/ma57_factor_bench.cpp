@@ -1,16 +1,18 @@
 // Timing of the three phases of the sparse symmetric solver on generated
-// matrices, with the factorization rate set against the DGEMM rate measured in
-// the same run, with one BLAS thread unless a thread count is given.
+// matrices, with the factorization rate set against the one-thread DGEMM rate
+// measured in the same run, on one thread unless a thread count is given.
 //
 //   bench_ma57_factor                 every problem at its default size
 //   bench_ma57_factor lap3d 40        one problem with its size parameter
-//   bench_ma57_factor lap3d 60 2      the same with two BLAS threads
+//   bench_ma57_factor lap3d 60 2      the same on two threads
 //   bench_ma57_factor all 0 2         every problem at its default size, two threads
 //
-// When the sequential MUMPS library is available it factorizes the same
-// matrix through its public API, once with its own ordering and once with
-// ours (PERM_IN), and the ratios our time / MUMPS time are printed per phase;
-// DALVEX_BENCH_NO_PEER=1 leaves MUMPS out (for quick tuning runs).
+// The thread count goes to the factorization (DALVEX_NUM_THREADS) and to the
+// process's BLAS (OPENBLAS_NUM_THREADS), which MUMPS uses. When the sequential
+// MUMPS library is available it factorizes the same matrix through its public
+// API, once with its own ordering and once with ours (PERM_IN), and the
+// ratios our time / MUMPS time are printed per phase; DALVEX_BENCH_NO_PEER=1
+// leaves MUMPS out (for quick tuning runs).
 //
 // Problems: lap2d k (k x k grid, 5-point), lap3d k (k^3 grid, 7-point),
 // kkt k (2D Laplacian of k^2 unknowns with a sparse constraint block and a
@@ -220,6 +222,28 @@ PhaseTimes RunMumps(const Coo& m, const int32_t* order) {
 }
 #endif
 
+// ||A x - b||_inf / (||A||_inf ||x||_inf + ||b||_inf) for b all ones, A given
+// by one triangle (entries off the diagonal count twice).
+double ScaledResidual(const Coo& m, const std::vector<double>& x) {
+  std::vector<double> r(static_cast<size_t>(m.n), -1.0), rowsum(static_cast<size_t>(m.n), 0.0);
+  for (size_t e = 0; e < m.a.size(); ++e) {
+    const int32_t i = m.irn[e] - 1, j = m.jcn[e] - 1;
+    r[i] += m.a[e] * x[j];
+    rowsum[i] += std::fabs(m.a[e]);
+    if (i != j) {
+      r[j] += m.a[e] * x[i];
+      rowsum[j] += std::fabs(m.a[e]);
+    }
+  }
+  double rmax = 0.0, anorm = 0.0, xmax = 0.0;
+  for (int32_t i = 0; i < m.n; ++i) {
+    rmax = std::max(rmax, std::fabs(r[i]));
+    anorm = std::max(anorm, rowsum[i]);
+    xmax = std::max(xmax, std::fabs(x[i]));
+  }
+  return rmax / (anorm * xmax + 1.0);
+}
+
 void Run(const std::string& name, const Coo& m, double dgemm_rate) {
   const int32_t n = m.n, ne = static_cast<int32_t>(m.a.size());
   std::vector<int32_t> irn = m.irn, jcn = m.jcn;
@@ -284,9 +308,9 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
          iwblk.data(), icntl, info);
   const double t_solve = Seconds(t0);
   const double gflops = rinfo[3] / t_factor * 1e-9;
-  std::printf("%-8s %9d %11.3e %6d %8.3f %8.3f %8.4f %8.2f %6.2f\n", name.c_str(), n,
+  std::printf("%-8s %9d %11.3e %6d %8.3f %8.3f %8.4f %8.2f %6.2f %9.2e\n", name.c_str(), n,
               static_cast<double>(info[13]), info[20], t_analysis, t_factor, t_solve, gflops,
-              gflops / dgemm_rate);
+              gflops / dgemm_rate, ScaledResidual(m, x));
 #ifdef DALVEX_HAVE_MUMPS
   if (std::getenv("DALVEX_BENCH_NO_PEER") != nullptr) return;  // ours only, for tuning
   const PhaseTimes own = RunMumps(m, nullptr), same = RunMumps(m, keep.data());
@@ -308,6 +332,7 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
 int main(int argc, char** argv) {
   const int threads = argc >= 4 ? std::max(1, std::atoi(argv[3])) : 1;
   setenv("OPENBLAS_NUM_THREADS", std::to_string(threads).c_str(), 1);
+  setenv("DALVEX_NUM_THREADS", std::to_string(threads).c_str(), 1);
 #ifdef DALVEX_HAVE_MUMPS
   MPI_Init(&argc, &argv);
 #endif
@@ -315,10 +340,10 @@ int main(int argc, char** argv) {
   double square = 0.0, rank16 = 0.0;
   DgemmRates(square, rank16);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  std::printf("DGEMM, %d thread%s: %.2f GFLOP/s square (2000), %.2f GFLOP/s rank 16\n\n", threads,
-              threads == 1 ? "" : "s", square, rank16);
-  std::printf("%-8s %9s %11s %6s %8s %8s %8s %8s %6s\n", "problem", "n", "factors", "front",
-              "analyse", "factor", "solve", "GFLOP/s", "/DGEMM");
+  std::printf("%d thread%s; one-thread DGEMM: %.2f GFLOP/s square (2000), %.2f GFLOP/s rank 16\n\n",
+              threads, threads == 1 ? "" : "s", square, rank16);
+  std::printf("%-8s %9s %11s %6s %8s %8s %8s %8s %6s %9s\n", "problem", "n", "factors", "front",
+              "analyse", "factor", "solve", "GFLOP/s", "/DGEMM", "residual");
   struct Problem {
     const char* name;
     int32_t size;

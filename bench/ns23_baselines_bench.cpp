@@ -13,7 +13,7 @@
 // MA57AD, once), forming the normal matrix, MA57BD, the solutions of each
 // step, the problem's evaluations, and the rest (the iteration itself).
 //
-//   OPENBLAS_NUM_THREADS=1 bench_ns23_baselines --benchmark_filter=Broyden
+//   DALVEX_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1 bench_ns23_baselines --benchmark_filter=Broyden
 //   DALVEX_BENCH_SLOW_PEERS=1 ... also times the peers on Bratu 1000 x 1000
 #include <benchmark/benchmark.h>
 

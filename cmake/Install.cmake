@@ -32,6 +32,15 @@ if(NOT WIN32)
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 endif()
 install(TARGETS host_interface EXPORT DalvexTargets)
+# dalvex-ldl, the command line for Matrix Market files.
+install(TARGETS dalvex-ldl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+# The C++ interface: its archive (which links libpemric and METIS) and headers.
+if(NOT WIN32)
+  install(TARGETS dalvex EXPORT DalvexTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+  install(DIRECTORY cpp_interface/include/dalvex DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+          COMPONENT development)
+endif()
 install(TARGETS vorn_dalvex EXPORT DalvexTargets
   LIBRARY DESTINATION ${DALVEX_INSTALL_PLUGINDIR} COMPONENT runtime)
 install(FILES include/pemric.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
@@ -40,9 +49,8 @@ install(FILES numeric_common/include/pemric/common.h sparse_pattern/include/pemr
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pemric COMPONENT development)
 install(DIRECTORY host_interface/include/vorn DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         COMPONENT development)
-install(FILES README.md docs/host-integration.md docs/robustness.md docs/using-the-installed-library.md
-              docs/least-squares-from-c.md
-        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(FILES README.md LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime FILES_MATCHING PATTERN "*.md")
 # The consumer projects that the installation is tested with, as examples.
 install(DIRECTORY tests/consumers/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
         COMPONENT development)
@@ -118,5 +126,15 @@ endif()
 configure_file(cmake/libpemric.pc.in ${PROJECT_BINARY_DIR}/libpemric.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/libpemric.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT development)
+# The C++ interface's own file, which requires libpemric.
+if(NOT WIN32)
+  set(DALVEX_PC_METIS "")
+  if(DALVEX_HAVE_METIS)
+    set(DALVEX_PC_METIS " -lmetis")
+  endif()
+  configure_file(cmake/dalvex.pc.in ${PROJECT_BINARY_DIR}/dalvex.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/dalvex.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+          COMPONENT development)
+endif()
 
 include(cmake/Packaging.cmake)

@@ -16,11 +16,20 @@ foreach(part numeric_common sparse_pattern sparse_symmetric least_squares)
   endif()
 endforeach()
 
+# $<TARGET_OBJECTS> lists only compiled objects: the private BLAS (an
+# external object of numeric_common) is named again.
+if(DALVEX_PRIVATE_BLAS_OBJECT)
+  list(APPEND _pemric_objects ${DALVEX_PRIVATE_BLAS_OBJECT})
+endif()
 add_library(pemric_shared SHARED ${_pemric_objects})
 set_target_properties(pemric_shared PROPERTIES OUTPUT_NAME pemric LINKER_LANGUAGE CXX EXPORT_NAME pemric
   VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 target_link_libraries(pemric_shared PRIVATE dalvex_blas)
 add_library(pemric_static STATIC ${_pemric_objects})
+if(DALVEX_PRIVATE_BLAS_OBJECT)
+  add_dependencies(pemric_shared dalvex_private_blas)
+  add_dependencies(pemric_static dalvex_private_blas)
+endif()
 set_target_properties(pemric_static PROPERTIES OUTPUT_NAME pemric LINKER_LANGUAGE CXX)
 target_link_libraries(pemric_static PRIVATE $<BUILD_INTERFACE:dalvex_blas> $<INSTALL_INTERFACE:BLAS::BLAS>)
 list(TRANSFORM _pemric_includes PREPEND "$<BUILD_INTERFACE:")

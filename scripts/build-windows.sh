@@ -10,7 +10,7 @@
 # package with gfortran-mingw-w64-i686 and linked statically, so the DLL depends
 # on nothing but Windows system DLLs. The reference BLAS is unblocked Fortran:
 # simple and correct, several times slower than OpenBLAS on the factorization's
-# large frontal updates (see README, "Windows build").
+# large frontal updates (see docs/platforms.md, "BLAS for Windows").
 #
 # Installs what is missing first (Debian packages only, idempotent; root or
 # sudo), including a deb-src entry beside the existing Debian entry.

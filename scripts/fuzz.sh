@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(mc59 ma57_analysis ma57_factor ns23 record parameters)
+[ ${#targets[@]} -gt 0 ] || targets=(mc59 ma57_analysis ma57_factor ns23 record parameters matrix_market)
 
 packages=(clang-14 libclang-rt-14-dev)
 scripts/install-packages.sh "${packages[@]}"

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake pkg-config libopenblas-dev libblas-dev
+packages=(build-essential cmake pkg-config libopenblas-dev libopenblas-serial-dev libblas-dev
           googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev gfortran
           nlohmann-json3-dev libfccp-dev
           libmetis-dev libceres-dev libsundials-dev liblapack-dev libmumps-seq-dev

@@ -7,6 +7,7 @@
 #   pkg_config    solve.c through pkg-config libpemric (shared and static)
 #   c_host        the plain-C host loading the installed plug-in beside the
 #                 installed stand-in services library
+#   cpp_api       the C++ interface's examples through Dalvex::dalvex
 #   python        python/solve.py importing the installed Python package with
 #                 Debian's python3, when the installation has it
 #
@@ -48,7 +49,9 @@ TOOLCHAIN
   cmake_args+=(-DCMAKE_TOOLCHAIN_FILE="$work/mingw.cmake")
 fi
 
-for consumer in find_package c_host; do
+consumers=(find_package c_host)
+[ -n "$windows" ] || consumers+=(cpp_api)  # the C++ interface is not in the Windows zip
+for consumer in "${consumers[@]}"; do
   echo "== consumer $consumer against $prefix"
   cmake -S "src/$consumer" -B "build-$consumer" "${cmake_args[@]}" >"$consumer.log" 2>&1 ||
     { cat "$consumer.log"; exit 1; }

@@ -51,6 +51,21 @@ packages=("$root/$build_dir"/packages/dalvex{,-dev,-host}_*.deb)
 python_package=$(ls "$root/$build_dir"/packages/python3-dalvex_*.deb 2>/dev/null || true)
 [ -n "$python_package" ] && packages+=("$python_package")
 ls -l "${packages[@]}"
+# Each package carries the licence, a maintainer and a description wrapped
+# to Debian's width (a synopsis line, then lines of at most 79 characters).
+for package in "${packages[@]}"; do
+  name=$(dpkg-deb -f "$package" Package)
+  listing=$(dpkg-deb -c "$package")  # whole, so that no early reader cuts it short
+  if ! grep -q "\./usr/share/doc/$name/copyright\$" <<<"$listing"; then
+    echo "$package has no /usr/share/doc/$name/copyright" >&2
+    exit 1
+  fi
+  if dpkg-deb -f "$package" Description | awk 'length($0) > 79 { bad = 1 } END { exit !bad }'; then
+    echo "$package: a description line is longer than 79 characters" >&2
+    exit 1
+  fi
+  [ -n "$(dpkg-deb -f "$package" Maintainer)" ] || { echo "$package has no maintainer" >&2; exit 1; }
+done
 # Packages built against dalvex-dev take their dependency on dalvex from its shlibs file.
 if ! dpkg-deb --ctrl-tarfile "${packages[0]}" | tar -t | grep -qx './shlibs'; then
   echo "${packages[0]} has no shlibs file" >&2

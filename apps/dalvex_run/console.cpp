@@ -44,6 +44,7 @@ void Console::MarkCall() {
 // An error line replaces any other line kept before it; otherwise the first
 // line stays.
 void Console::Notice(const char* text) {
+  NoticeUnit(text);
   if (error_found_ || IsReport(text)) return;
   const bool error = IsErrorLine(text);
   if (message_found_ && !error) return;
@@ -55,6 +56,22 @@ void Console::Notice(const char* text) {
   error_found_ = error;
 }
 
+// The solver names its output unit's file once, at set-up, and tells of a
+// write that failed; the file is the solver's, written as it goes.
+void Console::NoticeUnit(const char* text) {
+  static const char kNamed[] = "Output will be produced on file:";
+  if (std::strncmp(text, kNamed, sizeof kNamed - 1) == 0) {
+    const char* name = text + sizeof kNamed - 1;
+    name += std::strspn(name, " ");
+    std::size_t n = std::strcspn(name, " \r\n");
+    if (n >= sizeof unit_file_) n = sizeof unit_file_ - 1;
+    std::memcpy(unit_file_, name, n);
+    unit_file_[n] = '\0';
+  } else if (std::strncmp(text, "Output to file ", 15) == 0 && std::strstr(text, " failed") != nullptr) {
+    unit_failed_ = true;
+  }
+}
+
 void Console::ClearProgress() {
   if (!progress_shown_) return;
   std::fputs("\r\033[K", out_);  // back to column 1, erase to the end of the line
@@ -63,16 +80,21 @@ void Console::ClearProgress() {
 
 void VORN_CALL Console::Print(const char* text) {
   if (text == nullptr || *text == '\0') return;
+  const std::lock_guard<std::mutex> lock(mutex_);
   Notice(text);
   ClearProgress();
   std::fputs(text, out_);
   for (const char* c = text; *c != '\0'; ++c) at_line_start_ = (*c == '\n');
 }
 
-void VORN_CALL Console::Flush() { std::fflush(out_); }
+void VORN_CALL Console::Flush() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  std::fflush(out_);
+}
 
 void Console::Progress(const std::string& line) {
   if (!live_) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
   if (!at_line_start_) {
     std::fputc('\n', out_);
     at_line_start_ = true;
@@ -84,13 +106,19 @@ void Console::Progress(const std::string& line) {
 }
 
 void Console::EndLine() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  EndLineLocked();
+}
+
+void Console::EndLineLocked() {
   ClearProgress();
   if (!at_line_start_) std::fputc('\n', out_);
   at_line_start_ = true;
 }
 
 void Console::Write(const std::string& text) {
-  EndLine();
+  const std::lock_guard<std::mutex> lock(mutex_);
+  EndLineLocked();
   std::fputs(text.c_str(), out_);
   if (!text.empty()) at_line_start_ = text.back() == '\n';
   std::fflush(out_);

@@ -27,6 +27,8 @@
 #include <vector>
 
 #include "console.h"
+#include "ending.h"
+#include "heartbeat.h"
 #include "module_path.h"
 #include "options.h"
 #include "outcome.h"
@@ -39,28 +41,29 @@
 namespace dalvex_run {
 namespace {
 
-void ListProblems() {
+void ListProblems(std::FILE* out) {
   for (const auto& e : problems::Registry()) {
     const std::string size = e.default_size > 0 ? "--size " + std::to_string(e.default_size) + " in [" +
                                                       std::to_string(e.min_size) + ", " +
                                                       std::to_string(e.max_size) + "]"
                                                 : "fixed size";
-    std::printf("%-24s %-27s %s\n", e.name.c_str(), size.c_str(), e.summary.c_str());
+    std::fprintf(out, "%-24s %-27s %s\n", e.name.c_str(), size.c_str(), e.summary.c_str());
     if (e.takes_lambda)
-      std::printf("%-24s --lambda %g in [%g, %g]\n", "", problems::ProblemOptions{}.lambda,
-                  e.min_lambda, e.max_lambda);
+      std::fprintf(out, "%-24s --lambda %g in [%g, %g]\n", "", problems::ProblemOptions{}.lambda,
+                   e.min_lambda, e.max_lambda);
   }
 }
 
-void ListParameters(const SolverHost& host) {
-  std::printf("%-17s %-8s %-20s %-14s %s\n", "name", "type", "bounds", "value", "description");
+// The table's own description of each parameter, and beneath it what the
+// parameter does in practice.
+void ListParameters(const SolverHost& host, std::FILE* out) {
+  std::fprintf(out, "%-17s %-8s %-20s %-14s %s\n", "name", "type", "bounds", "value", "description");
   for (const auto& p : host.Parameters()) {
     const std::string value = p.value + (p.given ? " (set)" : "");
-    std::printf("%-17s %-8s %-20s %-14s %s%s\n", p.name.c_str(), p.type.c_str(), p.bounds.c_str(),
-                value.c_str(), p.description.c_str(), p.no_effect ? " [no effect]" : "");
+    std::fprintf(out, "%-17s %-8s %-20s %-14s %s\n%-17s in practice: %s\n", p.name.c_str(), p.type.c_str(),
+                 p.bounds.c_str(), value.c_str(), p.description.c_str(), "", p.in_practice.c_str());
   }
-  std::printf("\n(set): given with --set.  [no effect]: the solver reads and keeps it, "
-              "but nothing uses it.\n");
+  std::fprintf(out, "\n(set): given with --set.\n");
 }
 
 // Set once a failure of standard output has been told, so that it is told once.
@@ -93,6 +96,10 @@ struct Outputs {
       return false;
     }
     return true;
+  }
+  // Removes the temporary files of those not put in place.
+  void DiscardAll() {
+    for (OutputFile* file : {&csv, &history, &json}) file->Discard();
   }
 };
 
@@ -167,22 +174,17 @@ RunSettings Settings(const Options& o, const SolverHost& host, Console& console,
     settings.live = &console;
   else if (!o.quiet && DALVEX_ISATTY(stderr))
     settings.live = &status_line;
-  if (!o.quiet && !DALVEX_ISATTY(stderr)) settings.heartbeat = stderr;
-  settings.heartbeat_seconds = o.progress_seconds;
   settings.differencing = host.RealValue("Hmax") > 0.0;
   return settings;
 }
 
-Summary Summarise(const Options& o, const SolverHost& host, const problems::Problem& problem,
-                  const RunOutcome& run) {
+// The problem's and the solver's facts, as far as they are known, for an
+// early end: `problem` is null when it was not built.
+Summary Known(const Options& o, const SolverHost& host, const problems::Problem* problem) {
   Summary s;
-  s.facts = Facts(host, problem, run);
-  int32_t worst = 0;
-  Measure(problem, run.x, &s.facts, &worst);
-  s.verdict = Classify(s.facts);
   s.solver = host.SolverName();
   s.problem = o.problem;
-  s.instance = &problem;
+  s.instance = problem;
   s.options = o.problem_options;
   const problems::RegistryEntry* entry = problems::FindProblem(o.problem);
   s.sizeable = entry->default_size > 0;
@@ -193,10 +195,26 @@ Summary Summarise(const Options& o, const SolverHost& host, const problems::Prob
     s.parameters.push_back({p.name, integer ? host.IntegerValue(p.name.c_str())
                                             : host.RealValue(p.name.c_str()), integer});
   }
-  s.run = &run;
-  s.largest_in = problem.NEqs() > 0 ? problem.EquationName(worst) : "";
   s.peak_bytes = PeakResidentBytes();
   return s;
+}
+
+Summary Summarise(const Options& o, const SolverHost& host, const problems::Problem& problem,
+                  const RunOutcome& run) {
+  Summary s = Known(o, host, &problem);
+  s.facts = Facts(host, problem, run);
+  int32_t worst = 0;
+  Measure(problem, run.x, &s.facts, &worst);
+  s.verdict = Classify(s.facts);
+  s.run = &run;
+  s.largest_in = problem.NEqs() > 0 ? problem.EquationName(worst) : "";
+  return s;
+}
+
+// The solver's own file of its output unit (Iprint), written as it went.
+void AddUnitFile(const Console& console, Summary& s) {
+  if (*console.unit_file() != '\0' && !console.unit_failed())
+    s.written.emplace_back("Solver records", console.unit_file());
 }
 
 // The history's last row, the solution and the JSON summary, each closed and
@@ -204,7 +222,9 @@ Summary Summarise(const Options& o, const SolverHost& host, const problems::Prob
 // goes last, so that its exit status can tell of a file that failed before
 // it (or of standard output failing so far).
 bool WriteOutputs(Outputs& files, History* history, const problems::Problem& problem,
-                  const RunOutcome& run, std::FILE* text, Summary& s, const char** stage) {
+                  const RunOutcome& run, const Console& console, std::FILE* text, Summary& s,
+                  const char** stage) {
+  const NormalEnd end;
   bool ok = true;
   if (history) {
     history->Finish(s.verdict.test.empty() ? "failure" : s.verdict.test);
@@ -212,14 +232,15 @@ bool WriteOutputs(Outputs& files, History* history, const problems::Problem& pro
   }
   if (files.csv.is_open()) {
     *stage = "the solution file";
-    if (run.created) {  // otherwise there is no solution, and the file stays empty
+    if (run.created) {  // otherwise there is no solution, and the file stays as it was
       WriteSolutionCsv(files.csv, [&](int32_t j) { return problem.VariableName(j); }, run.x.data(),
                        problem.NVars());
       ok = Finish(files.csv, "--csv", "Solution", s) && ok;
     } else {
-      files.csv.Close();
+      files.csv.Discard();
     }
   }
+  AddUnitFile(console, s);
   if (files.json.is_open()) {
     *stage = "the JSON summary";
     if (text == stdout) FlushText(stdout);
@@ -231,22 +252,108 @@ bool WriteOutputs(Outputs& files, History* history, const problems::Problem& pro
   return ok;
 }
 
-// The run in order, once the solver is loaded and set (Solve): the files
-// opened (a bad path ends it before the problem takes time and memory), the
-// problem built, the solve, the summary.
-int SolveLoaded(const Options& o, SolverHost& host, const char** stage) {
-  *stage = "the output files";
-  Outputs files;
-  if (!files.Open(o)) return kExitEnvironment;
+// What an early end writes (ending.h): the history so far, when it has a
+// row, and the JSON summary with the exit status and the reason; the
+// solution file is left as it was.  Runs on the thread that ends the run,
+// while the solve's thread may be anywhere in the solver: everything it
+// reads of the solve is behind the tally's lock.
+class KnownSoFar final : public EarlyWriter {
+ public:
+  KnownSoFar(const Options& o, const SolverHost& host, Outputs& files, Tally& tally, const Console& console)
+      : o_(o), host_(host), files_(files), tally_(tally), console_(console) {}
+
+  // The problem and the history, once they exist.
+  void Built(const problems::Problem* problem, History* history) {
+    const std::lock_guard<std::mutex> lock(tally_.mutex());
+    problem_ = problem;
+    history_ = history;
+  }
+
+  void Write(int status, const std::string& reason, const char* word) override {
+    const Tally::Figures f = tally_.Read();
+    std::string said = reason;
+    if (f.started)
+      said += " in Solve call " + std::to_string(f.calls) + ", after " + Count(f.evaluations, "evaluation");
+    std::fprintf(stderr, "%sdalvex-run: %s\n", DALVEX_ISATTY(stderr) ? "\n" : "", said.c_str());
+    std::fflush(stderr);
+    Summary s;
+    const problems::Problem* problem = nullptr;
+    {
+      const std::lock_guard<std::mutex> lock(tally_.mutex());  // no row is added meanwhile
+      problem = problem_;
+      if (history_ != nullptr && !history_->empty()) {
+        history_->Finish(word);
+        Finish(files_.history, "--history", "History", s);
+      }
+    }
+    files_.history.Discard();
+    if (files_.csv.is_open()) std::fprintf(stderr, "dalvex-run: --csv: %s left as it was\n", files_.csv.path().c_str());
+    files_.csv.Discard();
+    if (files_.json.is_open()) WriteJson(status, said, f, problem, s);
+    for (const auto& [what, where] : s.written)
+      std::fprintf(stderr, "dalvex-run: %s%s written to %s\n", what.c_str(), what == "History" ? " so far" : "",
+                   where.c_str());
+  }
+
+ private:
+  void WriteJson(int status, const std::string& reason, const Tally::Figures& f,
+                 const problems::Problem* problem, Summary& written) {
+    try {
+      Summary s = Known(o_, host_, problem);
+      s.written = written.written;
+      AddUnitFile(console_, s);
+      EarlyEnd e;
+      e.exit_status = status;
+      e.reason = reason;
+      e.outcome = status == kExitEnvironment ? "failed" : "interrupted";
+      e.figures = f;
+      files_.json.Write(EarlyJson(s, e));
+      Finish(files_.json, "--json", "JSON summary", s);
+      written.written = s.written;
+    } catch (const std::bad_alloc&) {
+      std::fprintf(stderr, "dalvex-run: --json: no memory left to write the summary\n");
+      files_.json.Discard();
+    }
+  }
+
+  const Options& o_;
+  const SolverHost& host_;
+  Outputs& files_;
+  Tally& tally_;
+  const Console& console_;
+  const problems::Problem* problem_ = nullptr;  // guarded by the tally's lock
+  History* history_ = nullptr;                  // likewise
+};
+
+// Arms an early end for as long as it lives.
+struct Armed {
+  explicit Armed(EarlyWriter* writer) { ArmEarlyEnd(writer); }
+  ~Armed() { ArmEarlyEnd(nullptr); }
+};
+
+// What the run builds once its files are open, kept by the caller, so that
+// an early end after memory ran out still finds it.
+struct Built {
+  std::shared_ptr<const problems::Problem> problem;
+  std::unique_ptr<History> history;
+};
+
+// The problem built, the solve and its end, with the files open.
+int SolveWithFiles(const Options& o, SolverHost& host, Outputs& files, Tally& tally, Console& console,
+                   KnownSoFar& known, Built& built, const char** stage) {
   *stage = "the problem";
   std::string error;
-  std::shared_ptr<const problems::Problem> problem =
-      problems::MakeProblem(o.problem, o.problem_options, &error);
+  std::shared_ptr<const problems::Problem>& problem = built.problem;
+  problem = problems::MakeProblem(o.problem, o.problem_options, &error);
   if (!problem) {  // the command line's checks make this unreachable
     std::fprintf(stderr, "dalvex-run: %s\n", error.c_str());
     return kExitUsage;
   }
   problem->NNz();  // the Jacobian pattern is built on first use: build it now
+  std::unique_ptr<History>& history = built.history;
+  if (files.history.is_open())
+    history = std::make_unique<History>(files.history, host.RealValue("Tol"), host.RealValue("Sac"));
+  known.Built(problem.get(), history.get());
 
   // With the JSON on standard output, everything for people goes to standard error.
   std::FILE* text = o.json == "-" ? stderr : stdout;
@@ -255,22 +362,52 @@ int SolveLoaded(const Options& o, SolverHost& host, const char** stage) {
   std::fprintf(text, "         %d equations, %d variables, %d Jacobian entries\n\n", problem->NEqs(),
                problem->NVars(), problem->NNz());
   FlushText(text);
-  Console console(text, !o.quiet && DALVEX_ISATTY(text));
   Console status_line(stderr, true);
   RunSettings settings = Settings(o, host, console, status_line, text);
-  std::unique_ptr<History> history;
-  if (files.history.is_open())
-    history = std::make_unique<History>(files.history, host.RealValue("Tol"), host.RealValue("Sac"));
   settings.history = history.get();
-  const RunOutcome run = Run(host, problem, console, settings, stage);
+  settings.tally = &tally;
+  RunOutcome run;
+  {
+    const Heartbeat heartbeat(tally, !o.quiet && !DALVEX_ISATTY(stderr) ? stderr : nullptr, settings.live,
+                              o.progress_seconds);
+    run = Run(host, problem, console, settings, stage);
+  }
 
   *stage = "the summary";
   Summary s = Summarise(o, host, *problem, run);
-  const bool written = WriteOutputs(files, history.get(), *problem, run, text, s, stage);
+  const bool written = WriteOutputs(files, history.get(), *problem, run, console, text, s, stage);
   *stage = "the summary";
   std::fputs(SummaryText(s).c_str(), text);
   FlushText(text);
   return written ? s.verdict.exit_status : kExitEnvironment;
+}
+
+[[noreturn]] void EndLoaded(int status);
+
+// The run in order, once the solver is loaded and set (Solve): the files
+// opened (a bad path ends it before the problem takes time and memory), the
+// problem built, the solve, the summary.  From the files on, an early end
+// writes what is known.
+int SolveLoaded(const Options& o, SolverHost& host, const char** stage) {
+  *stage = "the output files";
+  Outputs files;
+  if (!files.Open(o)) return kExitEnvironment;
+  Tally tally;
+  Console console(o.json == "-" ? stderr : stdout, !o.quiet && DALVEX_ISATTY(o.json == "-" ? stderr : stdout));
+  Built built;
+  KnownSoFar known(o, host, files, tally, console);
+  const Armed armed(&known);
+  try {
+    return SolveWithFiles(o, host, files, tally, console, known, built, stage);
+  } catch (const std::bad_alloc&) {
+    EndEarly(kExitEnvironment, std::string("out of memory while building ") + *stage, "out of memory");
+    files.DiscardAll();
+    EndLoaded(kExitEnvironment);
+  } catch (const std::exception& e) {  // the system refused something else (a thread, a lock)
+    EndEarly(kExitEnvironment, std::string("failed while building ") + *stage + ": " + e.what(), "failure");
+    files.DiscardAll();
+    EndLoaded(kExitEnvironment);
+  }
 }
 
 int CheckStandardOutput(int status);
@@ -302,21 +439,37 @@ int Solve(const Options& o, const char** stage) {
   return status;
 }
 
+// A listing on standard output, or as JSON to --json's file.
+int List(const Options& o, const SolverHost* host) {
+  if (o.json.empty()) {
+    if (host != nullptr)
+      ListParameters(*host, stdout);
+    else
+      ListProblems(stdout);
+    return kExitSuccess;
+  }
+  OutputFile file;
+  if (!file.Open(o.json)) {
+    TellFileError("--json", file);
+    return kExitEnvironment;
+  }
+  file.Write(host != nullptr ? ParameterListJson(host->Parameters()) : ProblemListJson());
+  if (file.Close()) return kExitSuccess;
+  TellFileError("--json", file);
+  return kExitEnvironment;
+}
+
 int ListParameters(const Options& o) {
   SolverHost host;
   if (const auto rc = LoadSolver(o, host)) return *rc;
-  ListParameters(host);
-  return kExitSuccess;
+  return List(o, &host);
 }
 
 int ParseAndRun(int argc, char** argv, const char** stage) {
   Options o;
   o.module = DefaultModulePath();
   if (const auto rc = ParseCommandLine(argc, argv, &o)) return *rc;
-  if (o.list) {
-    ListProblems();
-    return kExitSuccess;
-  }
+  if (o.list) return List(o, nullptr);
   *stage = "the solver's module";
   return o.parameters ? ListParameters(o) : Solve(o, stage);
 }
@@ -354,6 +507,7 @@ int CheckStandardOutput(int status) {
 
 // Memory may run out anywhere, the command line's parsing included.
 int Main(int argc, char** argv) {
+  InstallEndings();
   if (ReopenClosedStreams()) {
     std::fprintf(stderr, "dalvex-run: cannot write standard output: %s\n", std::strerror(EBADF));
     return kExitEnvironment;

@@ -44,11 +44,16 @@ int Refuse(const std::string& line) {
   return kExitUsage;
 }
 
-// CLI11's refusals as one line each: the option, what went wrong, what it takes.
-int RefuseParse(const CLI::ParseError& e) {
+// CLI11's refusals as one line each: the option, what went wrong, what it
+// takes.  A word left over that names a problem was most likely meant for -p.
+int RefuseParse(const CLI::ParseError& e, const std::vector<std::string>& extras) {
   const std::string what = e.what();
-  if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr)
+  if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr) {
+    for (const auto& word : extras)
+      if (problems::FindProblem(word) != nullptr)
+        return Refuse(what + " (" + word + " is a problem: to solve it, give -p " + word + ")");
     return Refuse(what + " (see --help)");
+  }
   const std::string option = what.substr(0, what.find(':'));
   const auto accepts = Accepts().find(option);
   if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr && accepts != Accepts().end()) {
@@ -161,6 +166,33 @@ int CheckDistinctFiles(const Options& o) {
   return kExitSuccess;
 }
 
+// A setting must read Name=value.  A bare word is most often a problem
+// named without -p, which the refusal says.
+int CheckSettings(const Options& o) {
+  for (const auto& setting : o.settings) {
+    const auto eq = setting.find('=');
+    if (eq != std::string::npos && eq != 0) continue;
+    std::string line = "--set takes Name=value, not '" + setting + "'";
+    if (problems::FindProblem(setting) != nullptr)
+      line += " (" + setting + " is a problem: to solve it, give -p " + setting + ")";
+    return Refuse(line);
+  }
+  return kExitSuccess;
+}
+
+// A listing writes no solution and no history: those options are refused
+// rather than left without effect; --json takes the listing as JSON.
+int CheckListing(const Options& o, const CLI::Option& csv, const CLI::Option& history) {
+  if (o.list && o.parameters) return Refuse("--list and --parameters are two listings: give one");
+  if (!o.list && !o.parameters) return kExitSuccess;
+  const char* listing = o.list ? "--list" : "--parameters";
+  for (const CLI::Option* option : {&csv, &history})
+    if (option->count() != 0)
+      return Refuse(option->get_name() + " does not apply to " + listing +
+                    ", which solves nothing (--json takes the listing as JSON)");
+  return kExitSuccess;
+}
+
 const char* kFooter =
     "Exit status:\n"
     "  0  converged (largest |F| below Tol), or a least-squares minimum; also after\n"
@@ -170,7 +202,11 @@ const char* kFooter =
     "  2  usage error: the command line was refused before anything ran\n"
     "  3  error of the environment: a file or standard output could not be written,\n"
     "     the module could not be loaded, or memory ran out (in the solver too:\n"
-    "     outcome failed)";
+    "     outcome failed)\n"
+    "  128+N  ended by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP), after writing\n"
+    "     the history so far and the JSON summary\n"
+    "Files are written whole or not at all: each to FILE.<pid>.partial, renamed\n"
+    "into place when complete; an early end leaves the solution file as it was.";
 
 }  // namespace
 
@@ -188,7 +224,8 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* o) {
   const CLI::Option* lambda_option =
       app.add_option("--lambda", lambda, "Bratu's parameter, in [-100, 100] (default 6)")->type_name("NUMBER");
   app.add_option("-s,--set", o->settings, "Set a solver parameter, Name=value (repeatable)")
-      ->type_name("NAME=VALUE");
+      ->type_name("NAME=VALUE")
+      ->allow_extra_args(false);
   const CLI::Option* csv_option =
       app.add_option("--csv", o->csv, "Write the solution as CSV (variable,value) to this file")
           ->type_name("FILE");
@@ -206,14 +243,17 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* o) {
   app.add_option("--max-calls", max_calls, "Give up after this many Solve calls, in [1, 1e9]")
       ->type_name("INT")
       ->capture_default_str();
-  app.add_option("--progress-every", progress,
-                 "Seconds between progress lines on standard error when it is not a terminal")
-      ->type_name("SECONDS")
-      ->capture_default_str();
+  const CLI::Option* progress_option =
+      app.add_option("--progress-every", progress,
+                     "Seconds between progress lines on standard error when it is not a terminal, "
+                     "also while one Solve call runs")
+          ->type_name("SECONDS")
+          ->capture_default_str();
   app.add_flag("-q,--quiet", o->quiet, "No progress lines");
-  app.add_flag("-l,--list", o->list, "List the built-in problems and exit");
+  app.add_flag("-l,--list", o->list, "List the built-in problems (as JSON with --json) and exit");
   app.add_flag("--parameters", o->parameters,
-               "List the solver's parameters (after any --set) and exit");
+               "List the solver's parameters (after any --set) and what each does, as JSON with "
+               "--json, and exit");
   app.set_version_flag("--version", "dalvex-run " DALVEX_VERSION);
   app.footer(kFooter);
   try {
@@ -225,9 +265,16 @@ std::optional<int> ParseCommandLine(int argc, char** argv, Options* o) {
     std::fputs(out.str().c_str(), stdout);
     return rc;
   } catch (const CLI::ParseError& e) {
-    return RefuseParse(e);
+    return RefuseParse(e, app.remaining());
   }
-  if (o->list) return std::nullopt;
+  if (const int rc = CheckSettings(*o); rc != kExitSuccess) return rc;
+  if (const int rc = CheckListing(*o, *csv_option, *history_option); rc != kExitSuccess) return rc;
+  if (o->quiet && progress_option->count() != 0)
+    return Refuse("--progress-every has nothing to time with --quiet, which prints no progress");
+  if (o->list) {
+    if (const int rc = CheckFileValue(*json_option, o->json); rc != kExitSuccess) return rc;
+    return std::nullopt;
+  }
   if (const int rc = CheckProblem(*size_option, *lambda_option, size, lambda, o); rc != kExitSuccess) return rc;
   const auto calls = ReadInteger(max_calls, 1, kMaxCalls);
   if (!calls)

@@ -74,21 +74,63 @@ std::string SummaryText(const Summary& s) {
   return t;
 }
 
-std::string SummaryJson(const Summary& s) {
-  using Json = nlohmann::ordered_json;
-  const RunOutcome& r = *s.run;
-  const StopFacts& f = s.facts;
-  Json problem = {{"name", s.problem},
-                  {"description", s.instance->Description()},
-                  {"equations", s.instance->NEqs()},
-                  {"variables", s.instance->NVars()},
-                  {"jacobian_entries", s.instance->NNz()}};
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// NaN has no JSON form: it is written as null.
+Json Number(double v) { return std::isnan(v) ? Json() : Json(v); }
+
+Json ProblemJson(const Summary& s) {
+  Json problem = {{"name", s.problem}};
+  if (s.instance != nullptr) {
+    problem["description"] = s.instance->Description();
+    problem["equations"] = s.instance->NEqs();
+    problem["variables"] = s.instance->NVars();
+    problem["jacobian_entries"] = s.instance->NNz();
+  }
   if (s.sizeable) problem["size"] = s.options.size;
   if (s.takes_lambda) problem["lambda"] = s.options.lambda;
+  return problem;
+}
+
+Json ParametersJson(const Summary& s) {
   Json parameters = Json::object();
   for (const auto& p : s.parameters)
     parameters[p.name] =
         p.integer && !std::isnan(p.value) ? Json(static_cast<int64_t>(p.value)) : Json(p.value);
+  return parameters;
+}
+
+Json FilesJson(const Summary& s) {
+  Json files = Json::object();
+  for (const auto& [what, where] : s.written) {
+    std::string key = what;  // "JSON summary" -> "json_summary"
+    for (char& c : key) c = c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    files[key] = where;
+  }
+  return files;
+}
+
+std::string Document(const Summary& s, Json outcome, Json counts, Json residuals, Json time) {
+  Json doc = {{"tool", {{"name", "dalvex-run"}, {"version", DALVEX_VERSION}}},
+              {"solver", s.solver.empty() ? Json() : Json(s.solver)},
+              {"problem", ProblemJson(s)},
+              {"parameters", ParametersJson(s)},
+              {"outcome", std::move(outcome)},
+              {"counts", std::move(counts)},
+              {"residuals", std::move(residuals)},
+              {"time", std::move(time)},
+              {"peak_resident_bytes", s.peak_bytes >= 0 ? Json(s.peak_bytes) : Json()},
+              {"files_written", FilesJson(s)}};
+  return doc.dump(2) + "\n";
+}
+
+}  // namespace
+
+std::string SummaryJson(const Summary& s) {
+  const RunOutcome& r = *s.run;
+  const StopFacts& f = s.facts;
   Json outcome = {{"name", OutcomeName(s.verdict.outcome)},
                   {"stopped_by", s.verdict.test.empty() ? Json() : Json(s.verdict.test)},
                   {"reason", s.verdict.text},
@@ -98,7 +140,6 @@ std::string SummaryJson(const Summary& s) {
   Json counts = {{"iterations", r.evaluations > 0 ? Json(r.evaluations - 1) : Json()},
                  {"evaluations", r.evaluations},
                  {"solve_calls", r.calls}};
-  // NaN has no JSON form: it is written as null.
   Json residuals = {{"sum_of_squares", f.sum_squares},
                     {"largest_abs", f.largest},
                     {"largest_in", s.largest_in},
@@ -107,23 +148,61 @@ std::string SummaryJson(const Summary& s) {
                {"evaluation_seconds", r.evaluation_seconds},
                {"solver_seconds", SolverSeconds(r)},
                {"tool_seconds", r.tool_seconds}};
-  Json files = Json::object();
-  for (const auto& [what, where] : s.written) {
-    std::string key = what;  // "JSON summary" -> "json_summary"
-    for (char& c : key) c = c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    files[key] = where;
+  return Document(s, std::move(outcome), std::move(counts), std::move(residuals), std::move(time));
+}
+
+std::string EarlyJson(const Summary& s, const EarlyEnd& e) {
+  const Tally::Figures& f = e.figures;
+  Json outcome = {{"name", e.outcome},
+                  {"stopped_by", Json()},
+                  {"reason", e.reason},
+                  {"exit_status", e.exit_status},
+                  {"solve_result", Json()},
+                  {"status", Json()}};
+  Json counts = {{"iterations", f.evaluations > 0 ? Json(f.evaluations - 1) : Json()},
+                 {"evaluations", f.evaluations},
+                 {"solve_calls", f.calls}};
+  // The residuals of the latest evaluation, where the solve had come to.
+  const bool evaluated = f.evaluations > 0;
+  const std::optional<double> least = s.instance != nullptr ? s.instance->KnownMinimum() : std::nullopt;
+  Json residuals = {{"sum_of_squares", evaluated ? Number(f.sum_squares) : Json()},
+                    {"largest_abs", evaluated ? Number(f.largest) : Json()},
+                    {"largest_in", Json()},
+                    {"known_least_sum_of_squares", least ? Json(*least) : Json()}};
+  Json time = {{"total_seconds", f.started ? Json(f.seconds) : Json()},
+               {"evaluation_seconds", Json()},
+               {"solver_seconds", Json()},
+               {"tool_seconds", Json()}};
+  return Document(s, std::move(outcome), std::move(counts), std::move(residuals), std::move(time));
+}
+
+std::string ProblemListJson() {
+  Json list = Json::array();
+  for (const auto& e : problems::Registry()) {
+    Json p = {{"name", e.name}, {"summary", e.summary}};
+    p["size"] = e.default_size > 0 ? Json({{"default", e.default_size}, {"min", e.min_size}, {"max", e.max_size}})
+                                   : Json();
+    p["lambda"] = e.takes_lambda ? Json({{"default", problems::ProblemOptions{}.lambda},
+                                         {"min", e.min_lambda},
+                                         {"max", e.max_lambda}})
+                                 : Json();
+    list.push_back(std::move(p));
   }
-  Json doc = {{"tool", {{"name", "dalvex-run"}, {"version", DALVEX_VERSION}}},
-              {"solver", s.solver},
-              {"problem", problem},
-              {"parameters", parameters},
-              {"outcome", outcome},
-              {"counts", counts},
-              {"residuals", residuals},
-              {"time", time},
-              {"peak_resident_bytes", s.peak_bytes >= 0 ? Json(s.peak_bytes) : Json()},
-              {"files_written", files}};
-  return doc.dump(2) + "\n";
+  return Json({{"problems", std::move(list)}}).dump(2) + "\n";
+}
+
+std::string ParameterListJson(const std::vector<ParameterLine>& parameters) {
+  Json list = Json::array();
+  for (const auto& p : parameters) {
+    list.push_back({{"name", p.name},
+                    {"type", p.type},
+                    {"bounds", p.bounds},
+                    {"value", p.value},
+                    {"set", p.given},
+                    {"description", p.description},
+                    {"in_practice", p.in_practice}});
+  }
+  return Json({{"parameters", std::move(list)}}).dump(2) + "\n";
 }
 
 int64_t PeakResidentBytes() {

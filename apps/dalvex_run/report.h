@@ -17,7 +17,7 @@ namespace dalvex_run {
 struct Summary {
   std::string solver;                      // name and version
   std::string problem;                     // registry name
-  const problems::Problem* instance = nullptr;
+  const problems::Problem* instance = nullptr;  // null when not built
   problems::ProblemOptions options;        // size and lambda as used
   bool sizeable = false, takes_lambda = false;
   struct Parameter {
@@ -34,10 +34,27 @@ struct Summary {
   std::vector<std::pair<std::string, std::string>> written;  // what and where, written in full
 };
 
+// A run that ended before its time (ending.h): what it came to, and what
+// was known of the solve then.
+struct EarlyEnd {
+  int exit_status = 0;
+  std::string reason;
+  const char* outcome = "interrupted";  // or "failed"
+  Tally::Figures figures;
+};
+
 // The summary lines; ends with a line end.
 std::string SummaryText(const Summary& s);
 // The summary as a JSON document (with a final line end).
 std::string SummaryJson(const Summary& s);
+// The same document for an early end: `s` without run or verdict, and
+// without instance when the problem was not built.
+std::string EarlyJson(const Summary& s, const EarlyEnd& e);
+
+// The listings as JSON: every problem with its size and lambda ranges, and
+// every parameter with its bounds, value, description and practice.
+std::string ProblemListJson();
+std::string ParameterListJson(const std::vector<ParameterLine>& parameters);
 
 // The process's peak resident memory in bytes, or -1 where it cannot be had.
 int64_t PeakResidentBytes();

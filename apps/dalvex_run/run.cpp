@@ -31,6 +31,7 @@ struct Watch {
   double best_sum = std::numeric_limits<double>::infinity();
   std::vector<double> best;  // n values
   History* history = nullptr;
+  Tally* tally = nullptr;
 };
 
 // Residual statistics of one evaluation, then the bookkeeping: the best point
@@ -50,6 +51,11 @@ void Observe(Watch& w, const double* x, const double* f) {
     w.best_sum = w.sum_squares;
     std::copy(x, x + w.n, w.best.begin());
     w.have_best = true;
+  }
+  std::unique_lock<std::mutex> lock;
+  if (w.tally) {
+    lock = std::unique_lock<std::mutex>(w.tally->mutex());
+    w.tally->Evaluated(w.sum_squares, w.largest);
   }
   if (w.history) w.history->Add(iter, w.sum_squares, w.largest, Seconds(Clock::now() - w.start));
 }
@@ -82,32 +88,20 @@ std::optional<int32_t> Status(VornNumericSolverExtension* ext) {
   return flag;
 }
 
-std::string ProgressLine(const Watch& w, bool in_jacobian, const char* lead, const char* tail) {
-  char buf[200];
-  std::snprintf(buf, sizeof buf, "%sIter %lld, sum of squares %.5e, largest |F| %.3e%s%s", lead,
-                static_cast<long long>(w.evaluations - 1), w.sum_squares, w.largest,
-                in_jacobian ? " (differencing)" : "", tail);
-  return buf;
+std::string ProgressLine(const Watch& w, bool in_jacobian) {
+  return "  " + ProgressFigures(w.evaluations - 1, w.sum_squares, w.largest, in_jacobian);
 }
 
 // The live line at most 20 times a second (a terminal is slower than a small
-// solve); the plain line every heartbeat_seconds.
+// solve); while one call runs long, the heartbeat's thread redraws it.
 struct Progress {
   const RunSettings& settings;
-  Clock::time_point drawn, beaten;
+  Clock::time_point drawn;
 
   void Show(const Watch& w, bool in_jacobian, Clock::time_point now) {
     if (settings.live && now - drawn > std::chrono::milliseconds(50)) {
-      settings.live->Progress(ProgressLine(w, in_jacobian, "  ", ""));
+      settings.live->Progress(ProgressLine(w, in_jacobian));
       drawn = now;
-    }
-    if (settings.heartbeat && Seconds(now - beaten) >= settings.heartbeat_seconds) {
-      const std::string line = ProgressLine(w, in_jacobian, "dalvex-run: ", "");
-      // Tenths of a second when the lines come more often than once a second.
-      std::fprintf(settings.heartbeat, "%s, %.*f s\n", line.c_str(),
-                   settings.heartbeat_seconds < 1.0 ? 1 : 0, Seconds(now - w.start));
-      std::fflush(settings.heartbeat);
-      beaten = now;
     }
   }
 };
@@ -119,15 +113,17 @@ void SolveLoop(VornNumericNLASystem* solver,
                const RunSettings& settings,
                Watch& w,
                RunOutcome& out) {
-  Progress progress{settings, w.start, w.start};
+  Progress progress{settings, w.start};
   int32_t start = 0, count = 0;
   do {
     console.MarkCall();
+    if (settings.tally) settings.tally->CallBegins();
     out.result = solver->Solve(start, &count);
     start = 1;
     ++out.calls;
     out.status = Status(ext);
     w.differencing_next = out.status && *out.status == 3;
+    if (settings.tally) settings.tally->CallEnds(w.differencing_next);
     if (out.result == kVornCallAgain) {
       const auto now = Clock::now();
       progress.Show(w, w.differencing_next, now);
@@ -141,29 +137,84 @@ void SolveLoop(VornNumericNLASystem* solver,
 
 }  // namespace
 
+std::string ProgressFigures(int64_t iter, double sum_squares, double largest, bool differencing) {
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "Iter %lld, sum of squares %.5e, largest |F| %.3e%s",
+                static_cast<long long>(iter), sum_squares, largest, differencing ? " (differencing)" : "");
+  return buf;
+}
+
 History::History(OutputFile& out, double tol, double sac) : out_(out), tol_(tol), sac_(sac) {
   out_.Write("iter,sum_of_squares,largest_abs_residual,tests_met,stopped_by,elapsed_seconds\r\n");
+  std::fpos_t at;
+  seekable_ = out_.Tell(&at);
+  out_.Flush();
 }
 
 void History::Add(int64_t iter, double sum_squares, double largest, double seconds) {
-  if (pending_) Flush("");
+  if (pending_) Emit("");
   const bool tol = largest < tol_, sac = sum_squares <= sac_;
   std::snprintf(row_, sizeof row_, "%lld,%.17g,%.17g,%s", static_cast<long long>(iter),
                 sum_squares, largest, tol && sac ? "Tol Sac" : tol ? "Tol" : sac ? "Sac" : "");
   seconds_ = seconds;
-  pending_ = true;
+  have_row_ = true;
+  if (seekable_ && out_.Tell(&last_row_)) {
+    Emit("");
+  } else {
+    pending_ = true;
+  }
+  out_.Flush();
 }
 
 void History::Finish(const std::string& stopped_by) {
-  if (pending_) Flush(stopped_by.c_str());
+  if (!have_row_) return;
+  // The row written last is written again, longer by the name: nothing of
+  // the old one is left after it.
+  if (!pending_ && !out_.Seek(last_row_)) return;
+  Emit(stopped_by.c_str());
   pending_ = false;
+  out_.Flush();
 }
 
-void History::Flush(const char* stopped_by) {
+void History::Emit(const char* stopped_by) {
   char tail[64];
   std::snprintf(tail, sizeof tail, ",%s,%.6f\r\n", stopped_by, seconds_);
   out_.Write(row_);
   out_.Write(tail);
+  pending_ = false;
+}
+
+Tally::Figures Tally::Read() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  Figures f = figures_;
+  if (f.started) {
+    const auto now = Clock::now();
+    f.seconds = Seconds(now - start_);
+    if (f.in_call) f.call_seconds = Seconds(now - call_start_);
+  }
+  return f;
+}
+
+void Tally::CallBegins() {
+  const auto now = Clock::now();
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!figures_.started) start_ = now;
+  figures_.started = true;
+  call_start_ = now;
+  ++figures_.calls;
+  figures_.in_call = true;
+}
+
+void Tally::CallEnds(bool differencing_next) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  figures_.in_call = false;
+  figures_.differencing = differencing_next;
+}
+
+void Tally::Evaluated(double sum_squares, double largest) {
+  ++figures_.evaluations;
+  figures_.sum_squares = sum_squares;
+  figures_.largest = largest;
 }
 
 RunOutcome Run(SolverHost& host,
@@ -176,6 +227,7 @@ RunOutcome Run(SolverHost& host,
   w.m = problem->NEqs();
   w.n = problem->NVars();
   w.history = settings.history;
+  w.tally = settings.tally;
   *stage = "the equation set object";
   w.best.resize(static_cast<size_t>(w.n));
   out.x.resize(static_cast<size_t>(w.n));

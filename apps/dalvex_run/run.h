@@ -10,9 +10,11 @@
 #ifndef DALVEX_RUN_RUN_H
 #define DALVEX_RUN_RUN_H
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,33 +26,74 @@
 
 namespace dalvex_run {
 
-// The history file: one CSV row per evaluation.  A row is written when the
-// next evaluation arrives, so that the last one can name the test that ended
-// the solve.  Nothing here allocates once constructed: rows are added from
-// inside the solver's calls.
+// The history file: one CSV row per evaluation, written and flushed as the
+// evaluation arrives, so that a reader following the file sees it at once
+// and an early end loses none.  The last row names the test that ended the
+// solve: a file that can seek gets its last row written again with it; a
+// pipe or a device gets each row once the next one arrives instead.
+// Nothing here allocates once constructed: rows are added from inside the
+// solver's calls.
 class History {
  public:
   History(OutputFile& out, double tol, double sac);
   void Add(int64_t iter, double sum_squares, double largest, double seconds);
-  // Writes the last row, naming what ended the solve.
+  // Writes the last row again (or for the first time), naming what ended
+  // the solve.
   void Finish(const std::string& stopped_by);
+  bool empty() const { return !have_row_; }
 
  private:
-  void Flush(const char* stopped_by);
+  void Emit(const char* stopped_by);
 
   OutputFile& out_;
   double tol_, sac_;
-  bool pending_ = false;
-  char row_[160] = "";  // the pending row, without its last two fields
+  bool seekable_ = false;
+  bool have_row_ = false;   // a row has been added
+  bool pending_ = false;    // (cannot seek) the last row is not written yet
+  std::fpos_t last_row_{};  // (can seek) where the last row starts
+  char row_[160] = "";      // the last row, without its last two fields
   double seconds_ = 0.0;
+};
+
+// What is known of a solve while it runs, kept by the solve's own thread and
+// read by the heartbeat's thread and by an early end on another thread.
+// The mutex also guards the history file.
+class Tally {
+ public:
+  using Clock = std::chrono::steady_clock;
+  struct Figures {
+    bool started = false;       // the first Solve call has begun
+    int64_t calls = 0;          // Solve calls begun
+    bool in_call = false;       // one is running
+    double seconds = 0.0;       // since the first call began
+    double call_seconds = 0.0;  // since the running call began
+    int64_t evaluations = 0;    // residual evaluations so far
+    double sum_squares = 0.0;   // of the latest evaluation (NaN when a residual is)
+    double largest = 0.0;       // its largest |F|
+    bool differencing = false;  // the coming evaluations difference the Jacobian
+  };
+
+  std::mutex& mutex() { return mutex_; }
+  // Figures as of now.
+  Figures Read();
+
+  // The solve's side; Evaluated is called with the mutex held.
+  void CallBegins();
+  void CallEnds(bool differencing_next);
+  void Evaluated(double sum_squares, double largest);
+  Clock::time_point start() const { return start_; }
+
+ private:
+  std::mutex mutex_;
+  Figures figures_;
+  Clock::time_point start_, call_start_;
 };
 
 struct RunSettings {
   int64_t max_calls = 1000000;     // Solve calls before the tool gives up
   Console* live = nullptr;         // where a live progress line is drawn, if anywhere
-  std::FILE* heartbeat = nullptr;  // where a progress line is printed now and then, if anywhere
-  double heartbeat_seconds = 5.0;  // ... this often
   History* history = nullptr;
+  Tally* tally = nullptr;          // kept up to date when given
   bool differencing = false;       // Hmax > 0: the solver differences the Jacobian itself
 };
 
@@ -73,6 +116,9 @@ struct RunOutcome {
   std::vector<double> x;
   std::string message;              // the solver's message of its last call
 };
+
+// "Iter k, sum of squares ..., largest |F| ..." for the progress lines.
+std::string ProgressFigures(int64_t iter, double sum_squares, double largest, bool differencing);
 
 // `stage` names what is being built, for an out-of-memory report.
 RunOutcome Run(SolverHost& host,

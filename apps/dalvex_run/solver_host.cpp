@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <map>
 #include <new>
 
 #include "vorn/services.h"
@@ -49,14 +50,34 @@ Reading ParseReal(const std::string& s, double* out) {
   return Reading::kOk;
 }
 
-// Parameters the solver reads at set-up and keeps, but that nothing uses:
-// the difference scheme and its steps are the method's own.
-bool HasNoEffect(const std::string& name) {
-  static const std::set<std::string> names = {"Eps",        "RangeFrac",  "MaxVarStep", "MinNonZero",
-                                              "BoundsFrac", "ClipThresh", "DiffScheme"};
-  return names.count(name) != 0;
+// What each parameter does in practice, beside the table's own one-line
+// description, which stays as the module gives it.
+const char* InPractice(const std::string& name) {
+  static const std::map<std::string, const char*> practice = {
+      {"PrintLevel", "bit mask of the solver's reports at each evaluation: 1 objective line, "
+                     "2 variables, 4 residuals, 8 Jacobian; 16 names at set-up; 0 none"},
+      {"PrintInterval", "the reports at every this-many-th evaluation"},
+      {"MaxIters", "budget of residual evaluations of one solve, difference steps included; checked "
+                   "before each step, so a difference Jacobian under way is finished past it"},
+      {"Acc", "the small-step test: a step at most this long ends the solve (tried after Sac)"},
+      {"Sac", "a sum of squares at most this ends the solve, whatever the largest residual"},
+      {"Tol", "converged when the largest |residual| falls below this; tried after every "
+              "evaluation (0: never)"},
+      {"Hmax", "0: the problem supplies the Jacobian; > 0: the solver differences it, no step "
+               "longer than this"},
+      {"Hmin", "with Hmax > 0: when > 0, every variable's first difference step (otherwise "
+               "Hmax times the square root of the machine precision)"},
+      {"Epsf", "with Hmax > 0: the residuals' relative rounding error, which the difference "
+               "steps are refined against (0: the solver's own estimate)"},
+      {"SeriouslyVerbose", "non-zero: debug messages at every step of set-up and Solve"},
+      {"Iprint", "non-zero: the method's records every |Iprint| iterations in the file fortN of "
+                 "the working folder (N: the first free unit, 1 when alone; Iprint < 0 adds x and F)"},
+  };
+  const auto found = practice.find(name);
+  return found != practice.end() ? found->second
+                                 : "no effect: read and kept, but the method's difference scheme "
+                                   "and steps are its own";
 }
-
 }  // namespace
 
 SolverHost::~SolverHost() {
@@ -179,7 +200,7 @@ std::vector<ParameterLine> SolverHost::Parameters() const {
       Adopt(info.values.text.second);
     }
     line.given = given_.count(line.name) != 0;
-    line.no_effect = HasNoEffect(line.name);
+    line.in_practice = InPractice(line.name);
     lines.push_back(line);
   }
   return lines;

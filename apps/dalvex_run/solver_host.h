@@ -22,7 +22,7 @@ struct ParameterLine {
   std::string bounds;  // "[lower, upper]", empty for text
   std::string value;
   bool given = false;      // set on this command line
-  bool no_effect = false;  // read and kept by the solver, but used by nothing
+  std::string in_practice;  // what it does, beside the table's own description
 };
 
 class SolverHost {

@@ -139,13 +139,14 @@ void LeastSquaresSolver::State::SizeWorkspace() {
   int32_t size_info[NS23_LINFO];
   NS23WorkspaceSize(&d.m, &d.n, d.irn.data(), ip.data(), airn.data(), aip.data(), &h, &liw, &lw,
                     size_info);
-  if (size_info[0] == NS23_SIZE_ERR_NO_MEMORY) throw std::bad_alloc();
-  if (size_info[0] == NS23_SIZE_ERR_TOO_LARGE) {
+  if (size_info[NS23_SIZE_INFO_STATUS - 1] == NS23_SIZE_ERR_NO_MEMORY) throw std::bad_alloc();
+  if (size_info[NS23_SIZE_INFO_STATUS - 1] == NS23_SIZE_ERR_TOO_LARGE) {
     throw Error(ErrorCode::kTooLarge,
                 "the least-squares routine's workspace exceeds 32-bit lengths");
   }
-  if (size_info[0] != 0)
-    internal::ThrowRoutineStatus("NS23WorkspaceSize", size_info[0], size_info[1]);
+  if (size_info[NS23_SIZE_INFO_STATUS - 1] != 0)
+    internal::ThrowRoutineStatus("NS23WorkspaceSize", size_info[NS23_SIZE_INFO_STATUS - 1],
+                                 size_info[NS23_SIZE_INFO_VALUE - 1]);
   iw.assign(static_cast<size_t>(liw), 0);
   w.assign(static_cast<size_t>(lw), 0.0);
   f.assign(static_cast<size_t>(d.m), 0.0);
@@ -206,7 +207,6 @@ int32_t LeastSquaresSolver::State::CallRoutine(double* x, int32_t flag) {
 
 // After a step tried: the log line and the callback; false to stop.
 bool LeastSquaresSolver::State::AfterStep() {
-  ++summary.iterations;
   IterationReport r;
   r.iteration = summary.iterations;
   r.evaluations = summary.residual_evaluations;
@@ -316,6 +316,7 @@ LeastSquaresSummary LeastSquaresSolver::Solve(Span<double> x) {
           !d.differences && (flag == NS23_EVALUATE_CURRENT || flag == NS23_EVALUATE_TRIAL);
       s.Evaluate(x.data(), jacobian);
       if (flag == NS23_EVALUATE_DIFFERENCE) continue;  // a perturbed point, not a candidate
+      if (flag == NS23_EVALUATE_TRIAL) ++s.summary.iterations;
       s.Remember(x.data());
       if (LargestMagnitude(s.f) <= s.options.residual_tolerance) {
         s.summary.termination = Termination::kResidualTolerance;

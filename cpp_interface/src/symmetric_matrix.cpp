@@ -253,7 +253,11 @@ SymmetricMatrix::SymmetricMatrix(std::shared_ptr<const Structure> structure,
 SymmetricMatrix SymmetricMatrix::Make(std::shared_ptr<const Structure> structure,
                                       Span<const double> values) {
   CheckValues(values, structure->input_entries);
-  if (values.empty()) return SymmetricMatrix(std::move(structure), nullptr);
+  // No values for entries that exist make a pattern; a matrix without
+  // entries (all zero) has all of its no values.
+  if (values.empty() && structure->input_entries > 0) {
+    return SymmetricMatrix(std::move(structure), nullptr);
+  }
   if (structure->triangle == Triangle::kBoth) CheckSymmetry(*structure, values);
   auto kept = std::make_shared<const std::vector<double>>(KeptValues(*structure, values));
   return SymmetricMatrix(std::move(structure), std::move(kept));

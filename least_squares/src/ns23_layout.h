@@ -58,8 +58,8 @@ enum Keep : int {
   kDiffIcntl = 61,    // ICNTLD(5)
   kDiffScheme = kDiffIcntl + kIcntldScheme - 1,  // ICNTLD(2)
   kDiffInfo = 66,                                // INFOD(3)
-  kMaIcntl = NS23_KEEP_MA57_ICNTL,               // MA57 ICNTL(20)
-  kMaInfo = NS23_KEEP_MA57_INFO,                 // MA57 INFO(40)
+  kMaIcntl = 71,                                 // MA57 ICNTL(20)
+  kMaInfo = 91,                                  // MA57 INFO(40)
 };
 
 // The state of NS23AD itself that NS23SetDefaults clears: KEEP(1..40) and
@@ -94,15 +94,16 @@ enum Rkeep : int {
   kDiffRsave = 31,  // RSAVE(10) of the difference routine
   kDiffCntl = 41,   // CNTLD(7)
   kDiffResidualError = kDiffCntl + kCntldResidualError - 1,  // CNTLD(6), from CNTL(4)
-  kMaCntl = NS23_RKEEP_MA57_CNTL,                            // MA57 CNTL(5)
-  kMaRinfo = NS23_RKEEP_MA57_RINFO,                          // MA57 RINFO(20)
+  kMaCntl = 48,                                              // MA57 CNTL(5)
+  kMaRinfo = 53,                                             // MA57 RINFO(20)
 };
 
 // The MA57 arrays fill the ends of KEEP and RKEEP, one after the other.
-static_assert(NS23_KEEP_MA57_ICNTL + MA57_LICNTL == NS23_KEEP_MA57_INFO);
-static_assert(NS23_KEEP_MA57_INFO + MA57_LINFO - 1 == NS23_LKEEP);
-static_assert(NS23_RKEEP_MA57_CNTL + MA57_LCNTL == NS23_RKEEP_MA57_RINFO);
-static_assert(NS23_RKEEP_MA57_RINFO + MA57_LRINFO - 1 == NS23_LRKEEP);
+// Callers outside the family reach them through NS23GetSparseSolverArrays.
+static_assert(kMaIcntl + MA57_LICNTL == kMaInfo);
+static_assert(kMaInfo + MA57_LINFO - 1 == NS23_LKEEP);
+static_assert(kMaCntl + MA57_LCNTL == kMaRinfo);
+static_assert(kMaRinfo + MA57_LRINFO - 1 == NS23_LRKEEP);
 
 // LKEEP (logicals: -1 true, 0 false, only the lowest bit tested).
 enum Lkeep : int {

@@ -34,9 +34,9 @@ bool CheckPattern(int32_t m,
                   int32_t which,
                   OneBased<int32_t> info) {
   auto fail = [&](int32_t status, int64_t position) {
-    info(1) = status;
-    info(2) = Saturate(position);
-    info(3) = which;
+    info(NS23_SIZE_INFO_STATUS) = status;
+    info(NS23_SIZE_INFO_VALUE) = Saturate(position);
+    info(NS23_SIZE_INFO_PATTERN) = which;
     return false;
   };
   if (Pointer(ptr, 0) != 1) return fail(NS23_SIZE_ERR_COLUMN_STARTS, 1);
@@ -65,13 +65,13 @@ bool Analyse(int32_t m,
   std::vector<int32_t> iw;
   for (;;) {
     if (liw > kMaxLength) {
-      info(1) = NS23_SIZE_ERR_TOO_LARGE;
+      info(NS23_SIZE_INFO_STATUS) = NS23_SIZE_ERR_TOO_LARGE;
       return false;
     }
     try {
       iw.assign(static_cast<size_t>(liw), 0);
     } catch (const std::bad_alloc&) {
-      info(1) = NS23_SIZE_ERR_NO_MEMORY;
+      info(NS23_SIZE_INFO_STATUS) = NS23_SIZE_ERR_NO_MEMORY;
       return false;
     }
     int32_t status = 0;
@@ -104,7 +104,7 @@ extern "C" PEMRIC_API void NS23WorkspaceSize(const int32_t* M,
   *LW = 0;
   const int32_t m = *M, n = *N;
   if (n < 1 || m < n) {
-    info(1) = NS23_ERR_SIZES;
+    info(NS23_SIZE_INFO_STATUS) = NS23_ERR_SIZES;
     return;
   }
   if (!CheckPattern(m, n, IRN, IP, 1, info) || !CheckPattern(m, n, AIRN, AIP, 2, info)) return;
@@ -123,11 +123,11 @@ extern "C" PEMRIC_API void NS23WorkspaceSize(const int32_t* M,
   const int64_t lw = RealLengthNeeded(keep(kLwNeeded), m, n, differences);
   if (keep(kLiwNeeded) >= kMaxLength || keep(kLwNeeded) >= kMaxLength || liw > kMaxLength ||
       lw > kMaxLength) {
-    info(1) = NS23_SIZE_ERR_TOO_LARGE;
+    info(NS23_SIZE_INFO_STATUS) = NS23_SIZE_ERR_TOO_LARGE;
     return;
   }
   *LIW = static_cast<int32_t>(liw);
   *LW = static_cast<int32_t>(lw);
-  info(3) = keep(kNzr);
-  info(4) = keep(kNe);
+  info(NS23_SIZE_INFO_PATTERN) = keep(kNzr);
+  info(NS23_SIZE_INFO_NORMAL) = keep(kNe);
 }

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "pemric/ma57.h"
 #include "pemric/ns23.h"
 
 namespace dalvex {
@@ -19,12 +18,11 @@ constexpr int32_t kJacobianBit = 8;
 constexpr const char* kStars = "*************************************************************\n";
 
 // Entries shown: five of every array but the sparse solver's RINFO, of
-// which fifteen.
+// which fifteen. Every array shown is at least that long: the driver
+// allocates the routine's own so, and the sparse solver's hold 20, 5, 40 and
+// 20 entries.
 constexpr int32_t kShown = 5;
 constexpr int32_t kSparseRinfoShown = 15;
-static_assert(kShown <= MA57_LICNTL && kShown <= MA57_LCNTL && kShown <= MA57_LINFO &&
-                  kSparseRinfoShown <= MA57_LRINFO,
-              "the sparse solver's dump stays within its arrays");
 
 // Sum of squares, rms, and the smallest and largest absolute residual. The
 // first residual sets both ends; each later one moves the low end when
@@ -53,14 +51,14 @@ void PrintObjectiveLine(MessageFormatter& formatter, const ProblemImage& p, int3
 void PrintVariableValues(MessageFormatter& formatter, const ProblemImage& p) {
   formatter.Format("Variable values:\n");
   for (int32_t i = 0; i < p.m_NVars; ++i) {
-    formatter.Format("(Var) %s = %20.10g\n", OrEmpty(p.m_VariableNames.at(i)), p.m_X.data[i]);
+    formatter.Format("(Var) %s = %20.10g\n", OrEmpty(p.m_VariableNames.at(i)), p.m_X.data()[i]);
   }
 }
 
 void PrintResidualValues(MessageFormatter& formatter, const ProblemImage& p) {
   formatter.Format("Residual values:\n");
   for (int32_t i = 0; i < p.m_NEqs; ++i) {
-    formatter.Format("(Res) %s = %20.10g\n", OrEmpty(p.m_EquationNames.at(i)), p.m_Resid.data[i]);
+    formatter.Format("(Res) %s = %20.10g\n", OrEmpty(p.m_EquationNames.at(i)), p.m_Resid.data()[i]);
   }
 }
 
@@ -127,12 +125,13 @@ void PrintLeastSquaresDump(MessageFormatter& formatter,
 }
 
 void PrintSparseSolverDump(MessageFormatter& formatter, const int32_t* keep, const double* rkeep) {
+  NS23SparseSolverArrays sparse{};
+  NS23GetSparseSolverArrays(keep, rkeep, &sparse);
   formatter.Format("%s", kStars);
   formatter.Format("*             MA57 Diagnostic Dump                          *\n");
   formatter.Format("%s", kStars);
-  PrintControlAndInfoArrays(formatter, &keep[NS23_KEEP_MA57_ICNTL - 1], &rkeep[NS23_RKEEP_MA57_CNTL - 1],
-                            &keep[NS23_KEEP_MA57_INFO - 1], &rkeep[NS23_RKEEP_MA57_RINFO - 1], kSparseRinfoShown,
-                            true);
+  PrintControlAndInfoArrays(formatter, sparse.ICNTL, sparse.CNTL, sparse.INFO, sparse.RINFO,
+                            kSparseRinfoShown, true);
   formatter.Format("%s", kStars);
 }
 

@@ -110,11 +110,11 @@ int32_t ImageBuilder::OutOfMemory() {
 
 int32_t ImageBuilder::AllocateVariableArrays() {
   ProblemImage& p = m_Image;
-  const bool ok = Allocate(p.m_X, p.m_NVars, "Dalvex_NumericNLASystem::m_X") &&
-                  Allocate(p.m_Xold, p.m_NVars, "Dalvex_NumericNLASystem::m_Xold") &&
-                  Allocate(p.m_LowerBounds, p.m_NVars, "Dalvex_NumericNLASystem::m_LowerBounds") &&
-                  Allocate(p.m_UpperBounds, p.m_NVars, "Dalvex_NumericNLASystem::m_UpperBounds") &&
-                  Allocate(p.m_Resid, p.m_NEqs, "Dalvex_NumericNLASystem::m_Resid");
+  const bool ok = p.m_X.Allocate(p.m_NVars, "Dalvex_NumericNLASystem::m_X") &&
+                  p.m_Xold.Allocate(p.m_NVars, "Dalvex_NumericNLASystem::m_Xold") &&
+                  p.m_LowerBounds.Allocate(p.m_NVars, "Dalvex_NumericNLASystem::m_LowerBounds") &&
+                  p.m_UpperBounds.Allocate(p.m_NVars, "Dalvex_NumericNLASystem::m_UpperBounds") &&
+                  p.m_Resid.Allocate(p.m_NEqs, "Dalvex_NumericNLASystem::m_Resid");
   return ok ? kVornOk : OutOfMemory();
 }
 
@@ -153,19 +153,19 @@ int32_t ImageBuilder::FetchNameList(bool equations) {
 
 int32_t ImageBuilder::FetchValues() {
   ProblemImage& p = m_Image;
-  const int32_t status = m_Eso.GetVariableValues(kVornVariableSet, p.m_X.data);
+  const int32_t status = m_Eso.GetVariableValues(kVornVariableSet, p.m_X.data());
   if (status != kVornOk) {
     m_Formatter.Format("**FATAL - could not retrieve variable values from ESO");
     return status;
   }
-  std::copy(p.m_X.data, p.m_X.data + p.m_NVars, p.m_Xold.data);
+  std::copy(p.m_X.data(), p.m_X.data() + p.m_NVars, p.m_Xold.data());
   if (!Verbose()) return kVornOk;
   m_Formatter.Format("%s\n", kDashes);
   m_Formatter.Format("Initial values of solution variables");
   for (int32_t i = 0; i < p.m_NVars; ++i) {
     char* name = nullptr;  // asked afresh of the ESO, and freed after use
     m_Eso.GetVariableName(i, &name);
-    m_Formatter.Format("%s = %12.5g\n", OrEmpty(name), p.m_X.data[i]);
+    m_Formatter.Format("%s = %12.5g\n", OrEmpty(name), p.m_X.data()[i]);
     VornServices::FreeString(name);
   }
   m_Formatter.Format("%s\n", kDashes);
@@ -175,7 +175,8 @@ int32_t ImageBuilder::FetchValues() {
 // The bounds are only reported: the solver neither clips nor cuts back.
 int32_t ImageBuilder::FetchBounds() {
   ProblemImage& p = m_Image;
-  const int32_t status = m_Eso.GetVariableBounds(kVornVariableSet, p.m_LowerBounds.data, p.m_UpperBounds.data);
+  const int32_t status =
+      m_Eso.GetVariableBounds(kVornVariableSet, p.m_LowerBounds.data(), p.m_UpperBounds.data());
   if (status != kVornOk) {
     m_Formatter.Format("**FATAL - could not retrieve variable bounds from ESO\n");
     return status;
@@ -184,8 +185,8 @@ int32_t ImageBuilder::FetchBounds() {
   m_Formatter.Format("************************************************");
   m_Formatter.Format("Initial Variable values and bounds\n");
   for (int32_t i = 0; i < p.m_NVars; ++i) {
-    m_Formatter.Format("%s :  %12.5g  (%12.5g,%12.5g)\n", OrEmpty(p.m_VariableNames.at(i)), p.m_X.data[i],
-                       p.m_LowerBounds.data[i], p.m_UpperBounds.data[i]);
+    m_Formatter.Format("%s :  %12.5g  (%12.5g,%12.5g)\n", OrEmpty(p.m_VariableNames.at(i)), p.m_X.data()[i],
+                       p.m_LowerBounds.data()[i], p.m_UpperBounds.data()[i]);
   }
   m_Formatter.Format("*************************************************");
   return kVornOk;
@@ -193,7 +194,7 @@ int32_t ImageBuilder::FetchBounds() {
 
 int32_t ImageBuilder::FetchJacobianPattern() {
   ProblemImage& p = m_Image;
-  if (!Allocate(p.m_valJac, p.m_NNz, "Dalvex_NumericNLASystem::m_valJac")) return OutOfMemory();
+  if (!p.m_valJac.Allocate(p.m_NNz, "Dalvex_NumericNLASystem::m_valJac")) return OutOfMemory();
   int32_t* rows = nullptr;
   int32_t* columns = nullptr;
   int32_t* types = nullptr;
@@ -206,14 +207,14 @@ int32_t ImageBuilder::FetchJacobianPattern() {
     m_Formatter.Format("**FATAL - ESO returned no Jacobian structure arrays\n");
     return kVornFailure;
   }
-  if (!Allocate(p.m_irnJac, p.m_NNz, "Dalvex_NumericNLASystem::m_irnJac") ||
-      !Allocate(p.m_jcnJac, p.m_NNz, "Dalvex_NumericNLASystem::m_jcnJac") ||
-      !Allocate(p.m_typJac, p.m_NNz, "Dalvex_NumericNLASystem::m_typJac")) {
+  if (!p.m_irnJac.Allocate(p.m_NNz, "Dalvex_NumericNLASystem::m_irnJac") ||
+      !p.m_jcnJac.Allocate(p.m_NNz, "Dalvex_NumericNLASystem::m_jcnJac") ||
+      !p.m_typJac.Allocate(p.m_NNz, "Dalvex_NumericNLASystem::m_typJac")) {
     return OutOfMemory();
   }
-  std::copy(rows, rows + p.m_NNz, p.m_irnJac.data);
-  std::copy(columns, columns + p.m_NNz, p.m_jcnJac.data);
-  if (types != nullptr) std::copy(types, types + p.m_NNz, p.m_typJac.data);  // unused: zeros will do
+  std::copy(rows, rows + p.m_NNz, p.m_irnJac.data());
+  std::copy(columns, columns + p.m_NNz, p.m_jcnJac.data());
+  if (types != nullptr) std::copy(types, types + p.m_NNz, p.m_typJac.data());  // unused: zeros will do
   if (!Verbose()) return kVornOk;
   m_Formatter.Format("%s", kDashes);
   m_Formatter.Format("Jacobian Structure:  nnz = %d", p.m_NNz);
@@ -230,8 +231,9 @@ int32_t ImageBuilder::CompressJacobianPattern() {
   ProblemImage& p = m_Image;
   const int32_t lip = std::max(p.m_NEqs, p.m_NVars) + 1;
   TrackedArray<int32_t> iw, icntl, info;  // temporaries, freed on return
-  if (!Allocate(iw, lip, "MC59 workspace") || !Allocate(icntl, MC59_LICNTL, "MC59 ICNTL") ||
-      !Allocate(info, MC59_LINFO, "MC59 INFO") || !Allocate(p.m_ipJac, lip, "Dalvex_NumericNLASystem::m_ipJac")) {
+  if (!iw.Allocate(lip, "MC59 workspace") || !icntl.Allocate(MC59_LICNTL, "MC59 ICNTL") ||
+      !info.Allocate(MC59_LINFO, "MC59 INFO") ||
+      !p.m_ipJac.Allocate(lip, "Dalvex_NumericNLASystem::m_ipJac")) {
     return OutOfMemory();
   }
   icntl.at(MC59_ICNTL_NO_CHECK) = 0;          // check the entries
@@ -241,8 +243,8 @@ int32_t ImageBuilder::CompressJacobianPattern() {
   icntl.at(MC59_ICNTL_WARNING_STREAM) = -1;   // no warning output
   icntl.at(MC59_ICNTL_SYMMETRIC) = 0;         // unsymmetric
   int32_t nc = p.m_NVars, nr = p.m_NEqs, ne = p.m_NNz, ljcn = p.m_NNz, la = p.m_NNz, lip_arg = lip, liw = lip;
-  MC59AD(icntl.data, &nc, &nr, &ne, p.m_irnJac.data, &ljcn, p.m_jcnJac.data, &la, p.m_valJac.data, &lip_arg,
-         p.m_ipJac.data, &liw, iw.data, info.data);
+  MC59AD(icntl.data(), &nc, &nr, &ne, p.m_irnJac.data(), &ljcn, p.m_jcnJac.data(), &la, p.m_valJac.data(),
+         &lip_arg, p.m_ipJac.data(), &liw, iw.data(), info.data());
   ReportCompression(info);
   return info.at(MC59_INFO_STATUS) == 0 ? kVornOk : kVornFailure;
 }
@@ -265,14 +267,14 @@ void ImageBuilder::ReportCompression(const TrackedArray<int32_t>& info) {
 // with no entries (every column start 1).
 int32_t ImageBuilder::AllocateEmptyExtraMatrix() {
   ProblemImage& p = m_Image;
-  if (!Allocate(p.m_irnJacDummy, 1, "Dalvex_NumericNLASystem::m_irnJacDummy") ||
-      !Allocate(p.m_valJacDummy, 1, "Dalvex_NumericNLASystem::m_valJacDummy") ||
-      !Allocate(p.m_ipJacDummy, p.m_NVars + 1, "Dalvex_NumericNLASystem::m_ipJacDummy")) {
+  if (!p.m_irnJacDummy.Allocate(1, "Dalvex_NumericNLASystem::m_irnJacDummy") ||
+      !p.m_valJacDummy.Allocate(1, "Dalvex_NumericNLASystem::m_valJacDummy") ||
+      !p.m_ipJacDummy.Allocate(p.m_NVars + 1, "Dalvex_NumericNLASystem::m_ipJacDummy")) {
     return OutOfMemory();
   }
   p.m_irnJacDummy.at(1) = 1;
   p.m_valJacDummy.at(1) = 0.0;
-  std::fill(p.m_ipJacDummy.data, p.m_ipJacDummy.data + p.m_ipJacDummy.count, 1);
+  std::fill(p.m_ipJacDummy.data(), p.m_ipJacDummy.data() + p.m_ipJacDummy.count(), 1);
   return kVornOk;
 }
 

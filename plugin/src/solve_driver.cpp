@@ -25,8 +25,13 @@ constexpr int32_t kRinfoLength = 5;
 static_assert(kCntlLength >= NS23_LCNTL && kInfoLength >= NS23_LINFO && kRinfoLength >= NS23_LRINFO,
               "the routine's arrays fit");
 
-// Result of IterateUntilEvaluation while the routine is still being called.
-constexpr int32_t kCallAgainNow = INT32_MIN;
+// The workspaces' labels. Set-up allocates them under the solver's member
+// names ("::"), a resize under names with a dot, so that the label tells
+// whether the routine has asked for more than the first guess.
+constexpr const char* kIntegerWorkspaceLabel = "Dalvex_NumericNLASystem::m_iw";
+constexpr const char* kRealWorkspaceLabel = "Dalvex_NumericNLASystem::m_w";
+constexpr const char* kGrownIntegerWorkspaceLabel = "Dalvex_NumericNLASystem.m_iw";
+constexpr const char* kGrownRealWorkspaceLabel = "Dalvex_NumericNLASystem.m_w";
 
 constexpr int32_t kLastUnit = 99;  // output streams 1..99 are searched
 
@@ -73,17 +78,16 @@ SolveDriver::SolveDriver(LeastSquaresRoutine routine,
 int32_t SolveDriver::SetUp() {
   // Sizes already checked against 32 bits by the problem's set-up.
   const WorkspaceSizes sizes = SizesFor(m_Problem.m_NEqs, m_Problem.m_NVars, m_Problem.m_NNz);
-  m_LIW = static_cast<int32_t>(sizes.liw);
-  m_LW = static_cast<int32_t>(sizes.lw);
-  const bool ok = Allocate(m_iw, m_LIW, "Dalvex_NumericNLASystem::m_iw") &&
-                  Allocate(m_w, m_LW, "Dalvex_NumericNLASystem::m_w") &&
-                  Allocate(m_Cntl, kCntlLength, "Dalvex_NumericNLASystem::m_Cntl") &&
-                  Allocate(m_Icntl, NS23_LICNTL, "Dalvex_NumericNLASystem::m_Icntl") &&
-                  Allocate(m_Info, kInfoLength, "Dalvex_NumericNLASystem::m_Info") &&
-                  Allocate(m_Rinfo, kRinfoLength, "Dalvex_NumericNLASystem::m_Rinfo") &&
-                  Allocate(m_Keep, NS23_LKEEP, "Dalvex_NumericNLASystem::m_Keep") &&
-                  Allocate(m_Rkeep, NS23_LRKEEP, "Dalvex_NumericNLASystem::m_Rkeep") &&
-                  Allocate(m_Lkeep, NS23_LLKEEP, "Dalvex_NumericNLASystem::m_Lkeep");
+  m_Liw = static_cast<int32_t>(sizes.m_Liw);
+  m_Lw = static_cast<int32_t>(sizes.m_Lw);
+  const bool ok = m_iw.Allocate(m_Liw, kIntegerWorkspaceLabel) && m_w.Allocate(m_Lw, kRealWorkspaceLabel) &&
+                  m_Cntl.Allocate(kCntlLength, "Dalvex_NumericNLASystem::m_Cntl") &&
+                  m_Icntl.Allocate(NS23_LICNTL, "Dalvex_NumericNLASystem::m_Icntl") &&
+                  m_Info.Allocate(kInfoLength, "Dalvex_NumericNLASystem::m_Info") &&
+                  m_Rinfo.Allocate(kRinfoLength, "Dalvex_NumericNLASystem::m_Rinfo") &&
+                  m_Keep.Allocate(NS23_LKEEP, "Dalvex_NumericNLASystem::m_Keep") &&
+                  m_Rkeep.Allocate(NS23_LRKEEP, "Dalvex_NumericNLASystem::m_Rkeep") &&
+                  m_Lkeep.Allocate(NS23_LLKEEP, "Dalvex_NumericNLASystem::m_Lkeep");
   const ReservedStream::Outcome output =
       ok && m_Settings.m_Iprint != 0 ? m_Output.Reserve(m_Formatter) : ReservedStream::Outcome::kReserved;
   if (!ok || output == ReservedStream::Outcome::kOutOfMemory) {
@@ -95,7 +99,7 @@ int32_t SolveDriver::SetUp() {
 }
 
 void SolveDriver::StartNewSolve() {
-  NS23SetDefaults(m_Icntl.data, m_Cntl.data, m_Keep.data, m_Rkeep.data, m_Lkeep.data);
+  NS23SetDefaults(m_Icntl.data(), m_Cntl.data(), m_Keep.data(), m_Rkeep.data(), m_Lkeep.data());
   m_Icntl.at(NS23_ICNTL_STREAM) = m_Output.unit();  // 0 silences the routine
   m_Cntl.at(NS23_CNTL_RESIDUAL_ERROR) = m_Settings.m_Epsf;
   m_Cntl.at(NS23_CNTL_INITIAL_STEP) = m_Settings.m_Hmin;
@@ -118,23 +122,24 @@ int32_t SolveDriver::EvaluateAndIterate(VornNumericESO& eso, int32_t* iterations
 // Reports the move since the previous call (when verbose), remembers the
 // point and hands it to the ESO, whose answer is of no use here.
 void SolveDriver::HandOverPoint(VornNumericESO& eso) {
-  ProblemImage& p = m_Problem;
-  for (int32_t i = 0; i < p.m_NVars; ++i) {
-    if (m_Settings.Verbose()) m_Formatter.Format("Delta[%d] = %12.5g\n", i, p.m_X.data[i] - p.m_Xold.data[i]);
-    p.m_Xold.data[i] = p.m_X.data[i];
+  const double* x = m_Problem.m_X.data();
+  double* xold = m_Problem.m_Xold.data();
+  for (int32_t i = 0; i < m_Problem.m_NVars; ++i) {
+    if (m_Settings.Verbose()) m_Formatter.Format("Delta[%d] = %12.5g\n", i, x[i] - xold[i]);
+    xold[i] = x[i];
   }
-  eso.SetVariableValues(kVornVariableSet, p.m_X.data);
+  eso.SetVariableValues(kVornVariableSet, m_Problem.m_X.data());
 }
 
 int32_t SolveDriver::EvaluateAtPoint(VornNumericESO& eso) {
   ProblemImage& p = m_Problem;
   if (m_Settings.m_Hmax == 0.0) {
     if (m_Settings.Verbose()) m_Formatter.Format(">>>CALLBACK  Residuals + Derivatives\n");
-    return eso.EvaluateResiduals(kVornVariableSet, p.m_Resid.data, p.m_valJac.data,
+    return eso.EvaluateResiduals(kVornVariableSet, p.m_Resid.data(), p.m_valJac.data(),
                                  kVornResidualsAndJacobian);
   }
   if (m_Settings.Verbose()) m_Formatter.Format(">>>CALLBACK Residuals only\n");
-  return eso.EvaluateResiduals(kVornVariableSet, p.m_Resid.data, p.m_valJac.data, kVornResidualsOnly);
+  return eso.EvaluateResiduals(kVornVariableSet, p.m_Resid.data(), p.m_valJac.data(), kVornResidualsOnly);
 }
 
 // Calls the routine, enlarging its workspaces and calling again at once
@@ -146,19 +151,19 @@ int32_t SolveDriver::IterateUntilEvaluation() {
       if (m_Count < INT32_MAX) ++m_Count;
       return ResidualTest();
     }
-    const int32_t result =
-        m_Flag == NS23_ERR_LIW || m_Flag == NS23_ERR_WORKSPACE ? GrowWorkspace() : ReactToFinish();
-    if (result != kCallAgainNow) return result;
+    if (m_Flag != NS23_ERR_LIW && m_Flag != NS23_ERR_WORKSPACE) return ReactToFinish();
+    if (GrowWorkspace() == Retry::kGiveUp) return kVornFailure;
   }
 }
 
 void SolveDriver::CallLeastSquares() {
   ProblemImage& p = m_Problem;
   SolverSettings& s = m_Settings;
-  m_Routine(&p.m_NEqs, &p.m_NVars, &s.m_Sac, &s.m_Acc, &s.m_MaxIters, &s.m_Iprint, p.m_irnJac.data,
-            p.m_ipJac.data, p.m_valJacDummy.data, p.m_irnJacDummy.data, p.m_ipJacDummy.data, &s.m_Hmax, &m_LIW,
-            m_iw.data, &m_LW, m_w.data, p.m_X.data, p.m_Resid.data, p.m_valJac.data, &m_Flag, m_Icntl.data,
-            m_Cntl.data, m_Info.data, m_Rinfo.data, m_Keep.data, m_Rkeep.data, m_Lkeep.data);
+  m_Routine(&p.m_NEqs, &p.m_NVars, &s.m_Sac, &s.m_Acc, &s.m_MaxIters, &s.m_Iprint, p.m_irnJac.data(),
+            p.m_ipJac.data(), p.m_valJacDummy.data(), p.m_irnJacDummy.data(), p.m_ipJacDummy.data(),
+            &s.m_Hmax, &m_Liw, m_iw.data(), &m_Lw, m_w.data(), p.m_X.data(), p.m_Resid.data(),
+            p.m_valJac.data(), &m_Flag, m_Icntl.data(), m_Cntl.data(), m_Info.data(), m_Rinfo.data(),
+            m_Keep.data(), m_Rkeep.data(), m_Lkeep.data());
   if (s.Verbose()) {
     m_Formatter.Format("Returned from NS23 with flag = %d Marquardt Parameter = %12.5f\n", m_Flag,
                        m_Rinfo.at(NS23_RINFO_MARQUARDT));
@@ -183,7 +188,7 @@ int32_t SolveDriver::ReactToFinish() {
       m_Formatter.Format("NS23:  FATAL ERROR:  could not solve linear equations\n");
       m_Formatter.Format(
           "MA57 returned the following diagnostic information; submit this info with your bug report\n");
-      PrintSparseSolverDump(m_Formatter, m_Keep.data, m_Rkeep.data);
+      PrintSparseSolverDump(m_Formatter, m_Keep.data(), m_Rkeep.data());
       return kVornFailure;
     default:
       m_Formatter.Format("NS23: Unknown return code %d\n", m_Flag);
@@ -192,56 +197,56 @@ int32_t SolveDriver::ReactToFinish() {
   }
 }
 
-// A short workspace (NS23_ERR_LIW, NS23_ERR_WORKSPACE): enlarge what is short to the length asked for and call
-// again, with IFLAG still negative, which restarts the problem from the
-// current point. New workspace starts with unset contents; nothing is kept.
-// A return that asks for no growth at all would repeat for ever, and a
-// length the heap cannot supply leaves nothing to call with: both end the
-// solve as a failure.
-int32_t SolveDriver::GrowWorkspace() {
+// A short workspace (NS23_ERR_LIW, NS23_ERR_WORKSPACE): enlarge what is
+// short to the length asked for and call again, with IFLAG still negative,
+// which restarts the problem from the current point. New workspace starts
+// with unset contents; nothing is kept. A return that asks for no growth at
+// all would repeat for ever, and a length the heap cannot supply leaves
+// nothing to call with: both end the solve as a failure.
+SolveDriver::Retry SolveDriver::GrowWorkspace() {
   const int32_t liw_needed = m_Info.at(NS23_INFO_LIW_NEEDED);
   const int32_t lw_needed = m_Info.at(NS23_INFO_LW_NEEDED);
-  const bool integer_short = m_LIW < liw_needed;
-  const bool real_short = m_Flag == NS23_ERR_WORKSPACE && m_LW < lw_needed;
+  const bool integer_short = m_Liw < liw_needed;
+  const bool real_short = m_Flag == NS23_ERR_WORKSPACE && m_Lw < lw_needed;
   if (!integer_short && !real_short) {
     m_Formatter.Format(
         "NS23: workspace return %d asks for no larger workspace (LIW = %d, %d needed; LW = %d, %d needed)\n",
-        m_Flag, m_LIW, liw_needed, m_LW, lw_needed);
-    return kVornFailure;
+        m_Flag, m_Liw, liw_needed, m_Lw, lw_needed);
+    return Retry::kGiveUp;
   }
-  if (integer_short && GrowIntegerWorkspace() != kCallAgainNow) return kVornFailure;
-  if (real_short && GrowRealWorkspace() != kCallAgainNow) return kVornFailure;
-  return kCallAgainNow;
+  if (integer_short && GrowIntegerWorkspace() == Retry::kGiveUp) return Retry::kGiveUp;
+  if (real_short && GrowRealWorkspace() == Retry::kGiveUp) return Retry::kGiveUp;
+  return Retry::kCallAgainNow;
 }
 
-int32_t SolveDriver::GrowIntegerWorkspace() {
+SolveDriver::Retry SolveDriver::GrowIntegerWorkspace() {
   const int32_t wanted = m_Info.at(NS23_INFO_LIW_NEEDED);
   if (m_Settings.Verbose()) {
     m_Formatter.Format("NS23: Integer workspace resized to %d\n", wanted);
     PrintLeastSquaresDump();
   }
-  if (!Allocate(m_iw, wanted, "Dalvex_NumericNLASystem.m_iw")) {
-    m_LIW = 0;  // the array is empty now; a later start asks again
+  if (!m_iw.Allocate(wanted, kGrownIntegerWorkspaceLabel)) {
+    m_Liw = 0;  // the array is empty now; a later start asks again
     m_Formatter.Format("NS23: could not allocate an integer workspace of %d entries\n", wanted);
-    return kVornFailure;
+    return Retry::kGiveUp;
   }
-  m_LIW = wanted;
-  return kCallAgainNow;
+  m_Liw = wanted;
+  return Retry::kCallAgainNow;
 }
 
-int32_t SolveDriver::GrowRealWorkspace() {
+SolveDriver::Retry SolveDriver::GrowRealWorkspace() {
   const int32_t wanted = m_Info.at(NS23_INFO_LW_NEEDED);
   if (m_Settings.Verbose()) {
     m_Formatter.Format("NS23: Real workspace resized to %d\n", wanted);
     PrintLeastSquaresDump();
   }
-  if (!Allocate(m_w, wanted, "Dalvex_NumericNLASystem.m_w")) {
-    m_LW = 0;
+  if (!m_w.Allocate(wanted, kGrownRealWorkspaceLabel)) {
+    m_Lw = 0;
     m_Formatter.Format("NS23: could not allocate a real workspace of %d entries\n", wanted);
-    return kVornFailure;
+    return Retry::kGiveUp;
   }
-  m_LW = wanted;
-  return kCallAgainNow;
+  m_Lw = wanted;
+  return Retry::kCallAgainNow;
 }
 
 // The driver's own convergence test on the residuals the routine left: the
@@ -260,7 +265,7 @@ int32_t SolveDriver::ResidualTest() {
 }
 
 void SolveDriver::PrintLeastSquaresDump() {
-  dalvex::PrintLeastSquaresDump(m_Formatter, m_Icntl.data, m_Cntl.data, m_Info.data, m_Rinfo.data);
+  dalvex::PrintLeastSquaresDump(m_Formatter, m_Icntl.data(), m_Cntl.data(), m_Info.data(), m_Rinfo.data());
 }
 
 }  // namespace dalvex

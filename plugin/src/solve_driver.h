@@ -81,14 +81,20 @@ class SolveDriver {
   int32_t flag() const { return m_Flag; }
 
  private:
+  // What the driver does once it has answered a request for more
+  // workspace: call the routine again at once, within the same Solve call,
+  // or give up, which fails the call. A type of its own, apart from the
+  // host's result codes, so that the signal to loop can never reach the host.
+  enum class Retry { kCallAgainNow, kGiveUp };
+
   void HandOverPoint(VornNumericESO& eso);
   int32_t EvaluateAtPoint(VornNumericESO& eso);
   int32_t IterateUntilEvaluation();
   void CallLeastSquares();
   int32_t ReactToFinish();
-  int32_t GrowWorkspace();
-  int32_t GrowIntegerWorkspace();
-  int32_t GrowRealWorkspace();
+  Retry GrowWorkspace();
+  Retry GrowIntegerWorkspace();
+  Retry GrowRealWorkspace();
   int32_t ResidualTest();
   void PrintLeastSquaresDump();
 
@@ -97,12 +103,12 @@ class SolveDriver {
   SolverSettings& m_Settings;
   ProblemImage& m_Problem;
 
-  int32_t m_LIW = 0;       // integer workspace length = m_iw.count
-  int32_t m_LW = 0;        // real workspace length = m_w.count
+  int32_t m_Liw = 0;       // LIW, the integer workspace's length = m_iw.count()
+  int32_t m_Lw = 0;        // LW, the real workspace's length = m_w.count()
   int32_t m_Flag = 0;      // the routine's IFLAG cell; 0 until a solve starts
   int32_t m_Count = 0;     // evaluation requests answered, across all solves
   bool m_Started = false;  // a solve has been started (its controls and IFLAG are set)
-  TrackedArray<int32_t> m_iw;     // integer workspace (LIW), untouched between calls
+  TrackedArray<int32_t> m_iw;      // integer workspace (LIW), untouched between calls
   TrackedArray<double> m_w;        // real workspace (LW), untouched between calls
   TrackedArray<int32_t> m_Icntl;   // controls (5), set at each start
   TrackedArray<double> m_Cntl;     // controls (10), set at each start

@@ -1,5 +1,9 @@
 // The solver object: one per problem, driving the sparse least-squares
 // routine by reverse communication across the host's Solve calls.
+//
+// Names in the plug-in: data members carry m_ and mixed case (m_Count, m_Liw
+// for LIW, m_ipJac); functions are CamelCase, plain accessors lower case
+// (count()).
 #pragma once
 
 #include <cstdint>

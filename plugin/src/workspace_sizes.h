@@ -8,9 +8,9 @@
 namespace dalvex {
 
 struct WorkspaceSizes {
-  int64_t lip;  // column starts of the compressed pattern: max(NEqs, NVars) + 1
-  int64_t liw;  // integer workspace: NEqs + 11 NVars + 9 NNz + 44
-  int64_t lw;   // real workspace: 3 NVars + 4 NEqs + 3 NNz
+  int64_t m_Lip;  // column starts of the compressed pattern: max(NEqs, NVars) + 1
+  int64_t m_Liw;  // integer workspace: NEqs + 11 NVars + 9 NNz + 44
+  int64_t m_Lw;   // real workspace: 3 NVars + 4 NEqs + 3 NNz
 };
 
 // For example NEqs = 3, NVars = 2, NNz = 4 gives LIP = 4, LIW = 105, LW = 30.
@@ -20,7 +20,7 @@ inline WorkspaceSizes SizesFor(int64_t neqs, int64_t nvars, int64_t nnz) {
 
 // True when every length fits a signed 32-bit integer.
 inline bool FitsInt32(const WorkspaceSizes& s) {
-  return s.lip <= INT32_MAX && s.liw <= INT32_MAX && s.lw <= INT32_MAX;
+  return s.m_Lip <= INT32_MAX && s.m_Liw <= INT32_MAX && s.m_Lw <= INT32_MAX;
 }
 
 }  // namespace dalvex

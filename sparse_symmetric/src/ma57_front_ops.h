@@ -318,13 +318,13 @@ inline void AddChildRow(double* __restrict front, int64_t f, const int32_t* __re
 // when they are consecutive as well (chains of fronts on banded matrices),
 // each row of the child's triangle is added to a contiguous run of the front.
 inline void AddChildBlock(double* __restrict front, int64_t f, const int32_t* __restrict pos,
-                          int64_t g, const double* __restrict val) {
+                          int64_t g, const double* __restrict val, int team) {
   int64_t i = 1;
   while (i < g && pos[i] > pos[i - 1]) ++i;
   const int shape = i < g ? 0 : pos[g - 1] - pos[0] == g - 1 ? 2 : 1;
   if (g >= kThreadedRows) {
     // Two rows never reach the same front entry, so they are independent.
-    ForRows(g, true, [=](int64_t r) {
+    ForRows(team, g, true, [=](int64_t r) {
       AddChildRow(front, f, pos, g, val + StackedRowStart(g, r), r, shape);
     });
     return;

@@ -9,6 +9,7 @@
 // and IFACT likewise:
 //   [3 header words | block records | current index list | free | stack | input]
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -46,8 +47,8 @@ class FrontList {
   int32_t f_ = 0;
 };
 
-// N1..N3: own variables, delayed variables of the children, then the other
-// variables of the own rows and of the children's blocks.
+// Gathering the front: own variables, delayed variables of the children,
+// then the other variables of the own rows and of the children's blocks.
 void GatherFront(FrontalState& st) {
   FrontList list(st);
   const int32_t n = st.n, node = st.node;
@@ -86,8 +87,8 @@ void GatherFront(FrontalState& st) {
   st.maxfront = std::max(st.maxfront, st.f);
 }
 
-// N5..N8: zero the front, add the own rows and the children's blocks into
-// the upper triangle, then pop the children. Own rows reach only the upper
+// Assembling the front: zero it, add the own rows and the children's blocks
+// into the upper triangle, then pop the children. Own rows reach only the upper
 // triangle: their columns come later in the pivot order.
 void AssembleFront(FrontalState& st) {
   const int64_t f = st.f;
@@ -98,7 +99,7 @@ void AssembleFront(FrontalState& st) {
     std::memset(st.Front(), 0, sizeof(double) * static_cast<size_t>(f * f));
   } else {
     double* a = st.Front();
-    ForRows(f, f >= kThreadedRows, [=](int64_t r) {
+    ForRows(st.threads, f, f >= kThreadedRows, [=](int64_t r) {
       std::memset(a + r * (f + 1), 0, sizeof(double) * static_cast<size_t>(f - r));
     });
   }
@@ -114,6 +115,7 @@ void AssembleFront(FrontalState& st) {
     st.rin += len;
     assembled += len;
   }
+  st.assembled = assembled;
   st.real_held_compress -= assembled;
   st.int_held_compress -= assembled;
   st.ops_assembly += static_cast<double>(assembled);
@@ -125,7 +127,7 @@ void AssembleFront(FrontalState& st) {
     int32_t* pos = &st.ifact(st.itop + 2);
     const int32_t* frontpos = st.frontpos.data();
     for (int64_t i = 0; i < g; ++i) pos[i] = frontpos[pos[i] - 1];
-    AddChildBlock(st.Front(), f, pos, g, &st.fact(st.rtop + 1));
+    AddChildBlock(st.Front(), f, pos, g, &st.fact(st.rtop + 1), st.threads);
     const int64_t size = Triangle(g);
     st.ops_assembly += static_cast<double>(size);
     st.itop += g + 1;
@@ -139,8 +141,9 @@ void AssembleFront(FrontalState& st) {
   }
 }
 
-// R4 (after the space test) and R5: push the index record of the
-// contribution block and take its variables out of the front.
+// Pushing the index record (after the integer space test): the record of
+// the contribution block goes on the integer stack and its variables leave
+// the front.
 // The bounds are read into locals first: the stores go through int32_t
 // arrays, which the compiler must otherwise assume may change the state.
 void PushIndexRecord(FrontalState& st) {
@@ -168,17 +171,17 @@ void CopyFactors(FrontalState& st) {
   const double* a = st.Front();
   double* out = &st.fact(st.nextfac);
   const bool threaded = p >= kThreadedRows && st.nextfac + Triangle(p) + p * g <= st.frontstart;
-  ForRows(p, threaded, [=](int64_t i) {
+  ForRows(st.threads, p, threaded, [=](int64_t i) {
     CopyPivotRow(out + StackedRowStart(p, i), a + i * (f + 1), p - i);
   });
   out += Triangle(p);
   if (g == 0) return;
-  ForRows(p, threaded, [=](int64_t i) {
+  ForRows(st.threads, p, threaded, [=](int64_t i) {
     std::memmove(out + i * g, a + i * f + p, sizeof(double) * static_cast<size_t>(g));
   });
 }
 
-// R6: the block record and, unless only counting, the factors of the node.
+// Storing the block: its record and, unless only counting, the node's factors.
 void StoreBlock(FrontalState& st) {
   const int64_t p = st.p, f = st.f, g = f - p;
   const int64_t size = Triangle(p) + p * g;
@@ -197,6 +200,7 @@ void StoreBlock(FrontalState& st) {
     st.ifact(st.recpos - 2) = 0;
     st.ifact(st.recpos - 1) = 0;
   }
+  if (st.trace != nullptr) st.trace->push_back({st.f, st.s, st.p, st.assembled});
 }
 
 void StartFresh(FrontalState& st) {
@@ -339,35 +343,46 @@ void WriteStatistics(FrontalState& st) {
   }
 }
 
-// The node loop, from a fresh node or, after a suspension, from the space
-// test that suspended it.
-void RunNodes(FrontalState& st, Suspension resume) {
-  for (; st.node <= st.nnodes; ++st.node, resume = kNotSuspended) {
+}  // namespace
+
+bool RunRange(FrontalState& st, int32_t last, Suspension resume) {
+  st.last = last;
+  for (; st.node <= last; ++st.node, resume = kNotSuspended) {
     if (resume == kNotSuspended && SmallRunApplies(st)) {
       // Runs of small fronts go the small-front path. It hands back the first
       // node that it does not take, gathered, or a node whose integer space
       // test failed, eliminated and stacked.
       const SmallRunEnd end = RunSmallNodes(st);
-      if (end == SmallRunEnd::kStopped) return;
+      if (end == SmallRunEnd::kStopped) return false;
       if (end == SmallRunEnd::kAllNodes) break;
       if (end == SmallRunEnd::kIntegerSpace) resume = kForIntegerSpace;
     } else if (resume == kNotSuspended) {
       GatherFront(st);
     }
     if (resume != kForIntegerSpace) {
-      if (!RealSpaceTest(st)) return;
+      if (!RealSpaceTest(st)) return false;
       AssembleFront(st);
-      if (EliminateFront(st) < 0) return;
+      if (EliminateFront(st) < 0) return false;
       if (st.node != st.nnodes) st.info(MA57_INFO_DELAYED) += st.s - st.p;
       StackContribution(st);
       UpdateIntegerForecasts(st);
     }
     if (st.node != st.nnodes) {
-      if (!IntegerSpaceTest(st)) return;
+      if (!IntegerSpaceTest(st)) return false;
       PushIndexRecord(st);
     }
     StoreBlock(st);
   }
+  return true;
+}
+
+namespace {
+
+// The node loop, from a fresh node or, after a suspension, from the space
+// test that suspended it; independent subtrees are factorized apart on the
+// other threads where that pays (ma57_subtrees.cpp).
+void RunNodes(FrontalState& st, Suspension resume) {
+  if (resume == kNotSuspended ? !RunWithSubtrees(st) : !RunRange(st, st.nnodes, resume)) return;
   if (st.counting) {
     EndCounting(st);
     return;
@@ -376,7 +391,30 @@ void RunNodes(FrontalState& st, Suspension resume) {
   WriteStatistics(st);
 }
 
+// The innermost ScopedFactorSettings of each thread. The thread-local is
+// looked at only while some thread has one, so that a process that never
+// sets any (a host) never makes the C library allocate its thread-local
+// block, which can fail.
+thread_local const ScopedFactorSettings* scoped_settings = nullptr;
+std::atomic<int> scoped_count{0};
+
 }  // namespace
+
+ScopedFactorSettings::ScopedFactorSettings(const FactorSettings& settings)
+    : settings_(settings), outer_(scoped_settings) {
+  scoped_count.fetch_add(1);
+  scoped_settings = this;
+}
+ScopedFactorSettings::~ScopedFactorSettings() {
+  scoped_settings = outer_;
+  scoped_count.fetch_sub(1);
+}
+
+FactorSettings CurrentFactorSettings() {
+  if (scoped_count.load(std::memory_order_relaxed) == 0) return FactorSettings{};
+  return scoped_settings != nullptr ? scoped_settings->settings_ : FactorSettings{};
+}
+
 }  // namespace ma57
 
 void MA57FrontalFactor(int32_t n,
@@ -419,6 +457,10 @@ void MA57FrontalFactor(int32_t n,
   // smallest that works.
   st.nb = std::max(1, icontrols(MA57_ICNTL_BLOCK_SIZE));
   st.suspend = icontrols(MA57_ICNTL_SUSPEND) != 0;
+  const ma57::FactorSettings settings = ma57::CurrentFactorSettings();
+  st.path = settings.path;
+  st.threads = settings.threads > 0 ? std::min(settings.threads, ma57::kMaxThreads)
+                                    : ma57::ConfiguredThreads();
   ma57::Suspension resume = ma57::kNotSuspended;
   if (st.saved(ma57::kSavedReason) > 0) {
     resume = static_cast<ma57::Suspension>(st.saved(ma57::kSavedReason));

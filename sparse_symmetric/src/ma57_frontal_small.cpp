@@ -25,7 +25,7 @@ namespace ma57 {
 
 SmallRunEnd RunSmallNodes(FrontalState& st) {
   const int32_t n = st.n, nnodes = st.nnodes, nb = st.nb;
-  const bool any_order = front_path == FrontPath::kSmall;
+  const bool any_order = st.path == FrontPath::kSmall;
   // 0-based views: fact[k - 1] is FACT(k), frontpos[v - 1] is FRONTPOS(v),
   // pivseq[k] and rowlen[k] belong to pivot position k + 1.
   double* const fact = st.fact.data();
@@ -61,8 +61,10 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
 
   SmallRunEnd end = SmallRunEnd::kAllNodes;
   int32_t failure = 0;  // the status of a failed pivot
-  for (; node <= nnodes; ++node) {
-    // N1..N3: own variables, delayed variables of the children, the others.
+  const int32_t last = st.last;
+  int64_t assembled = st.assembled;
+  for (; node <= last; ++node) {
+    // Gather the front: own variables, delayed variables of the children, the others.
     int32_t* const list = ifact + (recpos - 1);  // list[k - 1] is the variable at position k
     int32_t size = 0;
     const auto append = [&](int32_t v) {
@@ -107,7 +109,7 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
       break;
     }
 
-    // N4: the front must fit below the stack as things are.
+    // Fit the front: it must fit below the stack as things are.
     const int64_t f2 = static_cast<int64_t>(f) * f;
     frontstart = SatAdd(nextfac, Triangle(s));
     real_forecasts();
@@ -116,7 +118,7 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
       break;
     }
 
-    // N5..N8: the own rows, then the children's blocks, popped.
+    // Assemble: the own rows, then the children's blocks, popped.
     double* const front = fact + (frontstart - 1);  // F(i, j) is front[(i - 1) * f + j - 1]
     for (int64_t k = 0; k < f2; ++k) front[k] = 0.0;
     const double* val = fact + (rin - 1);
@@ -127,7 +129,7 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
       col += rowlen[r];
       val += rowlen[r];
     }
-    const int64_t assembled = col - cols;
+    assembled = col - cols;
     iin += assembled;
     rin += assembled;
     real_held_compress -= assembled;
@@ -137,7 +139,7 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
       const int64_t g = ifact[itop];
       int32_t* pos = ifact + itop + 1;
       for (int64_t i = 0; i < g; ++i) pos[i] = frontpos[pos[i] - 1];
-      AddChildBlock(front, f, pos, g, fact + rtop);
+      AddChildBlock(front, f, pos, g, fact + rtop, st.threads);
       const int64_t values = Triangle(g);
       ops_assembly += static_cast<double>(values);
       itop += g + 1;
@@ -150,7 +152,7 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
       real_held_plain -= values;
     }
 
-    // N9: one pass over all the fully summed columns.
+    // Eliminate: one pass over all the fully summed columns.
     w.a = front;
     w.index = list;
     w.f = f;
@@ -174,7 +176,7 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
     }
     p = static_cast<int32_t>(w.p);
 
-    // N10: delayed variables, then the contribution block.
+    // Stack the contribution block, after counting the delayed variables.
     if (node != nnodes) delayed += s - p;
     const int64_t g = f - p, m = f - s;
     if (g > 0) {
@@ -226,7 +228,7 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
       int_held_plain += g + 1;
     }
 
-    // N11: integer forecasts, integer space, the block's index record.
+    // Push the index record: integer forecasts, integer space, the record.
     const int64_t list_end = recpos + f - 1;
     if (node == nnodes) {
       int_forecast_compress = std::max(int_forecast_compress, list_end + int_held_compress);
@@ -253,7 +255,7 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
       }
     }
 
-    // N12: the block record and the factors, front to back (a destination
+    // Store the block: its record and the factors, front to back (a destination
     // never passes its source: the gap before the front holds the pivot block).
     if (p > 0) {
       nblocks += 1;
@@ -276,7 +278,9 @@ SmallRunEnd RunSmallNodes(FrontalState& st) {
       ifact[recpos - 3] = 0;
       ifact[recpos - 2] = 0;
     }
+    if (st.trace != nullptr) st.trace->push_back({f, s, p, assembled});
   }
+  st.assembled = assembled;
   st.node = node, st.ntaken = ntaken, st.o = o, st.f = f, st.s = s, st.p = p;
   st.nblocks = nblocks, st.maxfront = maxfront, st.info(MA57_INFO_DELAYED) = delayed;
   st.nextfac = nextfac, st.vnext = vnext, st.frontstart = frontstart, st.rtop = rtop;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "pemric/ma57.h"
 #include "pemric/one_based.h"
@@ -37,8 +38,31 @@ enum class FrontPath : int32_t {
   kGeneral,  // always the general path
   kSmall,    // the small-front path wherever it applies, whatever the order
 };
-// The choice of path; only tests change it, to compare the two.
-inline FrontPath front_path = FrontPath::kBySize;
+
+// How a factorization runs: which path its nodes take and on how many
+// threads. Neither changes any result; tests vary them to show it.
+struct FactorSettings {
+  FrontPath path = FrontPath::kBySize;
+  int threads = 0;  // 0: the process's count (ConfiguredThreads)
+};
+// The settings of a factorization started on the calling thread: those of
+// the innermost ScopedFactorSettings alive on it, else the defaults.
+FactorSettings CurrentFactorSettings();
+// While it lives, factorizations started on the constructing thread take
+// these settings (tests compare paths and thread counts with it; other
+// threads' factorizations are not affected).
+class ScopedFactorSettings {
+ public:
+  explicit ScopedFactorSettings(const FactorSettings& settings);
+  ~ScopedFactorSettings();
+  ScopedFactorSettings(const ScopedFactorSettings&) = delete;
+  ScopedFactorSettings& operator=(const ScopedFactorSettings&) = delete;
+
+ private:
+  FactorSettings settings_;
+  const ScopedFactorSettings* outer_;
+  friend FactorSettings CurrentFactorSettings();
+};
 
 inline int64_t SatAdd(int64_t a, int64_t b) {
   const int64_t r = a + b;  // operands are kept below kSizeMax, so no overflow
@@ -77,6 +101,16 @@ enum ModificationPhase : int32_t {
   kModifying = 2,   // every later pivot is raised as needed
 };
 
+// What a node did, as far as the space management needs it: the trace of a
+// subtree factorized apart, from which the node loop replays the space tests
+// and forecasts that the subtree would have made in place.
+struct NodeTrace {
+  int32_t f = 0;      // order of the front
+  int32_t s = 0;      // fully summed variables
+  int32_t p = 0;      // pivots chosen
+  int64_t input = 0;  // entries of the input rows assembled
+};
+
 struct FrontalState {
   // The arguments; arrays are 1-based views of the caller's.
   int32_t n = 0;                    // order of the matrix
@@ -106,6 +140,8 @@ struct FrontalState {
   int32_t mode = 1;      // pivoting mode ICNTL(7), MA57_PIVOT_*
   int32_t nb = 16;       // block size of the Level 3 updates, ICNTL(11) (>= 1)
   bool suspend = false;  // ICNTL(8) != 0: suspend rather than fail for lack of space
+  FrontPath path = FrontPath::kBySize;  // the ways nodes may take
+  int threads = 1;                      // threads that large fronts may share
 
   // Positions in FACT and IFACT, 1-based.
   int64_t nextfac = 1;     // next free factor position
@@ -121,6 +157,7 @@ struct FrontalState {
 
   // Progress.
   int32_t node = 1;                // current tree node
+  int32_t last = 0;                // last node of this run: nnodes, or a subtree's root
   int32_t ntaken = 0;              // variables taken from pivseq so far
   int32_t o = 0;                   // own variables of the node (its pivots in pivseq)
   int32_t f = 0;                   // order of the front
@@ -156,6 +193,10 @@ struct FrontalState {
   double ops_elim = 0.0;      // RINFO(4)
   double ops_blas = 0.0;      // RINFO(5)
 
+  // A subtree factorized apart records what each node did here.
+  std::vector<NodeTrace>* trace = nullptr;
+  int64_t assembled = 0;  // input entries assembled at the current node
+
   // The current front, row i stored contiguously from frontstart: F(i, j).
   double* Front() { return fact.from(frontstart); }
   double& F(int64_t i, int64_t j) { return fact.data()[frontstart - 1 + (i - 1) * f + (j - 1)]; }
@@ -177,15 +218,24 @@ inline void UpdateRealForecasts(FrontalState& st) {
 // Where a run of the small-front path ended.
 enum class SmallRunEnd {
   kAllNodes,      // after the last node
-  kGathered,      // at a node for the general path, its front gathered (N1..N3)
+  kGathered,      // at a node for the general path, its front gathered
   kIntegerSpace,  // at the integer space test of a node, eliminated and stacked
   kStopped,       // the factorization stopped (error or suspension), INFO set
 };
 inline bool SmallRunApplies(const FrontalState& st) {
-  return front_path != FrontPath::kGeneral && st.mode != MA57_PIVOT_MODIFIED && !st.counting;
+  return st.path != FrontPath::kGeneral && st.mode != MA57_PIVOT_MODIFIED && !st.counting;
 }
 // The small-front path from the current node, not yet gathered.
 SmallRunEnd RunSmallNodes(FrontalState& st);
+
+// Processes the nodes from st.node to `last` in place (from the given space
+// test after a suspension); false when the factorization stopped (error,
+// suspension), INFO set.
+bool RunRange(FrontalState& st, int32_t last, Suspension resume);
+// Processes every node of a fresh factorization, factorizing independent
+// subtrees apart on the other threads where that pays, with the outcome of
+// RunRange(st, st.nnodes, kNotSuspended) bit for bit; false as RunRange.
+bool RunWithSubtrees(FrontalState& st);
 
 // Parts of the kernel, defined in separate files.
 // Pivot choice and elimination of the fully summed variables (p set on exit).

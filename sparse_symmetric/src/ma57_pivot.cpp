@@ -151,22 +151,64 @@ int32_t ModifyPivot(FrontalState& st, bool zero, double& bad) {
   return 0;
 }
 
+// The blocked updates of a front, F(r, l) += sum over k pivots from front row
+// k0, for rows r1..r2 and columns from each row's diagonal: up to column
+// `nn_end` in the 'N', 'N' form (the multipliers in the pivot rows, the
+// unscaled values kept below the diagonal), and from column `nt_from` to f in
+// the 'N', 'T' form (where the pivot rows still hold the unscaled values and
+// the multipliers of row r are the pivot rows' entries in column r).
+//
+// The update is cut into tiles by a rule that depends only on these sizes:
+// panels of kTileRows rows, each with its diagonal square (split by
+// GemmSquare) and its two rectangles in chunks of kTileColumns columns. Each
+// tile is one-thread DGEMM calls with the whole inner dimension, so every
+// entry gets the same sum whichever thread takes its tile, and however many
+// threads there are. The tiles of a large update are shared among them.
+constexpr int64_t kTileRows = 128;
+constexpr int64_t kTileColumns = 512;
+// Updates of at least this many multiply-adds are shared among the threads.
+constexpr double kThreadedUpdate = 4.0e6;
+
+void UpdateTiles(FrontalState& st, int64_t k0, int32_t k, int64_t r1, int64_t r2, int64_t nn_end,
+                 int64_t nt_from) {
+  const int64_t f = st.f;
+  if (r2 < r1 || k <= 0) return;
+  const auto chunks = [](int64_t columns) { return (std::max<int64_t>(columns, 0) + kTileColumns - 1) / kTileColumns; };
+  const int64_t panels = (r2 - r1 + kTileRows) / kTileRows;
+  const int64_t nn_chunks = chunks(nn_end - r1), nt_chunks = chunks(f - nt_from + 1);
+  const int64_t per_panel = 1 + nn_chunks + nt_chunks;
+  const double rows = static_cast<double>(r2 - r1 + 1);
+  const double work = rows * static_cast<double>(std::max<int64_t>(nn_end - r1, 0) + (f - nt_from + 1)) * k;
+  ForRows(st.threads, panels * per_panel, work >= kThreadedUpdate, [&](int64_t t) {
+    const int64_t a = r1 + (t / per_panel) * kTileRows;
+    const int64_t b = std::min(r2, a + kTileRows - 1);
+    const int32_t height = static_cast<int32_t>(b - a + 1);
+    int64_t piece = t % per_panel;
+    if (piece == 0) {
+      GemmSquare(st, k0, k, a, height);
+      return;
+    }
+    piece -= 1;
+    if (piece < nn_chunks) {
+      const int64_t c1 = b + 1 + piece * kTileColumns;
+      const int64_t c2 = std::min(nn_end, c1 + kTileColumns - 1);
+      if (c1 <= c2) GemmRows(st, k0, k, a, height, c1, static_cast<int32_t>(c2 - c1 + 1));
+      return;
+    }
+    piece -= nn_chunks;
+    const int64_t c1 = nt_from + piece * kTileColumns;
+    const int64_t c2 = std::min(f, c1 + kTileColumns - 1);
+    blas::Dgemm('N', 'T', static_cast<int32_t>(c2 - c1 + 1), height, k, 1.0, &st.F(k0, c1),
+                static_cast<int32_t>(f), &st.F(k0, a), static_cast<int32_t>(f), 1.0, &st.F(a, c1),
+                static_cast<int32_t>(f));
+  });
+}
+
 // Rows r1..r2 (fully summed), columns from their diagonal to f, updated with
-// the k pivots from front row k0: columns up to cols_end by DGEMM on split
-// squares and one rectangle, the columns s+1..f (where pivot rows still hold
-// unscaled values and the multipliers of row r are the pivot rows' entries in
-// column r) by one DGEMM('N', 'T').
-void UpdateRows(FrontalState& st, int64_t k0, int32_t k, int64_t r1, int64_t r2, int64_t cols_end) {
-  const int64_t s = st.s, f = st.f;
-  const int32_t rows = static_cast<int32_t>(r2 - r1 + 1);
-  if (rows <= 0 || k <= 0) return;
-  GemmSquare(st, k0, k, r1, rows);
-  if (cols_end > r2) GemmRows(st, k0, k, r1, rows, r2 + 1, static_cast<int32_t>(cols_end - r2));
-  if (s < f) {
-    blas::Dgemm('N', 'T', static_cast<int32_t>(f - s), rows, k, 1.0, &st.F(k0, s + 1),
-                static_cast<int32_t>(f), &st.F(k0, r1), static_cast<int32_t>(f), 1.0,
-                &st.F(r1, s + 1), static_cast<int32_t>(f));
-  }
+// the k pivots from front row k0: up to column s in the 'N', 'N' form, the
+// columns s+1..f in the 'N', 'T' form.
+void UpdateRows(FrontalState& st, int64_t k0, int32_t k, int64_t r1, int64_t r2) {
+  UpdateTiles(st, k0, k, r1, r2, st.s, st.s + 1);
 }
 
 // The fully summed rows are eliminated in panels of several passes. A pass
@@ -183,7 +225,7 @@ struct Panel {
 void ClosePanel(FrontalState& st, Panel& panel) {
   const int64_t k = st.p - panel.first;
   if (k > 0 && panel.end < st.s) {
-    UpdateRows(st, panel.first + 1, static_cast<int32_t>(k), panel.end + 1, st.s, st.s);
+    UpdateRows(st, panel.first + 1, static_cast<int32_t>(k), panel.end + 1, st.s);
   }
   panel.first = st.p;
 }
@@ -262,7 +304,7 @@ int32_t EliminateFront(FrontalState& st) {
       ps.b = ps.b > s / 2 ? s : 2 * ps.b;
       continue;
     }
-    UpdateRows(st, ps.p0 + 1, kb, ps.e + 1, panel.end, s);
+    UpdateRows(st, ps.p0 + 1, kb, ps.e + 1, panel.end);
     CountBlockUpdate(st, ps, kb);
   }
   ClosePanel(st, panel);
@@ -304,7 +346,7 @@ void CopyToStack(FrontalState& st) {
   const double* a = &st.F(p + 1, p + 1);
   if (g >= kThreadedRows && st.rtop >= st.frontstart - 1 + f * f) {
     // The stack lies wholly after the front: the rows are independent.
-    ForRows(g, true, [=](int64_t i) {
+    ForRows(st.threads, g, true, [=](int64_t i) {
       std::memcpy(out + StackedRowStart(g, i), a + i * (f + 1),
                   sizeof(double) * static_cast<size_t>(g - i));
     });
@@ -339,7 +381,7 @@ void Level3Contribution(FrontalState& st, bool counted) {
   // a are walked in tiles so that the strided stores of a tile stay in cache.
   // Tiles touch disjoint columns of the pivot rows and disjoint rows below.
   constexpr int64_t kTile = 64;
-  ForRows((mm + kTile - 1) / kTile, mm >= kThreadedRows, [&](int64_t t) {
+  ForRows(st.threads, (mm + kTile - 1) / kTile, mm >= kThreadedRows, [&](int64_t t) {
     const int64_t a0 = s + 1 + t * kTile;
     const int64_t a1 = std::min(f, a0 + kTile - 1);
     ForEachPivot(st, [&](int64_t q, int size) {
@@ -365,7 +407,7 @@ void Level3Contribution(FrontalState& st, bool counted) {
   });
   ForEachPivot(st, [&](int64_t, int size) { st.ops_elim += (size == 1 ? 1.0 : 6.0) * md; });
   const double pd = static_cast<double>(st.p);
-  GemmSquare(st, 1, st.p, s + 1, static_cast<int32_t>(mm));
+  UpdateTiles(st, 1, st.p, s + 1, f, f, f + 1);
   if (counted) {
     st.ops_elim += md * md * pd + md * pd;
     st.ops_blas += static_cast<double>(mm / st.nb) * (st.nb - 1.0) * st.nb * pd;

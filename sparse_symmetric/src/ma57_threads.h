@@ -1,17 +1,17 @@
-// The factorization's own threads, for the work of large fronts that lies
-// outside BLAS: clearing the front, adding the children's blocks, forming the
-// multipliers of the contribution block and copying factors and blocks out of
-// the front. Done by the calling thread alone, that work leaves the other
-// cores idle between the threaded DGEMM calls.
+// The factorization's own threads. Every BLAS call of the factorization runs
+// on one thread (the module's private one-thread BLAS, see cmake/Blas.cmake);
+// a large front's updates are cut into tiles by a rule that depends only on
+// the front's sizes, never on the thread count, and the tiles, like the
+// loops of a large front that lie outside BLAS (clearing the front, adding
+// the children's blocks, forming multipliers, copies), are shared among the
+// threads. Each tile and each row is computed by the same operations in the
+// same order whichever thread takes it, so factors and statistics are bitwise
+// the same for any number of threads, and whatever else runs in the process.
 //
-// Each shared loop splits rows (or tiles) whose entries no other iteration
-// touches, and every entry is formed by the same operations in the same order
-// as on one thread, so the factors are bitwise the same for any thread count.
-// The factorization uses as many threads as BLAS (openblas_get_num_threads,
-// so OPENBLAS_NUM_THREADS or openblas_set_num_threads set both); with a BLAS
-// that does not say, or in a build without threads, it uses one. With an
-// OpenMP build of OpenBLAS they are the OpenMP runtime's threads, BLAS's own;
-// otherwise helpers that the factorization starts.
+// The thread count is DALVEX_NUM_THREADS, read once per process; unset, every
+// core the process may run on. 1 keeps every factorization on its calling
+// thread. A build whose BLAS may itself start threads, or is not known to be
+// safe to call from several threads at once, always uses one.
 #pragma once
 
 #include <cstdint>
@@ -22,34 +22,30 @@ namespace ma57 {
 // Rows from which a loop of a front is shared among the threads: below it,
 // waking the helpers costs more than the loop.
 constexpr int64_t kThreadedRows = 256;
+// Helpers at most, whatever the setting asks.
+constexpr int kMaxThreads = 64;
 
-// Threads to use, if above 0, whatever BLAS says; only tests set it, to
-// compare thread counts.
-inline int front_threads = 0;
-
-// Which threads run the shared loops; only tests change it, to cover both.
-enum class FrontPool : int32_t {
-  kAuto,    // the OpenMP runtime's when BLAS runs on it, else our own helpers
-  kOwn,     // always our own helpers
-  kOpenMp,  // the OpenMP runtime's whenever one is loaded
-};
-inline FrontPool front_pool = FrontPool::kAuto;
-// Whether an OpenMP runtime is loaded for the shared loops to use.
-bool OpenMpRuntimeLoaded();
+// The thread count of this process's factorizations (DALVEX_NUM_THREADS,
+// else the cores available; 1 where the build has no threads).
+int ConfiguredThreads();
+// Parses a DALVEX_NUM_THREADS value: a whole number from 1 on (clamped to
+// kMaxThreads), else `fallback`.
+int ParseThreadCount(const char* text, int fallback);
 
 using RowBody = void (*)(const void* body, int64_t i);
 
-// Runs body(i) for i = 0 .. n-1 on the calling thread and the helpers, and
-// returns true; returns false, having run nothing, when there is only one
-// thread or another factorization is using the helpers.
-bool RunSharedRows(int64_t n, RowBody fn, const void* body);
+// Runs body(i) for i = 0 .. n-1 on the calling thread and up to team - 1
+// helpers, and returns true; returns false, having run nothing, when team is
+// 1 or another factorization is using the helpers.
+bool RunSharedRows(int team, int64_t n, RowBody fn, const void* body);
 
-// body(i) for i = 0 .. n-1, shared among the threads when `threaded`. The
-// iterations must be independent of each other.
+// body(i) for i = 0 .. n-1, shared among `team` threads when `threaded`. The
+// iterations must be independent of each other; which thread runs which never
+// changes a result.
 template <typename Body>
-inline void ForRows(int64_t n, bool threaded, const Body& body) {
+inline void ForRows(int team, int64_t n, bool threaded, const Body& body) {
   const RowBody call = [](const void* b, int64_t i) { (*static_cast<const Body*>(b))(i); };
-  if (threaded && RunSharedRows(n, call, &body)) return;
+  if (threaded && team > 1 && n > 1 && RunSharedRows(team, n, call, &body)) return;
   for (int64_t i = 0; i < n; ++i) body(i);
 }
 

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -44,6 +47,60 @@ TEST(SolutionCsv, QuotesOnlyWhatNeedsIt) {
   EXPECT_EQ(CsvField("6\" pipe"), "\"6\"\" pipe\"");
   EXPECT_EQ(CsvField("two\nlines"), "\"two\nlines\"");
 }
+
+#if !defined(_WIN32)  // links and devices as POSIX has them
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool AnyPartial() {
+  for (const auto& entry : std::filesystem::directory_iterator("."))
+    if (entry.path().string().find(".partial") != std::string::npos) return true;
+  return false;
+}
+
+// An existing file is replaced by a complete new one at Close, and only
+// then; a file discarded (or dropped unclosed) leaves it as it was.  A link
+// keeps pointing at its target, which gets the new text.
+TEST(WholeOrNotAtAll, ReplacesOnlyAtCloseAndKeepsOnDiscard) {
+  enum End { kClose, kDiscard, kDrop };
+  for (const End end : {kClose, kDiscard, kDrop}) {
+    SCOPED_TRACE(end);
+    std::ofstream("target.txt") << "old\n";
+    std::filesystem::remove("link.txt");
+    std::filesystem::create_symlink("target.txt", "link.txt");
+    {
+      OutputFile out;
+      ASSERT_TRUE(out.Open("link.txt")) << out.error();
+      out.Write("new\n");
+      out.Flush();
+      EXPECT_EQ(Contents("target.txt"), "old\n");  // not yet in place
+      EXPECT_EQ(Contents(out.writing_to()), "new\n");
+      if (end == kClose) {
+        EXPECT_TRUE(out.Close()) << out.error();
+      } else if (end == kDiscard) {
+        out.Discard();
+      }
+    }
+    EXPECT_EQ(Contents("target.txt"), end == kClose ? "new\n" : "old\n");
+    EXPECT_TRUE(std::filesystem::is_symlink("link.txt"));
+    EXPECT_FALSE(AnyPartial());
+  }
+}
+
+// A device cannot be replaced: it is written directly, and never renamed over.
+TEST(WholeOrNotAtAll, WritesADeviceDirectly) {
+  OutputFile out;
+  ASSERT_TRUE(out.Open("/dev/null")) << out.error();
+  EXPECT_EQ(out.writing_to(), "/dev/null");
+  out.Write("text");
+  EXPECT_TRUE(out.Close());
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+}
+#endif
 
 }  // namespace
 }  // namespace dalvex_run

@@ -43,6 +43,7 @@ using dalvex::Ordering;
 using dalvex::Triangle;
 using dalvex_test::Near;
 constexpr double kEps = std::numeric_limits<double>::epsilon();
+const double kPi = std::acos(-1.0);
 
 // A matrix in coordinate form from 0, lower triangle, as the tests build it.
 struct Coordinates {
@@ -199,7 +200,7 @@ TEST(KnownSpectra, ShiftedGridLaplacianHasTheInertiaOfItsEigenvalues) {
     for (int32_t i = 1; i <= k; ++i) {
       for (int32_t j = 1; j <= k; ++j) {
         const double lambda =
-            4.0 - 2.0 * std::cos(i * M_PI / (k + 1)) - 2.0 * std::cos(j * M_PI / (k + 1)) - sigma;
+            4.0 - 2.0 * std::cos(i * kPi / (k + 1)) - 2.0 * std::cos(j * kPi / (k + 1)) - sigma;
         below += lambda < 0.0;
         log_abs += std::log(std::fabs(lambda));
         sign *= lambda < 0.0 ? -1.0 : 1.0;

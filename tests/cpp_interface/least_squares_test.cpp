@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dalvex/dalvex.hpp"
+#include "misuse_cases.h"
 #include "problems/registry.h"
 
 namespace {
@@ -251,13 +252,7 @@ TEST(Misuse, LeastSquaresRaisesErrorWithItsCode) {
     LeastSquaresSolver solver(problem(), o);
   };
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  struct Case {
-    const char* what;
-    std::function<void()> call;
-    ErrorCode code;
-    const char* names;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<dalvex_test::MisuseCase> cases = {
       {"fewer residuals than variables",
        [&] { LeastSquaresProblem::WithJacobian(1, 2, r, c, f, j); }, ErrorCode::kInvalidArgument,
        "1 residuals in 2 variables"},
@@ -295,16 +290,7 @@ TEST(Misuse, LeastSquaresRaisesErrorWithItsCode) {
        },
        ErrorCode::kNotFinite, "x[1]"},
   };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.what);
-    try {
-      k.call();
-      ADD_FAILURE() << "no dalvex::Error";
-    } catch (const dalvex::Error& e) {
-      EXPECT_EQ(e.code(), k.code) << dalvex::to_string(e.code()) << ": " << e.what();
-      EXPECT_NE(std::string(e.what()).find(k.names), std::string::npos) << e.what();
-    }
-  }
+  dalvex_test::ExpectErrors(cases);
 }
 
 }  // namespace

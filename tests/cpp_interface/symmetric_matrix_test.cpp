@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dalvex/dalvex.hpp"
+#include "misuse_cases.h"
 
 namespace {
 
@@ -90,13 +91,7 @@ TEST(Misuse, RaisesErrorWithItsCode) {
   const std::vector<double> v = {2, 1};
   auto lower = [&] { return SymmetricMatrix::FromCoordinates(2, r, c, v, Triangle::kLower); };
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  struct Case {
-    const char* what;
-    std::function<void()> call;
-    ErrorCode code;
-    const char* names;  // a piece of the message
-  };
-  const std::vector<Case> cases = {
+  const std::vector<dalvex_test::MisuseCase> cases = {
       {"order 0", [&] { SymmetricMatrix::FromCoordinates(0, r, c, v, Triangle::kLower); },
        ErrorCode::kInvalidArgument, "order n is 0"},
       {"order beyond 32 bits",
@@ -221,16 +216,7 @@ TEST(Misuse, RaisesErrorWithItsCode) {
        },
        ErrorCode::kInvalidArgument, "refinement_steps is -1"},
   };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.what);
-    try {
-      k.call();
-      ADD_FAILURE() << "no dalvex::Error";
-    } catch (const dalvex::Error& e) {
-      EXPECT_EQ(e.code(), k.code) << dalvex::to_string(e.code()) << ": " << e.what();
-      EXPECT_NE(std::string(e.what()).find(k.names), std::string::npos) << e.what();
-    }
-  }
+  dalvex_test::ExpectErrors(cases);
 }
 
 }  // namespace

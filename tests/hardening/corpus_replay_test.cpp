@@ -61,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Target{"ma57_factor", dalvex_fuzz::FuzzMa57Factor},
                       Target{"ns23", dalvex_fuzz::FuzzNs23},
                       Target{"record", dalvex_fuzz::FuzzRecord},
-                      Target{"parameters", dalvex_fuzz::FuzzParameters}),
+                      Target{"parameters", dalvex_fuzz::FuzzParameters},
+                      Target{"matrix_market", dalvex_fuzz::FuzzMatrixMarket}),
     [](const ::testing::TestParamInfo<Target>& info) { return std::string(info.param.name); });
 
 }  // namespace

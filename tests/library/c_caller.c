@@ -28,5 +28,16 @@ int main(void) {
   if (info[0] != 0 || info[5] != 4) return Fail("MC59AD status");
   if (memcmp(ip, want_ip, sizeof ip) != 0) return Fail("MC59AD column starts");
   if (memcmp(irn, want_irn, sizeof irn) != 0) return Fail("MC59AD rows");
+  if (strcmp(MC59StatusText(info[0]), "success") != 0) return Fail("MC59StatusText");
+
+  /* The sparse solver's controls inside the least-squares routine's state. */
+  int32_t ns23_icntl[NS23_LICNTL], keep[NS23_LKEEP], lkeep[NS23_LLKEEP];
+  double ns23_cntl[NS23_LCNTL], rkeep[NS23_LRKEEP];
+  NS23SparseSolverArrays sparse;
+  NS23SetDefaults(ns23_icntl, ns23_cntl, keep, rkeep, lkeep);
+  NS23GetSparseSolverArrays(keep, rkeep, &sparse);
+  if (sparse.ICNTL[MA57_ICNTL_PIVOTING - 1] != MA57_PIVOT_ONE_SIGN) return Fail("NS23GetSparseSolverArrays");
+  if (strcmp(NS23StatusText(NS23_ERR_SIZES), "N < 1 or M < N") != 0) return Fail("NS23StatusText");
+  if (strcmp(MA57StatusText(MA57_ERR_N), "N < 1") != 0) return Fail("MA57StatusText");
   return 0;
 }

@@ -21,22 +21,22 @@ using Texts = std::vector<std::string>;
 
 TEST(TrackedArray, ReallocationReplacesStorageCountAndLabel) {
   dalvex::TrackedArray<double> a;
-  EXPECT_STREQ(a.label, "Unallocated");
-  ASSERT_TRUE(dalvex::Allocate(a, 3, "first"));
+  EXPECT_STREQ(a.label(), "Unallocated");
+  ASSERT_TRUE(a.Allocate(3, "first"));
   a.at(1) = 1.0;
   a.at(3) = 3.0;
-  ASSERT_TRUE(dalvex::Allocate(a, 5, "second"));
-  EXPECT_EQ(a.count, 5);
-  EXPECT_STREQ(a.label, "second");
+  ASSERT_TRUE(a.Allocate(5, "second"));
+  EXPECT_EQ(a.count(), 5);
+  EXPECT_STREQ(a.label(), "second");
   for (int k = 1; k <= 5; ++k) EXPECT_EQ(a.at(k), 0.0) << "fresh storage is zero-filled";
-  EXPECT_FALSE(dalvex::Allocate(a, -1, "negative"));
-  EXPECT_EQ(a.data, nullptr);
-  EXPECT_EQ(a.count, 0);
-  ASSERT_TRUE(dalvex::Allocate(a, 0, "empty"));
-  EXPECT_NE(a.data, nullptr);
-  dalvex::Free(a);
-  EXPECT_EQ(a.data, nullptr);
-  EXPECT_STREQ(a.label, "Unallocated");
+  EXPECT_FALSE(a.Allocate(-1, "negative"));
+  EXPECT_EQ(a.data(), nullptr);
+  EXPECT_EQ(a.count(), 0);
+  ASSERT_TRUE(a.Allocate(0, "empty"));
+  EXPECT_NE(a.data(), nullptr);
+  a.Free();
+  EXPECT_EQ(a.data(), nullptr);
+  EXPECT_STREQ(a.label(), "Unallocated");
 }
 
 TEST(MessageFormatter, GrowsInWholeStepsAndDeliversOnce) {
@@ -106,9 +106,9 @@ TEST(ParameterTable, GrowsByTenAndOwnsTextValues) {
 
 TEST(WorkspaceSizes, FirstGuessesAndTheirRange) {
   const dalvex::WorkspaceSizes s = dalvex::SizesFor(3, 2, 4);
-  EXPECT_EQ(s.lip, 4);
-  EXPECT_EQ(s.liw, 105);
-  EXPECT_EQ(s.lw, 30);
+  EXPECT_EQ(s.m_Lip, 4);
+  EXPECT_EQ(s.m_Liw, 105);
+  EXPECT_EQ(s.m_Lw, 30);
   EXPECT_TRUE(dalvex::FitsInt32(s));
   // 9 NNz alone overflows 32 bits here although each size fits.
   EXPECT_FALSE(dalvex::FitsInt32(dalvex::SizesFor(10, 10, 300000000)));

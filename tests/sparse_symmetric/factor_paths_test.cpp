@@ -11,10 +11,6 @@
 #include "ma57_frontal_state.h"
 #include "ma57_threads.h"
 
-#if DALVEX_TEST_OPENMP
-#include <omp.h>
-#endif
-
 namespace {
 
 using namespace ma57test;
@@ -33,9 +29,7 @@ struct Outcome {
 // with the same arrays.
 Outcome Factorize(const Matrix& m, FrontPath path, int32_t mode, int32_t nb, int64_t lfact = 0,
                   int64_t lifact = 0, bool suspend = false, int threads = 1) {
-  const FrontPath before = pemric::ma57::front_path;
-  pemric::ma57::front_path = path;
-  pemric::ma57::front_threads = threads;
+  const pemric::ma57::ScopedFactorSettings settings({path, threads});
   Factors f;
   f.keep = AnalyseKeep(m);
   f.icntl[6] = mode;
@@ -55,8 +49,6 @@ Outcome Factorize(const Matrix& m, FrontPath path, int32_t mode, int32_t nb, int
     }
     out.printed = capture.text();
   }
-  pemric::ma57::front_path = before;
-  pemric::ma57::front_threads = 0;
   if (f.Info(1) >= 0 && f.Info(1) < 10) {
     out.fact.assign(f.fact.begin(), f.fact.begin() + f.Info(15));
     out.ifact.assign(f.ifact.begin(), f.ifact.begin() + f.Info(16));
@@ -156,32 +148,22 @@ TEST(FrontPaths, SameOutcomeInTightWorkspaces) {
 // Fronts and children's blocks above the threads' threshold, with 2x2 and
 // delayed pivots (children's variables out of order in the parent), in ample
 // and in tight workspaces (factors and stack then overlap the front, and the
-// copies keep to one thread).
-// Three threads against one, with our own helpers and with the OpenMP
-// runtime's threads.
+// copies keep to one thread): two and three threads against one.
 TEST(FrontPaths, SameFactorsOnAnyNumberOfThreads) {
-  using pemric::ma57::FrontPool;
-#if DALVEX_TEST_OPENMP
-  // A call into the runtime, so that the program loads it whatever the linker.
-  ASSERT_GE(omp_get_max_threads(), 1);
-#endif
-  for (FrontPool pool : {FrontPool::kOwn, FrontPool::kOpenMp}) {
-    if (pool == FrontPool::kOpenMp && !pemric::ma57::OpenMpRuntimeLoaded()) continue;
-    pemric::ma57::front_pool = pool;
-    for (Kind kind : {Kind::kDefinite, Kind::kZeroDiagonal}) {
-      const Matrix m = RandomMatrix(1200, 5, kind, 4242);
-      const Outcome one = Factorize(m, FrontPath::kBySize, 1, 16);
-      ASSERT_GE(one.info[20], 2 * pemric::ma57::kThreadedRows);  // INFO(21), largest front
-      const int64_t lfact = one.info[16], lifact = one.info[17];
-      for (int64_t lf : {int64_t{0}, lfact}) {
-        SCOPED_TRACE(::testing::Message() << "pool " << static_cast<int>(pool) << " kind "
-                                          << static_cast<int>(kind) << " lfact " << lf);
+  for (Kind kind : {Kind::kDefinite, Kind::kZeroDiagonal}) {
+    const Matrix m = RandomMatrix(1200, 5, kind, 4242);
+    const Outcome one = Factorize(m, FrontPath::kBySize, 1, 16);
+    ASSERT_GE(one.info[20], 2 * pemric::ma57::kThreadedRows);  // INFO(21), largest front
+    const int64_t lfact = one.info[16], lifact = one.info[17];
+    for (int64_t lf : {int64_t{0}, lfact}) {
+      for (int threads : {2, 3}) {
+        SCOPED_TRACE(::testing::Message() << "kind " << static_cast<int>(kind) << " lfact " << lf
+                                          << " threads " << threads);
         ExpectSame(Factorize(m, FrontPath::kBySize, 1, 16, lf, lf > 0 ? lifact : 0),
-                   Factorize(m, FrontPath::kBySize, 1, 16, lf, lf > 0 ? lifact : 0, false, 3));
+                   Factorize(m, FrontPath::kBySize, 1, 16, lf, lf > 0 ? lifact : 0, false, threads));
       }
     }
   }
-  pemric::ma57::front_pool = FrontPool::kAuto;
 }
 
 }  // namespace

@@ -179,7 +179,8 @@ struct IterationReport {
 };
 
 enum class IterationAction { kContinue, kStop };
-// Called once per step tried; kStop ends the solve at the best point.
+// Called once per step tried (but a step that meets residual_tolerance, which
+// ends the solve at once); kStop ends the solve at the best point.
 using IterationCallback = std::function<IterationAction(const IterationReport&)>;
 
 class LeastSquaresSolver {

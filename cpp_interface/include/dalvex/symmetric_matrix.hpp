@@ -30,8 +30,9 @@ const char* to_string(Triangle triangle);
 class SymmetricMatrix {
  public:
   // Coordinate form: entry k is (rows[k], columns[k]) with value values[k],
-  // counted from 0. Repeated positions are summed. An empty `values` makes a
-  // pattern only, which LDLT::Analyse takes and LDLT::Factorize does not.
+  // counted from 0. Repeated positions are summed. An empty `values` for one
+  // or more entries makes a pattern only, which LDLT::Analyse takes and
+  // LDLT::Factorize does not; without entries the matrix is zero.
   // Throws Error: n < 1 or beyond 32 bits, arrays of different lengths, an
   // index outside 0..n-1, an entry outside the declared triangle, a
   // non-finite value, with kBoth a mismatch between the triangles (the first

@@ -92,5 +92,6 @@ std::string FuzzMa57Factor(const uint8_t* data, size_t size);
 std::string FuzzNs23(const uint8_t* data, size_t size);
 std::string FuzzRecord(const uint8_t* data, size_t size);
 std::string FuzzParameters(const uint8_t* data, size_t size);
+std::string FuzzMatrixMarket(const uint8_t* data, size_t size);
 
 }  // namespace dalvex_fuzz

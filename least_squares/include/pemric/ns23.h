@@ -96,6 +96,10 @@ enum {
  *                        -14  the analysis's workspace could not be allocated
  *                       LIW and LW are 0 on any error. Nothing is printed. */
 enum {
+  NS23_SIZE_INFO_STATUS = 1,    /* INFO positions of NS23WorkspaceSize: the status */
+  NS23_SIZE_INFO_VALUE = 2,     /* the column or entry at fault */
+  NS23_SIZE_INFO_PATTERN = 3,   /* success: distinct positions; error: 1 J, 2 A */
+  NS23_SIZE_INFO_NORMAL = 4,    /* success: entries of the normal matrix's lower triangle */
   NS23_SIZE_ERR_COLUMN_STARTS = -11,
   NS23_SIZE_ERR_ROW_INDEX = -12,
   NS23_SIZE_ERR_TOO_LARGE = -13,
@@ -112,21 +116,11 @@ PEMRIC_API void NS23WorkspaceSize(const int32_t* M,
                                   int32_t* LW,
                                   int32_t* INFO);
 
-/* Where NS23AD keeps the sparse symmetric solver's arrays (pemric/ma57.h)
- * inside its private ones: the first position of each; their lengths are
- * MA57_LICNTL, MA57_LINFO, MA57_LCNTL and MA57_LRINFO. */
-enum {
-  NS23_KEEP_MA57_ICNTL = 71, /* MA57 ICNTL(1..20) is KEEP(71..90) */
-  NS23_KEEP_MA57_INFO = 91,  /* MA57 INFO(1..40) is KEEP(91..130) */
-  NS23_RKEEP_MA57_CNTL = 48, /* MA57 CNTL(1..5) is RKEEP(48..52) */
-  NS23_RKEEP_MA57_RINFO = 53 /* MA57 RINFO(1..20) is RKEEP(53..72) */
-};
-
 /* Defaults for NS23AD: ICNTL(1..5) = (6, 0, 0, 0, 0); CNTL(1..5) =
  * (0.25, 0.25, 0.75, 0, 0); KEEP(1..40), RKEEP(1..30) and LKEEP(1..10)
- * cleared; the difference-Jacobian controls in KEEP(61..65), RKEEP(41..47);
- * the MA57 controls in KEEP(71..90), RKEEP(48..52), with MA57 printing off
- * (ICNTL(5) = 0) and pivoting control ICNTL(7) = 2.
+ * cleared; the controls of the difference Jacobian and of the sparse solver
+ * set in their places in KEEP and RKEEP, with the solver's printing off
+ * (MA57 ICNTL(5) = 0) and its pivoting control ICNTL(7) = 2.
  *   ICNTL  int[5]     out    CNTL   double[5]  out
  *   KEEP   int[130]   out    RKEEP  double[72] out   LKEEP int[10] out */
 PEMRIC_API void NS23SetDefaults(int32_t* ICNTL,
@@ -201,6 +195,32 @@ PEMRIC_API void NS23AD(const int32_t* M,
                        int32_t* KEEP,
                        double* RKEEP,
                        int32_t* LKEEP);
+
+/* The sparse symmetric solver's controls and information (pemric/ma57.h),
+ * which NS23AD keeps inside its private arrays: after a -9 return, the
+ * solver's INFO(1) and RINFO tell why the shifted normal matrix did not
+ * factorize. Read-only views, each at position 1 of its array, valid as long
+ * as KEEP and RKEEP are. */
+typedef struct NS23SparseSolverArrays {
+  const int32_t* ICNTL; /* ICNTL(1..MA57_LICNTL), the solver's integer controls */
+  const double* CNTL;   /* CNTL(1..MA57_LCNTL), its real controls */
+  const int32_t* INFO;  /* INFO(1..MA57_LINFO), its integer information */
+  const double* RINFO;  /* RINFO(1..MA57_LRINFO), its real information */
+} NS23SparseSolverArrays;
+
+/* Where the sparse solver's arrays lie inside NS23AD's private ones.
+ *   KEEP(130), RKEEP(72)  in   NS23AD's private arrays
+ *   ARRAYS                out  the four views; those into a null KEEP or
+ *                              RKEEP are null. A null ARRAYS is ignored. */
+PEMRIC_API void NS23GetSparseSolverArrays(const int32_t* KEEP,
+                                          const double* RKEEP,
+                                          NS23SparseSolverArrays* ARRAYS);
+
+/* A short text for a status of NS23AD: an IFLAG value on return or INFO(1)
+ * (the values above), such as "N < 1 or M < N". A value NS23AD never returns
+ * gives "unknown NS23AD status". The text is constant, never null; STATUS
+ * alone is passed by value. */
+PEMRIC_API const char* NS23StatusText(int32_t STATUS);
 
 #ifdef __cplusplus
 }

@@ -109,6 +109,12 @@ PEMRIC_API void MC59AD(const int32_t* ICNTL,
                        int32_t* IW,
                        int32_t* INFO);
 
+/* A short text for a status of MC59AD, INFO(1): an error above, 0, or a
+ * warning, the sum of the MC59_WARN_* bits, whose text names each one. A
+ * value MC59AD never returns gives "unknown MC59AD status". The text is
+ * constant, never null; STATUS alone is passed by value. */
+PEMRIC_API const char* MC59StatusText(int32_t STATUS);
+
 #ifdef __cplusplus
 }
 #endif

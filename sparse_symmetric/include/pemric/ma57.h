@@ -230,6 +230,11 @@ PEMRIC_API void MA57CD(const int32_t* JOB,
                        const int32_t* ICNTL,
                        int32_t* INFO);
 
+/* A short text for a status of the MA57 phases, INFO(1) (the codes above),
+ * such as "N < 1". A value no phase returns gives "unknown MA57 status". The
+ * text is constant, never null; STATUS alone is passed by value. */
+PEMRIC_API const char* MA57StatusText(int32_t STATUS);
+
 #ifdef __cplusplus
 }
 #endif
