@@ -166,7 +166,7 @@ class _Monitor:
     and the user's callback, once per step the solver tries.
 
     The tests, for a step s tried from the current point x with cost F
-    (½‖f‖²), as MINPACK's Levenberg-Marquardt makes them:
+    (½‖f‖²), as SciPy's 'lm' makes them:
       xtol  ‖s‖ <= xtol * (xtol + ‖x‖), for an accepted step, or for a
             rejected one (after which the steps only shrink) with a callable
             jac;

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "dalvex/span.hpp"
+#include "dalvex/dalvex.hpp"
 
 namespace dalvex_python {
 

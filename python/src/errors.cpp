@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "binding.hpp"
-#include "dalvex/error.hpp"
+#include "dalvex/dalvex.hpp"
 
 namespace dalvex_python {
 

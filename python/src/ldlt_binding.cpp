@@ -13,10 +13,7 @@
 #include <pybind11/stl.h>
 
 #include "binding.hpp"
-#include "dalvex/error.hpp"
-#include "dalvex/ldlt.hpp"
-#include "dalvex/ordering.hpp"
-#include "dalvex/symmetric_matrix.hpp"
+#include "dalvex/dalvex.hpp"
 
 namespace dalvex_python {
 namespace {

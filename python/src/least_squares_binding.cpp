@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "binding.hpp"
-#include "dalvex/least_squares.hpp"
+#include "dalvex/dalvex.hpp"
 
 namespace dalvex_python {
 namespace {

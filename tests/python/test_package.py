@@ -1,5 +1,5 @@
-"""The package as a Python user meets it: import, help, stubs, docstring and
-documentation examples."""
+"""The package as a Python user meets it: import, help, stubs and docstring
+examples (docs/python.md's examples are the test docs.python)."""
 
 import doctest
 import pathlib
@@ -7,8 +7,6 @@ import re
 
 import dalvex
 from dalvex import _core
-
-ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 
 def test_help_names_every_function():
@@ -33,12 +31,3 @@ def test_stubs_declare_what_the_module_has():
     assert declared <= present
     assert {n for n in dir(_core) if not n.startswith("_")} <= declared
 
-
-def test_documentation_examples_run():
-    """Every Python block of docs/python.md, in order, in one namespace."""
-    text = (ROOT / "docs" / "python.md").read_text()
-    blocks = re.findall(r"```python\n(.*?)```", text, re.S)
-    assert len(blocks) >= 3
-    namespace = {}
-    for block in blocks:
-        exec(compile(block, "docs/python.md", "exec"), namespace)
