@@ -11,7 +11,8 @@
                               interface's on problems of 10⁴ unknowns and more
 
 Options: --repeat K (interleaved repetitions, default 3), --scipy-once
-(SciPy's long runs once only), --no-scipy, --timeout S (per run). Each
+(SciPy's long runs once only), --no-scipy, --timeout S (per run), --methods
+M1,M2 (a subset of the methods). Each
 run's address space is capped at DALVEX_BENCH_MEMORY_GIB (default 10) GiB.
 Each line: what, the medians (time, evaluations, cost or residual, peak
 memory added) and the ratio SciPy/dalvex of the medians; the load average
@@ -293,14 +294,20 @@ def main():
     parser.add_argument("--scipy-once", action="store_true")
     parser.add_argument("--no-scipy", action="store_true")
     parser.add_argument("--timeout", type=float, default=3600)
+    parser.add_argument("--methods", help="comma-separated subset of the methods (ldl: dalvex, "
+                        "splu-best, splu; lsq: dalvex, dalvex-fd, trf, trf-fd)")
     args = parser.parse_args()
     sys.path.insert(0, HERE)
+    chosen = args.methods.split(",") if args.methods else None
+
+    def pick(methods):
+        return [m for m in methods if chosen is None or m in chosen]
     if args.what == "ldl":
         compare("ldl", args.items or list(__import__("cases").SADDLE_SIZES), ["dalvex"],
-                ["splu-best"], args)
+                pick(["splu-best", "splu"]) if chosen else ["splu-best"], args)
     elif args.what == "lsq":
         compare("lsq", args.items or ["bratu-100", "bratu-200", "broyden-100000"],
-                ["dalvex", "dalvex-fd"], ["trf", "trf-fd"], args)
+                pick(["dalvex", "dalvex-fd"]), pick(["trf", "trf-fd"]), args)
     elif args.what == "threads":
         threads(args)
     else:
