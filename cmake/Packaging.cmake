@@ -5,6 +5,8 @@
 #                                       interface's libdalvex.a,
 #                                       the CMake package and the pkg-config file
 #                           dalvex-host the stand-ins for the host framework (optional)
+#                           python3-dalvex  the Python package (python/), for Debian's
+#                                       python3 of this build's version
 #   Windows (cpack -G ZIP): one zip holding all three, with a README for integrators
 set(CPACK_PACKAGE_NAME dalvex)
 set(CPACK_PACKAGE_VENDOR "Dalvex developers")
@@ -17,6 +19,9 @@ endif()
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_COMPONENTS_ALL runtime development host)
+if(DALVEX_PYTHON_BUILT)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+endif()
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -65,6 +70,18 @@ Stand-ins for the host framework that a real modelling host brings its
 own of: the services library vorn_services, the reference host, and the
 command-line tool dalvex-run, which solves built-in problems through the
 Dalvex plug-in as a host does.")
+  # The extension module holds the numeric code itself (no libpemric); it is
+  # built for one Python version, and its modules import NumPy and SciPy.
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-dalvex)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  math(EXPR _python_next "${Python_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}), python3 (<< ${Python_VERSION_MAJOR}.${_python_next}), python3-numpy, python3-scipy")
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION "sparse nonlinear equations and least squares: Python package
+The Python package dalvex for Debian's python3: a sparse symmetric
+indefinite LDL^T factorization with its inertia, and sparse nonlinear
+least squares and root finding by a sparse Levenberg-Marquardt method,
+in NumPy's and SciPy's conventions.")
   # The licence in each package's copyright file, in Debian's machine-readable
   # format: the text of LICENSE, indented, with "." for its empty lines.
   file(READ ${PROJECT_SOURCE_DIR}/LICENSE _license)
@@ -83,7 +100,11 @@ License: BSD-3-Clause
 License: BSD-3-Clause
 ${_license}
 ")
-  foreach(_component IN ITEMS runtime development host)
+  set(_components runtime development host)
+  if(DALVEX_PYTHON_BUILT)
+    list(APPEND _components python)
+  endif()
+  foreach(_component IN LISTS _components)
     string(TOUPPER ${_component} _upper)
     set(_package ${CPACK_DEBIAN_${_upper}_PACKAGE_NAME})
     install(FILES ${PROJECT_BINARY_DIR}/debian-copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${_package}
@@ -94,3 +115,4 @@ include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "Runtime")
 cpack_add_component(development DISPLAY_NAME "Development" DEPENDS runtime)
 cpack_add_component(host DISPLAY_NAME "Host stand-ins" DEPENDS runtime)
+cpack_add_component(python DISPLAY_NAME "Python package")

@@ -2,7 +2,7 @@
 # Checks that every #include in the product's folders follows the layers:
 #
 #   numeric_common  <-  sparse_pattern, sparse_symmetric  <-  least_squares  <-  plugin
-#   the C routines (include/pemric.h)  <-  cpp_interface  <-  apps
+#   the C routines (include/pemric.h)  <-  cpp_interface  <-  apps, python
 #   host_interface  <-  plugin, host, apps, fuzz
 #
 # A file may include headers of its own layer and the public headers (those
@@ -37,6 +37,7 @@ layer_of() {
     problems/host_adapter/*) echo problem_eso ;;
     problems/*) echo problems ;;
     apps/*) echo apps ;;
+    python/*) echo python ;;
     fuzz/*) echo fuzz ;;
     *) echo none ;;
   esac
@@ -56,10 +57,11 @@ declare -A may_see=(
   [problems]=""
   [problem_eso]="problems host host_interface"
   [apps]="problem_eso problems host host_interface cpp_interface"
+  [python]="cpp_interface"
   [fuzz]="host_interface plugin numeric_common sparse_pattern sparse_symmetric least_squares cpp_interface"
 )
 folders=(numeric_common sparse_pattern sparse_symmetric least_squares include cpp_interface
-         host_interface plugin host problems apps fuzz)
+         host_interface plugin host problems apps python fuzz)
 
 existing=()
 for folder in "${folders[@]}"; do [ -d "$folder" ] && existing+=("$folder"); done

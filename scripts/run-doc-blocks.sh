@@ -12,6 +12,9 @@
 #   ```c quickstart ldl.c     written to the file ldl.c, for a later block to
 #                             compile; a block of any language may name a file
 #
+# Blocks that name the same file are joined into it in order, so that one
+# program may be shown in parts with prose between them.
+#
 # Unmarked blocks are left alone: the commands that install or build, output
 # shown as text, fragments. A marked block of another language than sh, bash
 # or shell must name a file.
@@ -120,13 +123,18 @@ if [ ! -s "$blocks/list" ]; then
   exit 1
 fi
 
-failed=""
+failed="" written=" "
 while read -r number line language file; do
   where="$(basename "$document"):$line"
   if [ "$file" != "-" ]; then
     echo "== $where: $file"
     mkdir -p "$(dirname "$dir/$file")"
-    cp "$blocks/$number.block" "$dir/$file"
+    if [[ "$written" == *" $file "* ]]; then
+      cat "$blocks/$number.block" >>"$dir/$file"
+    else
+      cp "$blocks/$number.block" "$dir/$file"
+      written+="$file "
+    fi
     continue
   fi
   case "$language" in

@@ -8,6 +8,8 @@
 #   c_host        the plain-C host loading the installed plug-in beside the
 #                 installed stand-in services library
 #   cpp_api       the C++ interface's examples through Dalvex::dalvex
+#   python        python/solve.py importing the installed Python package with
+#                 Debian's python3, when the installation has it
 #
 # Usage: scripts/test-consumers.sh PREFIX
 #          an installation (cmake --install ... --prefix PREFIX); PREFIX /usr
@@ -64,5 +66,20 @@ if [ -z "$windows" ]; then
     export PKG_CONFIG_PATH=$(dirname "$pc")
   fi
   make -s -C src/pkg_config check
+
+  # The Python package: on Debian's own path for /usr, else below the prefix.
+  if [ "$prefix" = /usr ]; then
+    package=$(ls /usr/lib/python3/dist-packages/dalvex/__init__.py 2>/dev/null || true)
+  else
+    package=$(find "$prefix" -path '*/dist-packages/dalvex/__init__.py' | head -1)
+  fi
+  if [ -n "$package" ]; then
+    echo "== consumer python against $prefix"
+    if [ "$prefix" = /usr ]; then
+      /usr/bin/python3 src/python/solve.py "$prefix"
+    else
+      PYTHONPATH=$(dirname "$(dirname "$package")") /usr/bin/python3 src/python/solve.py "$prefix"
+    fi
+  fi
 fi
 echo "consumers: all passed against $prefix"

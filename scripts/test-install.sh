@@ -4,7 +4,8 @@
 #   1. installs every component into a fresh temporary prefix and runs the
 #      consumers against it (scripts/test-consumers.sh);
 #   2. makes the Debian packages dalvex, dalvex-dev and dalvex-host (CPack)
-#      in build/packages/;
+#      in build/packages/, and python3-dalvex when the build has the Python
+#      package;
 #   3. with --deb, or by default when run as root (CI), installs those
 #      packages for real with dpkg, runs the consumers against /usr, and
 #      removes the packages again. --no-deb leaves the system alone.
@@ -46,6 +47,9 @@ fi
 rm -f "$build_dir"/packages/*.deb
 (cd "$build_dir" && cpack -G DEB >/dev/null)
 packages=("$root/$build_dir"/packages/dalvex{,-dev,-host}_*.deb)
+# The Python package, when the build has it.
+python_package=$(ls "$root/$build_dir"/packages/python3-dalvex_*.deb 2>/dev/null || true)
+[ -n "$python_package" ] && packages+=("$python_package")
 ls -l "${packages[@]}"
 # Each package carries the licence, a maintainer and a description wrapped
 # to Debian's width (a synopsis line, then lines of at most 79 characters).
@@ -70,6 +74,7 @@ fi
 
 if [ -n "$deb" ]; then
   names=(dalvex-host dalvex-dev dalvex)
+  [ -n "$python_package" ] && names+=(python3-dalvex)
   remove() { $sudo_cmd dpkg --purge "${names[@]}" >/dev/null; }
   trap 'remove; rm -rf "$prefix"' EXIT
   $sudo_cmd dpkg -i "${packages[@]}"

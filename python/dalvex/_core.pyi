@@ -1,0 +1,52 @@
+# Type stubs of the extension module dalvex._core: the C++ interface as the
+# package's own Python modules call it, after they have checked and converted
+# the user's arguments. Not a public interface: use dalvex.ldl,
+# dalvex.least_squares and dalvex.root.
+from typing import Callable, Dict, List, Optional, Tuple, Union
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+def metis_available() -> bool: ...
+
+class LDLT:
+    def __init__(self, ordering: str, elimination_order: List[int], pivot_threshold: float,
+                 zero_pivot_tolerance: float) -> None: ...
+    # layout "csc" (starts, row indices), "csr" (starts, column indices) or
+    # "coo" (rows, columns), indices of one dtype, int32 or int64; values
+    # float64; triangle "lower", "upper" or "both". Returns "success" or
+    # "singular".
+    def factorize(self, n: int, layout: str, first: npt.NDArray[np.integer],
+                  second: npt.NDArray[np.integer], values: npt.NDArray[np.float64],
+                  triangle: str) -> str: ...
+    # b: float64, Fortran order, shape (n, k), overwritten by the solutions.
+    # Returns (refinement steps, scaled residual, seconds).
+    def solve(self, b: npt.NDArray[np.float64], refinement_steps: int,
+              compute_residual: bool) -> Tuple[int, float, float]: ...
+    @property
+    def status(self) -> str: ...
+    @property
+    def order(self) -> int: ...
+    @property
+    def rank(self) -> int: ...
+    @property
+    def inertia(self) -> Tuple[int, int, int]: ...
+    def log_determinant(self) -> Tuple[float, float]: ...
+    def statistics(self) -> Dict[str, Union[int, float, str]]: ...
+
+# One solve from x (float64, overwritten by the final point). residuals(x)
+# and jacobian(x) return float64 arrays of m values and of one value per
+# pattern entry (rows[k], columns[k]); jacobian None: differences. Returns
+# the summary, the residuals and the Jacobian values at the final point.
+def least_squares(
+    m: int, n: int, rows: npt.NDArray[np.int32], columns: npt.NDArray[np.int32],
+    residuals: Callable[[npt.NDArray[np.float64]], npt.NDArray[np.float64]],
+    jacobian: Optional[Callable[[npt.NDArray[np.float64]], npt.NDArray[np.float64]]],
+    x: npt.NDArray[np.float64], options: Dict[str, Union[int, float, bool]],
+    on_iteration: Optional[Callable[[int, int, float, float, float, float,
+                                     npt.NDArray[np.float64]], bool]],
+    on_log: Optional[Callable[[str], None]],
+) -> Tuple[Dict[str, Union[int, float, bool, str]], npt.NDArray[np.float64],
+           npt.NDArray[np.float64]]: ...
