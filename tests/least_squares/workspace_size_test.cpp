@@ -13,6 +13,7 @@
 
 #include "ns23_driver.h"
 #include "pemric/ns23.h"
+#include "pemric/one_based.h"
 #include "problems/registry.h"
 
 namespace {
@@ -20,6 +21,7 @@ namespace {
 using ns23_test::LsqProblem;
 using ns23_test::Options;
 using ns23_test::Outcome;
+using pemric::At;
 
 struct Sizes {
   int32_t liw = 0, lw = 0;
@@ -38,10 +40,10 @@ Sizes SizeFor(const LsqProblem& p, double hmax) {
 // What the start of NS23AD asks for with the given LIW and no real
 // workspace: it analyses the pattern, then returns -3 with both lengths.
 Sizes StartAsks(const LsqProblem& p, double hmax, int32_t liw) {
-  int32_t icntl[NS23_LICNTL], keep[NS23_LKEEP], lkeep[NS23_LLKEEP], info[10] = {};
-  double cntl[10] = {}, rkeep[NS23_LRKEEP], rinfo[5] = {};
+  int32_t icntl[NS23_LICNTL], keep[NS23_LKEEP], lkeep[NS23_LLKEEP], info[NS23_LINFO] = {};
+  double cntl[NS23_LCNTL] = {}, rkeep[NS23_LRKEEP], rinfo[NS23_LRINFO] = {};
   NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
-  icntl[NS23_ICNTL_STREAM - 1] = 0;
+  At(icntl)(NS23_ICNTL_STREAM) = 0;
   std::vector<int32_t> iw(std::max(liw, 1)), ip = p.ip, airn = p.airn;
   airn.resize(std::max<size_t>(airn.size(), 1));
   std::vector<double> w(1), x(p.n), f(p.m), fjac(p.irn.size() + 1), aval(p.airn.size() + 1);
@@ -53,8 +55,8 @@ Sizes StartAsks(const LsqProblem& p, double hmax, int32_t liw) {
          fjac.data(), &iflag, icntl, cntl, info, rinfo, keep, rkeep, lkeep);
   Sizes s;
   EXPECT_EQ(iflag, NS23_ERR_WORKSPACE);
-  s.liw = info[NS23_INFO_LIW_NEEDED - 1];
-  s.lw = info[NS23_INFO_LW_NEEDED - 1];
+  s.liw = At(info)(NS23_INFO_LIW_NEEDED);
+  s.lw = At(info)(NS23_INFO_LW_NEEDED);
   return s;
 }
 
@@ -100,7 +102,7 @@ TEST_P(WorkspaceSize, LibraryProblemsGetTheStartsLengthsAndSolveWithoutRestart) 
   for (double hmax : {0.0, 1e-3}) {
     SCOPED_TRACE(hmax);
     const Sizes s = SizeFor(p, hmax);
-    ASSERT_EQ(s.info[0], 0);
+    ASSERT_EQ(At(s.info)(NS23_SIZE_INFO_STATUS), 0);
     for (int32_t liw : {s.liw, 2 * s.liw + 100}) {
       const Sizes asked = StartAsks(p, hmax, liw);
       EXPECT_EQ(asked.liw, s.liw);
@@ -133,7 +135,7 @@ TEST(WorkspaceSize, RandomPatternsWithRepeatsAndAConstantMatrix) {
     const LsqProblem p = RandomPattern(seed);
     const double hmax = seed % 2 == 0 ? 0.0 : 1.0;
     const Sizes s = SizeFor(p, hmax);
-    ASSERT_EQ(s.info[0], 0);
+    ASSERT_EQ(At(s.info)(NS23_SIZE_INFO_STATUS), 0);
     const Sizes asked = StartAsks(p, hmax, s.liw);
     EXPECT_EQ(asked.liw, s.liw);
     EXPECT_EQ(asked.lw, s.lw);
@@ -183,9 +185,9 @@ TEST(WorkspaceSize, BadArgumentsGetTheirCodeAndPosition) {
     const double hmax = 0.0;
     NS23WorkspaceSize(&c.m, &c.n, c.irn.data(), c.ip.data(), c.airn.data(), c.aip.data(), &hmax,
                       &liw, &lw, info);
-    EXPECT_EQ(info[0], c.status);
-    EXPECT_EQ(info[1], c.value);
-    EXPECT_EQ(info[2], c.which);
+    EXPECT_EQ(At(info)(NS23_SIZE_INFO_STATUS), c.status);
+    EXPECT_EQ(At(info)(NS23_SIZE_INFO_VALUE), c.value);
+    EXPECT_EQ(At(info)(NS23_SIZE_INFO_PATTERN), c.which);
     EXPECT_EQ(liw, 0);
     EXPECT_EQ(lw, 0);
   }
@@ -209,10 +211,10 @@ TEST(WorkspaceReturns, ArraysThatSurviveAndAnExactRestart) {
     const Outcome reference = ns23_test::Solve(p, o);
     ASSERT_EQ(reference.iflag, 0);
 
-    int32_t icntl[NS23_LICNTL], keep[NS23_LKEEP], lkeep[NS23_LLKEEP], info[10] = {};
-    double cntl[10] = {}, rkeep[NS23_LRKEEP], rinfo[5] = {};
+    int32_t icntl[NS23_LICNTL], keep[NS23_LKEEP], lkeep[NS23_LLKEEP], info[NS23_LINFO] = {};
+    double cntl[NS23_LCNTL] = {}, rkeep[NS23_LRKEEP], rinfo[NS23_LRINFO] = {};
     NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
-    icntl[NS23_ICNTL_STREAM - 1] = 0;
+    At(icntl)(NS23_ICNTL_STREAM) = 0;
     std::vector<double> x = p.x0, f(p.m), fjac(p.irn.size());
     std::vector<int32_t> ip = p.ip;
     p.residuals(x.data(), f.data());
@@ -229,14 +231,14 @@ TEST(WorkspaceReturns, ArraysThatSurviveAndAnExactRestart) {
              &iflag, icntl, cntl, info, rinfo, keep, rkeep, lkeep);
       if (iflag == NS23_ERR_LIW || iflag == NS23_ERR_WORKSPACE) {
         ++workspace_returns;
-        EXPECT_EQ(info[NS23_INFO_EVALUATIONS - 1], 0);
+        EXPECT_EQ(At(info)(NS23_INFO_EVALUATIONS), 0);
         EXPECT_EQ(std::memcmp(x.data(), x0.data(), x.size() * sizeof(double)), 0);
         EXPECT_EQ(std::memcmp(f.data(), f0.data(), f.size() * sizeof(double)), 0);
         EXPECT_EQ(std::memcmp(fjac.data(), fjac0.data(), fjac.size() * sizeof(double)), 0);
         EXPECT_EQ(ip, p.ip);
         // New arrays of the lengths asked for, filled with rubbish.
-        liw = std::max(liw, info[NS23_INFO_LIW_NEEDED - 1]);
-        if (iflag == NS23_ERR_WORKSPACE) lw = std::max(lw, info[NS23_INFO_LW_NEEDED - 1]);
+        liw = std::max(liw, At(info)(NS23_INFO_LIW_NEEDED));
+        if (iflag == NS23_ERR_WORKSPACE) lw = std::max(lw, At(info)(NS23_INFO_LW_NEEDED));
         iw.assign(liw, -7);
         w.assign(lw, std::numeric_limits<double>::quiet_NaN());
         continue;
@@ -251,7 +253,7 @@ TEST(WorkspaceReturns, ArraysThatSurviveAndAnExactRestart) {
     EXPECT_EQ(lw, s.lw);
     EXPECT_EQ(iflag, reference.iflag);
     EXPECT_EQ(evaluations, reference.evaluations);
-    EXPECT_EQ(info[NS23_INFO_EVALUATIONS - 1], reference.info[NS23_INFO_EVALUATIONS - 1]);
+    EXPECT_EQ(At(info)(NS23_INFO_EVALUATIONS), reference.Info(NS23_INFO_EVALUATIONS));
     EXPECT_EQ(std::memcmp(x.data(), reference.x.data(), x.size() * sizeof(double)), 0);
   }
 }
