@@ -16,8 +16,11 @@
 
 #include "dalvex_fuzz/fuzz_support.h"
 #include "pemric/ns23.h"
+#include "pemric/one_based.h"
 
 namespace dalvex_fuzz {
+
+using pemric::At;
 namespace {
 
 constexpr const char* kName = "ns23";
@@ -129,13 +132,13 @@ void RunNs23(const uint8_t* data, size_t size) {
   double hmax = in.Byte() < 64 ? (in.Byte() < 32 ? in.AnyReal() : 1e-6) : 0.0;
   const bool analytic = !(hmax > 0);
 
-  int32_t icntl[5];
-  Guarded<double> cntl(5);
-  Guarded<int32_t> keep(130), lkeep(10), info(5), iw_dummy(0);
-  Guarded<double> rkeep(72), rinfo(1);
+  int32_t icntl[NS23_LICNTL];
+  Guarded<double> cntl(NS23_LCNTL);
+  Guarded<int32_t> keep(NS23_LKEEP), lkeep(NS23_LLKEEP), info(NS23_LINFO), iw_dummy(0);
+  Guarded<double> rkeep(NS23_LRKEEP), rinfo(NS23_LRINFO);
   NS23SetDefaults(icntl, cntl.data(), keep.data(), rkeep.data(), lkeep.data());
-  icntl[0] = 7;
-  if (in.Byte() < 32) icntl[1] = in.Int(0, 1);
+  At(icntl)(NS23_ICNTL_STREAM) = 7;
+  if (in.Byte() < 32) At(icntl)(NS23_ICNTL_STOP_RULE) = in.Int(0, 1);
   if (in.Byte() < 16) cntl(in.Int(1, 3)) = in.AnyReal();
 
   Guarded<int32_t> irn(std::max(nnz, 1)), ip(model.n + 1), airn(static_cast<int64_t>(airn_v.size())),
@@ -205,8 +208,12 @@ void RunNs23(const uint8_t* data, size_t size) {
               std::equal(airn_v.begin(), airn_v.end(), airn.data()),
           "a read-only array changed");
     if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
-      std::fprintf(stderr, "M %d N %d HMAX %g SAC %g STPMIN %g MAXFUN %d LIW %d LW %d -> IFLAG %d INFO %d %d %d %d %d RINFO %g\n",
-                   m, n, hmax, sac, stpmin, maxfun, liw, lw, iflag, info(1), info(2), info(3), info(4), info(5), rinfo(1));
+      std::fprintf(stderr,
+                   "M %d N %d HMAX %g SAC %g STPMIN %g MAXFUN %d LIW %d LW %d -> IFLAG %d INFO %d "
+                   "%d %d %d %d RINFO %g\n",
+                   m, n, hmax, sac, stpmin, maxfun, liw, lw, iflag, info(NS23_INFO_STATUS),
+                   info(NS23_INFO_VALUE), info(NS23_INFO_EVALUATIONS), info(NS23_INFO_LIW_NEEDED),
+                   info(NS23_INFO_LW_NEEDED), rinfo(NS23_RINFO_MARQUARDT));
     }
     Check(IflagDocumented(iflag), "IFLAG outside the documented values");
     if (first && (m < 1 || n < 1 || m < n)) Check(iflag == -4, "bad sizes not refused with -4");
@@ -214,8 +221,8 @@ void RunNs23(const uint8_t* data, size_t size) {
       return;  // deliberately mismatched sizes: nothing more to check
     first = false;
     if (iflag == -2 || iflag == -3) {
-      liw = Grow(in, info(4));
-      if (iflag == -3) lw = Grow(in, info(5));
+      liw = Grow(in, info(NS23_INFO_LIW_NEEDED));
+      if (iflag == -3) lw = Grow(in, info(NS23_INFO_LW_NEEDED));
       Check(liw < (1 << 24) && lw < (1 << 26), "absurd workspace demand");
       iw.emplace_back(std::max(liw, 0));
       w.emplace_back(std::max(lw, 0));
