@@ -30,15 +30,25 @@ sudo_cmd=""
 # --- packages ---------------------------------------------------------------
 packages=(cmake make g++-mingw-w64-i686 gfortran-mingw-w64-i686 binutils-mingw-w64-i686
           dpkg-dev googletest libcli11-dev nlohmann-json3-dev libfccp-dev)
+scripts/install-packages.sh "${packages[@]}"
 if [ -n "$run_tests" ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo_cmd dpkg --add-architecture i386
-    $sudo_cmd apt-get update -qq
+    $sudo_cmd apt-get update -qq || true
   fi
-  # clang checks the Microsoft names the plug-in binds to (host_interface_msvc_names).
-  packages+=(wine wine32:i386 clang-14)
+  # Wine runs the suite; clang checks the Microsoft names the plug-in binds to
+  # (host_interface_msvc_names). wine32 needs every i386 library at the very
+  # version of its x86-64 twin: while the archive's i386 index lags behind
+  # (a mirror caught mid-sync), it cannot be installed at all. The build and
+  # its zip still count then, and the log says plainly what did not run.
+  if ! scripts/install-packages.sh wine wine32:i386 clang-14; then
+    echo "build-windows: NOT RUN: the suite under Wine, as wine32 could not be installed" \
+         "from the package archive (apt's message above); only the build and the zip were checked" >&2
+    run_tests=""
+  fi
 fi
-scripts/install-packages.sh "${packages[@]}"
+# Wine's 32-bit loader is a 32-bit Linux program.
+[ -n "$run_tests" ] && scripts/enable-i386-programs.sh
 
 # --- BLAS for the target, from the lapack source package ---------------------
 deps=${DEPS_DIR:-$root/build-win32-deps}

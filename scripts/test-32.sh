@@ -18,9 +18,20 @@ fi
 packages=(build-essential cmake g++-multilib googletest libcli11-dev nlohmann-json3-dev libfccp-dev
           libopenblas-dev:i386 libblas-dev:i386 liblapack-dev:i386)
 scripts/install-packages.sh "${packages[@]}"
+# The tests run the 32-bit programs, at build time too (test discovery).
+mode=$(scripts/enable-i386-programs.sh)
 
 build_dir=${BUILD_DIR:-build-32}
 cmake -S . -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/linux-i686.cmake \
       -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} -DDALVEX_BUILD_BENCH=OFF "$@" >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
-ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)"
+exclude=()
+if [ "$mode" = emulated ]; then
+  # Under qemu the address-space limits of the out-of-memory tests bind the
+  # emulator, which reserves the whole 4 GiB guest space, not the program;
+  # and the tests that fail every allocation of long runs in turn take a
+  # quarter of an hour emulated (the native and sanitizer builds run them).
+  echo "test-32: NOT RUN under emulation: the tests labelled address_limit or heap" >&2
+  exclude=(-LE "address_limit|heap")
+fi
+ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" "${exclude[@]}"
