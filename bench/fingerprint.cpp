@@ -136,19 +136,19 @@ void Ma57Case(Fingerprint& fp, const Coordinates& m, int32_t mode, int32_t nb, b
   for (int attempt = 0; attempt < 3; ++attempt) {
     MA57BD(&n, &ne, m.value.data(), fact.data(), &lfact, ifact.data(), &lifact, &lkeep, keep.data(),
            pivseq.data(), icntl, cntl, binfo, brinfo);
-    const int32_t status = binfo[MA57_INFO_STATUS - 1];
+    const int32_t status = At(binfo)(MA57_INFO_STATUS);
     if (status != MA57_ERR_LFACT && status != MA57_ERR_LIFACT) break;
-    lfact = std::max(lfact, binfo[MA57_INFO_MIN_LFACT_COMPRESS - 1]) + 10;
-    lifact = std::max(lifact, binfo[MA57_INFO_MIN_LIFACT_COMPRESS - 1]) + 10;
+    lfact = std::max(lfact, At(binfo)(MA57_INFO_MIN_LFACT_COMPRESS)) + 10;
+    lifact = std::max(lifact, At(binfo)(MA57_INFO_MIN_LIFACT_COMPRESS)) + 10;
     fact.assign(lfact, 0.0);
     ifact.assign(lifact, 0);
   }
   fp.Add(binfo, sizeof binfo);
   fp.Add(brinfo, sizeof brinfo);
   fp.Add(keep, keep.size());
-  if (binfo[MA57_INFO_STATUS - 1] < 0 || binfo[MA57_INFO_STATUS - 1] >= 10) return;
-  fp.Add(fact, binfo[MA57_INFO_REAL_STORAGE - 1]);
-  fp.Add(ifact, binfo[MA57_INFO_INTEGER_STORAGE - 1]);
+  if (At(binfo)(MA57_INFO_STATUS) < 0 || At(binfo)(MA57_INFO_STATUS) >= 10) return;
+  fp.Add(fact, At(binfo)(MA57_INFO_REAL_STORAGE));
+  fp.Add(ifact, At(binfo)(MA57_INFO_INTEGER_STORAGE));
   for (int32_t job = 1; job <= 4; ++job) {
     for (int32_t nrhs : {1, 3}) {
       std::vector<double> rhs(static_cast<size_t>(n) * nrhs);
