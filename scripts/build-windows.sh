@@ -34,7 +34,7 @@ scripts/install-packages.sh "${packages[@]}"
 if [ -n "$run_tests" ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo_cmd dpkg --add-architecture i386
-    $sudo_cmd apt-get update -qq || true
+    scripts/apt-update.sh
   fi
   # Wine runs the suite; clang checks the Microsoft names the plug-in binds to
   # (host_interface_msvc_names). wine32 needs every i386 library at the very
@@ -68,7 +68,7 @@ if [ ! -f "$blas_lib" ] || [ ! -f "$lapack_lib" ]; then
     printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: %s\n' \
       "$uri" "$codename" /usr/share/keyrings/debian-archive-keyring.gpg |
       $sudo_cmd tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
-    $sudo_cmd apt-get update -qq
+    scripts/apt-update.sh
   fi
   src=$(find "$deps" -maxdepth 1 -type d -name 'lapack-*' | head -1)
   if [ -z "$src" ]; then

@@ -7,6 +7,8 @@
 set -euo pipefail
 links=$(mktemp -d "${TMPDIR:-/tmp}/dalvex-no-wine.XXXXXX")
 trap 'rm -rf "$links"' EXIT
+# Readable by all: apt runs its helpers (gpgv) as the unprivileged _apt user.
+chmod 755 "$links"
 IFS=: read -ra folders <<<"$PATH"
 for folder in "${folders[@]}"; do
   for program in "$folder"/*; do

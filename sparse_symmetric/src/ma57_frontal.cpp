@@ -15,6 +15,7 @@
 
 #include "ma57_front_ops.h"
 #include "ma57_frontal.h"
+#include "ma57_node_loop.h"
 #include "ma57_frontal_state.h"
 #include "ma57_threads.h"
 #include "pemric/common.h"
@@ -23,185 +24,6 @@
 namespace pemric {
 namespace ma57 {
 namespace {
-
-// The index list of the front under construction. It works on local copies
-// of the state's counters: stores through the int32_t arrays would otherwise
-// make the compiler reload every counter after each appended variable.
-class FrontList {
- public:
-  explicit FrontList(FrontalState& st)
-      : frontpos_(st.frontpos.data()), index_(&st.Index(1)), n_(st.n) {}
-  // Front position of variable v, appending it when it is in no front.
-  void Append(int32_t v) {
-    if (frontpos_[v - 1] <= n_) return;
-    index_[f_] = v;
-    f_ += 1;
-    frontpos_[v - 1] = f_;
-  }
-  int32_t Size() const { return f_; }
-
- private:
-  int32_t* frontpos_;
-  int32_t* index_;  // index_[k - 1] is Index(k)
-  int32_t n_;
-  int32_t f_ = 0;
-};
-
-// Gathering the front: own variables, delayed variables of the children,
-// then the other variables of the own rows and of the children's blocks.
-void GatherFront(FrontalState& st) {
-  FrontList list(st);
-  const int32_t n = st.n, node = st.node;
-  const int32_t* pivseq = st.pivseq.data();  // pivseq[k] is the variable at position k + 1
-  const int32_t* varnode = st.varnode.data();
-  int32_t ntaken = st.ntaken;
-  while (ntaken < n && std::abs(varnode[pivseq[ntaken] - 1]) <= node) {
-    list.Append(pivseq[ntaken]);
-    ntaken += 1;
-  }
-  st.ntaken = ntaken;
-  st.o = list.Size();
-  const int32_t children = st.nchild(node);
-  int64_t pos = st.itop + 1;
-  for (int32_t c = 0; c < children; ++c) {
-    const int32_t g = st.ifact(pos);
-    for (int64_t k = pos + 1; k <= pos + g; ++k) {
-      const int32_t v = st.ifact(k);
-      if (std::abs(varnode[v - 1]) <= node) list.Append(v);
-    }
-    pos += g + 1;
-  }
-  st.s = list.Size();
-  int64_t col = st.iin;
-  const int32_t* rowlen = st.rowlen.data();  // 0-based like pivseq
-  for (int32_t r = ntaken - st.o; r < ntaken; ++r) {
-    for (int32_t k = 0; k < rowlen[r]; ++k) list.Append(st.ifact(col++));
-  }
-  pos = st.itop + 1;
-  for (int32_t c = 0; c < children; ++c) {
-    const int32_t g = st.ifact(pos);
-    for (int64_t k = pos + 1; k <= pos + g; ++k) list.Append(st.ifact(k));
-    pos += g + 1;
-  }
-  st.f = list.Size();
-  st.maxfront = std::max(st.maxfront, st.f);
-}
-
-// Assembling the front: zero it, add the own rows and the children's blocks
-// into the upper triangle, then pop the children. Own rows reach only the upper
-// triangle: their columns come later in the pivot order.
-void AssembleFront(FrontalState& st) {
-  const int64_t f = st.f;
-  // Only the upper triangle is read before it is written: the elimination
-  // keeps its unscaled values below the diagonal before any use of them. A
-  // small front is cleared whole, in one call rather than one per row.
-  if (f <= kSmallFront) {
-    std::memset(st.Front(), 0, sizeof(double) * static_cast<size_t>(f * f));
-  } else {
-    double* a = st.Front();
-    ForRows(st.threads, f, f >= kThreadedRows, [=](int64_t r) {
-      std::memset(a + r * (f + 1), 0, sizeof(double) * static_cast<size_t>(f - r));
-    });
-  }
-  int64_t assembled = 0;
-  // The own rows are those of pivot positions ntaken - o + 1 .. ntaken.
-  for (int32_t r = st.ntaken - st.o; r < st.ntaken; ++r) {
-    const int64_t a = st.frontpos(st.pivseq.data()[r]);
-    const int32_t len = st.rowlen.data()[r];
-    for (int32_t k = 0; k < len; ++k) {
-      st.F(a, st.frontpos(st.ifact(st.iin + k))) += st.fact(st.rin + k);
-    }
-    st.iin += len;
-    st.rin += len;
-    assembled += len;
-  }
-  st.assembled = assembled;
-  st.real_held_compress -= assembled;
-  st.int_held_compress -= assembled;
-  st.ops_assembly += static_cast<double>(assembled);
-  const int32_t children = st.nchild(st.node);
-  for (int32_t child = 0; child < children; ++child) {
-    const int64_t g = st.ifact(st.itop + 1);
-    // The record is popped after this, so its variables can be replaced by
-    // their front positions, one lookup per variable instead of per entry.
-    int32_t* pos = &st.ifact(st.itop + 2);
-    const int32_t* frontpos = st.frontpos.data();
-    for (int64_t i = 0; i < g; ++i) pos[i] = frontpos[pos[i] - 1];
-    AddChildBlock(st.Front(), f, pos, g, &st.fact(st.rtop + 1), st.threads);
-    const int64_t size = Triangle(g);
-    st.ops_assembly += static_cast<double>(size);
-    st.itop += g + 1;
-    st.rtop += size;
-    st.int_stack -= g + 1;
-    st.real_stack -= size;
-    st.int_held_compress -= g + 1;
-    st.int_held_plain -= g + 1;
-    st.real_held_compress -= size;
-    st.real_held_plain -= size;
-  }
-}
-
-// Pushing the index record (after the integer space test): the record of
-// the contribution block goes on the integer stack and its variables leave
-// the front.
-// The bounds are read into locals first: the stores go through int32_t
-// arrays, which the compiler must otherwise assume may change the state.
-void PushIndexRecord(FrontalState& st) {
-  const int32_t p = st.p, f = st.f, g = f - p, unplaced = st.n + 1;
-  const int32_t* rest = &st.Index(p + 1);  // the variables of the block, g of them
-  if (g > 0) {
-    st.itop -= g + 1;
-    int32_t* record = &st.ifact(st.itop + 1);
-    record[0] = g;
-    for (int32_t i = 0; i < g; ++i) record[i + 1] = std::abs(rest[i]);
-    st.int_stack += g + 1;
-  }
-  int32_t* frontpos = st.frontpos.data();
-  for (int32_t i = 0; i < g; ++i) frontpos[std::abs(rest[i]) - 1] = unplaced;
-}
-
-// The factors of the node, rows 1..p of the front, to FACT from nextfac: the
-// pivot block's upper triangle by rows (CopyPivotRow), then the p x g
-// rectangle. Destinations never pass their sources (the gap left before the
-// front holds at least the p(p+1)/2 values of the pivot block), so row by row
-// in order is safe; when the two areas do not overlap at all, the rows are
-// copied by the threads.
-void CopyFactors(FrontalState& st) {
-  const int64_t p = st.p, f = st.f, g = f - p;
-  const double* a = st.Front();
-  double* out = &st.fact(st.nextfac);
-  const bool threaded = p >= kThreadedRows && st.nextfac + Triangle(p) + p * g <= st.frontstart;
-  ForRows(st.threads, p, threaded, [=](int64_t i) {
-    CopyPivotRow(out + StackedRowStart(p, i), a + i * (f + 1), p - i);
-  });
-  out += Triangle(p);
-  if (g == 0) return;
-  ForRows(st.threads, p, threaded, [=](int64_t i) {
-    std::memmove(out + i * g, a + i * f + p, sizeof(double) * static_cast<size_t>(g));
-  });
-}
-
-// Storing the block: its record and, unless only counting, the node's factors.
-void StoreBlock(FrontalState& st) {
-  const int64_t p = st.p, f = st.f, g = f - p;
-  const int64_t size = Triangle(p) + p * g;
-  if (p > 0) {
-    st.nblocks += 1;
-    st.ifact(st.recpos - 2) = st.f;
-    st.ifact(st.recpos - 1) = st.p;
-    st.recpos += f + 2;
-    st.vnext = SatAdd(st.vnext, size);
-    if (!st.counting) {
-      CopyFactors(st);
-      st.nextfac += size;
-    }
-  }
-  if (st.node < st.nnodes) {
-    st.ifact(st.recpos - 2) = 0;
-    st.ifact(st.recpos - 1) = 0;
-  }
-  if (st.trace != nullptr) st.trace->push_back({st.f, st.s, st.p, st.assembled});
-}
 
 void StartFresh(FrontalState& st) {
   // What a fresh factorization clears of INFO and RINFO; the rest it either
@@ -347,33 +169,12 @@ void WriteStatistics(FrontalState& st) {
 
 bool RunRange(FrontalState& st, int32_t last, Suspension resume) {
   st.last = last;
-  for (; st.node <= last; ++st.node, resume = kNotSuspended) {
-    if (resume == kNotSuspended && SmallRunApplies(st)) {
-      // Runs of small fronts go the small-front path. It hands back the first
-      // node that it does not take, gathered, or a node whose integer space
-      // test failed, eliminated and stacked.
-      const SmallRunEnd end = RunSmallNodes(st);
-      if (end == SmallRunEnd::kStopped) return false;
-      if (end == SmallRunEnd::kAllNodes) break;
-      if (end == SmallRunEnd::kIntegerSpace) resume = kForIntegerSpace;
-    } else if (resume == kNotSuspended) {
-      GatherFront(st);
-    }
-    if (resume != kForIntegerSpace) {
-      if (!RealSpaceTest(st)) return false;
-      AssembleFront(st);
-      if (EliminateFront(st) < 0) return false;
-      if (st.node != st.nnodes) st.info(MA57_INFO_DELAYED) += st.s - st.p;
-      StackContribution(st);
-      UpdateIntegerForecasts(st);
-    }
-    if (st.node != st.nnodes) {
-      if (!IntegerSpaceTest(st)) return false;
-      PushIndexRecord(st);
-    }
-    StoreBlock(st);
+  if (resume != kNotSuspended && st.node <= last) {
+    if (!NodeLoop::GeneralNode(st, resume)) return false;
+    ++st.node;
   }
-  return true;
+  NodeLoop loop(st);
+  return loop.Run(last);
 }
 
 namespace {
@@ -468,10 +269,14 @@ void MA57FrontalFactor(int32_t n,
   } else {
     ma57::StartFresh(st);
   }
+  st.sign_changes = st.info(MA57_INFO_SIGN_CHANGES);
   ma57::RunNodes(st, resume);
-  // The compresses are reported whatever the outcome, suspensions included.
+  // The compresses are reported whatever the outcome, suspensions included,
+  // and so are the delays and the changes of sign so far.
   st.info(MA57_INFO_REAL_COMPRESSES) = st.rcompress;
   st.info(MA57_INFO_INTEGER_COMPRESSES) = st.icompress;
+  st.info(MA57_INFO_DELAYED) = st.delayed;
+  st.info(MA57_INFO_SIGN_CHANGES) = st.sign_changes;
 }
 
 }  // namespace pemric

@@ -21,22 +21,22 @@ constexpr int64_t kSizeMax = std::numeric_limits<int64_t>::max() / 4;
 // by element: for them a library call per row costs more than the data.
 constexpr int64_t kSmallFront = 16;
 // Fronts up to this order whose fully summed part fits one block take the
-// small-front path. Measured on chains of fronts of one order (banded normal
-// matrices): up to about 16 it takes a fifth fewer instructions than the
-// general path; above, the general path's row copies and half-front clearing
-// win.
+// small fronts' forms of the node's steps (ma57_node_ops.h). Measured on
+// chains of fronts of one order (banded normal matrices): up to about 16
+// they take a fifth fewer instructions than the general forms; above, the
+// general forms' row copies and half-front clearing win.
 constexpr int32_t kSmallPathOrder = 16;
 
-// The two ways of processing a node. The small-front path takes runs of
-// consecutive nodes whose fully summed variables are eliminated in one pass
-// (s <= block size), with the kernel's state in locals from node to node and
-// no library call per row; it does the same operations in the same order as
-// the general path, so factors, pivots, statistics and records are the same
-// bit for bit. It is not taken in mode 4 or once only counting.
+// The two forms of a node's steps. The small form eliminates the fully
+// summed variables in one pass (s <= block size) and stacks the
+// contribution block the direct way, with element loops and no library call
+// per row; it does the same operations in the same order as the general
+// form, so factors, pivots, statistics and records are the same bit for
+// bit. It is not taken in mode 4.
 enum class FrontPath : int32_t {
-  kBySize,   // the small-front path up to kSmallPathOrder, the general one above
-  kGeneral,  // always the general path
-  kSmall,    // the small-front path wherever it applies, whatever the order
+  kBySize,   // the small form up to kSmallPathOrder, the general one above
+  kGeneral,  // always the general form
+  kSmall,    // the small form wherever it applies, whatever the order
 };
 
 // How a factorization runs: which path its nodes take and on how many
@@ -111,7 +111,64 @@ struct NodeTrace {
   int64_t input = 0;  // entries of the input rows assembled
 };
 
-struct FrontalState {
+// The moving part of the kernel's state: what the node loop changes from
+// node to node. The loop holds it in a local copy (NodeCursor c = st),
+// which the compiler keeps in registers: the state itself lies behind
+// pointers that every store through the int32_t arrays might change, and
+// would be reloaded after each one. The copy goes back to the state (Store)
+// only around the routines that work on the whole state.
+struct NodeCursor {
+  // Positions in FACT and IFACT, 1-based.
+  int64_t nextfac = 1;     // next free factor position
+  int64_t vnext = 1;       // nextfac as it would be had every factor been stored
+  int64_t frontstart = 1;  // F(1,1) of the current front
+  int64_t rtop = 0;        // last free position below the real stack
+  int64_t rin0 = 0;        // first real of consumed input not yet reclaimed
+  int64_t rin = 0;         // first real of the unassembled input
+  int64_t recpos = 6;      // index list of the current front, after its record's two counts
+  int64_t itop = 0;        // last free position below the integer stack
+  int64_t iin0 = 0;        // first integer of consumed input not yet reclaimed
+  int64_t iin = 0;         // first integer of the unassembled input
+
+  // Progress.
+  int32_t node = 1;          // current tree node
+  int32_t ntaken = 0;        // variables taken from pivseq so far
+  int32_t o = 0;             // own variables of the node (its pivots in pivseq)
+  int32_t f = 0;             // order of the front
+  int32_t s = 0;             // fully summed variables of the front (own and delayed)
+  int32_t p = 0;             // pivots chosen at the current node
+  int32_t nsteps = 0;        // pivot steps over all nodes
+  int32_t nblocks = 0;       // block pivots stored
+  int32_t n2x2 = 0;          // 2x2 pivots
+  int32_t nneg = 0;          // negative eigenvalues of D
+  int32_t maxfront = 0;      // order of the largest front
+  int32_t refsign = 0;       // sign of the first pivot (modes 2 and 3)
+  int32_t delayed = 0;       // INFO(23): fully summed variables passed to a parent
+  int32_t sign_changes = 0;  // INFO(26): changes of the pivots' sign (mode 3)
+
+  // Space held beyond the factors and front, and the four forecasts of the
+  // least FACT and IFACT, each as if the stacks were compressed whenever
+  // they could be ("compress") and as if they never were ("plain").
+  int64_t real_held_compress = 0;      // reals of the stack and the unassembled input
+  int64_t real_held_plain = 0;         // reals of the stack and all the input
+  int64_t int_held_compress = 0;       // integers of the stack and the unassembled input
+  int64_t int_held_plain = 0;          // integers of the stack and all the input
+  int64_t real_stack = 0;              // reals of the contribution blocks on the stack
+  int64_t int_stack = 0;               // integers of their index records
+  int64_t real_forecast_compress = 0;  // least LFACT with compresses (INFO(17))
+  int64_t real_forecast_plain = 0;     // least LFACT without (INFO(19))
+  int64_t int_forecast_compress = 0;   // least LIFACT with compresses (INFO(18))
+  int64_t int_forecast_plain = 0;      // least LIFACT without (INFO(20))
+
+  // Operation counts.
+  double ops_assembly = 0.0;  // RINFO(3)
+  double ops_elim = 0.0;      // RINFO(4)
+  double ops_blas = 0.0;      // RINFO(5)
+
+  int64_t assembled = 0;  // input entries assembled at the current node
+};
+
+struct FrontalState : NodeCursor {
   // The arguments; arrays are 1-based views of the caller's.
   int32_t n = 0;                    // order of the matrix
   int32_t m = 0;                    // entries of the permuted matrix
@@ -143,59 +200,14 @@ struct FrontalState {
   FrontPath path = FrontPath::kBySize;  // the ways nodes may take
   int threads = 1;                      // threads that large fronts may share
 
-  // Positions in FACT and IFACT, 1-based.
-  int64_t nextfac = 1;     // next free factor position
-  int64_t vnext = 1;       // nextfac as it would be had every factor been stored
-  int64_t frontstart = 1;  // F(1,1) of the current front
-  int64_t rtop = 0;        // last free position below the real stack
-  int64_t rin0 = 0;        // first real of consumed input not yet reclaimed
-  int64_t rin = 0;         // first real of the unassembled input
-  int64_t recpos = 6;      // index list of the current front, after its record's two counts
-  int64_t itop = 0;        // last free position below the integer stack
-  int64_t iin0 = 0;        // first integer of consumed input not yet reclaimed
-  int64_t iin = 0;         // first integer of the unassembled input
-
-  // Progress.
-  int32_t node = 1;                // current tree node
   int32_t last = 0;                // last node of this run: nnodes, or a subtree's root
-  int32_t ntaken = 0;              // variables taken from pivseq so far
-  int32_t o = 0;                   // own variables of the node (its pivots in pivseq)
-  int32_t f = 0;                   // order of the front
-  int32_t s = 0;                   // fully summed variables of the front (own and delayed)
-  int32_t p = 0;                   // pivots chosen at the current node
-  int32_t nsteps = 0;              // pivot steps over all nodes
-  int32_t nblocks = 0;             // block pivots stored
-  int32_t n2x2 = 0;                // 2x2 pivots
-  int32_t nneg = 0;                // negative eigenvalues of D
-  int32_t maxfront = 0;            // order of the largest front
   int32_t rcompress = 0;           // compresses of the real stack in this call
   int32_t icompress = 0;           // compresses of the integer stack in this call
-  int32_t refsign = 0;             // sign of the first pivot (modes 2 and 3)
   int32_t modphase = kUnmodified;  // mode 4: the ModificationPhase
   bool counting = false;           // real space ran out: only forecasts continue
 
-  // Space held beyond the factors and front, and the four forecasts of the
-  // least FACT and IFACT, each as if the stacks were compressed whenever
-  // they could be ("compress") and as if they never were ("plain").
-  int64_t real_held_compress = 0;      // reals of the stack and the unassembled input
-  int64_t real_held_plain = 0;         // reals of the stack and all the input
-  int64_t int_held_compress = 0;       // integers of the stack and the unassembled input
-  int64_t int_held_plain = 0;          // integers of the stack and all the input
-  int64_t real_stack = 0;              // reals of the contribution blocks on the stack
-  int64_t int_stack = 0;               // integers of their index records
-  int64_t real_forecast_compress = 0;  // least LFACT with compresses (INFO(17))
-  int64_t real_forecast_plain = 0;     // least LFACT without (INFO(19))
-  int64_t int_forecast_compress = 0;   // least LIFACT with compresses (INFO(18))
-  int64_t int_forecast_plain = 0;      // least LIFACT without (INFO(20))
-
-  // Operation counts.
-  double ops_assembly = 0.0;  // RINFO(3)
-  double ops_elim = 0.0;      // RINFO(4)
-  double ops_blas = 0.0;      // RINFO(5)
-
   // A subtree factorized apart records what each node did here.
   std::vector<NodeTrace>* trace = nullptr;
-  int64_t assembled = 0;  // input entries assembled at the current node
 
   // The current front, row i stored contiguously from frontstart: F(i, j).
   double* Front() { return fact.from(frontstart); }
@@ -204,29 +216,19 @@ struct FrontalState {
   int32_t& Index(int64_t i) { return ifact.data()[recpos - 1 + (i - 1)]; }
 };
 
+// The node loop's copy of the moving state back into the state.
+inline void Store(FrontalState& st, const NodeCursor& c) { static_cast<NodeCursor&>(st) = c; }
+
 // The real forecasts for the current front as it would be placed had every
 // factor been stored, so that they stay valid for a rerun even in counting
 // mode, where fronts are actually placed at position 1.
-inline void UpdateRealForecasts(FrontalState& st) {
+inline void UpdateRealForecasts(NodeCursor& st) {
   const int64_t f2 = static_cast<int64_t>(st.f) * st.f;
   const int64_t end = SatAdd(SatAdd(st.vnext, Triangle(st.s)), f2 - 1);
   st.real_forecast_compress =
       std::max(st.real_forecast_compress, SatAdd(end, st.real_held_compress));
   st.real_forecast_plain = std::max(st.real_forecast_plain, SatAdd(end, st.real_held_plain));
 }
-
-// Where a run of the small-front path ended.
-enum class SmallRunEnd {
-  kAllNodes,      // after the last node
-  kGathered,      // at a node for the general path, its front gathered
-  kIntegerSpace,  // at the integer space test of a node, eliminated and stacked
-  kStopped,       // the factorization stopped (error or suspension), INFO set
-};
-inline bool SmallRunApplies(const FrontalState& st) {
-  return st.path != FrontPath::kGeneral && st.mode != MA57_PIVOT_MODIFIED && !st.counting;
-}
-// The small-front path from the current node, not yet gathered.
-SmallRunEnd RunSmallNodes(FrontalState& st);
 
 // Processes the nodes from st.node to `last` in place (from the given space
 // test after a suspension); false when the factorization stopped (error,
@@ -257,9 +259,37 @@ inline bool DirectContributionWay(int64_t nb, int64_t p, int64_t m) {
   return !(nb < m && nb <= p) && !(p >= kLevel3MinPivots && m >= kLevel3MinRows);
 }
 // Space management.
-void UpdateIntegerForecasts(FrontalState& st);
-bool RealSpaceTest(FrontalState& st);      // false: suspended or failed, return
-bool IntegerSpaceTest(FrontalState& st);   // false: suspended or failed, return
+// The integer forecasts for the current front (n the order, nnodes the nodes).
+inline void UpdateIntegerForecasts(NodeCursor& c, int32_t n, int32_t nnodes) {
+  const int64_t list_end = c.recpos + c.f - 1;
+  if (c.node == nnodes) {
+    c.int_forecast_compress = std::max(c.int_forecast_compress, list_end + c.int_held_compress);
+    c.int_forecast_plain = std::max(c.int_forecast_plain, list_end + c.int_held_plain);
+    return;
+  }
+  const int64_t reserve = static_cast<int64_t>(n - c.nsteps) + list_end + 2;
+  c.int_forecast_compress = std::max(c.int_forecast_compress, c.int_held_compress + reserve);
+  c.int_forecast_plain = std::max(c.int_forecast_plain, c.int_held_plain + reserve);
+}
+// Places the current front (after the factors and a gap for its pivot
+// block, at 1 when only counting) and updates the real forecasts; true when
+// it fits below the stack as things are.
+inline bool PlaceFront(NodeCursor& c, bool counting) {
+  c.frontstart = counting ? 1 : SatAdd(c.nextfac, Triangle(c.s));
+  UpdateRealForecasts(c);
+  return SatAdd(c.frontstart, static_cast<int64_t>(c.f) * c.f) - 1 <= c.rtop;
+}
+// Whether the index record of the current front's contribution block and
+// the index lists of any later fronts fit below the integer stack.
+inline bool IntegerSpaceFits(const NodeCursor& c, int32_t n) {
+  const int64_t g = c.f - c.p;
+  return (g > 0 ? g + 1 : 0) + static_cast<int64_t>(n - c.nsteps) + c.recpos + c.f + 1 <= c.itop;
+}
+// The real and the integer space test of the current front when the space
+// does not fit as things are: a compress, then suspension, failure or (for
+// reals) counting mode. False: suspended or failed, return.
+bool MakeRealSpace(FrontalState& st);
+bool MakeIntegerSpace(FrontalState& st);
 void SaveState(FrontalState& st, Suspension reason);
 void RestoreState(FrontalState& st);
 void EndCounting(FrontalState& st);

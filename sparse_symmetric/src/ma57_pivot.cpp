@@ -14,6 +14,7 @@
 
 #include "ma57_front_ops.h"
 #include "ma57_frontal_state.h"
+#include "ma57_node_ops.h"
 #include "ma57_threads.h"
 #include "pemric/blas.h"
 #include "pemric/error_report.h"
@@ -244,12 +245,7 @@ FrontWork Work(FrontalState& st) {
 
 void Commit(FrontalState& st, const FrontWork& w) {
   st.p = static_cast<int32_t>(w.p);
-  st.ops_elim = w.ops;
-  st.nsteps = w.nsteps;
-  st.nneg = w.nneg;
-  st.n2x2 = w.n2x2;
-  st.refsign = w.refsign;
-  st.info(MA57_INFO_SIGN_CHANGES) = w.sign_changes;
+  TakeCounters(st, w);
 }
 
 void CountBlockUpdate(FrontalState& st, const Pass& ps, int32_t kb) {
@@ -334,10 +330,7 @@ void CopyToStack(FrontalState& st) {
   const int64_t size = Triangle(g);
   int64_t dest = st.rtop + 1;  // one past the last stacked value, (f, f)
   if (g <= kSmallFront) {  // short rows: element by element, no calls
-    for (int64_t i = f; i > p; --i) {
-      const double* src = &st.F(i, 1);
-      for (int64_t l = f; l >= i; --l) st.fact(--dest) = src[l - 1];
-    }
+    StackRows(st.Front(), f, p, f, st.fact.data() + (dest - 1));
     st.rtop -= size;
     return;
   }
@@ -439,11 +432,7 @@ void StackContribution(FrontalState& st) {
   } else {
     DirectContribution(st);
   }
-  st.real_stack += Triangle(g);
-  st.real_held_compress = SatAdd(st.real_held_compress, Triangle(g));
-  st.real_held_plain = SatAdd(st.real_held_plain, Triangle(g));
-  st.int_held_compress += g + 1;
-  st.int_held_plain += g + 1;
+  CountStackedBlock(st, g);
 }
 
 FrontWork CountersOf(FrontalState& st) {
@@ -456,7 +445,7 @@ FrontWork CountersOf(FrontalState& st) {
   w.nneg = st.nneg;
   w.n2x2 = st.n2x2;
   w.refsign = st.refsign;
-  w.sign_changes = st.info(MA57_INFO_SIGN_CHANGES);
+  w.sign_changes = st.sign_changes;
   return w;
 }
 

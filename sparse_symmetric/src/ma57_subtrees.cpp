@@ -241,7 +241,7 @@ bool RunApartIn(const Shared& sh, Task& task, int64_t la, int64_t li) {
   task.record_at = sub.itop;
   task.nsteps = sub.nsteps, task.nblocks = sub.nblocks, task.n2x2 = sub.n2x2;
   task.nneg = sub.nneg, task.maxfront = sub.maxfront;
-  task.delayed = sub.info(MA57_INFO_DELAYED), task.sign_changes = sub.info(MA57_INFO_SIGN_CHANGES);
+  task.delayed = sub.delayed, task.sign_changes = sub.sign_changes;
   task.refsign = sub.refsign;
   task.ops_assembly = sub.ops_assembly, task.ops_elim = sub.ops_elim, task.ops_blas = sub.ops_blas;
   return true;
@@ -306,7 +306,7 @@ bool Replay(FrontalState& v, const Task& task) {
       v.int_held_compress += g + 1, v.int_held_plain += g + 1;
     }
     v.nsteps += e.p;
-    UpdateIntegerForecasts(v);
+    UpdateIntegerForecasts(v, v.n, v.nnodes);
     // The integer space test, with its compress, and the index record.
     const int64_t need = (g > 0 ? g + 1 : 0) + static_cast<int64_t>(v.n - v.nsteps) + v.recpos + e.f + 1;
     if (need > v.itop) {
@@ -385,8 +385,8 @@ bool TakeIn(FrontalState& st, const Task& task) {
   v.p = task.trace.back().p;
   v.trace = st.trace;
   st = v;
-  st.info(MA57_INFO_DELAYED) += task.delayed;
-  st.info(MA57_INFO_SIGN_CHANGES) += sign_changes;
+  st.delayed += task.delayed;
+  st.sign_changes += sign_changes;
   if (st.node <= st.nnodes) {
     st.ifact(st.recpos - 2) = 0;
     st.ifact(st.recpos - 1) = 0;

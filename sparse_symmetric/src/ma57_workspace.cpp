@@ -39,23 +39,8 @@ int64_t ModificationReserve(const FrontalState& st) {
   return st.mode == MA57_PIVOT_MODIFIED ? st.n + 5 : 0;
 }
 
-void UpdateIntegerForecasts(FrontalState& st) {
-  const int64_t list_end = st.recpos + st.f - 1;
-  if (st.node == st.nnodes) {
-    st.int_forecast_compress = std::max(st.int_forecast_compress, list_end + st.int_held_compress);
-    st.int_forecast_plain = std::max(st.int_forecast_plain, list_end + st.int_held_plain);
-    return;
-  }
-  const int64_t reserve = static_cast<int64_t>(st.n - st.nsteps) + list_end + 2;
-  st.int_forecast_compress = std::max(st.int_forecast_compress, st.int_held_compress + reserve);
-  st.int_forecast_plain = std::max(st.int_forecast_plain, st.int_held_plain + reserve);
-}
-
-bool RealSpaceTest(FrontalState& st) {
-  st.frontstart = st.counting ? 1 : SatAdd(st.nextfac, Triangle(st.s));
-  UpdateRealForecasts(st);
+bool MakeRealSpace(FrontalState& st) {
   const int64_t f2 = static_cast<int64_t>(st.f) * st.f;
-  if (SatAdd(st.frontstart, f2) - 1 <= st.rtop) return true;
   MA57CompressStack(st.fact.data(), st.ifact.data(), st.rtop, st.rin0, st.rin, true);
   st.rcompress += 1;
   if (SatAdd(st.frontstart, f2) - 1 <= st.rtop) return true;
@@ -78,14 +63,10 @@ bool RealSpaceTest(FrontalState& st) {
   return true;
 }
 
-bool IntegerSpaceTest(FrontalState& st) {
-  const int64_t g = st.f - st.p;
-  const int64_t need =
-      (g > 0 ? g + 1 : 0) + static_cast<int64_t>(st.n - st.nsteps) + st.recpos + st.f + 1;
-  if (need <= st.itop) return true;
+bool MakeIntegerSpace(FrontalState& st) {
   MA57CompressStack(st.fact.data(), st.ifact.data(), st.itop, st.iin0, st.iin, false);
   st.icompress += 1;
-  if (need <= st.itop) return true;
+  if (IntegerSpaceFits(st, st.n)) return true;
   if (st.suspend) {
     SaveState(st, kForIntegerSpace);
     st.info(MA57_INFO_STATUS) = MA57_SUSPENDED_INTEGER;
@@ -167,7 +148,7 @@ void SaveState(FrontalState& st, Suspension reason) {
     st.saved(slot.slot) = slot.narrow != nullptr ? st.*slot.narrow : SatInt32(st.*slot.wide);
   }
   st.saved(kSavedReason) = reason;
-  st.saved(kSlotDelayed) = st.info(MA57_INFO_DELAYED);
+  st.saved(kSlotDelayed) = st.delayed;
   // A real-space suspension resumes before the node's assembly, an integer
   // one after its elimination, with the pivots already chosen.
   st.saved(kSlotChildrenOrPivots) = reason == kForRealSpace ? st.nchild(st.node) : st.p;
@@ -186,7 +167,7 @@ void RestoreState(FrontalState& st) {
   }
   const int32_t reason = st.saved(kSavedReason);
   st.info(MA57_INFO_STATUS) = MA57_SUCCESS;
-  st.info(MA57_INFO_DELAYED) = st.saved(kSlotDelayed);
+  st.delayed = st.saved(kSlotDelayed);
   st.p = reason == kForIntegerSpace ? st.saved(kSlotChildrenOrPivots) : 0;
   st.vnext = st.nextfac;
   st.rcompress = st.icompress = 0;
