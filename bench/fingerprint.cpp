@@ -25,10 +25,13 @@
 
 #include "pemric/ma57.h"
 #include "pemric/ns23.h"
+#include "pemric/one_based.h"
 #include "problems/problem.h"
 #include "problems/registry.h"
 
 namespace {
+
+using pemric::At;
 
 // FNV-1a over every byte given to it.
 class Fingerprint {
@@ -116,11 +119,11 @@ void Ma57Case(Fingerprint& fp, const Coordinates& m, int32_t mode, int32_t nb, b
   double cntl[MA57_LCNTL];
   MA57SetDefaults(cntl, icntl);
   for (int k : {MA57_ICNTL_ERROR_STREAM, MA57_ICNTL_WARNING_STREAM, MA57_ICNTL_MONITOR_STREAM}) {
-    icntl[k - 1] = -1;
+    At(icntl)(k) = -1;
   }
-  icntl[MA57_ICNTL_PIVOTING - 1] = mode;
-  icntl[MA57_ICNTL_BLOCK_SIZE - 1] = nb;
-  if (mode != 1) cntl[MA57_CNTL_ZERO_PIVOT - 1] = 1e-12;
+  At(icntl)(MA57_ICNTL_PIVOTING) = mode;
+  At(icntl)(MA57_ICNTL_BLOCK_SIZE) = nb;
+  if (mode != 1) At(cntl)(MA57_CNTL_ZERO_PIVOT) = 1e-12;
   int32_t n = m.n, ne = static_cast<int32_t>(m.value.size());
   std::vector<int32_t> irn = m.row, jcn = m.col;
   int32_t lkeep = 5 * n + ne + std::max(n, ne) + 42;
@@ -130,10 +133,10 @@ void Ma57Case(Fingerprint& fp, const Coordinates& m, int32_t mode, int32_t nb, b
   MA57AD(&n, &ne, irn.data(), jcn.data(), &lkeep, keep.data(), iwork.data(), icntl, info, rinfo);
   fp.Add(info, sizeof info);
   AddKeep(fp, keep, n);
-  if (info[MA57_INFO_STATUS - 1] < 0) return;
+  if (At(info)(MA57_INFO_STATUS) < 0) return;
   const int factor = tight ? 1 : 2;
-  int32_t lfact = factor * std::max(info[MA57_INFO_FACT_NO_COMPRESS - 1], 1);
-  int32_t lifact = factor * std::max(info[MA57_INFO_IFACT_NO_COMPRESS - 1], 1);
+  int32_t lfact = factor * std::max(At(info)(MA57_INFO_FACT_NO_COMPRESS), 1);
+  int32_t lifact = factor * std::max(At(info)(MA57_INFO_IFACT_NO_COMPRESS), 1);
   std::vector<double> fact(lfact);
   std::vector<int32_t> ifact(lifact), pivseq(n);
   int32_t binfo[MA57_LINFO] = {};
@@ -141,19 +144,19 @@ void Ma57Case(Fingerprint& fp, const Coordinates& m, int32_t mode, int32_t nb, b
   for (int attempt = 0; attempt < 3; ++attempt) {
     MA57BD(&n, &ne, m.value.data(), fact.data(), &lfact, ifact.data(), &lifact, &lkeep, keep.data(),
            pivseq.data(), icntl, cntl, binfo, brinfo);
-    const int32_t status = binfo[MA57_INFO_STATUS - 1];
+    const int32_t status = At(binfo)(MA57_INFO_STATUS);
     if (status != MA57_ERR_LFACT && status != MA57_ERR_LIFACT) break;
-    lfact = std::max(lfact, binfo[MA57_INFO_MIN_LFACT_COMPRESS - 1]) + 10;
-    lifact = std::max(lifact, binfo[MA57_INFO_MIN_LIFACT_COMPRESS - 1]) + 10;
+    lfact = std::max(lfact, At(binfo)(MA57_INFO_MIN_LFACT_COMPRESS)) + 10;
+    lifact = std::max(lifact, At(binfo)(MA57_INFO_MIN_LIFACT_COMPRESS)) + 10;
     fact.assign(lfact, 0.0);
     ifact.assign(lifact, 0);
   }
   fp.Add(binfo, sizeof binfo);
   fp.Add(brinfo, sizeof brinfo);
   AddKeep(fp, keep, n);
-  if (binfo[MA57_INFO_STATUS - 1] < 0 || binfo[MA57_INFO_STATUS - 1] >= 10) return;
-  fp.Add(fact, binfo[MA57_INFO_REAL_STORAGE - 1]);
-  fp.Add(ifact, binfo[MA57_INFO_INTEGER_STORAGE - 1]);
+  if (At(binfo)(MA57_INFO_STATUS) < 0 || At(binfo)(MA57_INFO_STATUS) >= 10) return;
+  fp.Add(fact, At(binfo)(MA57_INFO_REAL_STORAGE));
+  fp.Add(ifact, At(binfo)(MA57_INFO_INTEGER_STORAGE));
   for (int32_t job = 1; job <= 4; ++job) {
     for (int32_t nrhs : {1, 3}) {
       std::vector<double> rhs(static_cast<size_t>(n) * nrhs);
@@ -187,7 +190,7 @@ void Ns23Case(Fingerprint& fp, const std::string& name, int32_t size, double hma
   int32_t icntl[NS23_LICNTL], keep[NS23_LKEEP] = {}, lkeep[NS23_LLKEEP] = {}, info[NS23_LINFO] = {};
   double cntl[NS23_LCNTL] = {}, rkeep[NS23_LRKEEP] = {}, rinfo[NS23_LRINFO] = {};
   NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
-  icntl[NS23_ICNTL_STREAM - 1] = 0;
+  At(icntl)(NS23_ICNTL_STREAM) = 0;
   problem->StartingPoint(x.data());
   problem->Residuals(x.data(), f.data());
   if (hmax == 0.0) problem->JacobianValues(x.data(), jacobian.data());
@@ -204,8 +207,8 @@ void Ns23Case(Fingerprint& fp, const std::string& name, int32_t size, double hma
     fp.Add(&iflag, sizeof iflag);
     fp.Add(x, x.size());
     if (iflag == NS23_ERR_LIW || iflag == NS23_ERR_WORKSPACE) {
-      liw = std::max(liw, info[NS23_INFO_LIW_NEEDED - 1]);
-      lw = std::max(lw, info[NS23_INFO_LW_NEEDED - 1]);
+      liw = std::max(liw, At(info)(NS23_INFO_LIW_NEEDED));
+      lw = std::max(lw, At(info)(NS23_INFO_LW_NEEDED));
       iw.assign(liw, 0);
       w.assign(lw, 0.0);
       continue;

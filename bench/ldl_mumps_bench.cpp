@@ -28,6 +28,8 @@
 #ifdef DALVEX_HAVE_MUMPS
 #include <dmumps_c.h>
 #include <mumps_seq/mpi.h>
+
+#include "mumps_controls.h"
 #endif
 
 extern "C" void openblas_set_num_threads(int) __attribute__((weak));
@@ -141,9 +143,9 @@ Result RunMumps(const Lower& m, int ordering, int* used) {
   id.jcn = jcn.data();
   id.a = a.data();
   id.rhs = rhs.data();
-  id.icntl[0] = id.icntl[1] = id.icntl[2] = -1;
-  id.icntl[3] = 0;
-  id.icntl[6] = ordering;
+  Icntl(id, kMumpsErrorStream) = Icntl(id, kMumpsWarningStream) = Icntl(id, kMumpsInfoStream) = -1;
+  Icntl(id, kMumpsPrintLevel) = 0;
+  Icntl(id, kMumpsOrdering) = ordering;
   auto phase = [&](int job) {
     id.job = job;
     const auto t0 = Clock::now();

@@ -11,12 +11,15 @@
 #include <benchmark/benchmark.h>
 
 #include "pemric/ma57.h"
+#include "pemric/one_based.h"
 
 #ifdef DALVEX_HAVE_METIS
 #include <metis.h>
 #endif
 
 namespace {
+
+using pemric::At;
 
 struct Pattern {
   int32_t n = 0;
@@ -56,20 +59,20 @@ Pattern BandedNormal(int32_t n) {
 }
 
 struct Result {
-  int32_t info[40];
-  double rinfo[20];
+  int32_t info[MA57_LINFO];
+  double rinfo[MA57_LRINFO];
 };
 
 Result Analyse(Pattern p, const std::vector<int32_t>* order) {
   const int32_t ne = static_cast<int32_t>(p.irn.size());
   const int32_t lkeep = 5 * p.n + ne + std::max(p.n, ne) + 42;
   std::vector<int32_t> keep(lkeep), iwrk(5 * static_cast<size_t>(p.n));
-  int32_t icntl[20];
-  double cntl[5];
+  int32_t icntl[MA57_LICNTL];
+  double cntl[MA57_LCNTL];
   MA57SetDefaults(cntl, icntl);
-  icntl[4] = 0;
+  At(icntl)(MA57_ICNTL_PRINT_LEVEL) = 0;
   if (order) {
-    icntl[5] = 1;
+    At(icntl)(MA57_ICNTL_SUPPLIED_ORDER) = 1;
     std::copy(order->begin(), order->end(), keep.begin());
   }
   Result r;
@@ -82,7 +85,7 @@ void Report(benchmark::State& state, const Pattern& p, const Result& r) {
   const double ne = static_cast<double>(p.irn.size());
   state.counters["N"] = p.n;
   state.counters["NE"] = ne;
-  state.counters["INFO5"] = r.info[4];
+  state.counters["INFO5"] = At(r.info)(MA57_INFO_FORECAST_REAL);
   state.counters["time_per_entry"] =
       benchmark::Counter(ne, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
@@ -91,7 +94,7 @@ void RunAnalysis(benchmark::State& state, const Pattern& p) {
   Result r{};
   for (auto _ : state) {
     r = Analyse(p, nullptr);
-    benchmark::DoNotOptimize(r.info[4]);
+    benchmark::DoNotOptimize(At(r.info)(MA57_INFO_FORECAST_REAL));
   }
   Report(state, p, r);
 }

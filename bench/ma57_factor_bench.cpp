@@ -33,15 +33,20 @@
 
 #include "pemric/blas.h"
 #include "pemric/ma57.h"
+#include "pemric/one_based.h"
 
 #ifdef DALVEX_HAVE_MUMPS
 #include <dmumps_c.h>
 #include <mumps_seq/mpi.h>
+
+#include "mumps_controls.h"
 #endif
 
 extern "C" void openblas_set_num_threads(int) __attribute__((weak));
 
 namespace {
+
+using pemric::At;
 
 struct Coo {
   int32_t n = 0;
@@ -200,12 +205,12 @@ PhaseTimes RunMumps(const Coo& m, const int32_t* order) {
   id.jcn = jcn.data();
   id.a = a.data();
   id.rhs = rhs.data();
-  id.icntl[0] = id.icntl[1] = id.icntl[2] = -1;
-  id.icntl[3] = 0;
+  Icntl(id, kMumpsErrorStream) = Icntl(id, kMumpsWarningStream) = Icntl(id, kMumpsInfoStream) = -1;
+  Icntl(id, kMumpsPrintLevel) = 0;
   if (order != nullptr) {
     perm.assign(order, order + m.n);
     id.perm_in = perm.data();
-    id.icntl[6] = 1;
+    Icntl(id, kMumpsOrdering) = 1;
   }
   auto phase = [&](int job) {
     id.job = job;
@@ -250,21 +255,21 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
   std::vector<int32_t> irn = m.irn, jcn = m.jcn;
   const int64_t lkeep64 = 5 * int64_t{n} + ne + std::max(n, ne) + 42;
   std::vector<int32_t> keep(static_cast<size_t>(lkeep64)), iwrk(static_cast<size_t>(5 * n));
-  int32_t icntl[20], info[40];
-  double cntl[5], rinfo[20];
+  int32_t icntl[MA57_LICNTL], info[MA57_LINFO];
+  double cntl[MA57_LCNTL], rinfo[MA57_LRINFO];
   MA57SetDefaults(cntl, icntl);
-  icntl[4] = 0;
+  At(icntl)(MA57_ICNTL_PRINT_LEVEL) = 0;
   const int32_t lkeep = static_cast<int32_t>(lkeep64);
   auto t0 = std::chrono::steady_clock::now();
   MA57AD(&n, &ne, irn.data(), jcn.data(), &lkeep, keep.data(), iwrk.data(), icntl, info, rinfo);
   const double t_analysis = Seconds(t0);
-  if (info[0] < 0) {
-    std::printf("%-8s analysis failed, INFO(1) = %d\n", name.c_str(), info[0]);
+  if (At(info)(MA57_INFO_STATUS) < 0) {
+    std::printf("%-8s analysis failed, INFO(1) = %d\n", name.c_str(), At(info)(MA57_INFO_STATUS));
     return;
   }
   // The forecast with compresses; a second call with the returned forecasts
   // if pivots were delayed beyond it.
-  int64_t lfact = static_cast<int64_t>(info[10]) * 6 / 5 + 1000;
+  int64_t lfact = static_cast<int64_t>(At(info)(MA57_INFO_FACT_COMPRESS)) * 6 / 5 + 1000;
   const char* limit = std::getenv("DALVEX_BENCH_MAX_GB");
   const double max_gb = limit != nullptr ? std::atof(limit) : 6.0;
   if (static_cast<double>(lfact) * 8e-9 > max_gb) {
@@ -272,7 +277,7 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
                 name.c_str(), n, static_cast<double>(lfact) * 8e-9, max_gb);
     return;
   }
-  int64_t lifact = static_cast<int64_t>(info[11]) * 6 / 5 + 1000;
+  int64_t lifact = static_cast<int64_t>(At(info)(MA57_INFO_IFACT_COMPRESS)) * 6 / 5 + 1000;
   std::vector<double> fact;
   std::vector<int32_t> ifact, pivseq(static_cast<size_t>(n));
   double t_factor = 0.0;
@@ -288,16 +293,17 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
     MA57BD(&n, &ne, m.a.data(), fact.data(), &lf, ifact.data(), &li, &lkeep, keep.data(),
            pivseq.data(), icntl, cntl, info, rinfo);
     t_factor = Seconds(t0);
-    if (info[0] == -3) {
-      lfact = info[16];
-    } else if (info[0] == -4) {
-      lifact = std::max<int64_t>(info[17], 2 * lifact);
+    if (At(info)(MA57_INFO_STATUS) == -3) {
+      lfact = At(info)(MA57_INFO_MIN_LFACT_COMPRESS);
+    } else if (At(info)(MA57_INFO_STATUS) == -4) {
+      lifact = std::max<int64_t>(At(info)(MA57_INFO_MIN_LIFACT_COMPRESS), 2 * lifact);
     } else {
       break;
     }
   }
-  if (info[0] < 0) {
-    std::printf("%-8s factorization failed, INFO(1) = %d\n", name.c_str(), info[0]);
+  if (At(info)(MA57_INFO_STATUS) < 0) {
+    std::printf("%-8s factorization failed, INFO(1) = %d\n", name.c_str(),
+                At(info)(MA57_INFO_STATUS));
     return;
   }
   std::vector<double> x(static_cast<size_t>(n), 1.0), w(static_cast<size_t>(n));
@@ -308,9 +314,10 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
   MA57CD(&job, &n, fact.data(), &lf, ifact.data(), &li, &nrhs, x.data(), &n, w.data(), &n,
          iwblk.data(), icntl, info);
   const double t_solve = Seconds(t0);
-  const double gflops = rinfo[3] / t_factor * 1e-9;
+  const double gflops = At(rinfo)(MA57_RINFO_ELIMINATION_OPS) / t_factor * 1e-9;
   std::printf("%-8s %9d %11.3e %6d %8.3f %8.3f %8.4f %8.2f %6.2f %9.2e\n", name.c_str(), n,
-              static_cast<double>(info[13]), info[20], t_analysis, t_factor, t_solve, gflops,
+              static_cast<double>(At(info)(MA57_INFO_FACTOR_ENTRIES)),
+              At(info)(MA57_INFO_LARGEST_FRONT), t_analysis, t_factor, t_solve, gflops,
               gflops / dgemm_rate, ScaledResidual(m, x));
 #ifdef DALVEX_HAVE_MUMPS
   if (std::getenv("DALVEX_BENCH_NO_PEER") != nullptr) return;  // ours only, for tuning

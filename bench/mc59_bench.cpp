@@ -17,8 +17,11 @@
 #include <benchmark/benchmark.h>
 
 #include "pemric/mc59.h"
+#include "pemric/one_based.h"
 
 namespace {
+
+using pemric::At;
 
 // About ten entries per row of an n x n matrix, n = NE / 10, a few repeated.
 void MakePattern(bool banded, int32_t ne, std::vector<int32_t>& rows, std::vector<int32_t>& cols,
@@ -40,7 +43,14 @@ void BM_MC59ModeOne(benchmark::State& state, bool banded) {
   int32_t n = 0;
   MakePattern(banded, ne, rows0, cols0, n);
   std::vector<int32_t> irn(ne), jcn(ne), ip(n + 1), iw(n + 1);
-  int32_t icntl[MC59_LICNTL] = {0, 1, 1, -1, -1, 0, 0, 0, 0, 0};
+  // Checked, ordered coordinate input of a pattern alone, silent.
+  int32_t icntl[MC59_LICNTL] = {};
+  At(icntl)(MC59_ICNTL_NO_CHECK) = 0;
+  At(icntl)(MC59_ICNTL_MODE) = MC59_MODE_COORDINATE_ORDERED;
+  At(icntl)(MC59_ICNTL_PATTERN_ONLY) = 1;
+  At(icntl)(MC59_ICNTL_ERROR_STREAM) = -1;
+  At(icntl)(MC59_ICNTL_WARNING_STREAM) = -1;
+  At(icntl)(MC59_ICNTL_SYMMETRIC) = 0;
   int32_t info[MC59_LINFO];
   const int32_t la = 1, n1 = n + 1;
   double a = 0.0;
@@ -53,7 +63,7 @@ void BM_MC59ModeOne(benchmark::State& state, bool banded) {
            iw.data(), info);
     benchmark::DoNotOptimize(ip.data());
   }
-  if (info[0] < 0) state.SkipWithError("MC59AD failed");
+  if (At(info)(MC59_INFO_STATUS) < 0) state.SkipWithError("MC59AD failed");
   state.counters["time_per_entry"] = benchmark::Counter(
       static_cast<double>(ne),
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pemric/ns23.h"
+#include "pemric/one_based.h"
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -103,6 +104,8 @@ extern "C" void __wrap__ZN6pemric13NS23SolveStepEiiPKiS1_S1_S1_iPiiPdPKdS5_S5_S3
 #endif
 
 namespace ns23_bench {
+
+using pemric::At;
 
 // A sum of squares as a counter. The counters print with SI prefixes, which
 // end at 1e-24; anything smaller would print as if it were a plain number,
@@ -238,10 +241,11 @@ class Ns23Run {
 
  private:
   void Run(int32_t maxfun, Result* r) {
-    int32_t icntl[5], keep[130] = {}, lkeep[10] = {}, info[10] = {};
-    double cntl[10] = {}, rkeep[72] = {}, rinfo[5] = {};
+    int32_t icntl[NS23_LICNTL], info[NS23_LINFO] = {};
+    int32_t keep[NS23_LKEEP] = {}, lkeep[NS23_LLKEEP] = {};
+    double cntl[NS23_LCNTL] = {}, rkeep[NS23_LRKEEP] = {}, rinfo[NS23_LRINFO] = {};
     NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
-    icntl[0] = 0;
+    At(icntl)(NS23_ICNTL_STREAM) = 0;
     problem_.StartingPoint(x_.data());
     Residuals();
     if (hmax_ == 0.0) {
@@ -258,8 +262,8 @@ class Ns23Run {
              aip_.data(), aip_.data(), &hmax_, &liw_, iw_.data(), &lw_, w_.data(), x_.data(),
              f_.data(), fjac_.data(), &iflag, icntl, cntl, info, rinfo, keep, rkeep, lkeep);
       if (iflag == -2 || iflag == -3) {
-        liw_ = std::max(liw_, info[3]);
-        lw_ = std::max(lw_, info[4]);
+        liw_ = std::max(liw_, At(info)(NS23_INFO_LIW_NEEDED));
+        lw_ = std::max(lw_, At(info)(NS23_INFO_LW_NEEDED));
         iw_.assign(liw_, 0);
         w_.assign(lw_, 0.0);
         continue;
@@ -279,7 +283,7 @@ class Ns23Run {
       r->steps += iflag == 5 ? 1 : 0;
     }
     r->iflag = iflag;
-    r->evaluations = info[2];
+    r->evaluations = At(info)(NS23_INFO_EVALUATIONS);
   }
 
   // The problem's evaluations at x_, timed.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Fails when product code reads or writes a control, information or private
-# array at a bare numbered position, such as Info(27), icntl[4], info(1),
-# KEEP[0] or keep(kMaInfo + 10), instead of through the names that each
-# routine family's public header gives its positions (pemric/ma57.h,
-# pemric/ns23.h, ...). The headers that define the names are not searched.
+# Fails when code reads or writes a control, information or private array at
+# a bare numbered position, such as Info(27), icntl[4], info(1), KEEP[0] or
+# keep(kMaInfo + 10), instead of through the names that each routine family's
+# public header gives its positions (pemric/ma57.h, pemric/ns23.h, ...). The
+# product, its tests, fuzz targets and benchmarks are searched; the headers
+# that define the names are not.
 #
 # A bare position that must stay (a loop bound, a layout that is itself the
 # definition) carries a comment with "bare:" and the reason on its line.
@@ -12,11 +13,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The product's numeric layers and the plug-in, which reads the routines'
-# arrays for its driver and its dumps.
+# The product's numeric layers, the plug-in, which reads the routines'
+# arrays for its driver and its dumps, the C++ interface and the tools that
+# call the routines; and the tests, fuzz targets and
+# benchmarks, which call the routines on arrays of their own.
 dirs=("$@")
 if [ ${#dirs[@]} -eq 0 ]; then
-  dirs=(numeric_common/src sparse_pattern/src sparse_symmetric/src least_squares/src plugin/src)
+  dirs=(numeric_common/src sparse_pattern/src sparse_symmetric/src least_squares/src plugin/src
+        cpp_interface/src apps tests fuzz bench)
 fi
 
 arrays='(m_)?(info|icntl|cntl|rinfo|keep|rkeep|lkeep|infod|icntld|cntld|isave|rsave|saved)'

@@ -89,7 +89,9 @@ Analysis RunAnalysis(const SymmetricMatrix& a,
   std::vector<int32_t> iwork(5 * static_cast<size_t>(n));
   MA57AD(&n, &ne, irn.data(), jcn.data(), &lkeep, r.keep.data(), iwork.data(), icntl, r.info,
          r.rinfo);
-  if (r.info[0] < 0) internal::ThrowRoutineStatus("MA57AD", r.info[0], r.info[1]);
+  if (r.info[MA57_INFO_STATUS - 1] < 0)
+    internal::ThrowRoutineStatus("MA57AD", r.info[MA57_INFO_STATUS - 1],
+                                 r.info[MA57_INFO_VALUE - 1]);
   return r;
 }
 
@@ -309,23 +311,26 @@ FactorStatus LDLT::Factorize(const SymmetricMatrix& a) {
                     8 * int64_t{lfact} + 4 * int64_t{lifact} + 4 * int64_t{lkeep} + 4 * int64_t{n});
     MA57BD(&n, &ne, a_values, s.fact.data.get(), &lfact, s.ifact.data.get(), &lifact, &lkeep,
            s.analysis.keep.data(), pivots.data(), s.controls.icntl, s.controls.cntl, s.info, rinfo);
-    if (s.info[0] == MA57_ERR_LFACT) {
+    if (s.info[MA57_INFO_STATUS - 1] == MA57_ERR_LFACT) {
       lfact = Grown(lfact, s.info[MA57_INFO_MIN_LFACT_COMPRESS - 1]);
-    } else if (s.info[0] == MA57_ERR_LIFACT) {
+    } else if (s.info[MA57_INFO_STATUS - 1] == MA57_ERR_LIFACT) {
       lifact = Grown(lifact, s.info[MA57_INFO_MIN_LIFACT_COMPRESS - 1]);
     } else {
       break;
     }
   }
-  if (s.info[0] == MA57_ERR_FACTORS_NOT_FINITE) {
+  if (s.info[MA57_INFO_STATUS - 1] == MA57_ERR_FACTORS_NOT_FINITE) {
     // Finite values whose factors overflow, such as the reciprocal of a
     // subnormal pivot: no solve could give a finite answer.
     throw Error(ErrorCode::kNotFinite, "the factors are not finite: elimination step " +
-                                           std::to_string(s.info[1]) + " overflows",
-                s.info[0]);
+                                           std::to_string(s.info[MA57_INFO_VALUE - 1]) + " overflows",
+                s.info[MA57_INFO_STATUS - 1]);
   }
-  if (s.info[0] < 0) internal::ThrowRoutineStatus("MA57BD", s.info[0], s.info[1]);
-  s.status = s.info[0] == MA57_WARN_SINGULAR ? FactorStatus::kSingular : FactorStatus::kSuccess;
+  if (s.info[MA57_INFO_STATUS - 1] < 0)
+    internal::ThrowRoutineStatus("MA57BD", s.info[MA57_INFO_STATUS - 1],
+                                 s.info[MA57_INFO_VALUE - 1]);
+  s.status = s.info[MA57_INFO_STATUS - 1] == MA57_WARN_SINGULAR ? FactorStatus::kSingular
+                                                                : FactorStatus::kSuccess;
   s.norm = a.NormInf();
   s.determinant = s.status == FactorStatus::kSuccess
                       ? internal::DeterminantOfFactors(s.fact.data.get(), s.ifact.data.get())
@@ -365,7 +370,8 @@ void LDLT::State::Solve(double* b, int64_t columns, int64_t leading_dimension) c
     MA57CD(&job, &n, fact.data.get(), &fact.size, ifact.data.get(), &ifact.size, &nrhs,
            b + first * leading_dimension, &lrhs, work.data(), &lw, blocks.data(), controls.icntl,
            info);
-    if (info[0] < 0) internal::ThrowRoutineStatus("MA57CD", info[0], info[1]);
+    if (info[MA57_INFO_STATUS - 1] < 0)
+      internal::ThrowRoutineStatus("MA57CD", info[MA57_INFO_STATUS - 1], info[MA57_INFO_VALUE - 1]);
   }
 }
 

@@ -10,9 +10,12 @@
 
 #include "dalvex_fuzz/fuzz_support.h"
 #include "pemric/ma57.h"
+#include "pemric/one_based.h"
 #include "pemric/streams.h"
 
 namespace dalvex_fuzz {
+
+using pemric::At;
 namespace {
 
 constexpr const char* kName = "ma57_analysis";
@@ -34,12 +37,14 @@ void RunMa57Analysis(const uint8_t* data, size_t size) {
   double cntl[MA57_LCNTL];
   int32_t icntl[MA57_LICNTL];
   MA57SetDefaults(cntl, icntl);
-  for (int k = 0; k < 3; ++k) icntl[k] = in.Bool() ? 7 : -1;
-  icntl[MA57_ICNTL_PRINT_LEVEL - 1] = in.Int(-1, 5);
+  for (int k : {MA57_ICNTL_ERROR_STREAM, MA57_ICNTL_WARNING_STREAM, MA57_ICNTL_MONITOR_STREAM}) {
+    At(icntl)(k) = in.Bool() ? 7 : -1;
+  }
+  At(icntl)(MA57_ICNTL_PRINT_LEVEL) = in.Int(-1, 5);
   const bool supplied = in.Byte() < 64;
-  icntl[MA57_ICNTL_SUPPLIED_ORDER - 1] = supplied ? 1 : in.Int(0, 3) * 2;
-  icntl[MA57_ICNTL_AMALGAMATION - 1] = in.Byte() < 32 ? in.AnyInt() : in.Int(0, 20);
-  icntl[MA57_ICNTL_BLOCK_SIZE - 1] = in.Byte() < 32 ? in.AnyInt() : in.Int(1, 32);
+  At(icntl)(MA57_ICNTL_SUPPLIED_ORDER) = supplied ? 1 : in.Int(0, 3) * 2;
+  At(icntl)(MA57_ICNTL_AMALGAMATION) = in.Byte() < 32 ? in.AnyInt() : in.Int(0, 20);
+  At(icntl)(MA57_ICNTL_BLOCK_SIZE) = in.Byte() < 32 ? in.AnyInt() : in.Int(1, 32);
   const bool wild = in.Byte() < 12;
   int32_t n = wild ? in.AnyInt() : in.Int(1, 40);
   int32_t ne = wild ? in.AnyInt() : in.Int(0, 160);
@@ -80,7 +85,7 @@ void RunMa57Analysis(const uint8_t* data, size_t size) {
   Check(irn.Intact() && jcn.Intact() && keep.Intact() && iwrk.Intact() && info.Intact() &&
             rinfo.Intact(),
         "write outside a caller array");
-  const int32_t status = info(1);
+  const int32_t status = info(MA57_INFO_STATUS);
   Check(StatusDocumented(status), "INFO(1) outside the documented values");
   if (status < 0) return;
   Check(sane && lkeep >= need, "success on arguments that should have been refused");

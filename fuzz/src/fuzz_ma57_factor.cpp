@@ -14,8 +14,11 @@
 
 #include "dalvex_fuzz/fuzz_support.h"
 #include "pemric/ma57.h"
+#include "pemric/one_based.h"
 
 namespace dalvex_fuzz {
+
+using pemric::At;
 namespace {
 
 constexpr const char* kName = "ma57_factor";
@@ -101,7 +104,7 @@ void Solve(FuzzInput& in, const Problem& p, Factors& f, int32_t lfact, int32_t l
   Check(rhs.Intact() && w.Intact() && iwblk.Intact() && info.Intact() && f.fact.Intact() &&
             f.ifact.Intact(),
         "solution phase wrote outside a caller array");
-  int32_t s = info(1);
+  int32_t s = info(MA57_INFO_STATUS);
   Check(s == 0 || s == -11 || s == -16 || s == -17, "solution status outside the documented values");
   Check((s == 0) == (lrhs >= n && nrhs >= 1 && lw >= n * cols), "solution status disagrees with the checks");
   if (s != 0) return;
@@ -121,7 +124,7 @@ void Solve(FuzzInput& in, const Problem& p, Factors& f, int32_t lfact, int32_t l
   for (int32_t stage_job = 2; stage_job <= 4; ++stage_job) {
     MA57CD(&stage_job, &n, f.fact.data(), &lfact, f.ifact.data(), &lifact, &nrhs, stage.data(),
            &lrhs, w.data(), &lw, iwblk.data(), icntl, info.data());
-    Check(info(1) == 0, "stage solve failed where the full solve succeeded");
+    Check(info(MA57_INFO_STATUS) == 0, "stage solve failed where the full solve succeeded");
   }
   for (int32_t r = 0; r < nrhs; ++r) {
     for (int32_t i = 1; i <= n; ++i) {
@@ -143,8 +146,10 @@ void RunMa57Factor(const uint8_t* data, size_t size) {
   double cntl[MA57_LCNTL];
   int32_t icntl[MA57_LICNTL];
   MA57SetDefaults(cntl, icntl);
-  for (int k = 0; k < 3; ++k) icntl[k] = in.Byte() < 32 ? 7 : -1;
-  icntl[MA57_ICNTL_PRINT_LEVEL - 1] = in.Int(0, 4);
+  for (int k : {MA57_ICNTL_ERROR_STREAM, MA57_ICNTL_WARNING_STREAM, MA57_ICNTL_MONITOR_STREAM}) {
+    At(icntl)(k) = in.Byte() < 32 ? 7 : -1;
+  }
+  At(icntl)(MA57_ICNTL_PRINT_LEVEL) = in.Int(0, 4);
   std::vector<int32_t> irn = p.irn, jcn = p.jcn;
   int32_t n = p.n, ne = p.ne;
   int32_t lkeep = 5 * n + ne + std::max(n, ne) + 42;
@@ -152,25 +157,25 @@ void RunMa57Factor(const uint8_t* data, size_t size) {
   Guarded<double> rinfo(MA57_LRINFO);
   MA57AD(&n, &ne, irn.data(), jcn.data(), &lkeep, keep.data(), iwrk.data(), icntl, info.data(),
          rinfo.data());
-  if (info(1) < 0) Fail(kName, "analysis of a valid pattern failed");
+  if (info(MA57_INFO_STATUS) < 0) Fail(kName, "analysis of a valid pattern failed");
   const int32_t need_real = info(MA57_INFO_FACT_NO_COMPRESS);
   const int32_t need_int = info(MA57_INFO_IFACT_NO_COMPRESS);
 
-  icntl[MA57_ICNTL_PIVOTING - 1] = in.Byte() < 16 ? in.AnyInt() : in.Int(1, 4);
+  At(icntl)(MA57_ICNTL_PIVOTING) = in.Byte() < 16 ? in.AnyInt() : in.Int(1, 4);
   const bool suspend = in.Byte() < 64;
-  icntl[MA57_ICNTL_SUSPEND - 1] = suspend ? 1 : 0;
-  icntl[MA57_ICNTL_BLOCK_SIZE - 1] = in.Byte() < 16 ? in.Int(-2, 0) : in.Int(1, 32);
-  icntl[MA57_ICNTL_BLAS_THRESHOLD - 1] = in.Int(-1, 12);
-  cntl[MA57_CNTL_THRESHOLD - 1] = in.Byte() < 16 ? in.AnyReal() : in.Int(0, 50) / 100.0;
-  cntl[MA57_CNTL_ZERO_PIVOT - 1] = in.Byte() < 16 ? in.AnyReal() : 0.0;
+  At(icntl)(MA57_ICNTL_SUSPEND) = suspend ? 1 : 0;
+  At(icntl)(MA57_ICNTL_BLOCK_SIZE) = in.Byte() < 16 ? in.Int(-2, 0) : in.Int(1, 32);
+  At(icntl)(MA57_ICNTL_BLAS_THRESHOLD) = in.Int(-1, 12);
+  At(cntl)(MA57_CNTL_THRESHOLD) = in.Byte() < 16 ? in.AnyReal() : in.Int(0, 50) / 100.0;
+  At(cntl)(MA57_CNTL_ZERO_PIVOT) = in.Byte() < 16 ? in.AnyReal() : 0.0;
   // Space: a fraction or a multiple of the forecast.
   const bool ample = in.Byte() < 160;
   // Mode 4 keeps N + 5 more reals beside the factors (the modified pivots).
-  const int32_t mode_extra = icntl[MA57_ICNTL_PIVOTING - 1] == 4 ? n + 5 : 0;
+  const int32_t mode_extra = At(icntl)(MA57_ICNTL_PIVOTING) == 4 ? n + 5 : 0;
   int32_t lfact = ample ? need_real + mode_extra + in.Int(0, 50) : in.Int(0, need_real + 10);
   int32_t lifact = ample ? need_int + in.Int(0, 50) : in.Int(0, need_int + 10);
   Factors f(std::max(lfact, 0), std::max(lifact, 0));
-  const int32_t mode = icntl[MA57_ICNTL_PIVOTING - 1];
+  const int32_t mode = At(icntl)(MA57_ICNTL_PIVOTING);
 
   int32_t calls = 0;
   do {
@@ -179,18 +184,26 @@ void RunMa57Factor(const uint8_t* data, size_t size) {
     Check(f.fact.Intact() && f.ifact.Intact() && keep.Intact() && pivseq.Intact() &&
               info.Intact() && rinfo.Intact(),
           "factorization wrote outside a caller array");
-    Check(FactorStatusDocumented(info(1)), "factorization status outside the documented values");
-    Check(suspend || (info(1) != 10 && info(1) != 11), "suspended although ICNTL(8) = 0");
-  } while ((info(1) == 10 || info(1) == 11) && ++calls < 3 && in.Bool());
-  const int32_t status = info(1);
+    Check(FactorStatusDocumented(info(MA57_INFO_STATUS)),
+          "factorization status outside the documented values");
+    Check(suspend || (info(MA57_INFO_STATUS) != 10 && info(MA57_INFO_STATUS) != 11),
+          "suspended although ICNTL(8) = 0");
+  } while ((info(MA57_INFO_STATUS) == 10 || info(MA57_INFO_STATUS) == 11) && ++calls < 3 &&
+           in.Bool());
+  const int32_t status = info(MA57_INFO_STATUS);
   if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
-    std::fprintf(stderr,
-                 "N %d NE %d dominant %d ICNTL(7) %d suspend %d block %d CNTL %g %g LFACT %d (forecast %d) "
-                 "LIFACT %d (forecast %d) INFO(1) %d INFO(2) %d INFO(17) %d INFO(18) %d\n",
-                 n, ne, p.dominant, mode, suspend, icntl[MA57_ICNTL_BLOCK_SIZE - 1], cntl[0], cntl[1], lfact,
-                 need_real, lifact, need_int, info(1), info(2), info(17), info(18));
+    std::fprintf(
+        stderr,
+        "N %d NE %d dominant %d ICNTL(7) %d suspend %d block %d CNTL %g %g LFACT %d (forecast %d) "
+        "LIFACT %d (forecast %d) INFO(1) %d INFO(2) %d INFO(17) %d INFO(18) %d\n",
+        n, ne, p.dominant, mode, suspend, At(icntl)(MA57_ICNTL_BLOCK_SIZE),
+        At(cntl)(MA57_CNTL_THRESHOLD), At(cntl)(MA57_CNTL_ZERO_PIVOT), lfact, need_real, lifact,
+        need_int, info(MA57_INFO_STATUS), info(MA57_INFO_VALUE), info(MA57_INFO_MIN_LFACT_COMPRESS),
+        info(MA57_INFO_MIN_LIFACT_COMPRESS));
   }
-  const bool threshold_ok = cntl[0] >= 0 && cntl[0] <= 0.5 && cntl[1] == 0.0;
+  const bool threshold_ok = At(cntl)(MA57_CNTL_THRESHOLD) >= 0 &&
+                            At(cntl)(MA57_CNTL_THRESHOLD) <= 0.5 &&
+                            At(cntl)(MA57_CNTL_ZERO_PIVOT) == 0.0;
   const bool expect_accurate = p.dominant && threshold_ok && mode >= 1 && mode <= 4;
   if (expect_accurate && ample && !suspend) {
     Check(status == 0, "a dominant matrix with the forecast space did not factorize");

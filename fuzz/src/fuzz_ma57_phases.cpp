@@ -23,8 +23,11 @@
 
 #include "dalvex_fuzz/fuzz_support.h"
 #include "pemric/ma57.h"
+#include "pemric/one_based.h"
 
 namespace dalvex_fuzz {
+
+using pemric::At;
 namespace {
 
 constexpr const char* kName = "ma57_phases";
@@ -108,8 +111,10 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
   double cntl[MA57_LCNTL];
   int32_t icntl[MA57_LICNTL];
   MA57SetDefaults(cntl, icntl);
-  for (int k = 0; k < 3; ++k) icntl[k] = in.Byte() < 32 ? 7 : -1;
-  icntl[MA57_ICNTL_PRINT_LEVEL - 1] = in.Int(0, 4);
+  for (int k : {MA57_ICNTL_ERROR_STREAM, MA57_ICNTL_WARNING_STREAM, MA57_ICNTL_MONITOR_STREAM}) {
+    At(icntl)(k) = in.Byte() < 32 ? 7 : -1;
+  }
+  At(icntl)(MA57_ICNTL_PRINT_LEVEL) = in.Int(0, 4);
 
   auto pick_n = [&](int32_t usual) { return in.Byte() >= 224 ? usual + in.Int(-1, 1) : usual; };
   for (int op = 0; op < 12 && in.remaining() > 0; ++op) {
@@ -119,8 +124,8 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
         if (n > nmax) n = nmax;
         int32_t lkeep = static_cast<int32_t>(Bound(std::max(n, 0), std::max(ne, 0)));
         if (in.Byte() >= 240) lkeep -= in.Int(1, 50);
-        icntl[MA57_ICNTL_SUPPLIED_ORDER - 1] = in.Byte() < 64 ? 1 : 0;
-        if (icntl[MA57_ICNTL_SUPPLIED_ORDER - 1] == 1 && n >= 1) {
+        At(icntl)(MA57_ICNTL_SUPPLIED_ORDER) = in.Byte() < 64 ? 1 : 0;
+        if (At(icntl)(MA57_ICNTL_SUPPLIED_ORDER) == 1 && n >= 1) {
           for (int32_t i = 1; i <= n; ++i) keep(i) = n + 1 - i;
           if (in.Byte() >= 192) keep(in.Int(1, n)) = in.Int(0, n + 1);  // perhaps no permutation
           model.analysis_known = model.analysis_known && !model.analysed;
@@ -128,9 +133,9 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
         std::vector<int32_t> r(irn), c(jcn);
         MA57AD(&n, &ne, r.data(), c.data(), &lkeep, keep.data(), iwrk.data(), icntl, info.data(),
                rinfo.data());
-        const int32_t s = info(1);
+        const int32_t s = info(MA57_INFO_STATUS);
         Trace("MA57AD N %d NE %d LKEEP %d ICNTL(6) %d -> %d %d\n", n, ne, lkeep,
-              icntl[MA57_ICNTL_SUPPLIED_ORDER - 1], s, info(2));
+              At(icntl)(MA57_ICNTL_SUPPLIED_ORDER), s, info(MA57_INFO_VALUE));
         Check(keep.Intact() && iwrk.Intact() && info.Intact() && rinfo.Intact(),
               "analysis wrote outside a caller array");
         Check(AnalysisStatus(s), "analysis status outside the documented values");
@@ -164,8 +169,8 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
         ne = std::min(ne, nemax);
         int32_t lkeep = static_cast<int32_t>(lkeep_alloc);
         int32_t mode = in.Byte() >= 240 ? in.Int(0, 5) : in.Int(1, 4);
-        icntl[MA57_ICNTL_PIVOTING - 1] = mode;
-        icntl[MA57_ICNTL_SUSPEND - 1] = in.Byte() < 64 ? 1 : 0;
+        At(icntl)(MA57_ICNTL_PIVOTING) = mode;
+        At(icntl)(MA57_ICNTL_SUSPEND) = in.Byte() < 64 ? 1 : 0;
         int32_t lfact = in.Byte() < 128 ? lfact_alloc - in.Int(0, 8) : in.Int(0, 120);
         int32_t lifact = in.Byte() < 128 ? lifact_alloc - in.Int(0, 8) : in.Int(0, 80);
         switch (in.Byte() % 4) {
@@ -189,9 +194,9 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
                         lfact < (mode == 4 ? int64_t{m} + n + 6 : int64_t{m} + 1));
         MA57BD(&n, &ne, a.data(), fact.data(), &lfact, ifact.data(), &lifact, &lkeep, keep.data(),
                pivseq.data(), icntl, cntl, info.data(), rinfo.data());
-        const int32_t s = info(1);
+        const int32_t s = info(MA57_INFO_STATUS);
         Trace("MA57BD N %d NE %d ICNTL(7) %d ICNTL(8) %d LFACT %d LIFACT %d -> %d %d\n", n, ne,
-              mode, icntl[MA57_ICNTL_SUSPEND - 1], lfact, lifact, s, info(2));
+              mode, At(icntl)(MA57_ICNTL_SUSPEND), lfact, lifact, s, info(MA57_INFO_VALUE));
         Check(fact.Intact() && ifact.Intact() && keep.Intact() && pivseq.Intact() &&
                   info.Intact() && rinfo.Intact(),
               "factorization wrote outside a caller array");
@@ -241,12 +246,12 @@ void RunMa57Phases(const uint8_t* data, size_t size) {
         for (int32_t k = 1; k <= 3 * nmax; ++k) rhs(k) = in.UnitReal();
         const std::vector<double> fact_before(fact.data(), fact.data() + lfact_alloc);
         const std::vector<int32_t> ifact_before(ifact.data(), ifact.data() + lifact_alloc);
-        cinfo(1) = 0;
+        cinfo(MA57_INFO_STATUS) = 0;
         MA57CD(&job, &n, fact.data(), &lfact, ifact.data(), &lifact, &nrhs, rhs.data(), &lrhs,
                w.data(), &lw, iwblk.data(), icntl, cinfo.data());
-        const int32_t s = cinfo(1);
+        const int32_t s = cinfo(MA57_INFO_STATUS);
         Trace("MA57CD N %d JOB %d NRHS %d LFACT %d LIFACT %d -> %d %d\n", n, job, nrhs, lfact,
-              lifact, s, cinfo(2));
+              lifact, s, cinfo(MA57_INFO_VALUE));
         Check(rhs.Intact() && w.Intact() && iwblk.Intact() && cinfo.Intact() && fact.Intact() &&
                   ifact.Intact(),
               "solution phase wrote outside a caller array");

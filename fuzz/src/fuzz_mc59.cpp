@@ -12,8 +12,11 @@
 
 #include "dalvex_fuzz/fuzz_support.h"
 #include "pemric/mc59.h"
+#include "pemric/one_based.h"
 
 namespace dalvex_fuzz {
+
+using pemric::At;
 namespace {
 
 constexpr const char* kName = "mc59";
@@ -44,28 +47,32 @@ void RunMc59(const uint8_t* data, size_t size) {
   FuzzInput in(data, size);
   int32_t icntl[MC59_LICNTL] = {};
   const bool checking = in.Bool();
-  icntl[0] = checking ? 0 : in.AnyInt() | 1;
-  icntl[1] = in.Byte() < 240 ? in.Int(0, 2) : in.AnyInt();
-  icntl[2] = in.Bool() ? 0 : 1;
-  icntl[3] = in.Int(-1, 1) == 1 ? 7 : -1;  // stream 7 exercises the messages
-  icntl[4] = in.Int(-1, 1) == 1 ? 7 : -1;
-  icntl[5] = in.Byte() < 240 ? in.Int(-2, 2) : in.AnyInt();
+  At(icntl)(MC59_ICNTL_NO_CHECK) = checking ? 0 : in.AnyInt() | 1;
+  At(icntl)(MC59_ICNTL_MODE) = in.Byte() < 240 ? in.Int(0, 2) : in.AnyInt();
+  At(icntl)(MC59_ICNTL_PATTERN_ONLY) = in.Bool() ? 0 : 1;
+  // Stream 7 exercises the messages.
+  At(icntl)(MC59_ICNTL_ERROR_STREAM) = in.Int(-1, 1) == 1 ? 7 : -1;
+  At(icntl)(MC59_ICNTL_WARNING_STREAM) = in.Int(-1, 1) == 1 ? 7 : -1;
+  At(icntl)(MC59_ICNTL_SYMMETRIC) = in.Byte() < 240 ? in.Int(-2, 2) : in.AnyInt();
   const bool wild_sizes = in.Byte() < 16;
   int32_t nc = wild_sizes ? in.AnyInt() : in.Int(1, 30);
-  int32_t nr = icntl[5] != 0 && in.Byte() < 230 ? nc : (wild_sizes ? in.AnyInt() : in.Int(1, 30));
+  int32_t nr = At(icntl)(MC59_ICNTL_SYMMETRIC) != 0 && in.Byte() < 230
+                   ? nc
+                   : (wild_sizes ? in.AnyInt() : in.Int(1, 30));
   int32_t ne = wild_sizes ? in.AnyInt() : in.Int(0, 120);
-  const int32_t mode = icntl[1];
+  const int32_t mode = At(icntl)(MC59_ICNTL_MODE);
   const bool sizes_sane = nc >= 1 && nr >= 1 && nc <= 30 && nr <= 30 && ne >= 1 && ne <= 120;
   const int64_t big = sizes_sane ? std::max(nc, nr) + 1 : 4;
   const int32_t lirn = sizes_sane ? ne : 4;
   const int32_t ljcn = LengthNear(in, mode == 2 ? 1 : lirn);
-  const int32_t la = LengthNear(in, icntl[2] == 0 ? lirn : 1);
+  const int32_t la = LengthNear(in, At(icntl)(MC59_ICNTL_PATTERN_ONLY) == 0 ? lirn : 1);
   // IRN has no length argument: its length is NE by contract. A call with an
   // IRN shorter than NE is the caller's broken promise, which no routine can
   // see, so it is made only where another check must refuse the call first
   // (bad controls or sizes, JCN or A shorter than NE).
   const bool refused_anyway = mode < 0 || mode > 2 || nc < 1 || nr < 1 || ne < 1 ||
-                              (mode != 2 && ljcn < ne) || (icntl[2] == 0 && la < ne);
+                              (mode != 2 && ljcn < ne) ||
+                              (At(icntl)(MC59_ICNTL_PATTERN_ONLY) == 0 && la < ne);
   if (ne > lirn && !refused_anyway) return;
   const int32_t lip = LengthNear(in, mode == 1 ? big : (sizes_sane ? nc + 1 : 4));
   const int32_t liw = LengthNear(in, big);
@@ -92,7 +99,7 @@ void RunMc59(const uint8_t* data, size_t size) {
   }
   // The expected distinct entries, from the input as given.
   Pattern expect;
-  const bool symmetric = icntl[5] != 0;
+  const bool symmetric = At(icntl)(MC59_ICNTL_SYMMETRIC) != 0;
   if (sizes_sane && mode >= 0 && mode <= 2 && ljcn >= (mode == 2 ? 1 : ne) && lip >= nc + 1) {
     for (int32_t k = 1; k <= ne; ++k) {
       int32_t r = irn(k);
@@ -111,15 +118,18 @@ void RunMc59(const uint8_t* data, size_t size) {
       auto found = expect.find({r, c});
       if (found == expect.end()) {
         expect[{r, c}] = v;
-      } else if (icntl[5] >= 0) {
+      } else if (At(icntl)(MC59_ICNTL_SYMMETRIC) >= 0) {
         found->second += v;
       }
     }
   }
 
   if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
-    std::fprintf(stderr, "ICNTL %d %d %d %d %d %d NC %d NR %d NE %d LJCN %d LA %d LIP %d LIW %d\n", icntl[0],
-                 icntl[1], icntl[2], icntl[3], icntl[4], icntl[5], nc, nr, ne, ljcn, la, lip, liw);
+    std::fprintf(stderr, "ICNTL");
+    for (int k = MC59_ICNTL_NO_CHECK; k <= MC59_ICNTL_SYMMETRIC; ++k)
+      std::fprintf(stderr, " %d", At(icntl)(k));
+    std::fprintf(stderr, " NC %d NR %d NE %d LJCN %d LA %d LIP %d LIW %d\n", nc, nr, ne, ljcn, la,
+                 lip, liw);
     for (int32_t k = 1; k <= lirn; ++k) std::fprintf(stderr, " (%d,%d)", irn(k), k <= ljcn ? jcn(k) : 0);
     std::fprintf(stderr, "\nIP");
     for (int32_t k = 1; k <= lip; ++k) std::fprintf(stderr, " %d", ip(k));
@@ -130,9 +140,12 @@ void RunMc59(const uint8_t* data, size_t size) {
 
   Check(irn.Intact() && jcn.Intact() && ip.Intact() && iw.Intact() && info.Intact() && a.Intact(),
         "write outside a caller array");
-  const int32_t status = info(1);
+  const int32_t status = info(MC59_INFO_STATUS);
   if (std::getenv("DALVEX_FUZZ_TRACE") != nullptr) {
-    std::fprintf(stderr, "INFO %d %d %d %d %d %d\n", info(1), info(2), info(3), info(4), info(5), info(6));
+    std::fprintf(stderr, "INFO");
+    for (int k = MC59_INFO_STATUS; k <= MC59_INFO_ENTRIES; ++k)
+      std::fprintf(stderr, " %d", info(k));
+    std::fprintf(stderr, "\n");
   }
   Check(status >= -11 && status <= 7, "INFO(1) outside the documented values");
   if (status < 0) return;
@@ -141,7 +154,7 @@ void RunMc59(const uint8_t* data, size_t size) {
   Check(ip(1) == 1, "IP(1) is not 1");
   for (int32_t j = 1; j <= nc; ++j) Check(ip(j) <= ip(j + 1), "IP decreases");
   const int32_t entries = ip(nc + 1) - 1;
-  Check(entries == info(6) && entries <= ne, "entry count inconsistent with IP");
+  Check(entries == info(MC59_INFO_ENTRIES) && entries <= ne, "entry count inconsistent with IP");
   Pattern got;
   for (int32_t j = 1; j <= nc; ++j) {
     for (int32_t k = ip(j); k < ip(j + 1); ++k) {
@@ -153,7 +166,7 @@ void RunMc59(const uint8_t* data, size_t size) {
       }
       bool fresh = got.find({r, j}) == got.end();
       Check(fresh || !checking, "duplicate left in checked output");
-      got[{r, j}] += icntl[2] == 0 ? a(k) : 0.0;
+      got[{r, j}] += At(icntl)(MC59_ICNTL_PATTERN_ONLY) == 0 ? a(k) : 0.0;
     }
   }
   if (!checking) return;
@@ -161,11 +174,12 @@ void RunMc59(const uint8_t* data, size_t size) {
   for (const auto& [key, value] : expect) {
     auto found = got.find(key);
     Check(found != got.end(), "an input entry is missing from the output");
-    if (icntl[2] == 0 && icntl[5] >= 0) {
+    if (At(icntl)(MC59_ICNTL_PATTERN_ONLY) == 0 && At(icntl)(MC59_ICNTL_SYMMETRIC) >= 0) {
       Check(std::fabs(found->second - value) <= 1e-12 * (1 + std::fabs(value)), "summed value wrong");
     }
   }
-  Check(info(3) + info(4) + info(5) >= 0, "negative counts");
+  Check(info(MC59_INFO_DUPLICATES) + info(MC59_INFO_BAD_ROWS) + info(MC59_INFO_BAD_COLUMNS) >= 0,
+        "negative counts");
 }
 
 }  // namespace

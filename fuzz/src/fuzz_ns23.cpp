@@ -23,8 +23,11 @@
 
 #include "dalvex_fuzz/fuzz_support.h"
 #include "pemric/ns23.h"
+#include "pemric/one_based.h"
 
 namespace dalvex_fuzz {
+
+using pemric::At;
 namespace {
 
 constexpr const char* kName = "ns23";
@@ -218,13 +221,13 @@ void RunNs23(const uint8_t* data, size_t size) {
   double hmax = in.Byte() < 64 ? (in.Byte() < 32 ? in.AnyReal() : 1e-6) : 0.0;
   const bool analytic = !(hmax > 0);
 
-  int32_t icntl[5];
-  Guarded<double> cntl(5);
-  Guarded<int32_t> keep(130), lkeep(10), info(5), iw_dummy(0);
-  Guarded<double> rkeep(72), rinfo(1);
+  int32_t icntl[NS23_LICNTL];
+  Guarded<double> cntl(NS23_LCNTL);
+  Guarded<int32_t> keep(NS23_LKEEP), lkeep(NS23_LLKEEP), info(NS23_LINFO), iw_dummy(0);
+  Guarded<double> rkeep(NS23_LRKEEP), rinfo(NS23_LRINFO);
   NS23SetDefaults(icntl, cntl.data(), keep.data(), rkeep.data(), lkeep.data());
-  icntl[0] = 7;
-  if (in.Byte() < 32) icntl[1] = in.Int(0, 1);
+  At(icntl)(NS23_ICNTL_STREAM) = 7;
+  if (in.Byte() < 32) At(icntl)(NS23_ICNTL_STOP_RULE) = in.Int(0, 1);
   if (in.Byte() < 16) cntl(in.Int(1, 5)) = in.AnyReal();
 
   Guarded<int32_t> irn(static_cast<int64_t>(std::max<size_t>(irn_v.size(), 1))), ip(model.n + 1),
@@ -300,8 +303,9 @@ void RunNs23(const uint8_t* data, size_t size) {
       std::fprintf(stderr,
                    "M %d N %d HMAX %g SAC %g STPMIN %g MAXFUN %d LIW %d LW %d -> IFLAG %d INFO %d "
                    "%d %d %d %d RINFO %g\n",
-                   cm, cn, chmax, sac, stpmin, maxfun, cliw, clw, flag, info(1), info(2), info(3),
-                   info(4), info(5), rinfo(1));
+                   cm, cn, chmax, sac, stpmin, maxfun, cliw, clw, flag, info(NS23_INFO_STATUS),
+                   info(NS23_INFO_VALUE), info(NS23_INFO_EVALUATIONS), info(NS23_INFO_LIW_NEEDED),
+                   info(NS23_INFO_LW_NEEDED), rinfo(NS23_RINFO_MARQUARDT));
     }
     Check(IflagDocumented(flag), "IFLAG outside the documented values");
   };
@@ -311,10 +315,10 @@ void RunNs23(const uint8_t* data, size_t size) {
     std::vector<double> reals(x.data(), x.data() + model.n);
     reals.insert(reals.end(), f.data(), f.data() + model.m);
     reals.insert(reals.end(), fjac.data(), fjac.data() + fjac.length());
-    reals.insert(reals.end(), rkeep.data(), rkeep.data() + 72);
+    reals.insert(reals.end(), rkeep.data(), rkeep.data() + NS23_LRKEEP);
     reals.insert(reals.end(), w.back().data(), w.back().data() + w.back().length());
-    std::vector<int32_t> ints(keep.data(), keep.data() + 130);
-    ints.insert(ints.end(), lkeep.data(), lkeep.data() + 10);
+    std::vector<int32_t> ints(keep.data(), keep.data() + NS23_LKEEP);
+    ints.insert(ints.end(), lkeep.data(), lkeep.data() + NS23_LLKEEP);
     ints.insert(ints.end(), iw.back().data(), iw.back().data() + iw.back().length());
     ints.insert(ints.end(), ip.data(), ip.data() + model.n + 1);
     return std::make_pair(reals, ints);
@@ -329,8 +333,8 @@ void RunNs23(const uint8_t* data, size_t size) {
                      int32_t status, int32_t value) {
     const auto before = snapshot();
     call(flag, cm, cn, chmax, cliw, clw);
-    Check(flag == status && info(1) == status, "a broken protocol not refused with its code");
-    Check(info(2) == value, "a refused resumption reports the wrong INFO(2)");
+    Check(flag == status && info(NS23_INFO_STATUS) == status, "a broken protocol not refused with its code");
+    Check(info(NS23_INFO_VALUE) == value, "a refused resumption reports the wrong INFO(2)");
     Check(same(before, snapshot()), "a refused resumption changed the state or the arrays");
   };
 
@@ -360,7 +364,7 @@ void RunNs23(const uint8_t* data, size_t size) {
                                   : StartChecks(m, n, cntl.data(), liw, irn_v, ip_v, airn_v, aip_v);
     call(iflag, m, n, hmax, liw, lw);
     if (expected.status != 0) {
-      Check(iflag == expected.status && info(2) == expected.value,
+      Check(iflag == expected.status && info(NS23_INFO_VALUE) == expected.value,
             "a bad start not refused with its code and INFO(2)");
     }
     if (first && (m < 1 || n < 1 || m < n)) Check(iflag == -4, "bad sizes not refused with -4");
@@ -368,8 +372,8 @@ void RunNs23(const uint8_t* data, size_t size) {
       return;  // deliberately mismatched sizes: nothing more to check
     first = false;
     if (iflag == -2 || iflag == -3) {
-      liw = Grow(in, info(4));
-      if (iflag == -3) lw = Grow(in, info(5));
+      liw = Grow(in, info(NS23_INFO_LIW_NEEDED));
+      if (iflag == -3) lw = Grow(in, info(NS23_INFO_LW_NEEDED));
       Check(liw < (1 << 24) && lw < (1 << 26), "absurd workspace demand");
       iw.emplace_back(std::max(liw, 0));
       w.emplace_back(std::max(lw, 0));

@@ -1,4 +1,5 @@
 // Default controls of the least-squares routine and of its difference Jacobian.
+#include <algorithm>
 #include <cstdint>
 
 #include "ns23_layout.h"
@@ -12,13 +13,22 @@ void NS23DiffSetDefaults(int32_t* icntld, double* cntld, int32_t* isave, double*
   const int32_t half_eps_index = MACHINE_HALF_EPSILON;
   const double eps = MachineConstant(&eps_index);
   const double half_eps = MachineConstant(&half_eps_index);
-  // Central differences with refined steps; ICNTLD(1) is not read.
-  const int32_t int_defaults[kIcntldLength] = {6, 2, 0, 0, 0};
-  const double real_defaults[kCntldLength] = {10.0, 100.0, 1000.0, eps, eps, half_eps, 0.0};
-  for (int k = 0; k < kIcntldLength; ++k) icntld[k] = int_defaults[k];
-  for (int k = 0; k < kCntldLength; ++k) cntld[k] = real_defaults[k];
-  for (int k = 0; k < kIsaveLength; ++k) isave[k] = 0;
-  for (int k = 0; k < kRsaveLength; ++k) rsave[k] = 0.0;
+  // Central differences with refined steps; ICNTLD(1) is not read. The
+  // positions named nowhere, ICNTLD(3..5) and CNTLD(7), are 0.
+  std::fill(icntld, icntld + kIcntldLength, 0);
+  const OneBased<int32_t> ints(icntld);
+  ints(kIcntldUnread) = 6;
+  ints(kIcntldScheme) = 2;
+  std::fill(cntld, cntld + kCntldLength, 0.0);
+  const OneBased<double> reals(cntld);
+  reals(kCntldLowRatio) = 10.0;
+  reals(kCntldTargetRatio) = 100.0;
+  reals(kCntldHighRatio) = 1000.0;
+  reals(kCntldVariableError) = eps;
+  reals(kCntldStepFloor) = eps;
+  reals(kCntldResidualError) = half_eps;
+  std::fill(isave, isave + kIsaveLength, 0);
+  std::fill(rsave, rsave + kRsaveLength, 0.0);
 }
 
 }  // namespace pemric
@@ -30,10 +40,17 @@ extern "C" PEMRIC_API void NS23SetDefaults(int32_t* ICNTL,
                                            int32_t* LKEEP) {
   using namespace pemric::ns23;
   // Stream 6, either stopping test; the step-bound ratios 0.25 and 0.75.
-  const int32_t icntl[NS23_LICNTL] = {6, 0, 0, 0, 0};
-  const double cntl[NS23_LCNTL] = {0.25, 0.25, 0.75, 0.0, 0.0};
-  for (int k = 0; k < NS23_LICNTL; ++k) ICNTL[k] = icntl[k];
-  for (int k = 0; k < NS23_LCNTL; ++k) CNTL[k] = cntl[k];
+  // ICNTL(3..5), named nowhere, are 0.
+  std::fill(ICNTL, ICNTL + NS23_LICNTL, 0);
+  const OneBased<int32_t> icntl(ICNTL);
+  icntl(NS23_ICNTL_STREAM) = 6;
+  icntl(NS23_ICNTL_STOP_RULE) = 0;
+  const OneBased<double> cntl(CNTL);
+  cntl(NS23_CNTL_LINEARITY) = 0.25;
+  cntl(NS23_CNTL_POOR_RATIO) = 0.25;
+  cntl(NS23_CNTL_GOOD_RATIO) = 0.75;
+  cntl(NS23_CNTL_RESIDUAL_ERROR) = 0.0;
+  cntl(NS23_CNTL_INITIAL_STEP) = 0.0;
   // The saved state of the routine itself is cleared: KEEP(1..40),
   // RKEEP(1..30) (so the Marquardt parameter starts at 0) and all of LKEEP.
   for (int k = 0; k < kOwnKeepLength; ++k) KEEP[k] = 0;

@@ -30,8 +30,8 @@ int main(void) {
   MA57SetDefaults(cntl, icntl);
   int32_t lkeep = 5 * N + NE + NE + 42, keep[5 * N + NE + NE + 42], iwork[5 * N];
   MA57AD(&n, &ne, irn, jcn, &lkeep, keep, iwork, icntl, info, rinfo);
-  if (info[0] != 0) {
-    fprintf(stderr, "solve: MA57AD status %d\n", info[0]);
+  if (info[MA57_INFO_STATUS - 1] != 0) {
+    fprintf(stderr, "solve: MA57AD status %d\n", info[MA57_INFO_STATUS - 1]);
     return 1;
   }
   /* Twice the forecast sizes without compression leave room for pivoting. */
@@ -42,8 +42,8 @@ int main(void) {
   int32_t pivots[N];
   if (fact == NULL || ifact == NULL) return 1;
   MA57BD(&n, &ne, a, fact, &lfact, ifact, &lifact, &lkeep, keep, pivots, icntl, cntl, info, rinfo);
-  if (info[0] != 0) {
-    fprintf(stderr, "solve: MA57BD status %d\n", info[0]);
+  if (info[MA57_INFO_STATUS - 1] != 0) {
+    fprintf(stderr, "solve: MA57BD status %d\n", info[MA57_INFO_STATUS - 1]);
     return 1;
   }
   int32_t job = 1, nrhs = 1, lrhs = N, lw = N, iwblk[N];
@@ -58,5 +58,5 @@ int main(void) {
   for (int i = 0; i < N; ++i) error = fmax(error, fabs(rhs[i] - solution[i]) / fabs(solution[i]));
   printf("solve: largest relative error %.3g (tolerance %.3g), %d negative pivots\n", error,
          tolerance, info[MA57_INFO_NEGATIVE - 1]);
-  return info[0] == 0 && error <= tolerance ? 0 : 1;
+  return info[MA57_INFO_STATUS - 1] == 0 && error <= tolerance ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 
 #include "ns23_driver.h"
 #include "pemric/ns23_routines.h"
+#include "pemric/one_based.h"
 
 namespace {
 
@@ -41,12 +42,12 @@ struct DiffRun {
 DiffRun Difference(const Pattern& p, const std::vector<double>& x0, const Residuals& residuals,
                    int32_t scheme, double hmax, std::vector<int32_t> ip) {
   DiffRun r;
-  int32_t icntld[5];
-  double cntld[7];
-  int32_t isave[20];
-  double rsave[10];
+  int32_t icntld[pemric::kIcntldLength];
+  double cntld[pemric::kCntldLength];
+  int32_t isave[pemric::kIsaveLength];
+  double rsave[pemric::kRsaveLength];
   pemric::NS23DiffSetDefaults(icntld, cntld, isave, rsave);
-  icntld[1] = scheme;
+  pemric::At(icntld)(pemric::kIcntldScheme) = scheme;
   const double rel = std::sqrt(2.220446049250313e-16);
   r.h.assign(p.n, hmax * rel);
   r.x = x0;
@@ -56,7 +57,7 @@ DiffRun Difference(const Pattern& p, const std::vector<double>& x0, const Residu
   r.ip = std::move(ip);
   std::vector<int32_t> iwd(2 * p.n + 1, 0);
   std::vector<double> wd(p.m + 2 * p.n);
-  int32_t infod[3];
+  int32_t infod[pemric::kInfodLength];
   int32_t dflag = 1;
   const double minus_hmax = -hmax;
   for (int calls = 0; calls < 100000; ++calls) {
@@ -68,7 +69,7 @@ DiffRun Difference(const Pattern& p, const std::vector<double>& x0, const Residu
     (dflag == 2 ? r.forward : r.backward) += 1;
     residuals(r.x.data(), r.f.data());
   }
-  r.groups = infod[2];
+  r.groups = pemric::At(infod)(pemric::kInfodGroups);
   return r;
 }
 

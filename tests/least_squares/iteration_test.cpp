@@ -297,7 +297,7 @@ TEST(Domain, TrialsWithNonFiniteResidualsAreRejectedAndTheStepShrinks) {
     if (hmax == 0.0) {
       EXPECT_GT(out.count(2), 0);  // a rejected trial re-evaluates
     }
-    EXPECT_LT(out.info[2], 200);
+    EXPECT_LT(out.Info(NS23_INFO_EVALUATIONS), 200);
   }
 }
 
@@ -337,7 +337,7 @@ TEST(Domain, NonFiniteValuesAtTheStartAreAFailureNotConvergence) {
     o.sac = 1e30;  // a NaN sum of squares must not pass for an acceptable one
     const Outcome out = Solve(p, o);
     EXPECT_EQ(out.iflag, -7);
-    EXPECT_EQ(out.info[0], -7);
+    EXPECT_EQ(out.Info(NS23_INFO_STATUS), -7);
   }
   // Finite residuals but an infinite Jacobian entry.
   LsqProblem q = LogProblem();
@@ -366,20 +366,20 @@ TEST(Start, ShortWorkspacesAskForTheLengthsAndExactLengthsProceed) {
     o.grow = false;
     Outcome out = Solve(p, o);
     EXPECT_EQ(out.iflag, -2);
-    EXPECT_EQ(out.info[1], 0);  // INFO(2) = LIW
-    EXPECT_EQ(out.info[2], 0);  // no evaluations consumed
+    EXPECT_EQ(out.Info(NS23_INFO_VALUE), 0);        // INFO(2) = LIW
+    EXPECT_EQ(out.Info(NS23_INFO_EVALUATIONS), 0);  // no evaluations consumed
     // Grow as asked until the start succeeds.
     int32_t liw = 0, lw = 0;
     for (int round = 0; round < 5 && (out.iflag == -2 || out.iflag == -3); ++round) {
-      liw = std::max(liw, out.info[3]);
-      if (out.iflag == -3) lw = std::max(lw, out.info[4]);
+      liw = std::max(liw, out.Info(NS23_INFO_LIW_NEEDED));
+      if (out.iflag == -3) lw = std::max(lw, out.Info(NS23_INFO_LW_NEEDED));
       o.liw = liw;
       o.lw = lw;
       out = Solve(p, o);
     }
     ASSERT_GT(out.flags.front(), 0);
-    EXPECT_EQ(out.info[3], liw);
-    EXPECT_EQ(out.info[4], lw);
+    EXPECT_EQ(out.Info(NS23_INFO_LIW_NEEDED), liw);
+    EXPECT_EQ(out.Info(NS23_INFO_LW_NEEDED), lw);
     // One short of either length is refused.
     o.lw = lw - 1;
     EXPECT_EQ(Solve(p, o).iflag, -3);
@@ -406,8 +406,8 @@ TEST(Start, BadSizesReturnMinusFourWithTheirRecord) {
     o.stream = 31;
     const Outcome out = Solve(p, o);
     EXPECT_EQ(out.iflag, -4);
-    EXPECT_EQ(out.info[0], -4);
-    EXPECT_EQ(out.info[1], 0);
+    EXPECT_EQ(out.Info(NS23_INFO_STATUS), -4);
+    EXPECT_EQ(out.Info(NS23_INFO_VALUE), 0);
   }
   EXPECT_EQ(capture.text(),
             "\n\n Error return from NS23 because M =      1 and N =      2\n"
@@ -422,8 +422,8 @@ TEST(Start, EvaluationBudget) {
     o.maxfun = 1;
     const Outcome out = Solve(p, o);
     EXPECT_EQ(out.flags.back(), -1);
-    EXPECT_EQ(out.info[1], 1);
-    EXPECT_EQ(out.info[2], 2);
+    EXPECT_EQ(out.Info(NS23_INFO_VALUE), 1);
+    EXPECT_EQ(out.Info(NS23_INFO_EVALUATIONS), 2);
     EXPECT_EQ(out.evaluations, 0);
     EXPECT_EQ(out.x, p.x0);
   }
@@ -433,7 +433,7 @@ TEST(Start, EvaluationBudget) {
     o.maxfun = 0;
     const Outcome out = Solve(p, o);
     EXPECT_EQ(out.iflag, 0);
-    EXPECT_EQ(out.info[2], 0);
+    EXPECT_EQ(out.Info(NS23_INFO_EVALUATIONS), 0);
   }
   {
     SCOPED_TRACE("with differences the Jacobian is still built first");
@@ -443,7 +443,7 @@ TEST(Start, EvaluationBudget) {
     const Outcome out = Solve(p, o);
     EXPECT_EQ(out.iflag, -1);
     EXPECT_GT(out.count(3), 0);
-    EXPECT_EQ(out.info[2], 2);
+    EXPECT_EQ(out.Info(NS23_INFO_EVALUATIONS), 2);
   }
   {
     SCOPED_TRACE("a tight budget ends with -1 and INFO(3) = MAXFUN + 1");
@@ -451,7 +451,7 @@ TEST(Start, EvaluationBudget) {
     o.maxfun = 5;
     const Outcome out = Solve(p, o);
     EXPECT_EQ(out.iflag, -1);
-    EXPECT_EQ(out.info[2], 6);
+    EXPECT_EQ(out.Info(NS23_INFO_EVALUATIONS), 6);
     EXPECT_LE(out.evaluations, 5);
   }
 }
@@ -477,7 +477,7 @@ TEST(Start, ZeroResidualStartStopsAfterOneEvaluation) {
   p.x0 = {1.0, 1.0};
   const Outcome out = Solve(p, Options{});
   EXPECT_EQ(out.flags.back(), 0);
-  EXPECT_EQ(out.info[2], 1);
+  EXPECT_EQ(out.Info(NS23_INFO_EVALUATIONS), 1);
   EXPECT_EQ(out.evaluations, 0);
 }
 
@@ -499,7 +499,7 @@ TEST(Start, ZeroJacobianFailsToFactorizeTenTimes) {
   o.liw = o.lw = 1000;
   const Outcome out = Solve(p, o);
   EXPECT_EQ(out.iflag, -9);
-  EXPECT_EQ(out.info[0], -9);
+  EXPECT_EQ(out.Info(NS23_INFO_STATUS), -9);
   EXPECT_EQ(capture.text(), "\n\n Unexpected return from NS23. Notify Pemric staff.\n");
 }
 
@@ -524,7 +524,7 @@ TEST(Start, SizesBeyond32BitsSaturate) {
   o.liw = 8 * n;
   const Outcome out = Solve(p, o);
   EXPECT_EQ(out.iflag, -2);
-  EXPECT_EQ(out.info[3], std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(out.Info(NS23_INFO_LIW_NEEDED), std::numeric_limits<int32_t>::max());
 }
 
 // ---------------------------------------------------------------------------

@@ -39,13 +39,13 @@ int Outcome::count(int32_t flag) const {
 }
 
 Outcome Solve(const LsqProblem& p, const Options& o) {
-  int32_t icntl[5];
-  double cntl[10] = {};
-  int32_t keep[130] = {};
-  double rkeep[72] = {};
-  int32_t lkeep[10] = {};
+  int32_t icntl[NS23_LICNTL];
+  double cntl[NS23_LCNTL] = {};
+  int32_t keep[NS23_LKEEP] = {};
+  double rkeep[NS23_LRKEEP] = {};
+  int32_t lkeep[NS23_LLKEEP] = {};
   NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
-  icntl[0] = o.stream;
+  pemric::At(icntl)(NS23_ICNTL_STREAM) = o.stream;
   if (o.adjust) o.adjust(icntl, cntl);
   Outcome out;
   out.x = p.x0;
@@ -72,8 +72,8 @@ Outcome Solve(const LsqProblem& p, const Options& o) {
     out.flags.push_back(iflag);
     if (iflag == -2 || iflag == -3) {
       if (!o.grow) break;
-      liw = std::max(liw, out.info[3]);
-      if (iflag == -3) lw = std::max(lw, out.info[4]);
+      liw = std::max(liw, out.Info(NS23_INFO_LIW_NEEDED));
+      if (iflag == -3) lw = std::max(lw, out.Info(NS23_INFO_LW_NEEDED));
       iw.assign(std::max(liw, 1), 0);
       w.assign(std::max(lw, 1), 0.0);
       continue;

@@ -13,6 +13,8 @@
 
 #include "dalvex_test/near.h"
 #include "dalvex_test/stream_capture.h"
+#include "pemric/ns23.h"
+#include "pemric/one_based.h"
 
 namespace problems {
 class Problem;
@@ -52,12 +54,15 @@ struct Outcome {
   int32_t iflag = 0;
   std::vector<double> x, f;
   std::vector<int32_t> flags;  // every IFLAG returned, in order
-  int32_t info[10] = {};
-  double rinfo[5] = {};
+  int32_t info[NS23_LINFO] = {};
+  double rinfo[NS23_LRINFO] = {};
   int32_t evaluations = 0;     // evaluations the driver made for NS23AD
   int32_t liw = 0, lw = 0;     // lengths in use at the end
   double ss() const;
   int count(int32_t flag) const;
+  // INFO and RINFO through their names: out.Info(NS23_INFO_EVALUATIONS).
+  int32_t Info(int k) const { return pemric::At(info)(k); }
+  double Rinfo(int k) const { return pemric::At(rinfo)(k); }
 };
 
 Outcome Solve(const LsqProblem& problem, const Options& options);

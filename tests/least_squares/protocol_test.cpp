@@ -14,8 +14,11 @@
 
 #include "ns23_driver.h"
 #include "pemric/ns23.h"
+#include "pemric/one_based.h"
 
 namespace {
+
+using pemric::At;
 
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
@@ -34,12 +37,12 @@ struct Session {
   std::vector<int32_t> iw = std::vector<int32_t>(400);
   std::vector<double> w = std::vector<double>(400), x{0.5, 0.5, 0.5}, f = std::vector<double>(4),
                       fjac = std::vector<double>(4);
-  int32_t icntl[5], info[5] = {}, keep[130] = {}, lkeep[10] = {};
-  double cntl[5], rinfo[1] = {}, rkeep[72] = {};
+  int32_t icntl[NS23_LICNTL], info[NS23_LINFO] = {}, keep[NS23_LKEEP] = {}, lkeep[NS23_LLKEEP] = {};
+  double cntl[NS23_LCNTL], rinfo[NS23_LRINFO] = {}, rkeep[NS23_LRKEEP] = {};
 
   Session() {
     NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
-    icntl[0] = 0;
+    At(icntl)(NS23_ICNTL_STREAM) = 0;
     Evaluate();
   }
   void Evaluate() {
@@ -85,14 +88,14 @@ std::vector<Case> Cases() {
       {"N = 0", start_with([](Session& s) { s.n = 0; }), NS23_ERR_SIZES, 0},
       {"M = N - 1", start_with([](Session& s) { s.m = s.n - 1; }), NS23_ERR_SIZES, 0},
       {"N = INT32_MIN", start_with([](Session& s) { s.n = kMin; }), NS23_ERR_SIZES, 0},
-      {"CNTL(1) NaN", start_with([](Session& s) { s.cntl[0] = kNaN; }), NS23_ERR_CNTL, 1},
+      {"CNTL(1) NaN", start_with([](Session& s) { At(s.cntl)(NS23_CNTL_LINEARITY) = kNaN; }), NS23_ERR_CNTL, 1},
       {"every CNTL NaN", start_with([](Session& s) {
          for (double& c : s.cntl) c = kNaN;
        }),
        NS23_ERR_CNTL, 1},
-      {"CNTL(3) = 1", start_with([](Session& s) { s.cntl[2] = 1.0; }), NS23_ERR_CNTL, 3},
+      {"CNTL(3) = 1", start_with([](Session& s) { At(s.cntl)(NS23_CNTL_GOOD_RATIO) = 1.0; }), NS23_ERR_CNTL, 3},
       {"CNTL(5) infinite",
-       start_with([](Session& s) { s.cntl[4] = std::numeric_limits<double>::infinity(); }),
+       start_with([](Session& s) { At(s.cntl)(NS23_CNTL_INITIAL_STEP) = std::numeric_limits<double>::infinity(); }),
        NS23_ERR_CNTL, 5},
       {"IP(1) = 0", start_with([](Session& s) { s.ip[0] = 0; }), NS23_ERR_IP, 1},
       {"IP(1) = 2", start_with([](Session& s) { s.ip[0] = 2; }), NS23_ERR_IP, 1},
@@ -144,8 +147,8 @@ TEST(Protocol, EveryMisuseEndsInItsCode) {
     Session s;
     k.run(s);
     EXPECT_EQ(s.iflag, k.status);
-    EXPECT_EQ(s.info[0], k.status);
-    EXPECT_EQ(s.info[1], k.info2);
+    EXPECT_EQ(At(s.info)(NS23_INFO_STATUS), k.status);
+    EXPECT_EQ(At(s.info)(NS23_INFO_VALUE), k.info2);
   }
 }
 
@@ -170,7 +173,7 @@ TEST(Protocol, ARefusedResumptionChangesNothingAndTheRunGoesOn) {
 TEST(Protocol, MessagesOfTheNewRefusals) {
   ns23_test::StreamCapture out(36);
   Session s;
-  s.icntl[0] = 36;
+  At(s.icntl)(NS23_ICNTL_STREAM) = 36;
   s.irn[2] = 0;
   s.Call();
   s.irn[2] = 2;
@@ -215,7 +218,7 @@ TEST(Protocol, NoSuccessWithoutAFiniteResult) {
   o.liw = o.lw = 1000;
   const ns23_test::Outcome run = ns23_test::Solve(p, o);
   EXPECT_EQ(run.iflag, NS23_ERR_NOT_FINITE);
-  EXPECT_EQ(run.info[1], 0);
+  EXPECT_EQ(run.Info(NS23_INFO_VALUE), 0);
   EXPECT_EQ(out.text(),
             "\n\n Error return from NS23 because\n"
             " the normal matrix is not finite at the current point\n");

@@ -13,6 +13,7 @@
 
 #include "ns23_driver.h"
 #include "pemric/ns23.h"
+#include "pemric/one_based.h"
 #include "problems/registry.h"
 
 namespace {
@@ -20,6 +21,7 @@ namespace {
 using ns23_test::LsqProblem;
 using ns23_test::Options;
 using ns23_test::Outcome;
+using pemric::At;
 
 struct Sizes {
   int32_t liw = 0, lw = 0;
@@ -38,10 +40,10 @@ Sizes SizeFor(const LsqProblem& p, double hmax) {
 // The start of NS23AD with the given LIW and no real workspace: its IFLAG,
 // with INFO(2), INFO(4) and INFO(5) in `s`.
 int32_t Start(const LsqProblem& p, double hmax, int32_t liw, Sizes& s) {
-  int32_t icntl[NS23_LICNTL], keep[NS23_LKEEP], lkeep[NS23_LLKEEP], info[10] = {};
-  double cntl[10] = {}, rkeep[NS23_LRKEEP], rinfo[5] = {};
+  int32_t icntl[NS23_LICNTL], keep[NS23_LKEEP], lkeep[NS23_LLKEEP], info[NS23_LINFO] = {};
+  double cntl[NS23_LCNTL] = {}, rkeep[NS23_LRKEEP], rinfo[NS23_LRINFO] = {};
   NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
-  icntl[NS23_ICNTL_STREAM - 1] = 0;
+  At(icntl)(NS23_ICNTL_STREAM) = 0;
   std::vector<int32_t> iw(std::max(liw, 1)), ip = p.ip, airn = p.airn;
   airn.resize(std::max<size_t>(airn.size(), 1));
   std::vector<double> w(1), x(std::max(p.n, 1)), f(std::max(p.m, 1)), fjac(p.irn.size() + 1),
@@ -52,9 +54,9 @@ int32_t Start(const LsqProblem& p, double hmax, int32_t liw, Sizes& s) {
   NS23AD(&p.m, &p.n, &sac, &stpmin, &maxfun, &iprint, p.irn.data(), ip.data(), aval.data(),
          airn.data(), p.aip.data(), &hmax, &liw, iw.data(), &lw, w.data(), x.data(), f.data(),
          fjac.data(), &iflag, icntl, cntl, info, rinfo, keep, rkeep, lkeep);
-  s.info[1] = info[NS23_INFO_VALUE - 1];
-  s.liw = info[NS23_INFO_LIW_NEEDED - 1];
-  s.lw = info[NS23_INFO_LW_NEEDED - 1];
+  At(s.info)(NS23_SIZE_INFO_VALUE) = At(info)(NS23_INFO_VALUE);
+  s.liw = At(info)(NS23_INFO_LIW_NEEDED);
+  s.lw = At(info)(NS23_INFO_LW_NEEDED);
   return iflag;
 }
 
@@ -108,7 +110,7 @@ TEST_P(WorkspaceSize, LibraryProblemsGetTheStartsLengthsAndSolveWithoutRestart) 
   for (double hmax : {0.0, 1e-3}) {
     SCOPED_TRACE(hmax);
     const Sizes s = SizeFor(p, hmax);
-    ASSERT_EQ(s.info[0], 0);
+    ASSERT_EQ(At(s.info)(NS23_SIZE_INFO_STATUS), 0);
     for (int32_t liw : {s.liw, 2 * s.liw + 100}) {
       const Sizes asked = StartAsks(p, hmax, liw);
       EXPECT_EQ(asked.liw, s.liw);
@@ -141,7 +143,7 @@ TEST(WorkspaceSize, RandomPatternsWithRepeatsAndAConstantMatrix) {
     const LsqProblem p = RandomPattern(seed);
     const double hmax = seed % 2 == 0 ? 0.0 : 1.0;
     const Sizes s = SizeFor(p, hmax);
-    ASSERT_EQ(s.info[0], 0);
+    ASSERT_EQ(At(s.info)(NS23_SIZE_INFO_STATUS), 0);
     const Sizes asked = StartAsks(p, hmax, s.liw);
     EXPECT_EQ(asked.liw, s.liw);
     EXPECT_EQ(asked.lw, s.lw);
@@ -175,15 +177,15 @@ TEST(WorkspaceSize, BadArgumentsGetTheStartsCodeAndPosition) {
     const double hmax = 0.0;
     NS23WorkspaceSize(&c.m, &c.n, c.irn.data(), c.ip.data(), c.airn.data(), c.aip.data(), &hmax,
                       &liw, &lw, info);
-    EXPECT_EQ(info[0], c.status);
-    EXPECT_EQ(info[1], c.value);
+    EXPECT_EQ(At(info)(NS23_SIZE_INFO_STATUS), c.status);
+    EXPECT_EQ(At(info)(NS23_SIZE_INFO_VALUE), c.value);
     EXPECT_EQ(liw, 0);
     EXPECT_EQ(lw, 0);
     LsqProblem p;
     p.m = c.m, p.n = c.n, p.irn = c.irn, p.ip = c.ip, p.airn = c.airn, p.aip = c.aip;
     Sizes start;
     EXPECT_EQ(Start(p, hmax, 2 * c.m + 1, start), c.status);
-    EXPECT_EQ(start.info[1], c.value);
+    EXPECT_EQ(At(start.info)(NS23_SIZE_INFO_VALUE), c.value);
   }
 }
 
@@ -205,10 +207,10 @@ TEST(WorkspaceReturns, ArraysThatSurviveAndAnExactRestart) {
     const Outcome reference = ns23_test::Solve(p, o);
     ASSERT_EQ(reference.iflag, 0);
 
-    int32_t icntl[NS23_LICNTL], keep[NS23_LKEEP], lkeep[NS23_LLKEEP], info[10] = {};
-    double cntl[10] = {}, rkeep[NS23_LRKEEP], rinfo[5] = {};
+    int32_t icntl[NS23_LICNTL], keep[NS23_LKEEP], lkeep[NS23_LLKEEP], info[NS23_LINFO] = {};
+    double cntl[NS23_LCNTL] = {}, rkeep[NS23_LRKEEP], rinfo[NS23_LRINFO] = {};
     NS23SetDefaults(icntl, cntl, keep, rkeep, lkeep);
-    icntl[NS23_ICNTL_STREAM - 1] = 0;
+    At(icntl)(NS23_ICNTL_STREAM) = 0;
     std::vector<double> x = p.x0, f(p.m), fjac(p.irn.size());
     std::vector<int32_t> ip = p.ip;
     p.residuals(x.data(), f.data());
@@ -225,14 +227,14 @@ TEST(WorkspaceReturns, ArraysThatSurviveAndAnExactRestart) {
              &iflag, icntl, cntl, info, rinfo, keep, rkeep, lkeep);
       if (iflag == NS23_ERR_LIW || iflag == NS23_ERR_WORKSPACE) {
         ++workspace_returns;
-        EXPECT_EQ(info[NS23_INFO_EVALUATIONS - 1], 0);
+        EXPECT_EQ(At(info)(NS23_INFO_EVALUATIONS), 0);
         EXPECT_EQ(std::memcmp(x.data(), x0.data(), x.size() * sizeof(double)), 0);
         EXPECT_EQ(std::memcmp(f.data(), f0.data(), f.size() * sizeof(double)), 0);
         EXPECT_EQ(std::memcmp(fjac.data(), fjac0.data(), fjac.size() * sizeof(double)), 0);
         EXPECT_EQ(ip, p.ip);
         // New arrays of the lengths asked for, filled with rubbish.
-        liw = std::max(liw, info[NS23_INFO_LIW_NEEDED - 1]);
-        if (iflag == NS23_ERR_WORKSPACE) lw = std::max(lw, info[NS23_INFO_LW_NEEDED - 1]);
+        liw = std::max(liw, At(info)(NS23_INFO_LIW_NEEDED));
+        if (iflag == NS23_ERR_WORKSPACE) lw = std::max(lw, At(info)(NS23_INFO_LW_NEEDED));
         iw.assign(liw, -7);
         w.assign(lw, std::numeric_limits<double>::quiet_NaN());
         continue;
@@ -247,7 +249,7 @@ TEST(WorkspaceReturns, ArraysThatSurviveAndAnExactRestart) {
     EXPECT_EQ(lw, s.lw);
     EXPECT_EQ(iflag, reference.iflag);
     EXPECT_EQ(evaluations, reference.evaluations);
-    EXPECT_EQ(info[NS23_INFO_EVALUATIONS - 1], reference.info[NS23_INFO_EVALUATIONS - 1]);
+    EXPECT_EQ(At(info)(NS23_INFO_EVALUATIONS), reference.Info(NS23_INFO_EVALUATIONS));
     EXPECT_EQ(std::memcmp(x.data(), reference.x.data(), x.size() * sizeof(double)), 0);
   }
 }

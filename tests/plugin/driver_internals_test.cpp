@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "pemric/ns23.h"
+#include "pemric/one_based.h"
 #include "solver.h"
 #include "vorn_host/message_sinks.h"
 #include "vorn_host/reference_eso.h"
@@ -53,12 +55,13 @@ void ScriptedRoutine(const int32_t*,
   g_script->seen.push_back({*IFLAG, *LIW, *LW});
   IW[*LIW - 1] = 0;  // the whole workspace is there to touch
   W[*LW - 1] = 0.0;
-  RINFO[0] = 0.0;
+  pemric::At(RINFO)(NS23_RINFO_MARQUARDT) = 0.0;
   if (g_script->seen.size() == 1) {
     *IFLAG = g_script->first_flag;
-    INFO[0] = *IFLAG;
-    INFO[3] = *LIW + g_script->grow_integer;
-    INFO[4] = *LW + g_script->grow_real;
+    const pemric::OneBased<int32_t> info(INFO);
+    info(NS23_INFO_STATUS) = *IFLAG;
+    info(NS23_INFO_LIW_NEEDED) = *LIW + g_script->grow_integer;
+    info(NS23_INFO_LW_NEEDED) = *LW + g_script->grow_real;
   } else {
     *IFLAG = 5;
   }

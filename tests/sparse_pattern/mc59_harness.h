@@ -8,6 +8,7 @@
 
 #include "dalvex_test/stream_capture.h"
 #include "pemric/mc59.h"
+#include "pemric/one_based.h"
 
 namespace mc59test {
 
@@ -15,15 +16,26 @@ constexpr int32_t kErrorUnit = 91;
 constexpr int32_t kWarningUnit = 92;
 
 struct Call {
-  int32_t icntl[MC59_LICNTL] = {0, 1, 0, kErrorUnit, kWarningUnit, 0, 0, 0, 0, 0};
+  int32_t icntl[MC59_LICNTL] = {};
   int32_t nc = 0, nr = 0;
   std::vector<int32_t> irn, jcn, ip, iw;
   std::vector<double> a;
   int32_t info[MC59_LINFO] = {};
   std::string errors, warnings;
 
-  int32_t& Control(int k) { return icntl[k - 1]; }
-  int32_t Info(int k) const { return info[k - 1]; }
+  // Checked, ordered coordinate input, unsymmetric, with values; both
+  // streams captured.
+  Call() {
+    Control(MC59_ICNTL_NO_CHECK) = 0;
+    Control(MC59_ICNTL_MODE) = MC59_MODE_COORDINATE_ORDERED;
+    Control(MC59_ICNTL_PATTERN_ONLY) = 0;
+    Control(MC59_ICNTL_ERROR_STREAM) = kErrorUnit;
+    Control(MC59_ICNTL_WARNING_STREAM) = kWarningUnit;
+    Control(MC59_ICNTL_SYMMETRIC) = 0;
+  }
+
+  int32_t& Control(int k) { return pemric::At(icntl)(k); }
+  int32_t Info(int k) const { return pemric::At(info)(k); }
 
   // Coordinate input with arrays of the least lengths for the mode.
   void Coordinates(int32_t ncols, int32_t nrows, std::vector<int32_t> rows,
@@ -55,7 +67,7 @@ struct Call {
   }
 
   std::vector<int32_t> Starts() const { return {ip.begin(), ip.begin() + nc + 1}; }
-  std::vector<int32_t> Rows() const { return {irn.begin(), irn.begin() + Info(6)}; }
+  std::vector<int32_t> Rows() const { return {irn.begin(), irn.begin() + Info(MC59_INFO_ENTRIES)}; }
 };
 
 }  // namespace mc59test

@@ -64,12 +64,12 @@ Reference Expect(const Setup& s, int32_t nc, int32_t nr, const std::vector<int32
 void CheckAgainst(const Setup& s, const Reference& r, const Call& c) {
   const int32_t expected_status =
       (r.duplicates > 0) + 2 * (r.bad_rows > 0) + 4 * (r.bad_columns > 0);
-  ASSERT_EQ(c.Info(1), expected_status);
-  ASSERT_EQ(c.Info(3), r.duplicates);
-  ASSERT_EQ(c.Info(4), r.bad_rows);
-  ASSERT_EQ(c.Info(5), r.bad_columns);
-  ASSERT_EQ(c.Info(6), static_cast<int32_t>(r.entries.size()));
-  ASSERT_EQ(c.Info(7), r.upper);
+  ASSERT_EQ(c.Info(MC59_INFO_STATUS), expected_status);
+  ASSERT_EQ(c.Info(MC59_INFO_DUPLICATES), r.duplicates);
+  ASSERT_EQ(c.Info(MC59_INFO_BAD_ROWS), r.bad_rows);
+  ASSERT_EQ(c.Info(MC59_INFO_BAD_COLUMNS), r.bad_columns);
+  ASSERT_EQ(c.Info(MC59_INFO_ENTRIES), static_cast<int32_t>(r.entries.size()));
+  ASSERT_EQ(c.Info(MC59_INFO_UPPER), r.upper);
   auto it = r.entries.begin();
   ASSERT_EQ(c.ip[0], 1);
   for (int32_t j = 1; j <= c.nc; ++j) {
@@ -160,8 +160,8 @@ void RunSeed(uint32_t seed) {
   SCOPED_TRACE(testing::Message() << "seed " << seed << " mode " << s.mode << " sym " << s.sym
                                   << " check " << s.check << " values " << s.values);
   if (ref.entries.empty() && s.mode != 2) {
-    ASSERT_EQ(c.Info(1), -10);
-    ASSERT_EQ(c.Info(2), ref.bad_rows + ref.bad_columns);
+    ASSERT_EQ(c.Info(MC59_INFO_STATUS), -10);
+    ASSERT_EQ(c.Info(MC59_INFO_VALUE), ref.bad_rows + ref.bad_columns);
     return;
   }
   CheckAgainst(s, ref, c);

@@ -31,8 +31,8 @@ TEST(MC59Modes, SmallPatternInEveryMode) {
     SCOPED_TRACE(mode);
     Call c = SmallUnsymmetric(mode);
     c.Run();
-    EXPECT_EQ(c.Info(1), 0);
-    EXPECT_EQ(c.Info(6), 4);
+    EXPECT_EQ(c.Info(MC59_INFO_STATUS), 0);
+    EXPECT_EQ(c.Info(MC59_INFO_ENTRIES), 4);
     EXPECT_EQ(c.Starts(), (V{1, 3, 3, 5}));
     if (mode == 1) {
       EXPECT_EQ(c.Rows(), (V{1, 2, 1, 2}));
@@ -47,7 +47,7 @@ TEST(MC59Modes, SmallPatternInEveryMode) {
   c.Coordinates(3, 2, {2, 1, 2, 1}, {0}, {21, 11, 23, 13});
   c.ip = {1, 3, 3, 5};
   c.Run();
-  EXPECT_EQ(c.Info(1), 0);
+  EXPECT_EQ(c.Info(MC59_INFO_STATUS), 0);
   EXPECT_EQ(c.Rows(), (V{1, 2, 1, 2}));
   EXPECT_EQ(c.a, (D{11, 21, 13, 23}));
   EXPECT_EQ(c.Starts(), (V{1, 3, 3, 5}));
@@ -60,9 +60,9 @@ TEST(MC59Modes, RepeatedEntryIsMergedAndReported) {
     c.Control(MC59_ICNTL_MODE) = mode;
     c.Coordinates(3, 2, {1, 2, 1, 2, 2}, {1, 3, 3, 1, 3}, {1, 2, 3, 4, 5});
     c.Run();
-    EXPECT_EQ(c.Info(1), 1);
-    EXPECT_EQ(c.Info(3), 1);
-    EXPECT_EQ(c.Info(6), 4);
+    EXPECT_EQ(c.Info(MC59_INFO_STATUS), 1);
+    EXPECT_EQ(c.Info(MC59_INFO_DUPLICATES), 1);
+    EXPECT_EQ(c.Info(MC59_INFO_ENTRIES), 4);
     EXPECT_EQ(c.Starts(), (V{1, 3, 3, 5}));
     const int32_t at = c.irn[2] == 2 ? 2 : 3;  // (2,3) in column 3
     EXPECT_EQ(c.a[at], 7.0);
@@ -76,7 +76,7 @@ TEST(MC59Modes, NegativeSymmetryDiscardsDuplicateValues) {
   c.Control(MC59_ICNTL_SYMMETRIC) = -1;
   c.Coordinates(2, 2, {2, 1, 2}, {1, 2, 2}, {5, 7, 3});
   c.Run();
-  EXPECT_EQ(c.Info(1), 1);
+  EXPECT_EQ(c.Info(MC59_INFO_STATUS), 1);
   EXPECT_EQ(c.Starts(), (V{1, 2, 3}));
   EXPECT_EQ(c.Rows(), (V{2, 2}));
   EXPECT_EQ(c.a[0] == 5 || c.a[0] == 7, true);  // one of the two, not their sum
@@ -91,7 +91,7 @@ TEST(MC59Modes, SymmetricEntryAboveDiagonalIsFolded) {
     c.Control(MC59_ICNTL_SYMMETRIC) = 1;
     c.Coordinates(3, 3, {1, 2}, {3, 2}, {13, 22});
     c.Run();
-    EXPECT_EQ(c.Info(1), 0);
+    EXPECT_EQ(c.Info(MC59_INFO_STATUS), 0);
     EXPECT_EQ(c.Starts(), (V{1, 2, 3, 3}));
     EXPECT_EQ(c.Rows(), (V{3, 2}));
     EXPECT_EQ(c.a, (D{13, 22}));
@@ -106,10 +106,10 @@ TEST(MC59Modes, SymmetricColumnFormDropsUpperEntries) {
   c.Coordinates(3, 3, {3, 1, 1, 2, 2, 7}, {0}, {31, 11, 12, 22, 1, 9});
   c.ip = {1, 3, 7, 7};
   c.Run();
-  EXPECT_EQ(c.Info(1), 3);
-  EXPECT_EQ(c.Info(3), 1);
-  EXPECT_EQ(c.Info(4), 2);
-  EXPECT_EQ(c.Info(7), 1);
+  EXPECT_EQ(c.Info(MC59_INFO_STATUS), 3);
+  EXPECT_EQ(c.Info(MC59_INFO_DUPLICATES), 1);
+  EXPECT_EQ(c.Info(MC59_INFO_BAD_ROWS), 2);
+  EXPECT_EQ(c.Info(MC59_INFO_UPPER), 1);
   EXPECT_EQ(c.Starts(), (V{1, 3, 4, 4}));
   EXPECT_EQ(c.Rows(), (V{1, 3, 2}));
   EXPECT_EQ((D{c.a[0], c.a[1], c.a[2]}), (D{11, 31, 23}));
@@ -127,10 +127,10 @@ TEST(MC59OutOfRange, DroppedAndCountedInBothIndices) {
   c.Control(MC59_ICNTL_MODE) = 0;
   c.Coordinates(2, 2, {3, 1, 0, 2}, {1, 1, 5, 2});
   c.Run();
-  EXPECT_EQ(c.Info(1), 6);
-  EXPECT_EQ(c.Info(4), 2);
-  EXPECT_EQ(c.Info(5), 1);
-  EXPECT_EQ(c.Info(6), 2);
+  EXPECT_EQ(c.Info(MC59_INFO_STATUS), 6);
+  EXPECT_EQ(c.Info(MC59_INFO_BAD_ROWS), 2);
+  EXPECT_EQ(c.Info(MC59_INFO_BAD_COLUMNS), 1);
+  EXPECT_EQ(c.Info(MC59_INFO_ENTRIES), 2);
   EXPECT_EQ(c.Starts(), (V{1, 2, 3}));
   EXPECT_EQ(c.warnings, std::string(kWarningHead) + "  6\n" +
                             "        2 entries in IRN supplied by the user were \n"
@@ -143,10 +143,10 @@ TEST(MC59OutOfRange, EveryEntryOutOfRangeIsAnError) {
   Call c;
   c.Coordinates(1, 2, {3, 3, 0}, {1, 1, 2});
   c.Run();
-  EXPECT_EQ(c.Info(1), -10);
-  EXPECT_EQ(c.Info(2), 4);  // the last entry counts twice
-  EXPECT_EQ(c.Info(4), 3);
-  EXPECT_EQ(c.Info(5), 1);
+  EXPECT_EQ(c.Info(MC59_INFO_STATUS), -10);
+  EXPECT_EQ(c.Info(MC59_INFO_VALUE), 4);  // the last entry counts twice
+  EXPECT_EQ(c.Info(MC59_INFO_BAD_ROWS), 3);
+  EXPECT_EQ(c.Info(MC59_INFO_BAD_COLUMNS), 1);
   EXPECT_EQ(c.errors, std::string(kErrorHead) + "-10\n All entries out of range\n");
   EXPECT_EQ(c.warnings, "");
 }
@@ -157,10 +157,10 @@ TEST(MC59Streams, SilencedBelowOne) {
   c.Control(MC59_ICNTL_WARNING_STREAM) = -1;
   c.Coordinates(2, 2, {3, 3}, {1, 1});
   c.Run();
-  EXPECT_EQ(c.Info(1), -10);
+  EXPECT_EQ(c.Info(MC59_INFO_STATUS), -10);
   c.Coordinates(2, 2, {3, 1}, {1, 1});
   c.Run();
-  EXPECT_EQ(c.Info(1), 2);
+  EXPECT_EQ(c.Info(MC59_INFO_STATUS), 2);
   EXPECT_EQ(c.errors + c.warnings, "");
 }
 
@@ -169,7 +169,7 @@ TEST(MC59Modes, PatternOnlyLeavesShortAUntouched) {
   c.Coordinates(3, 2, {1, 2, 1, 2}, {1, 3, 3, 1});
   c.a = {42.0};
   c.Run();
-  EXPECT_EQ(c.Info(1), 0);
+  EXPECT_EQ(c.Info(MC59_INFO_STATUS), 0);
   EXPECT_EQ(c.a, (D{42.0}));
 }
 
@@ -211,8 +211,8 @@ TEST(MC59Arguments, EachCheckInOrderWithItsMessage) {
     bad.spoil(c);
     const std::vector<int32_t> rows = c.irn;
     c.Run();
-    EXPECT_EQ(c.Info(1), bad.status);
-    EXPECT_EQ(c.Info(2), bad.value);
+    EXPECT_EQ(c.Info(MC59_INFO_STATUS), bad.status);
+    EXPECT_EQ(c.Info(MC59_INFO_VALUE), bad.value);
     char status[8];
     std::snprintf(status, sizeof status, "%3d", bad.status);
     const std::string head = kErrorHead + std::string(status);
@@ -230,15 +230,15 @@ TEST(MC59Arguments, NonPositiveAndHugeEntryCounts) {
     SCOPED_TRACE(k.ne);
     Call c = SmallUnsymmetric(1);
     c.Run(k.ne);
-    EXPECT_EQ(c.Info(1), -4);
-    EXPECT_EQ(c.Info(2), k.ne);
+    EXPECT_EQ(c.Info(MC59_INFO_STATUS), -4);
+    EXPECT_EQ(c.Info(MC59_INFO_VALUE), k.ne);
     EXPECT_EQ(c.errors, std::string(kErrorHead) + " -4\n NE = " + k.field + " is out of range\n");
   }
   // Hundreds of millions of entries claimed with short arrays: a status, no access.
   Call c = SmallUnsymmetric(1);
   c.Run(400000000);
-  EXPECT_EQ(c.Info(1), -5);
-  EXPECT_EQ(c.Info(2), 400000000);
+  EXPECT_EQ(c.Info(MC59_INFO_STATUS), -5);
+  EXPECT_EQ(c.Info(MC59_INFO_VALUE), 400000000);
   EXPECT_EQ(c.errors, std::string(kErrorHead) + " -5\n Increase LJCN from          4 to at least  400000000\n");
 }
 
@@ -246,8 +246,8 @@ TEST(MC59Arguments, LargestSizesNeedLengthsBeyondThirtyTwoBits) {
   Call c = SmallUnsymmetric(1);
   c.nc = c.nr = std::numeric_limits<int32_t>::max();
   c.Run();
-  EXPECT_EQ(c.Info(1), -7);
-  EXPECT_EQ(c.Info(2), std::numeric_limits<int32_t>::max());  // 2^31 does not fit
+  EXPECT_EQ(c.Info(MC59_INFO_STATUS), -7);
+  EXPECT_EQ(c.Info(MC59_INFO_VALUE), std::numeric_limits<int32_t>::max());  // 2^31 does not fit
   EXPECT_EQ(c.errors, std::string(kErrorHead) + " -7\n Increase LIP from        4 to at least 2147483648\n");
 }
 
@@ -265,8 +265,8 @@ TEST(MC59ColumnForm, StartsThatFallOrLeaveTheArrayAreErrors) {
     c.Coordinates(3, 2, {2, 1, 2, 1}, {0});
     c.ip = k.ip;
     c.Run();
-    EXPECT_EQ(c.Info(1), -9);
-    EXPECT_EQ(c.Info(2), k.column);
+    EXPECT_EQ(c.Info(MC59_INFO_STATUS), -9);
+    EXPECT_EQ(c.Info(MC59_INFO_VALUE), k.column);
     EXPECT_EQ(c.errors, std::string(kErrorHead) + " -9\n Entries in IP are not monotonic increasing\n");
     EXPECT_EQ(c.irn, (V{2, 1, 2, 1}));
   }

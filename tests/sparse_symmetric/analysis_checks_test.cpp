@@ -43,15 +43,15 @@ TEST(AnalysisChecks, ErrorsInOrderWithTheirMessagesAndClearedInformation) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines.back());
     Analysis a(Make(3, {}), 100);
-    a.icntl[4] = 1;
-    std::fill(a.info, a.info + 40, 99);
-    std::fill(a.rinfo, a.rinfo + 20, 99.0);
+    a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 1;
+    std::fill(a.info, a.info + MA57_LINFO, 99);
+    std::fill(a.rinfo, a.rinfo + MA57_LRINFO, 99.0);
     Capture out(6);
     Call(a, c.n, c.ne, c.lkeep, nullptr, nullptr);  // IRN and JCN are never read
-    EXPECT_EQ(a.info[0], c.status);
-    EXPECT_EQ(a.info[1], c.value);
-    for (int k = 2; k < 40; ++k) EXPECT_EQ(a.info[k], 0);
-    for (int k = 0; k < 20; ++k) EXPECT_EQ(a.rinfo[k], 0.0);
+    EXPECT_EQ(a.Info(MA57_INFO_STATUS), c.status);
+    EXPECT_EQ(a.Info(MA57_INFO_VALUE), c.value);
+    for (int k = MA57_INFO_VALUE + 1; k <= MA57_LINFO; ++k) EXPECT_EQ(a.Info(k), 0);
+    for (int k = 1; k <= MA57_LRINFO; ++k) EXPECT_EQ(a.Rinfo(k), 0.0);
     EXPECT_EQ(out.Lines(), c.lines);
   }
 }
@@ -60,24 +60,24 @@ TEST(AnalysisChecks, ErrorsInOrderWithTheirMessagesAndClearedInformation) {
 // wrap to a small or negative number that a short KEEP would pass.
 TEST(AnalysisChecks, LkeepBoundBeyondThirtyTwoBitsFailsCleanly) {
   Analysis a(Make(10, {}));
-  a.icntl[4] = 1;
+  a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 1;
   Capture out(6);
   Call(a, 10, 1100000000, 100, nullptr, nullptr);
-  EXPECT_EQ(a.info[0], -15);
-  EXPECT_EQ(a.info[1], 100);
+  EXPECT_EQ(a.Info(MA57_INFO_STATUS), -15);
+  EXPECT_EQ(a.Info(MA57_INFO_VALUE), 100);
   ASSERT_EQ(out.Lines().size(), 3u);
   EXPECT_EQ(out.Lines()[2], "Should be at least 2200000092");
   // The largest sizes: still an error, and the bound printed whole.
   Capture out2(6);
   Call(a, 2147483647, 2147483647, 2147483647, nullptr, nullptr);
-  EXPECT_EQ(a.info[0], -15);
+  EXPECT_EQ(a.Info(MA57_INFO_STATUS), -15);
   EXPECT_NE(out2.text().find("Should be at least 15032385571"), std::string::npos) << out2.text();
 }
 
 TEST(AnalysisChecks, LkeepExactlyAtTheBoundIsAccepted) {
   Analysis a(Make(4, {{1, 2}, {3, 4}, {2, 3}}));
   a.Run();
-  EXPECT_EQ(a.info[0], 0);
+  EXPECT_EQ(a.Info(MA57_INFO_STATUS), 0);
   EXPECT_EQ(a.keep.size(), 5u * 4 + 3 + 4 + 42);
 }
 
@@ -85,11 +85,11 @@ TEST(AnalysisChecks, SuppliedOrderMustBeAPermutation) {
   for (auto [order, faulty] : std::vector<std::pair<std::vector<int32_t>, int32_t>>{
            {{1, 1, 3}, 2}, {{0, 1, 2}, 1}, {{1, 2, 4}, 3}, {{3, 2, 3}, 3}}) {
     Analysis a(Make(3, {{1, 2}}));
-    a.icntl[4] = 1;
+    a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 1;
     Capture out(6);
     a.Run(order);
-    EXPECT_EQ(a.info[0], -9);
-    EXPECT_EQ(a.info[1], faulty);
+    EXPECT_EQ(a.Info(MA57_INFO_STATUS), -9);
+    EXPECT_EQ(a.Info(MA57_INFO_VALUE), faulty);
     const std::vector<std::string> expected = {
         "**** Error return from MA57AD ****  INFO(1) = -9", "Invalid permutation supplied in KEEP",
         "Component" + std::string(9, ' ') + std::to_string(faulty) + " is faulty"};
@@ -100,12 +100,13 @@ TEST(AnalysisChecks, SuppliedOrderMustBeAPermutation) {
 TEST(AnalysisChecks, PrintLevelZeroAndNegativeStreamsSilenceEverything) {
   Analysis a(Make(3, {{0, 1}, {1, 2}, {2, 1}}), 5);
   Capture out(6);
-  a.icntl[4] = 0;
+  a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 0;
   Call(a, 0, 0, 100, nullptr, nullptr);
   a.Run();
-  EXPECT_EQ(a.info[0], 3);
-  a.icntl[4] = 4;
-  a.icntl[0] = a.icntl[1] = a.icntl[2] = -1;
+  EXPECT_EQ(a.Info(MA57_INFO_STATUS), 3);
+  a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 4;
+  a.Icntl(MA57_ICNTL_ERROR_STREAM) = a.Icntl(MA57_ICNTL_WARNING_STREAM) =
+      a.Icntl(MA57_ICNTL_MONITOR_STREAM) = -1;
   a.Run();
   Call(a, 0, 0, 100, nullptr, nullptr);
   EXPECT_EQ(out.text(), "");
@@ -115,11 +116,11 @@ TEST(AnalysisChecks, OutOfRangeEntryIsIgnoredWarnedAndMappedToZero) {
   for (bool supplied : {false, true}) {
     SCOPED_TRACE(supplied ? "supplied order" : "own order");
     Analysis a(Make(5, {{0, 3}, {1, 2}, {4, 4}}));
-    a.icntl[4] = 2;
+    a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 2;
     Capture out(6);
     a.Run(supplied ? std::vector<int32_t>{1, 2, 3, 4, 5} : std::vector<int32_t>{});
-    EXPECT_EQ(a.info[0], 1);
-    EXPECT_EQ(a.info[2], 1);
+    EXPECT_EQ(a.Info(MA57_INFO_STATUS), 1);
+    EXPECT_EQ(a.Info(MA57_INFO_OUT_OF_RANGE), 1);
     EXPECT_EQ(a.Map(1), 0);
     const std::vector<std::string> expected = {
         "*** Warning message from subroutine MA57AD *** INFO(1) = 1",
@@ -134,11 +135,11 @@ TEST(AnalysisChecks, OnlyTheFirstTenOutOfRangeEntriesAreListed) {
   Pattern p = Make(4, {{1, 2}});
   for (int k = 0; k < 13; ++k) p.Add(5 + k, 1);
   Analysis a(p);
-  a.icntl[4] = 2;
+  a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 2;
   Capture out(6);
   a.Run();
-  EXPECT_EQ(a.info[2], 13);
-  EXPECT_EQ(a.info[0], 1);
+  EXPECT_EQ(a.Info(MA57_INFO_OUT_OF_RANGE), 13);
+  EXPECT_EQ(a.Info(MA57_INFO_STATUS), 1);
   ASSERT_EQ(out.Lines().size(), 11u);
   EXPECT_EQ(out.Lines()[10], "        11th entry (in row        14 and column         1) ignored");
 }
@@ -149,11 +150,11 @@ TEST(AnalysisChecks, OffDiagonalDuplicatesCountedOnceWhateverTheTriangleOrOrder)
        {std::vector<int32_t>{}, {1, 2, 3, 4, 5, 6}, {6, 5, 4, 3, 2, 1}, {2, 6, 1, 3, 5, 4}}) {
     SCOPED_TRACE(order.empty() ? "own order" : "supplied order");
     Analysis a(p);
-    a.icntl[4] = 2;
+    a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 2;
     Capture out(6);
     a.Run(order);
-    EXPECT_EQ(a.info[0], 2);
-    EXPECT_EQ(a.info[3], 1);
+    EXPECT_EQ(a.Info(MA57_INFO_STATUS), 2);
+    EXPECT_EQ(a.Info(MA57_INFO_DUPLICATES), 1);
     const std::vector<std::string> expected = {"*** Warning message from subroutine MA57AD ***",
                                                "         1 off-diagonal duplicate entries found"};
     EXPECT_EQ(out.Lines(), expected);
@@ -178,27 +179,27 @@ TEST(AnalysisChecks, OffDiagonalDuplicatesCountedOnceWhateverTheTriangleOrOrder)
 TEST(AnalysisChecks, OutOfRangeAndDuplicatesTogetherGiveThree) {
   Analysis a(Make(3, {{1, 2}, {2, 1}, {4, 1}}));
   a.Run();
-  EXPECT_EQ(a.info[0], 3);
-  EXPECT_EQ(a.info[2], 1);
-  EXPECT_EQ(a.info[3], 1);
+  EXPECT_EQ(a.Info(MA57_INFO_STATUS), 3);
+  EXPECT_EQ(a.Info(MA57_INFO_OUT_OF_RANGE), 1);
+  EXPECT_EQ(a.Info(MA57_INFO_DUPLICATES), 1);
 }
 
 TEST(AnalysisChecks, SingleVariableWithoutEntries) {
   Analysis a(Make(1, {}));
-  a.icntl[4] = 2;
+  a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 2;
   EXPECT_EQ(a.keep.size(), 48u);
   Capture out(6);
   a.Run();
   EXPECT_EQ(out.text(), "");
-  EXPECT_EQ(a.info[0], 0);
-  EXPECT_EQ(a.K(1), 1);
+  EXPECT_EQ(a.Info(MA57_INFO_STATUS), 0);
+  EXPECT_EQ(a.Pos(1), 1);
   EXPECT_EQ(a.Nodes(), 1);
   EXPECT_EQ(a.Entries(), 1);
-  EXPECT_EQ(a.K(1 + 3), 0) << "no factorization suspended";
-  EXPECT_EQ(a.info[4], 1);
-  EXPECT_EQ(a.info[5], 6);
-  EXPECT_EQ(a.info[6], 1);
-  EXPECT_EQ(a.info[7], 1);
+  EXPECT_EQ(a.Suspended(), 0) << "no factorization suspended";
+  EXPECT_EQ(a.Info(MA57_INFO_FORECAST_REAL), 1);
+  EXPECT_EQ(a.Info(MA57_INFO_FORECAST_INTEGER), 6);
+  EXPECT_EQ(a.Info(MA57_INFO_FORECAST_FRONT), 1);
+  EXPECT_EQ(a.Info(MA57_INFO_NODES), 1);
 }
 
 // Many variables and no entries: every variable its own root node, the
@@ -207,10 +208,10 @@ TEST(AnalysisChecks, NoEntriesWithLargeOrder) {
   const int32_t n = 100000;
   Analysis a(Make(n, {}));
   a.Run();
-  EXPECT_EQ(a.info[0], 0);
+  EXPECT_EQ(a.Info(MA57_INFO_STATUS), 0);
   EXPECT_EQ(a.Nodes(), n);
   EXPECT_EQ(a.Entries(), n);
-  EXPECT_EQ(a.info[4], n);
+  EXPECT_EQ(a.Info(MA57_INFO_FORECAST_REAL), n);
   for (int32_t v = 1; v <= n; v += 9973) EXPECT_EQ(a.Pos(v), n + 1 - v);
 }
 

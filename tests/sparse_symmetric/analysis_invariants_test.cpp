@@ -76,7 +76,7 @@ void ExpectTree(const Analysis& a, const Pattern& input, bool exact_nodes) {
   const int32_t n = a.n(), nodes = a.Nodes();
   ASSERT_GE(nodes, 1);
   ASSERT_LE(nodes, n);
-  EXPECT_EQ(a.info[7], nodes);
+  EXPECT_EQ(a.Info(MA57_INFO_NODES), nodes);
   std::vector<int32_t> first(nodes + 2, n + 1), last(nodes + 1, 0), var_at(n + 1);
   for (int32_t v = 1; v <= n; ++v) {
     const int32_t k = std::abs(a.NodeOf(v));
@@ -126,11 +126,11 @@ void ExpectTree(const Analysis& a, const Pattern& input, bool exact_nodes) {
     }
     stack.push_back(k);
   }
-  EXPECT_EQ(a.info[6], max_front);
+  EXPECT_EQ(a.Info(MA57_INFO_FORECAST_FRONT), max_front);
   if (exact_nodes) {
-    EXPECT_EQ(a.info[4], s.FactorEntries());
+    EXPECT_EQ(a.Info(MA57_INFO_FORECAST_REAL), s.FactorEntries());
   } else {
-    EXPECT_GE(a.info[4], s.FactorEntries());
+    EXPECT_GE(a.Info(MA57_INFO_FORECAST_REAL), s.FactorEntries());
   }
   // The remaining stack holds the roots; every root's last column has no
   // parent in the elimination tree.
@@ -138,7 +138,7 @@ void ExpectTree(const Analysis& a, const Pattern& input, bool exact_nodes) {
 }
 
 void CheckAll(const Analysis& a, const Pattern& input, bool exact_nodes) {
-  ASSERT_GE(a.info[0], 0);
+  ASSERT_GE(a.Info(MA57_INFO_STATUS), 0);
   ExpectPermutation(a);
   ExpectStructure(a, input);
   ExpectTree(a, input, exact_nodes);
@@ -171,7 +171,7 @@ TEST(AnalysisInvariants, RandomPatternsBothPaths) {
     Analysis again(p);
     again.Run(own.Order());
     CheckAll(again, p, true);
-    EXPECT_EQ(again.info[4], own.info[4]);
+    EXPECT_EQ(again.Info(MA57_INFO_FORECAST_REAL), own.Info(MA57_INFO_FORECAST_REAL));
     if (HasFatalFailure()) return;
   }
 }
@@ -184,7 +184,7 @@ TEST(AnalysisInvariants, AmalgamationParameterKeepsAValidTree) {
     SCOPED_TRACE(testing::Message() << "trial " << trial);
     for (int32_t amalgamation : {2, 4, 16}) {
       Analysis a(p);
-      a.icntl[11] = amalgamation;
+      a.Icntl(MA57_ICNTL_AMALGAMATION) = amalgamation;
       a.Run(trial % 2 ? RandomOrder(rng, n) : std::vector<int32_t>{});
       CheckAll(a, p, false);
       if (HasFatalFailure()) return;

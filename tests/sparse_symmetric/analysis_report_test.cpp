@@ -31,8 +31,8 @@ size_t Find(const std::vector<std::string>& lines, const std::string& line) {
 
 TEST(AnalysisReport, EntryReportListsControlsEntriesAndSuppliedOrder) {
   Analysis a(Tridiagonal(12));
-  a.icntl[4] = 3;
-  a.icntl[2] = 17;  // monitoring on a stream of its own
+  a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 3;
+  a.Icntl(MA57_ICNTL_MONITOR_STREAM) = 17;  // monitoring on a stream of its own
   Capture out(17);
   std::vector<int32_t> order(12);
   for (int32_t v = 0; v < 12; ++v) order[v] = 12 - v;
@@ -64,7 +64,7 @@ TEST(AnalysisReport, EntryReportListsControlsEntriesAndSuppliedOrder) {
 
 TEST(AnalysisReport, ExitReportCutsArraysToTenValuesAtLevelThree) {
   Analysis a(Tridiagonal(12));
-  a.icntl[4] = 3;
+  a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 3;
   Capture out(6);
   a.Run();
   const std::vector<std::string> lines = out.Lines();
@@ -73,7 +73,7 @@ TEST(AnalysisReport, ExitReportCutsArraysToTenValuesAtLevelThree) {
   EXPECT_EQ(lines[leave + 1], "INFO(1)  Error indicator                      =           0");
   EXPECT_EQ(lines[leave + 2], "Number of entries in matrix with diagonal     =          23");
   EXPECT_EQ(lines[leave + 8], "---- (8) Number of nodes in assembly tree     =" +
-                                  ma57test::Pad12(a.info[7]));
+                                  ma57test::Pad12(a.Info(MA57_INFO_NODES)));
   EXPECT_EQ(lines[leave + 13].substr(0, 47), "----(13) Number of compresses                 =");
   EXPECT_EQ(lines[leave + 14].substr(0, 47), "RINFO(1) Forecast additions for assembly      =");
   EXPECT_EQ(lines[leave + 14].size(), 59u);
@@ -90,7 +90,7 @@ TEST(AnalysisReport, ExitReportCutsArraysToTenValuesAtLevelThree) {
 
 TEST(AnalysisReport, LevelFourPrintsWholeArrays) {
   Analysis a(Tridiagonal(12));
-  a.icntl[4] = 4;
+  a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 4;
   Capture out(6);
   a.Run();
   const std::vector<std::string> lines = out.Lines();
@@ -108,14 +108,14 @@ TEST(AnalysisReport, ExitReportFollowsWarningsButNotErrors) {
   Pattern p = Tridiagonal(3);
   p.Add(9, 1);
   Analysis a(p);
-  a.icntl[4] = 3;
+  a.Icntl(MA57_ICNTL_PRINT_LEVEL) = 3;
   Capture out(6);
   a.Run();
-  EXPECT_EQ(a.info[0], 1);
+  EXPECT_EQ(a.Info(MA57_INFO_STATUS), 1);
   EXPECT_NE(out.text().find("Leaving analysis phase"), std::string::npos);
   Capture again(6);
   a.Run({1, 1, 2});
-  EXPECT_EQ(a.info[0], -9);
+  EXPECT_EQ(a.Info(MA57_INFO_STATUS), -9);
   EXPECT_EQ(again.text().find("Entering analysis phase"), std::string::npos);
   EXPECT_EQ(again.text().find("Leaving analysis phase"), std::string::npos);
 }

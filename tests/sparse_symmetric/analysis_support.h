@@ -14,6 +14,7 @@
 
 #include "dalvex_test/random_sparse.h"
 #include "dalvex_test/stream_capture.h"
+#include "ma57_arrays.h"
 #include "pemric/ma57.h"
 #include "pemric/streams.h"
 
@@ -24,24 +25,20 @@ using dalvex_test::RandomPattern;
 
 inline int64_t MinLkeep(int64_t n, int64_t ne) { return 5 * n + ne + std::max(n, ne) + 42; }
 
-struct Analysis {
+struct Analysis : Ma57Arrays {
   Pattern pattern;  // IRN and JCN as the call leaves them
   std::vector<int32_t> keep, iwrk;
-  int32_t icntl[20];
-  double cntl[5];
-  int32_t info[40];
-  double rinfo[20];
 
   explicit Analysis(const Pattern& p, int64_t extra_keep = 0) : pattern(p) {
     MA57SetDefaults(cntl, icntl);
-    icntl[4] = 0;  // quiet unless a test asks
+    Icntl(MA57_ICNTL_PRINT_LEVEL) = 0;  // quiet unless a test asks
     keep.assign(static_cast<size_t>(MinLkeep(p.n, p.ne()) + extra_keep), -7);
     iwrk.assign(static_cast<size_t>(5 * std::max(p.n, 1)), -7);
   }
   // Runs MA57AD, with `order` (positions) supplied when not empty.
   void Run(const std::vector<int32_t>& order = {}) {
     if (!order.empty()) {
-      icntl[5] = 1;
+      Icntl(MA57_ICNTL_SUPPLIED_ORDER) = 1;
       std::copy(order.begin(), order.end(), keep.begin());
     }
     const int32_t n = pattern.n, ne = pattern.ne();
@@ -54,6 +51,7 @@ struct Analysis {
   int32_t Pos(int32_t v) const { return K(v); }
   int32_t Nodes() const { return K(n() + 1); }
   int32_t Entries() const { return K(n() + 2); }
+  int32_t Suspended() const { return K(n() + 3); }  // the factorization's saved state, first
   int32_t RowCount(int32_t r) const { return K(n() + 42 + r); }
   int32_t NodeOf(int32_t v) const { return K(2 * int64_t{n()} + 42 + v); }
   int32_t Children(int32_t k) const { return K(3 * int64_t{n()} + 42 + k); }

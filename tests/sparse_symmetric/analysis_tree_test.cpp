@@ -28,11 +28,11 @@ TEST(AnalysisTree, FullPatternIsOneNodeOnBothPaths) {
       SCOPED_TRACE(testing::Message() << "n " << n << (supplied ? " supplied" : " own"));
       Analysis a(p);
       a.Run(supplied ? Natural(n) : std::vector<int32_t>{});
-      EXPECT_EQ(a.info[0], 0);
+      EXPECT_EQ(a.Info(MA57_INFO_STATUS), 0);
       EXPECT_EQ(a.Nodes(), 1);
-      EXPECT_EQ(a.info[7], 1);
-      EXPECT_EQ(a.info[6], n);
-      EXPECT_EQ(a.info[4], n * (n + 1) / 2);
+      EXPECT_EQ(a.Info(MA57_INFO_NODES), 1);
+      EXPECT_EQ(a.Info(MA57_INFO_FORECAST_FRONT), n);
+      EXPECT_EQ(a.Info(MA57_INFO_FORECAST_REAL), n * (n + 1) / 2);
       EXPECT_EQ(a.Children(1), 0);
     }
   }
@@ -51,8 +51,8 @@ TEST(AnalysisTree, TridiagonalInNaturalOrderHasOneNodeLessThanVariables) {
     Analysis a(p);
     a.Run(Natural(n));
     EXPECT_EQ(a.Nodes(), n - 1) << "n " << n;
-    EXPECT_EQ(a.info[4], 2 * n - 1);
-    EXPECT_EQ(a.info[6], 2);
+    EXPECT_EQ(a.Info(MA57_INFO_FORECAST_REAL), 2 * n - 1);
+    EXPECT_EQ(a.Info(MA57_INFO_FORECAST_FRONT), 2);
     for (int32_t v = 1; v <= n; ++v) EXPECT_EQ(a.Pos(v), v);
     EXPECT_EQ(a.NodeOf(n), a.NodeOf(n - 1));
   }
@@ -69,7 +69,7 @@ TEST(AnalysisTree, OneExchangePassPutsTheLargestChildLast) {
     p.Add(i, j);
   Analysis a(p);
   a.Run(Natural(7));
-  ASSERT_EQ(a.info[0], 0);
+  ASSERT_EQ(a.Info(MA57_INFO_STATUS), 0);
   // Roots from the highest index: 7's tree first, then 1.
   EXPECT_EQ(a.Order(), (std::vector<int32_t>{7, 2, 1, 3, 4, 5, 6}));
   EXPECT_EQ(a.Nodes(), 5);
@@ -92,13 +92,13 @@ TEST(AnalysisTree, AmalgamationParameterMergesSmallNodes) {
   exact.Run(Natural(n));
   EXPECT_EQ(exact.Nodes(), n - 1);
   Analysis merged(p);
-  merged.icntl[11] = 4;
+  merged.Icntl(MA57_ICNTL_AMALGAMATION) = 4;
   merged.Run(Natural(n));
   // 1..4 merge one by one while the node below has fewer than 4 pivots
   // (front 5, pivots 4); 5 stays apart, and 6 (front 1) merges with 5 exactly.
   EXPECT_EQ(merged.Nodes(), 2);
-  EXPECT_EQ(merged.info[6], 5);
-  EXPECT_EQ(merged.info[4], 4 * 5 / 2 + 4 * 1 + 3);
+  EXPECT_EQ(merged.Info(MA57_INFO_FORECAST_FRONT), 5);
+  EXPECT_EQ(merged.Info(MA57_INFO_FORECAST_REAL), 4 * 5 / 2 + 4 * 1 + 3);
   for (int32_t v = 1; v <= 4; ++v) EXPECT_EQ(merged.NodeOf(v), 1);
   EXPECT_EQ(merged.NodeOf(6), 2);
 }
@@ -114,14 +114,16 @@ TEST(AnalysisTree, LargeHashSumStaysInRange) {
   p.Add(1, n);
   Analysis a(p);
   a.Run();
-  ASSERT_EQ(a.info[0], 0);
-  EXPECT_EQ(a.info[6], 2);
-  EXPECT_EQ(a.info[4], n + leaves + 1);
+  ASSERT_EQ(a.Info(MA57_INFO_STATUS), 0);
+  EXPECT_EQ(a.Info(MA57_INFO_FORECAST_FRONT), 2);
+  EXPECT_EQ(a.Info(MA57_INFO_FORECAST_REAL), n + leaves + 1);
 }
 
 }  // namespace
 
 namespace {
+
+using pemric::At;
 
 // One dense node of order 70 000: 2.45e9 factor entries do not fit in 32
 // bits; the forecasts saturate at the largest integer instead of wrapping
@@ -130,17 +132,19 @@ TEST(AnalysisForecast, SizesBeyondThirtyTwoBitsSaturate) {
   const int32_t n = 70000;
   std::vector<int32_t> rowcount(n), children{0}, pivots{n}, front{n}, stack1(n), stack2(n);
   for (int32_t r = 0; r < n; ++r) rowcount[r] = n - r;
-  int32_t info[40] = {};
-  double rinfo[20] = {};
+  int32_t info[MA57_LINFO] = {};
+  double rinfo[MA57_LRINFO] = {};
   pemric::MA57Forecast(n, rowcount.data(), children.data(), pivots.data(), front.data(), 1,
                        stack1.data(), stack2.data(), info, rinfo);
-  EXPECT_EQ(info[4], 2147483647);
-  EXPECT_EQ(info[6], n);
-  EXPECT_EQ(info[7], 1);
-  for (int k : {8, 10}) EXPECT_EQ(info[k], 2147483647) << "INFO(" << k + 1 << ")";
-  EXPECT_GT(info[5], 0);
-  EXPECT_DOUBLE_EQ(rinfo[0], 70000.0 * 70001.0 / 2);
-  EXPECT_GT(rinfo[1], 1e14);
+  EXPECT_EQ(At(info)(MA57_INFO_FORECAST_REAL), 2147483647);
+  EXPECT_EQ(At(info)(MA57_INFO_FORECAST_FRONT), n);
+  EXPECT_EQ(At(info)(MA57_INFO_NODES), 1);
+  for (int k : {MA57_INFO_FACT_NO_COMPRESS, MA57_INFO_FACT_COMPRESS}) {
+    EXPECT_EQ(At(info)(k), 2147483647) << "INFO(" << k << ")";
+  }
+  EXPECT_GT(At(info)(MA57_INFO_FORECAST_INTEGER), 0);
+  EXPECT_DOUBLE_EQ(At(rinfo)(MA57_RINFO_FORECAST_ASSEMBLY), 70000.0 * 70001.0 / 2);
+  EXPECT_GT(At(rinfo)(MA57_RINFO_FORECAST_ELIMINATION), 1e14);
 }
 
 }  // namespace

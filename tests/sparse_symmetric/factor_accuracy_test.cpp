@@ -30,21 +30,21 @@ TEST_P(RandomSystems, SolveToRoundingWithTheRightInertia) {
     Factors f;
     // Odd seeds: the order and tree of MA57AD; even seeds: an independent
     // natural-order tree built by the test.
-    int32_t ainfo[40] = {0};
+    int32_t ainfo[MA57_LINFO] = {0};
     f.keep = seed % 2 ? AnalyseKeep(m, ainfo) : BuildKeep(m);
-    f.icntl[10] = c.block;
-    f.icntl[6] = c.mode;
+    f.Icntl(MA57_ICNTL_BLOCK_SIZE) = c.block;
+    f.Icntl(MA57_ICNTL_PIVOTING) = c.mode;
     f.Ample(m);
-    ASSERT_EQ(f.Info(1), 0) << "INFO(2) = " << f.Info(2);
-    EXPECT_EQ(f.Info(25), c.n);
-    EXPECT_EQ(f.Info(24), NegativeEigenvalues(m));
+    ASSERT_EQ(f.Info(MA57_INFO_STATUS), 0) << "INFO(2) = " << f.Info(MA57_INFO_VALUE);
+    EXPECT_EQ(f.Info(MA57_INFO_RANK), c.n);
+    EXPECT_EQ(f.Info(MA57_INFO_NEGATIVE), NegativeEigenvalues(m));
     if (c.kind == Kind::kDefinite) {
-      EXPECT_EQ(f.Info(22), 0);
-      EXPECT_EQ(f.Info(23), 0);
+      EXPECT_EQ(f.Info(MA57_INFO_TWO_BY_TWO), 0);
+      EXPECT_EQ(f.Info(MA57_INFO_DELAYED), 0);
     }
     // Without delays the factors have exactly the size the analysis forecast.
-    if (seed % 2 && f.Info(23) == 0) {
-      EXPECT_EQ(f.Info(14), ainfo[4]);
+    if (seed % 2 && f.Info(MA57_INFO_DELAYED) == 0) {
+      EXPECT_EQ(f.Info(MA57_INFO_FACTOR_ENTRIES), At(ainfo)(MA57_INFO_FORECAST_REAL));
     }
     const std::vector<double> b = RandomVector(c.n, seed);
     std::vector<double> x = b;

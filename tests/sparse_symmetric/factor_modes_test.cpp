@@ -25,8 +25,8 @@ Matrix Diagonal(const std::vector<double>& d) {
 Factors FactorWith(const Matrix& m, int32_t mode, double tol = 0.0) {
   Factors f;
   f.keep = BuildKeep(m);
-  f.icntl[6] = mode;
-  f.cntl[1] = tol;
+  f.Icntl(MA57_ICNTL_PIVOTING) = mode;
+  f.Cntl(MA57_CNTL_ZERO_PIVOT) = tol;
   f.Ample(m);
   return f;
 }
@@ -38,13 +38,13 @@ TEST(FactorRecords, OneByOneAndTwoByTwoBitForBit) {
     m.n = 1;
     m.Add(1, 1, 3.0);
     Factors f = FactorWith(m, 1);
-    ASSERT_EQ(f.Info(1), 0);
+    ASSERT_EQ(f.Info(MA57_INFO_STATUS), 0);
     EXPECT_EQ(std::vector<int32_t>(f.ifact.begin(), f.ifact.begin() + 6),
               (std::vector<int32_t>{2, 1, 1, 1, 1, 1}));
     EXPECT_EQ(Bits(f.fact[0]), Bits(1.0 / 3.0));
-    EXPECT_EQ(f.Info(14), 1);
-    EXPECT_EQ(f.Info(15), 1);
-    EXPECT_EQ(f.Info(16), 6);
+    EXPECT_EQ(f.Info(MA57_INFO_FACTOR_ENTRIES), 1);
+    EXPECT_EQ(f.Info(MA57_INFO_REAL_STORAGE), 1);
+    EXPECT_EQ(f.Info(MA57_INFO_INTEGER_STORAGE), 6);
   }
   {
     SCOPED_TRACE("2x2 pivot");
@@ -55,16 +55,16 @@ TEST(FactorRecords, OneByOneAndTwoByTwoBitForBit) {
     m.Add(2, 1, b);
     m.Add(2, 2, c);
     Factors f = FactorWith(m, 1);
-    ASSERT_EQ(f.Info(1), 0);
+    ASSERT_EQ(f.Info(MA57_INFO_STATUS), 0);
     EXPECT_EQ(std::vector<int32_t>(f.ifact.begin(), f.ifact.begin() + 7),
               (std::vector<int32_t>{4, 4, 1, 2, 2, -1, -2}));
     EXPECT_EQ(Bits(f.fact[0]), Bits(c / det));
     EXPECT_EQ(Bits(f.fact[1]), Bits(0.0));
     EXPECT_EQ(Bits(f.fact[2]), Bits(a / det));
     EXPECT_EQ(Bits(f.fact[3]), Bits(-b / det));
-    EXPECT_EQ(f.Info(15), 4);
-    EXPECT_EQ(f.Info(22), 1);
-    EXPECT_EQ(f.Info(24), 1);
+    EXPECT_EQ(f.Info(MA57_INFO_REAL_STORAGE), 4);
+    EXPECT_EQ(f.Info(MA57_INFO_TWO_BY_TWO), 1);
+    EXPECT_EQ(f.Info(MA57_INFO_NEGATIVE), 1);
   }
 }
 
@@ -79,18 +79,18 @@ TEST(FactorRecords, ZeroRowEndsSingularWithTrailingUnitBlock) {
   m.Add(4, 3, 0.5);
   Factors f;
   f.keep = BuildKeep(m);
-  f.icntl[4] = 2;
-  f.icntl[1] = 31;
+  f.Icntl(MA57_ICNTL_PRINT_LEVEL) = 2;
+  f.Icntl(MA57_ICNTL_WARNING_STREAM) = 31;
   Capture warn(31);
   f.Ample(m);
-  ASSERT_EQ(f.Info(1), 4);
-  EXPECT_EQ(f.Info(25), 3);
+  ASSERT_EQ(f.Info(MA57_INFO_STATUS), 4);
+  EXPECT_EQ(f.Info(MA57_INFO_RANK), 3);
   // The last record is 1, 1, 2 and the last block value is 1.0.
-  const int32_t len = f.Info(16);
+  const int32_t len = f.Info(MA57_INFO_INTEGER_STORAGE);
   EXPECT_EQ(f.ifact[len - 3], 1);
   EXPECT_EQ(f.ifact[len - 2], 1);
   EXPECT_EQ(f.ifact[len - 1], 2);
-  EXPECT_EQ(f.fact[f.Info(14) - 1], 1.0);
+  EXPECT_EQ(f.fact[f.Info(MA57_INFO_FACTOR_ENTRIES) - 1], 1.0);
   EXPECT_EQ(warn.text(),
             "\n*** Warning message from routine MA57BD **   INFO(1) = 4\n"
             "     Matrix is singular, rank =    3\n");
@@ -112,13 +112,13 @@ TEST(FactorRecords, ThresholdIsClampedToItsRange) {
   auto factor = [&](double u) {
     Factors f;
     f.keep = BuildKeep(m);
-    f.cntl[0] = u;
+    f.Cntl(MA57_CNTL_THRESHOLD) = u;
     f.Ample(m);
     return f;
   };
   const Factors high = factor(0.7), half = factor(0.5), low = factor(-1.0), zero = factor(0.0);
-  ASSERT_EQ(high.Info(1), 0);
-  ASSERT_EQ(low.Info(1), 0);
+  ASSERT_EQ(high.Info(MA57_INFO_STATUS), 0);
+  ASSERT_EQ(low.Info(MA57_INFO_STATUS), 0);
   EXPECT_EQ(high.fact, half.fact);
   EXPECT_EQ(high.ifact, half.ifact);
   EXPECT_EQ(low.fact, zero.fact);
@@ -132,13 +132,13 @@ TEST(PivotingModes, NoPivotingStopsOnSignChangeOrZero) {
     const Matrix m = Diagonal({-2.0, 3.0});
     f.keep = BuildKeep(m);
     std::vector<int32_t> keep_before(f.keep.begin(), f.keep.begin() + 2);
-    f.icntl[6] = 2;
-    f.icntl[4] = 1;
-    f.icntl[0] = 32;
+    f.Icntl(MA57_ICNTL_PIVOTING) = 2;
+    f.Icntl(MA57_ICNTL_PRINT_LEVEL) = 1;
+    f.Icntl(MA57_ICNTL_ERROR_STREAM) = 32;
     Capture err(32);
     f.Ample(m);
-    EXPECT_EQ(f.Info(1), -6);
-    EXPECT_EQ(f.Info(2), 2);
+    EXPECT_EQ(f.Info(MA57_INFO_STATUS), -6);
+    EXPECT_EQ(f.Info(MA57_INFO_VALUE), 2);
     EXPECT_EQ(std::vector<int32_t>(f.keep.begin(), f.keep.begin() + 2), keep_before);
     EXPECT_EQ(err.text(),
               "\n*** Error message from routine MA57BD **   INFO(1) =  -6\n"
@@ -147,22 +147,22 @@ TEST(PivotingModes, NoPivotingStopsOnSignChangeOrZero) {
   {
     SCOPED_TRACE("mode 3, signs + - +");
     Factors f = FactorWith(Diagonal({1.0, -2.0, 3.0}), 3);
-    EXPECT_EQ(f.Info(1), 0);
-    EXPECT_EQ(f.Info(26), 2);
-    EXPECT_EQ(f.Info(24), 1);
+    EXPECT_EQ(f.Info(MA57_INFO_STATUS), 0);
+    EXPECT_EQ(f.Info(MA57_INFO_SIGN_CHANGES), 2);
+    EXPECT_EQ(f.Info(MA57_INFO_NEGATIVE), 1);
   }
   for (int32_t mode : {2, 3}) {
     SCOPED_TRACE(mode);
     Factors f;
     const Matrix m = Diagonal({1.0, 0.0, 3.0});
     f.keep = BuildKeep(m);
-    f.icntl[6] = mode;
-    f.icntl[4] = 1;
-    f.icntl[0] = 33;
+    f.Icntl(MA57_ICNTL_PIVOTING) = mode;
+    f.Icntl(MA57_ICNTL_PRINT_LEVEL) = 1;
+    f.Icntl(MA57_ICNTL_ERROR_STREAM) = 33;
     Capture err(33);
     f.Ample(m);
-    EXPECT_EQ(f.Info(1), -5);
-    EXPECT_EQ(f.Info(2), 2);
+    EXPECT_EQ(f.Info(MA57_INFO_STATUS), -5);
+    EXPECT_EQ(f.Info(MA57_INFO_VALUE), 2);
     const std::string expected = std::string("\n*** Error message from routine MA57BD **   INFO(1) =  -5\n") +
                                  "Pivot has value   0.00000000D+00 when " +
                                  "CNTL(2) has value   0.00000000D+00\n" +
@@ -172,8 +172,8 @@ TEST(PivotingModes, NoPivotingStopsOnSignChangeOrZero) {
   }
   {
     Factors f = FactorWith(Diagonal({1.0, 1e-3, 3.0}), 2, 1e-2);
-    EXPECT_EQ(f.Info(1), -5);
-    EXPECT_EQ(f.Info(2), 2);
+    EXPECT_EQ(f.Info(MA57_INFO_STATUS), -5);
+    EXPECT_EQ(f.Info(MA57_INFO_VALUE), 2);
   }
 }
 
@@ -182,11 +182,11 @@ TEST(PivotingModes, ModifiedCholesky) {
     SCOPED_TRACE("positive definite: untouched");
     const Matrix m = RandomMatrix(60, 4, Kind::kDefinite, 9);
     Factors f = FactorWith(m, 4);
-    f.rinfo[13] = -123.0;
+    f.Rinfo(MA57_RINFO_MAX_DIAGONAL_ADDED) = -123.0;
     f.Ample(m);
-    ASSERT_EQ(f.Info(1), 0);
-    EXPECT_EQ(f.Info(27), 0);
-    EXPECT_EQ(f.Rinfo(14), -123.0);
+    ASSERT_EQ(f.Info(MA57_INFO_STATUS), 0);
+    EXPECT_EQ(f.Info(MA57_INFO_FIRST_MODIFIED), 0);
+    EXPECT_EQ(f.Rinfo(MA57_RINFO_MAX_DIAGONAL_ADDED), -123.0);
     // RINFO(15) is the smallest pivot: 1 / (largest stored diagonal of D^-1).
     double largest = 0.0;
     for (int32_t pos = 4, a = 1, b = 0; b < f.ifact[2]; ++b) {
@@ -198,7 +198,8 @@ TEST(PivotingModes, ModifiedCholesky) {
       a += p * (c - p);
       pos += c + 2;
     }
-    EXPECT_TRUE(Near(f.Rinfo(15), 1.0 / largest, 1e-12 * f.Rinfo(15)));
+    EXPECT_TRUE(Near(f.Rinfo(MA57_RINFO_SMALLEST_MODIFIED_PIVOT), 1.0 / largest,
+                     1e-12 * f.Rinfo(MA57_RINFO_SMALLEST_MODIFIED_PIVOT)));
     std::vector<double> b = RandomVector(60, 1), x = b;
     ASSERT_EQ(Solve(f, 1, x, 1), 0);
     EXPECT_LT(ScaledResidual(m, x, b), 1e-13);
@@ -207,10 +208,10 @@ TEST(PivotingModes, ModifiedCholesky) {
     SCOPED_TRACE("indefinite: the factors are those of A + E, E diagonal >= 0");
     Matrix m = RandomMatrix(50, 4, Kind::kIndefinite, 11);
     Factors f = FactorWith(m, 4);
-    ASSERT_EQ(f.Info(1), 0);
-    EXPECT_GT(f.Info(27), 0);
-    EXPECT_EQ(f.Info(24), 0);
-    EXPECT_GT(f.Rinfo(15), 0.0);
+    ASSERT_EQ(f.Info(MA57_INFO_STATUS), 0);
+    EXPECT_GT(f.Info(MA57_INFO_FIRST_MODIFIED), 0);
+    EXPECT_EQ(f.Info(MA57_INFO_NEGATIVE), 0);
+    EXPECT_GT(f.Rinfo(MA57_RINFO_SMALLEST_MODIFIED_PIVOT), 0.0);
     const size_t base = f.fact.size() - 50;  // FACT(LFACT-N+1..): added amounts
     double largest = 0.0;
     Matrix modified = m;
@@ -220,7 +221,7 @@ TEST(PivotingModes, ModifiedCholesky) {
       largest = std::max(largest, e);
       modified.Add(v, v, e);
     }
-    EXPECT_EQ(f.Rinfo(14), largest);
+    EXPECT_EQ(f.Rinfo(MA57_RINFO_MAX_DIAGONAL_ADDED), largest);
     std::vector<double> b = RandomVector(50, 2), x = b;
     ASSERT_EQ(Solve(f, 1, x, 1), 0);
     EXPECT_LT(ScaledResidual(modified, x, b), 1e-13);
@@ -228,8 +229,8 @@ TEST(PivotingModes, ModifiedCholesky) {
   {
     SCOPED_TRACE("zero matrix: the modified pivot is still zero");
     Factors f = FactorWith(Diagonal({0.0, 0.0}), 4);
-    EXPECT_EQ(f.Info(1), -5);
-    EXPECT_EQ(f.Info(2), 1);
+    EXPECT_EQ(f.Info(MA57_INFO_STATUS), -5);
+    EXPECT_EQ(f.Info(MA57_INFO_VALUE), 1);
   }
 }
 
@@ -238,12 +239,12 @@ TEST(PivotingModes, BlockSizeBelowOneActsAsOne) {
   auto factor = [&](int32_t nb) {
     Factors f;
     f.keep = BuildKeep(m);
-    f.icntl[10] = nb;
+    f.Icntl(MA57_ICNTL_BLOCK_SIZE) = nb;
     f.Ample(m);
     return f;
   };
   const Factors one = factor(1), zero = factor(0), negative = factor(-4);
-  ASSERT_EQ(one.Info(1), 0);
+  ASSERT_EQ(one.Info(MA57_INFO_STATUS), 0);
   EXPECT_EQ(zero.fact, one.fact);
   EXPECT_EQ(negative.ifact, one.ifact);
 }
@@ -257,10 +258,10 @@ TEST(PivotingModes, NonFiniteValuesAreRefusedBeforeTheFactorization) {
       m.a[m.ne() - 3] = bad;
       Factors f;
       f.keep = BuildKeep(m);
-      f.icntl[6] = mode;
+      f.Icntl(MA57_ICNTL_PIVOTING) = mode;
       f.Ample(m);
-      EXPECT_EQ(f.Info(1), MA57_ERR_VALUE);
-      EXPECT_EQ(f.Info(2), 8);
+      EXPECT_EQ(f.Info(MA57_INFO_STATUS), MA57_ERR_VALUE);
+      EXPECT_EQ(f.Info(MA57_INFO_VALUE), 8);
     }
   }
 }
@@ -273,7 +274,7 @@ std::string I10(int64_t v) {
 TEST(ArgumentChecks, InOrderWithTheirMessages) {
   Matrix m = RandomMatrix(6, 2, Kind::kDefinite, 1);
   const std::vector<int32_t> keep = BuildKeep(m);
-  const int32_t mm = keep[m.n + 1];
+  const int32_t mm = KeepEntries(keep, m.n);
   const int32_t bound = 5 * 6 + m.ne() + std::max(6, m.ne()) + 42;
   struct Row {
     const char* trace;
@@ -303,16 +304,16 @@ TEST(ArgumentChecks, InOrderWithTheirMessages) {
     const std::vector<int32_t> k_before = k;
     std::vector<double> fact(1000, -1.0);
     std::vector<int32_t> ifact(1000, -1), pivseq(6);
-    int32_t icntl[20], info[40] = {0};
-    double cntl[5], rinfo[20] = {0};
+    int32_t icntl[MA57_LICNTL], info[MA57_LINFO] = {0};
+    double cntl[MA57_LCNTL], rinfo[MA57_LRINFO] = {0};
     MA57SetDefaults(cntl, icntl);
-    icntl[0] = 34;
-    icntl[6] = r.mode;
+    At(icntl)(MA57_ICNTL_ERROR_STREAM) = 34;
+    At(icntl)(MA57_ICNTL_PIVOTING) = r.mode;
     Capture err(34);
     MA57BD(&r.n, &r.ne, m.a.data(), fact.data(), &r.lfact, ifact.data(), &r.lifact, &r.lkeep,
            k.data(), pivseq.data(), icntl, cntl, info, rinfo);
-    EXPECT_EQ(info[0], r.status);
-    EXPECT_EQ(info[1], r.info2);
+    EXPECT_EQ(At(info)(MA57_INFO_STATUS), r.status);
+    EXPECT_EQ(At(info)(MA57_INFO_VALUE), r.info2);
     if (r.info_pos) {
       EXPECT_EQ(info[r.info_pos - 1], r.info_val);
     }

@@ -22,6 +22,7 @@ struct Outcome {
   std::vector<int32_t> ifact, keep, pivseq, info;
   std::vector<double> rinfo;
   std::string printed;
+  int32_t Info(int k) const { return At(info.data())(k); }
 };
 
 // Factorizes with the given path forced; `lfact`, `lifact` of 0 mean the
@@ -32,31 +33,31 @@ Outcome Factorize(const Matrix& m, FrontPath path, int32_t mode, int32_t nb, int
   const pemric::ma57::ScopedFactorSettings settings({path, threads});
   Factors f;
   f.keep = AnalyseKeep(m);
-  f.icntl[6] = mode;
-  f.icntl[10] = nb;
-  f.cntl[1] = mode == 1 ? 0.0 : 1e-12;
+  f.Icntl(MA57_ICNTL_PIVOTING) = mode;
+  f.Icntl(MA57_ICNTL_BLOCK_SIZE) = nb;
+  f.Cntl(MA57_CNTL_ZERO_PIVOT) = mode == 1 ? 0.0 : 1e-12;
   f.Ample(m);
   Outcome out;
   {
     Capture capture(6);
-    f.icntl[4] = 2;  // errors and warnings on stream 6
-    f.icntl[7] = suspend ? 1 : 0;
+    f.Icntl(MA57_ICNTL_PRINT_LEVEL) = 2;  // errors and warnings on stream 6
+    f.Icntl(MA57_ICNTL_SUSPEND) = suspend ? 1 : 0;
     if (lfact > 0 || lifact > 0) {
       f.Run(m, lfact > 0 ? lfact : f.fact.size(), lifact > 0 ? lifact : f.ifact.size());
-      for (int again = 0; again < 2 && f.Info(1) >= 10; ++again) f.Resume(m);
+      for (int again = 0; again < 2 && f.Info(MA57_INFO_STATUS) >= 10; ++again) f.Resume(m);
     } else {
       f.Run(m, f.fact.size(), f.ifact.size());
     }
     out.printed = capture.text();
   }
-  if (f.Info(1) >= 0 && f.Info(1) < 10) {
-    out.fact.assign(f.fact.begin(), f.fact.begin() + f.Info(15));
-    out.ifact.assign(f.ifact.begin(), f.ifact.begin() + f.Info(16));
+  if (f.Info(MA57_INFO_STATUS) >= 0 && f.Info(MA57_INFO_STATUS) < 10) {
+    out.fact.assign(f.fact.begin(), f.fact.begin() + f.Info(MA57_INFO_REAL_STORAGE));
+    out.ifact.assign(f.ifact.begin(), f.ifact.begin() + f.Info(MA57_INFO_INTEGER_STORAGE));
   }
   out.keep = f.keep;
   out.pivseq = f.pivseq;
-  out.info.assign(f.info, f.info + 40);
-  out.rinfo.assign(f.rinfo, f.rinfo + 20);
+  out.info.assign(f.info, f.info + MA57_LINFO);
+  out.rinfo.assign(f.rinfo, f.rinfo + MA57_LRINFO);
   return out;
 }
 
@@ -131,8 +132,9 @@ TEST(FrontPaths, SameFactorsOnBandedNormalMatrices) {
 TEST(FrontPaths, SameOutcomeInTightWorkspaces) {
   const Matrix m = RandomMatrix(120, 3, Kind::kZeroDiagonal, 77);
   const Outcome ample = Factorize(m, FrontPath::kGeneral, 1, 16);
-  const int64_t lfact = ample.info[16], lifact = ample.info[17];  // INFO(17), INFO(18)
-  const int64_t mm = ample.keep[static_cast<size_t>(m.n) + 1];
+  const int64_t lfact = ample.Info(MA57_INFO_MIN_LFACT_COMPRESS),
+                lifact = ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS);
+  const int64_t mm = KeepEntries(ample.keep, m.n);
   for (bool suspend : {false, true}) {
     for (int64_t lf : {lfact, std::max<int64_t>(lfact * 3 / 5, mm + 1)}) {
       for (int64_t li : {lifact, std::max<int64_t>(lifact * 3 / 4, mm + m.n + 5)}) {
@@ -153,8 +155,9 @@ TEST(FrontPaths, SameFactorsOnAnyNumberOfThreads) {
   for (Kind kind : {Kind::kDefinite, Kind::kZeroDiagonal}) {
     const Matrix m = RandomMatrix(1200, 5, kind, 4242);
     const Outcome one = Factorize(m, FrontPath::kBySize, 1, 16);
-    ASSERT_GE(one.info[20], 2 * pemric::ma57::kThreadedRows);  // INFO(21), largest front
-    const int64_t lfact = one.info[16], lifact = one.info[17];
+    ASSERT_GE(one.Info(MA57_INFO_LARGEST_FRONT), 2 * pemric::ma57::kThreadedRows);
+    const int64_t lfact = one.Info(MA57_INFO_MIN_LFACT_COMPRESS),
+                  lifact = one.Info(MA57_INFO_MIN_LIFACT_COMPRESS);
     for (int64_t lf : {int64_t{0}, lfact}) {
       for (int threads : {2, 3}) {
         SCOPED_TRACE(::testing::Message() << "kind " << static_cast<int>(kind) << " lfact " << lf

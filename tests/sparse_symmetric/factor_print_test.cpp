@@ -25,10 +25,10 @@ const char* const kExplanation =
     "   5. The non-pivot part as rectangular block by rows\n";
 
 std::string PrintOf(const Factors& f, int32_t level) {
-  int32_t icntl[20];
-  std::copy(f.icntl, f.icntl + 20, icntl);
-  icntl[2] = 51;
-  icntl[4] = level;
+  int32_t icntl[MA57_LICNTL];
+  std::copy(f.icntl, f.icntl + MA57_LICNTL, icntl);
+  At(icntl)(MA57_ICNTL_MONITOR_STREAM) = 51;
+  At(icntl)(MA57_ICNTL_PRINT_LEVEL) = level;
   Capture out(51);
   pemric::MA57PrintFactors(f.fact.data(), static_cast<int32_t>(f.fact.size()), f.ifact.data(),
                    static_cast<int32_t>(f.ifact.size()), icntl);
@@ -49,7 +49,7 @@ Factors TwoByTwo() {
 
 TEST(FactorPrint, TwoByTwoPivotShowsTheOffDiagonalOfTheInverse) {
   const Factors f = TwoByTwo();
-  ASSERT_EQ(f.Info(22), 1);
+  ASSERT_EQ(f.Info(MA57_INFO_TWO_BY_TWO), 1);
   const double det = 0.0 * 0.25 - 1.5 * 1.5;
   const std::string expected =
       std::string("\nFor each block, the following information is provided:\n") + kExplanation +
@@ -134,11 +134,11 @@ TEST(FactorReports, EntryReportShortensAtLevelThreeAndNoExitOnError) {
     SCOPED_TRACE(level);
     Factors f;
     f.keep = BuildKeep(m);
-    f.icntl[4] = level;
-    f.icntl[2] = 52;
+    f.Icntl(MA57_ICNTL_PRINT_LEVEL) = level;
+    f.Icntl(MA57_ICNTL_MONITOR_STREAM) = 52;
     Capture out(52);
     f.Ample(m);
-    ASSERT_EQ(f.Info(1), 0);
+    ASSERT_EQ(f.Info(MA57_INFO_STATUS), 0);
     const std::vector<std::string> lines = out.Lines();
     const auto at = std::find(lines.begin(), lines.end(), "Matrix entries:");
     ASSERT_NE(at, lines.end());
@@ -158,14 +158,14 @@ TEST(FactorReports, EntryReportShortensAtLevelThreeAndNoExitOnError) {
   // A status below zero: no exit report.
   Factors f;
   f.keep = BuildKeep(m);
-  f.icntl[4] = 3;
-  f.icntl[2] = 53;
-  f.icntl[6] = 2;
-  f.cntl[1] = 100.0;  // every pivot counts as zero
-  f.icntl[0] = -1;
+  f.Icntl(MA57_ICNTL_PRINT_LEVEL) = 3;
+  f.Icntl(MA57_ICNTL_MONITOR_STREAM) = 53;
+  f.Icntl(MA57_ICNTL_PIVOTING) = 2;
+  f.Cntl(MA57_CNTL_ZERO_PIVOT) = 100.0;  // every pivot counts as zero
+  f.Icntl(MA57_ICNTL_ERROR_STREAM) = -1;
   Capture out(53);
   f.Ample(m);
-  ASSERT_LT(f.Info(1), 0);
+  ASSERT_LT(f.Info(MA57_INFO_STATUS), 0);
   EXPECT_EQ(out.text().find("Leaving factorization phase"), std::string::npos);
   EXPECT_NE(out.text().find("Entering factorization phase (MA57BD) with ..."), std::string::npos);
 }
@@ -177,13 +177,13 @@ TEST(FactorReports, SuspensionAndSolveReports) {
   ample.Ample(m);
   Factors f;
   f.keep = ample.keep;
-  f.icntl[7] = 1;
-  f.icntl[4] = 3;
-  f.icntl[2] = 54;
+  f.Icntl(MA57_ICNTL_SUSPEND) = 1;
+  f.Icntl(MA57_ICNTL_PRINT_LEVEL) = 3;
+  f.Icntl(MA57_ICNTL_MONITOR_STREAM) = 54;
   {
     Capture out(54);
-    f.Run(m, ample.keep[m.n + 1] + 2, ample.Info(18));
-    ASSERT_EQ(f.Info(1), 10);
+    f.Run(m, KeepEntries(ample.keep, m.n) + 2, ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS));
+    ASSERT_EQ(f.Info(MA57_INFO_STATUS), 10);
     const std::string tail =
         "\nLeaving factorization phase (MA57BD) with ...\n"
         "Factorization suspended because of lack of real space\nINFO (1) =  10\n";
@@ -196,8 +196,8 @@ TEST(FactorReports, SuspensionAndSolveReports) {
     EXPECT_NE(out.text().find("Re-entry call after call to MA57ED"), std::string::npos);
   }
   {
-    ample.icntl[4] = 3;
-    ample.icntl[2] = 55;
+    ample.Icntl(MA57_ICNTL_PRINT_LEVEL) = 3;
+    ample.Icntl(MA57_ICNTL_MONITOR_STREAM) = 55;
     Capture out(55);
     std::vector<double> x(40, 1.0);
     ASSERT_EQ(Solve(ample, 1, x, 1), 0);

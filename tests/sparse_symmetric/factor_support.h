@@ -19,6 +19,7 @@
 #include "dalvex_test/near.h"
 #include "dalvex_test/random_sparse.h"
 #include "dalvex_test/stream_capture.h"
+#include "ma57_arrays.h"
 #include "ma57_layout.h"
 #include "pemric/ma57.h"
 #include "pemric/one_based.h"
@@ -192,33 +193,43 @@ inline std::vector<int32_t> AnalyseKeep(const Matrix& mat, int32_t* ainfo = null
   std::vector<int32_t> irn = mat.irn, jcn = mat.jcn;
   std::vector<int32_t> keep(static_cast<size_t>(5 * int64_t{n} + ne + std::max(n, ne) + 42 + extra));
   std::vector<int32_t> iwrk(static_cast<size_t>(5 * std::max(n, 1)));
-  int32_t icntl[20], info[40];
-  double cntl[5], rinfo[20];
+  int32_t icntl[MA57_LICNTL], info[MA57_LINFO];
+  double cntl[MA57_LCNTL], rinfo[MA57_LRINFO];
   MA57SetDefaults(cntl, icntl);
-  icntl[4] = 0;
+  At(icntl)(MA57_ICNTL_PRINT_LEVEL) = 0;
   const int32_t lkeep = static_cast<int32_t>(keep.size());
   MA57AD(&n, &ne, irn.data(), jcn.data(), &lkeep, keep.data(), iwrk.data(), icntl, info, rinfo);
-  EXPECT_GE(info[0], 0);
-  if (ainfo != nullptr) std::copy(info, info + 40, ainfo);
+  EXPECT_GE(At(info)(MA57_INFO_STATUS), 0);
+  if (ainfo != nullptr) std::copy(info, info + MA57_LINFO, ainfo);
   return keep;
 }
 
+// KEEP(N+2), the entries of the permuted matrix that the analysis left.
+inline int32_t KeepEntries(const std::vector<int32_t>& keep, int64_t n) {
+  return At(keep.data())(pemric::ma57::KeepEntryCount(n));
+}
+// The factorization's saved state, SAVED(1..40) = KEEP(N+3..N+42); SAVED(1)
+// tells whether and why it is suspended.
+inline pemric::OneBased<int32_t> SavedState(std::vector<int32_t>& keep, int64_t n) {
+  return pemric::OneBased<int32_t>(At(keep.data()).from(pemric::ma57::KeepState(n)));
+}
+inline std::vector<int32_t> SavedCopy(const std::vector<int32_t>& keep, int64_t n) {
+  const int32_t* first = At(keep.data()).from(pemric::ma57::KeepState(n));
+  return {first, first + pemric::ma57::kKeepStateLength};
+}
+
 // One factorization with its arrays.
-struct Factors {
+struct Factors : Ma57Arrays {
   int32_t n = 0, ne = 0;
   std::vector<double> fact;
   std::vector<int32_t> ifact, keep, pivseq;
-  int32_t icntl[20];
-  double cntl[5];
-  int32_t info[40];
-  double rinfo[20];
   double fill = -77.0;  // what FACT holds before the factorization
 
   Factors() {
     MA57SetDefaults(cntl, icntl);
-    icntl[4] = 0;
-    std::fill(info, info + 40, 0);
-    std::fill(rinfo, rinfo + 20, 0.0);
+    Icntl(MA57_ICNTL_PRINT_LEVEL) = 0;
+    std::fill(info, info + MA57_LINFO, 0);
+    std::fill(rinfo, rinfo + MA57_LRINFO, 0.0);
   }
   // Runs MA57BD with the given lengths on the matrix values.
   void Run(const Matrix& m, int64_t lfact, int64_t lifact) {
@@ -242,31 +253,29 @@ struct Factors {
   // Factorizes with a generous first guess of the lengths, then with the
   // forecasts returned by each failure.
   void Ample(const Matrix& m) {
-    const int64_t n64 = m.n, mm = keep[static_cast<size_t>(n64 + 1)];
+    const int64_t n64 = m.n, mm = KeepEntries(keep, n64);
     int64_t lf = std::min<int64_t>(2 * mm + 4 * n64 * n64 + 64, 1 << 26);
     int64_t li = 2 * mm + 12 * n64 + 64;
     for (int attempt = 0; attempt < 6; ++attempt) {
       Run(m, lf, li);
-      if (info[0] == MA57_ERR_LFACT) {
-        lf = info[16];
-      } else if (info[0] == MA57_ERR_LIFACT) {
-        li = std::max<int64_t>(info[17], 2 * li);
+      if (Info(MA57_INFO_STATUS) == MA57_ERR_LFACT) {
+        lf = Info(MA57_INFO_MIN_LFACT_COMPRESS);
+      } else if (Info(MA57_INFO_STATUS) == MA57_ERR_LIFACT) {
+        li = std::max<int64_t>(Info(MA57_INFO_MIN_LIFACT_COMPRESS), 2 * li);
       } else {
         return;
       }
     }
   }
-  int32_t Info(int k) const { return info[k - 1]; }
-  double Rinfo(int k) const { return rinfo[k - 1]; }
 };
 
 // Solves with MA57CD in place; returns INFO(1) (0 when untouched).
 inline int32_t Solve(const Factors& f, int32_t job, std::vector<double>& rhs, int32_t nrhs,
                      int32_t icntl13 = 10) {
-  int32_t icntl[20];
-  std::copy(f.icntl, f.icntl + 20, icntl);
-  icntl[12] = icntl13;
-  int32_t info[40] = {0};
+  int32_t icntl[MA57_LICNTL];
+  std::copy(f.icntl, f.icntl + MA57_LICNTL, icntl);
+  At(icntl)(MA57_ICNTL_BLAS_THRESHOLD) = icntl13;
+  int32_t info[MA57_LINFO] = {0};
   const int32_t n = f.n, lrhs = n;
   const int32_t lw = n * nrhs;
   std::vector<double> w(static_cast<size_t>(std::max(lw, 1)));
@@ -274,7 +283,7 @@ inline int32_t Solve(const Factors& f, int32_t job, std::vector<double>& rhs, in
   const int32_t lf = static_cast<int32_t>(f.fact.size()), li = static_cast<int32_t>(f.ifact.size());
   MA57CD(&job, &n, f.fact.data(), &lf, f.ifact.data(), &li, &nrhs, rhs.data(), &lrhs, w.data(), &lw,
          iwblk.data(), icntl, info);
-  return info[0];
+  return At(info)(MA57_INFO_STATUS);
 }
 
 // Scaled residual ||A x - b||_inf / (||A||_inf ||x||_inf + ||b||_inf).

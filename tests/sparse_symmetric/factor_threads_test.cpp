@@ -124,6 +124,7 @@ struct Result {
   std::vector<double> fact, x1, x3;
   std::vector<int32_t> ifact, info, keep;
   std::vector<double> rinfo;
+  int32_t Info(int k) const { return At(info.data())(k); }
 };
 
 // Factorizes (lfact, lifact of 0: twice the analysis's forecasts, room for
@@ -133,20 +134,21 @@ Result FactorAndSolve(const Matrix& m, int32_t mode, int threads, int64_t lfact 
                       int64_t lifact = 0, bool suspend = false) {
   const pemric::ma57::ScopedFactorSettings settings({FrontPath::kBySize, threads});
   Factors f;
-  int32_t ainfo[40] = {0};
+  int32_t ainfo[MA57_LINFO] = {0};
   f.keep = AnalyseKeep(m, ainfo);
-  f.icntl[6] = mode;
-  f.icntl[7] = suspend ? 1 : 0;
-  f.Run(m, lfact > 0 ? lfact : 2 * int64_t{ainfo[8]}, lifact > 0 ? lifact : 2 * int64_t{ainfo[9]});
-  for (int again = 0; again < 3 && f.Info(1) >= 10; ++again) f.Resume(m);
+  f.Icntl(MA57_ICNTL_PIVOTING) = mode;
+  f.Icntl(MA57_ICNTL_SUSPEND) = suspend ? 1 : 0;
+  f.Run(m, lfact > 0 ? lfact : 2 * int64_t{At(ainfo)(MA57_INFO_FACT_NO_COMPRESS)},
+        lifact > 0 ? lifact : 2 * int64_t{At(ainfo)(MA57_INFO_IFACT_NO_COMPRESS)});
+  for (int again = 0; again < 3 && f.Info(MA57_INFO_STATUS) >= 10; ++again) f.Resume(m);
   Result r;
-  r.info.assign(f.info, f.info + 40);
-  r.rinfo.assign(f.rinfo, f.rinfo + 20);
+  r.info.assign(f.info, f.info + MA57_LINFO);
+  r.rinfo.assign(f.rinfo, f.rinfo + MA57_LRINFO);
   r.keep = f.keep;
-  if (f.Info(1) < 0) return r;
-  r.fact.assign(f.fact.begin(), f.fact.begin() + f.Info(15));
-  r.ifact.assign(f.ifact.begin(), f.ifact.begin() + f.Info(16));
-  if (f.Info(1) >= 10) return r;  // still suspended: no factors to solve with yet
+  if (f.Info(MA57_INFO_STATUS) < 0) return r;
+  r.fact.assign(f.fact.begin(), f.fact.begin() + f.Info(MA57_INFO_REAL_STORAGE));
+  r.ifact.assign(f.ifact.begin(), f.ifact.begin() + f.Info(MA57_INFO_INTEGER_STORAGE));
+  if (f.Info(MA57_INFO_STATUS) >= 10) return r;  // still suspended: no factors to solve with yet
   r.x1 = RandomVector(m.n, 5);
   EXPECT_EQ(Solve(f, 1, r.x1, 1), 0);
   r.x3 = RandomVector(3 * m.n, 6);
@@ -185,9 +187,9 @@ TEST_P(ThreadCounts, GiveBitwiseTheSameFactorsAndSolutions) {
   const SetCase c = GetParam();
   const Matrix m = c.make();
   const Result one = FactorAndSolve(m, c.mode, 1);
-  ASSERT_EQ(one.info[0], 0);
+  ASSERT_EQ(one.Info(MA57_INFO_STATUS), 0);
   // Large enough for the threads to share its fronts.
-  ASSERT_GE(one.info[20], pemric::ma57::kThreadedRows) << "INFO(21), the largest front";
+  ASSERT_GE(one.Info(MA57_INFO_LARGEST_FRONT), pemric::ma57::kThreadedRows);
   for (int threads : {2, 3, 8}) {
     SCOPED_TRACE(threads);
     ExpectSame(one, FactorAndSolve(m, c.mode, threads));
@@ -201,7 +203,8 @@ TEST_P(ThreadCounts, GiveTheSameOutcomeInTightWorkspaces) {
   const SetCase c = GetParam();
   const Matrix m = c.make();
   const Result ample = FactorAndSolve(m, c.mode, 1);
-  const int64_t lfact = ample.info[16], lifact = ample.info[17];  // INFO(17), INFO(18)
+  const int64_t lfact = ample.Info(MA57_INFO_MIN_LFACT_COMPRESS),
+                lifact = ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS);
   for (bool suspend : {false, true}) {
     for (double share : {1.0, 0.9, 0.7}) {
       const int64_t lf = static_cast<int64_t>(static_cast<double>(lfact) * share);
@@ -209,7 +212,7 @@ TEST_P(ThreadCounts, GiveTheSameOutcomeInTightWorkspaces) {
       SCOPED_TRACE(::testing::Message() << "suspend " << suspend << " share " << share);
       const Result one = FactorAndSolve(m, c.mode, 1, lf, li, suspend);
       if (share == 1.0) {
-        EXPECT_EQ(one.info[0], 0);
+        EXPECT_EQ(one.Info(MA57_INFO_STATUS), 0);
       }
       ExpectSame(one, FactorAndSolve(m, c.mode, 3, lf, li, suspend));
     }
@@ -244,7 +247,7 @@ TEST(BlasIsolation, TheProcessBlasIsNeitherCalledNorSet) {
   const int before = get_threads();
   process_dgemm_calls = 0;
   const Result r = FactorAndSolve(Laplacian3d(12), 2, 3);
-  EXPECT_EQ(r.info[0], 0);
+  EXPECT_EQ(r.Info(MA57_INFO_STATUS), 0);
   EXPECT_EQ(get_threads(), before);
   EXPECT_EQ(process_dgemm_calls, 0);
   // The counter does see the process's calls.

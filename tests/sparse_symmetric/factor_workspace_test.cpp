@@ -1,6 +1,7 @@
 // Space management of the factorization: forecasts that suffice exactly,
 // compresses, counting mode, integer failure, suspension and resumption.
 #include "factor_support.h"
+#include "ma57_frontal_state.h"
 
 namespace {
 
@@ -41,53 +42,58 @@ Factors AmpleFactors(const Named& p) {
 
 // The stored factors: FACT(1..INFO(15)) and IFACT(1..INFO(16)).
 void ExpectSameFactors(const Factors& a, const Factors& b) {
-  ASSERT_EQ(a.Info(15), b.Info(15));
-  ASSERT_EQ(a.Info(16), b.Info(16));
-  EXPECT_TRUE(std::equal(a.fact.begin(), a.fact.begin() + a.Info(15), b.fact.begin()));
-  EXPECT_TRUE(std::equal(a.ifact.begin(), a.ifact.begin() + a.Info(16), b.ifact.begin()));
+  ASSERT_EQ(a.Info(MA57_INFO_REAL_STORAGE), b.Info(MA57_INFO_REAL_STORAGE));
+  ASSERT_EQ(a.Info(MA57_INFO_INTEGER_STORAGE), b.Info(MA57_INFO_INTEGER_STORAGE));
+  EXPECT_TRUE(
+      std::equal(a.fact.begin(), a.fact.begin() + a.Info(MA57_INFO_REAL_STORAGE), b.fact.begin()));
+  EXPECT_TRUE(std::equal(a.ifact.begin(), a.ifact.begin() + a.Info(MA57_INFO_INTEGER_STORAGE),
+                         b.ifact.begin()));
 }
 
 TEST(Workspace, ForecastsSufficeExactlyAndGiveTheSameFactors) {
   for (const Named& p : Problems()) {
     SCOPED_TRACE(p.name);
     const Factors ample = AmpleFactors(p);
-    ASSERT_GE(ample.Info(1), 0);
-    ASSERT_LE(ample.Info(1), 4);
-    EXPECT_EQ(ample.Info(28), 0);
-    EXPECT_EQ(ample.Info(29), 0);
-    const int32_t lf_c = ample.Info(17), li_c = ample.Info(18);
-    const int32_t lf_w = ample.Info(19), li_w = ample.Info(20);
+    ASSERT_GE(ample.Info(MA57_INFO_STATUS), 0);
+    ASSERT_LE(ample.Info(MA57_INFO_STATUS), 4);
+    EXPECT_EQ(ample.Info(MA57_INFO_REAL_COMPRESSES), 0);
+    EXPECT_EQ(ample.Info(MA57_INFO_INTEGER_COMPRESSES), 0);
+    const int32_t lf_c = ample.Info(MA57_INFO_MIN_LFACT_COMPRESS),
+                  li_c = ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS);
+    const int32_t lf_w = ample.Info(MA57_INFO_MIN_LFACT_NO_COMPRESS),
+                  li_w = ample.Info(MA57_INFO_MIN_LIFACT_NO_COMPRESS);
     {
       // With compresses: the contribution blocks are stacked into the tail
       // of the front, which only a backward copy does safely.
       Factors tight;
       tight.keep = ample.keep;
       tight.Run(p.m, lf_c, li_c);
-      ASSERT_EQ(tight.Info(1), ample.Info(1));
+      ASSERT_EQ(tight.Info(MA57_INFO_STATUS), ample.Info(MA57_INFO_STATUS));
       ExpectSameFactors(tight, ample);
-      EXPECT_GT(tight.Info(28) + tight.Info(29), 0);
+      EXPECT_GT(tight.Info(MA57_INFO_REAL_COMPRESSES) + tight.Info(MA57_INFO_INTEGER_COMPRESSES),
+                0);
     }
     {
       Factors tight;
       tight.keep = ample.keep;
       tight.Run(p.m, lf_w, li_w);
-      ASSERT_EQ(tight.Info(1), ample.Info(1));
+      ASSERT_EQ(tight.Info(MA57_INFO_STATUS), ample.Info(MA57_INFO_STATUS));
       ExpectSameFactors(tight, ample);
-      EXPECT_EQ(tight.Info(28), 0);
-      EXPECT_EQ(tight.Info(29), 0);
+      EXPECT_EQ(tight.Info(MA57_INFO_REAL_COMPRESSES), 0);
+      EXPECT_EQ(tight.Info(MA57_INFO_INTEGER_COMPRESSES), 0);
     }
     {
       Factors short_real;
       short_real.keep = ample.keep;
       short_real.Run(p.m, lf_c - 1, li_c);
-      EXPECT_EQ(short_real.Info(1), -3);
+      EXPECT_EQ(short_real.Info(MA57_INFO_STATUS), -3);
     }
     {
       Factors short_int;
       short_int.keep = ample.keep;
       short_int.Run(p.m, lf_c, li_c - 1);
-      EXPECT_EQ(short_int.Info(1), -4);
-      EXPECT_EQ(short_int.Info(2), li_c - 1);
+      EXPECT_EQ(short_int.Info(MA57_INFO_STATUS), -4);
+      EXPECT_EQ(short_int.Info(MA57_INFO_VALUE), li_c - 1);
     }
   }
 }
@@ -102,16 +108,17 @@ TEST(Workspace, EarlierContentsOfFactDoNotReachTheFactors) {
       Factors clean;
       clean.keep = KeepFor(p);
       clean.fill = 0.0;
-      clean.icntl[10] = nb;
+      clean.Icntl(MA57_ICNTL_BLOCK_SIZE) = nb;
       clean.Ample(p.m);
-      ASSERT_GE(clean.Info(1), 0);
+      ASSERT_GE(clean.Info(MA57_INFO_STATUS), 0);
       for (double junk : {std::nan(""), HUGE_VAL}) {
         Factors dirty;
         dirty.keep = clean.keep;
         dirty.fill = junk;
-        dirty.icntl[10] = nb;
-        dirty.Run(p.m, clean.Info(17), clean.Info(18));
-        ASSERT_EQ(dirty.Info(1), clean.Info(1));
+        dirty.Icntl(MA57_ICNTL_BLOCK_SIZE) = nb;
+        dirty.Run(p.m, clean.Info(MA57_INFO_MIN_LFACT_COMPRESS),
+                  clean.Info(MA57_INFO_MIN_LIFACT_COMPRESS));
+        ASSERT_EQ(dirty.Info(MA57_INFO_STATUS), clean.Info(MA57_INFO_STATUS));
         ExpectSameFactors(dirty, clean);
       }
     }
@@ -122,8 +129,8 @@ TEST(Workspace, CountingModeForecastLeadsToARerunThatWorks) {
   for (const Named& p : Problems()) {
     SCOPED_TRACE(p.name);
     const Factors ample = AmpleFactors(p);
-    const int32_t mm = ample.keep[p.m.n + 1];
-    const int32_t need = ample.Info(17);
+    const int32_t mm = KeepEntries(ample.keep, p.m.n);
+    const int32_t need = ample.Info(MA57_INFO_MIN_LFACT_COMPRESS);
     // Every length from the set-up minimum to the forecast either works or
     // fails with -3 and a larger forecast. The forecast covers the whole tree
     // (a rerun with it works) unless the failing front alone did not fit.
@@ -131,24 +138,24 @@ TEST(Workspace, CountingModeForecastLeadsToARerunThatWorks) {
       SCOPED_TRACE(lf);
       Factors f;
       f.keep = ample.keep;
-      f.Run(p.m, lf, ample.Info(18));
-      if (f.Info(1) == ample.Info(1)) continue;
-      ASSERT_EQ(f.Info(1), -3);
-      EXPECT_EQ(f.Info(2), lf);
-      EXPECT_GT(f.Info(17), lf);
-      EXPECT_LE(f.Info(17), need);
-      int32_t next = f.Info(17);
+      f.Run(p.m, lf, ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS));
+      if (f.Info(MA57_INFO_STATUS) == ample.Info(MA57_INFO_STATUS)) continue;
+      ASSERT_EQ(f.Info(MA57_INFO_STATUS), -3);
+      EXPECT_EQ(f.Info(MA57_INFO_VALUE), lf);
+      EXPECT_GT(f.Info(MA57_INFO_MIN_LFACT_COMPRESS), lf);
+      EXPECT_LE(f.Info(MA57_INFO_MIN_LFACT_COMPRESS), need);
+      int32_t next = f.Info(MA57_INFO_MIN_LFACT_COMPRESS);
       for (int rerun = 0; rerun < 20; ++rerun) {
         Factors again;
         again.keep = ample.keep;
-        again.Run(p.m, next, ample.Info(18));
-        if (again.Info(1) != -3) {
-          ASSERT_EQ(again.Info(1), ample.Info(1));
+        again.Run(p.m, next, ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS));
+        if (again.Info(MA57_INFO_STATUS) != -3) {
+          ASSERT_EQ(again.Info(MA57_INFO_STATUS), ample.Info(MA57_INFO_STATUS));
           ExpectSameFactors(again, ample);
           break;
         }
-        ASSERT_GT(again.Info(17), next);
-        next = again.Info(17);
+        ASSERT_GT(again.Info(MA57_INFO_MIN_LFACT_COMPRESS), next);
+        next = again.Info(MA57_INFO_MIN_LFACT_COMPRESS);
       }
     }
   }
@@ -158,28 +165,29 @@ TEST(Workspace, IntegerFailureWinsOverCountingMode) {
   for (const Named& p : Problems()) {
     SCOPED_TRACE(p.name);
     const Factors ample = AmpleFactors(p);
-    const int32_t n = p.m.n, mm = ample.keep[n + 1];
+    const int32_t n = p.m.n, mm = KeepEntries(ample.keep, n);
     // A real length at which counting mode runs to the end of the tree.
     int32_t lf = 0;
-    for (int32_t trial = ample.Info(17) - 1; trial > mm; trial -= 7) {
+    for (int32_t trial = ample.Info(MA57_INFO_MIN_LFACT_COMPRESS) - 1; trial > mm; trial -= 7) {
       Factors f;
       f.keep = ample.keep;
-      f.Run(p.m, trial, ample.Info(18));
-      if (f.Info(1) == -3 && f.Info(17) == ample.Info(17)) {
+      f.Run(p.m, trial, ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS));
+      if (f.Info(MA57_INFO_STATUS) == -3 &&
+          f.Info(MA57_INFO_MIN_LFACT_COMPRESS) == ample.Info(MA57_INFO_MIN_LFACT_COMPRESS)) {
         lf = trial;
         break;
       }
     }
     ASSERT_GT(lf, 0);
-    const int32_t step = std::max(1, (ample.Info(18) - mm - n) / 9);
-    for (int32_t li = ample.Info(18) - 1; li >= mm + n + 5; li -= step) {
+    const int32_t step = std::max(1, (ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS) - mm - n) / 9);
+    for (int32_t li = ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS) - 1; li >= mm + n + 5; li -= step) {
       SCOPED_TRACE(li);
       Factors f;
       f.keep = ample.keep;
       f.Run(p.m, lf, li);
-      EXPECT_EQ(f.Info(1), -4);
-      EXPECT_EQ(f.Info(2), li);
-      EXPECT_GT(f.Info(18), li);
+      EXPECT_EQ(f.Info(MA57_INFO_STATUS), -4);
+      EXPECT_EQ(f.Info(MA57_INFO_VALUE), li);
+      EXPECT_GT(f.Info(MA57_INFO_MIN_LIFACT_COMPRESS), li);
     }
   }
 }
@@ -188,19 +196,20 @@ TEST(Workspace, IntegerFailureWinsOverCountingMode) {
 // the stack and the input above it move to the new end, and the saved
 // positions follow them.
 void Enlarge(Factors& f, bool real, int32_t extra) {
-  int32_t* saved = &f.keep[static_cast<size_t>(f.n) + 2];  // SAVED(k) = saved[k - 1]
+  const pemric::OneBased<int32_t> saved = SavedState(f.keep, f.n);
+  // The slots are named only in the factorization's own table of its state.
   if (real) {
-    const int32_t top = saved[15];  // RTOP
+    const int32_t top = saved(16);  // bare: RTOP, the real stack's top
     const size_t old = f.fact.size();
     f.fact.resize(old + extra, 0.0);
     std::copy_backward(f.fact.begin() + top, f.fact.begin() + old, f.fact.end());
-    for (int k : {13, 16, 20}) saved[k - 1] += extra;
+    for (int k : {13, 16, 20}) saved(k) += extra;  // RIN0, RTOP, RIN
   } else {
-    const int32_t top = saved[14];  // ITOP
+    const int32_t top = saved(15);  // bare: ITOP, the integer stack's top
     const size_t old = f.ifact.size();
     f.ifact.resize(old + extra, 0);
     std::copy_backward(f.ifact.begin() + top, f.ifact.begin() + old, f.ifact.end());
-    for (int k : {14, 15, 19}) saved[k - 1] += extra;
+    for (int k : {14, 15, 19}) saved(k) += extra;  // IIN0, ITOP, IIN
   }
 }
 
@@ -208,34 +217,38 @@ TEST(Workspace, SuspensionAndResumption) {
   for (const Named& p : Problems()) {
     SCOPED_TRACE(p.name);
     const Factors ample = AmpleFactors(p);
-    const int32_t n = p.m.n, mm = ample.keep[n + 1];
+    const int32_t n = p.m.n, mm = KeepEntries(ample.keep, n);
     const std::vector<int32_t> order(ample.keep.begin(), ample.keep.begin() + n);
     Factors f;
     f.keep = ample.keep;
-    f.icntl[7] = 1;
-    f.Run(p.m, mm + 1 + (ample.Info(17) - mm) / 3, mm + n + 5 + (ample.Info(18) - mm - n) / 3);
+    f.Icntl(MA57_ICNTL_SUSPEND) = 1;
+    f.Run(p.m, mm + 1 + (ample.Info(MA57_INFO_MIN_LFACT_COMPRESS) - mm) / 3,
+          mm + n + 5 + (ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS) - mm - n) / 3);
     int suspensions = 0;
     bool retried = false;
-    while (f.Info(1) == 10 || f.Info(1) == 11) {
+    while (f.Info(MA57_INFO_STATUS) == 10 || f.Info(MA57_INFO_STATUS) == 11) {
       ASSERT_LT(++suspensions, 200);
-      const bool real = f.Info(1) == 10;
-      EXPECT_EQ(f.keep[n + 2], real ? 1 : 2);
+      const bool real = f.Info(MA57_INFO_STATUS) == 10;
+      EXPECT_EQ(SavedState(f.keep, n)(pemric::ma57::kSavedReason),
+                real ? pemric::ma57::kForRealSpace : pemric::ma57::kForIntegerSpace);
       if (!retried && real) {
         // Resuming with nothing changed fails again in the same way.
         retried = true;
-        const std::vector<int32_t> saved(f.keep.begin() + n + 2, f.keep.begin() + n + 42);
+        const std::vector<int32_t> saved = SavedCopy(f.keep, n);
         f.Resume(p.m);
-        EXPECT_EQ(f.Info(1), 10);
-        EXPECT_EQ(f.Info(28), 1);
-        EXPECT_EQ(std::vector<int32_t>(f.keep.begin() + n + 2, f.keep.begin() + n + 42), saved);
+        EXPECT_EQ(f.Info(MA57_INFO_STATUS), 10);
+        EXPECT_EQ(f.Info(MA57_INFO_REAL_COMPRESSES), 1);
+        EXPECT_EQ(SavedCopy(f.keep, n), saved);
         continue;
       }
-      Enlarge(f, real, real ? std::max(16, ample.Info(17) / 4) : std::max(16, ample.Info(18) / 4));
+      Enlarge(f, real,
+              real ? std::max(16, ample.Info(MA57_INFO_MIN_LFACT_COMPRESS) / 4)
+                   : std::max(16, ample.Info(MA57_INFO_MIN_LIFACT_COMPRESS) / 4));
       f.Resume(p.m);
     }
     EXPECT_GT(suspensions, 0);
-    ASSERT_EQ(f.Info(1), ample.Info(1));
-    EXPECT_EQ(f.keep[n + 2], 0);
+    ASSERT_EQ(f.Info(MA57_INFO_STATUS), ample.Info(MA57_INFO_STATUS));
+    EXPECT_EQ(SavedState(f.keep, n)(pemric::ma57::kSavedReason), pemric::ma57::kNotSuspended);
     EXPECT_EQ(std::vector<int32_t>(f.keep.begin(), f.keep.begin() + n), order);
     ExpectSameFactors(f, ample);
     for (int k : {14, 21, 22, 23, 24, 25, 31}) EXPECT_EQ(f.Info(k), ample.Info(k)) << k;

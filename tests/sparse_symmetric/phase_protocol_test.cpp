@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "factor_support.h"
+#include "ma57_frontal_state.h"
 
 namespace {
 
 using ma57test::Kind;
 using ma57test::Matrix;
 using ma57test::RandomMatrix;
+using pemric::At;
 
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
@@ -31,8 +33,8 @@ struct Caller {
   int32_t n, ne, lkeep, lfact = 4000, lifact = 2000;
   std::vector<int32_t> keep, iwrk, pivseq, ifact, iwblk;
   std::vector<double> fact, rhs, w, a;
-  int32_t icntl[20], info[40] = {}, cinfo[40] = {};
-  double cntl[5], rinfo[20] = {};
+  int32_t icntl[MA57_LICNTL], info[MA57_LINFO] = {}, cinfo[MA57_LINFO] = {};
+  double cntl[MA57_LCNTL], rinfo[MA57_LRINFO] = {};
 
   explicit Caller(Matrix m) : mat(std::move(m)), n(mat.n), ne(mat.ne()) {
     lkeep = static_cast<int32_t>(5 * (n + 1) + (ne + 1) + std::max(n, ne) + 1 + 42);
@@ -49,27 +51,27 @@ struct Caller {
     mat.irn.push_back(1);
     mat.jcn.push_back(1);
     MA57SetDefaults(cntl, icntl);
-    icntl[4] = 0;
+    At(icntl)(MA57_ICNTL_PRINT_LEVEL) = 0;
   }
   int32_t& Keep(int64_t k) { return keep[static_cast<size_t>(k - 1)]; }
   int32_t Analyse(int32_t an, int32_t ane, int32_t alkeep) {
     std::vector<int32_t> irn = mat.irn, jcn = mat.jcn;
     MA57AD(&an, &ane, irn.data(), jcn.data(), &alkeep, keep.data(), iwrk.data(), icntl, info,
            rinfo);
-    return info[0];
+    return At(info)(MA57_INFO_STATUS);
   }
   int32_t Analyse() { return Analyse(n, ne, lkeep); }
   int32_t Factorize(int32_t fn, int32_t fne, int32_t flfact) {
     MA57BD(&fn, &fne, a.data(), fact.data(), &flfact, ifact.data(), &lifact, &lkeep, keep.data(),
            pivseq.data(), icntl, cntl, info, rinfo);
-    return info[0];
+    return At(info)(MA57_INFO_STATUS);
   }
   int32_t Factorize() { return Factorize(n, ne, lfact); }
   int32_t Solve(int32_t sn, int32_t slifact) {
     int32_t job = 1, nrhs = 1, lrhs = n + 1, lw = n + 1;
     MA57CD(&job, &sn, fact.data(), &lfact, ifact.data(), &slifact, &nrhs, rhs.data(), &lrhs,
            w.data(), &lw, iwblk.data(), icntl, cinfo);
-    return cinfo[0];
+    return At(cinfo)(MA57_INFO_STATUS);
   }
   int32_t Solve() { return Solve(n, lifact); }
 };
@@ -83,8 +85,8 @@ struct Case {
   bool info2_after_n = false;
 };
 
-std::pair<int32_t, int32_t> Last(Caller& c) { return {c.info[0], c.info[1]}; }
-std::pair<int32_t, int32_t> LastSolve(Caller& c) { return {c.cinfo[0], c.cinfo[1]}; }
+std::pair<int32_t, int32_t> Last(Caller& c) { return {At(c.info)(MA57_INFO_STATUS), At(c.info)(MA57_INFO_VALUE)}; }
+std::pair<int32_t, int32_t> LastSolve(Caller& c) { return {At(c.cinfo)(MA57_INFO_STATUS), At(c.cinfo)(MA57_INFO_VALUE)}; }
 
 Matrix Diagonal(const std::vector<double>& d) {
   Matrix m;
@@ -110,10 +112,10 @@ std::vector<Case> Cases() {
        MA57_ERR_NOT_ANALYSED, 39, true},
       {"factorize after an analysis refused for its order (-9)", def,
        [](Caller& c) {
-         c.icntl[5] = 1;
+         At(c.icntl)(MA57_ICNTL_SUPPLIED_ORDER) = 1;
          for (int32_t i = 1; i <= c.n; ++i) c.Keep(i) = 1;
          EXPECT_EQ(c.Analyse(), MA57_ERR_PERMUTATION);
-         c.icntl[5] = 0;
+         At(c.icntl)(MA57_ICNTL_SUPPLIED_ORDER) = 0;
          c.Factorize();
          return Last(c);
        },
@@ -156,7 +158,7 @@ std::vector<Case> Cases() {
       {"factorize after the caller swapped two pivots", def,
        [](Caller& c) {
          c.Analyse();
-         std::swap(c.Keep(1), c.Keep(2));
+         std::swap(c.Keep(1), c.Keep(2));  // bare: the pivot positions of variables 1 and 2
          c.Factorize();
          return Last(c);
        },
@@ -190,10 +192,10 @@ std::vector<Case> Cases() {
       {"factorize after an analysis of another N wrote over KEEP", def,
        [](Caller& c) {
          c.Analyse();
-         c.icntl[5] = 1;
+         At(c.icntl)(MA57_ICNTL_SUPPLIED_ORDER) = 1;
          for (int32_t i = 1; i <= c.n + 1; ++i) c.Keep(i) = 1;  // its order for N + 1
          EXPECT_EQ(c.Analyse(c.n + 1, c.ne, c.lkeep), MA57_ERR_PERMUTATION);
-         c.icntl[5] = 0;
+         At(c.icntl)(MA57_ICNTL_SUPPLIED_ORDER) = 0;
          c.Factorize();
          return Last(c);
        },
@@ -201,7 +203,7 @@ std::vector<Case> Cases() {
       {"resume a factorization never suspended", def,
        [](Caller& c) {
          c.Analyse();
-         c.Keep(c.n + 3) = 1;
+         c.Keep(pemric::ma57::KeepState(c.n)) = pemric::ma57::kForRealSpace;
          c.Factorize();
          return Last(c);
        },
@@ -209,7 +211,7 @@ std::vector<Case> Cases() {
       {"resume a suspension with a shorter FACT", indef,
        [](Caller& c) {
          c.Analyse();
-         c.icntl[7] = 1;
+         At(c.icntl)(MA57_ICNTL_SUSPEND) = 1;
          EXPECT_EQ(c.Factorize(c.n, c.ne, 250), MA57_SUSPENDED_REAL);
          c.Factorize(c.n, c.ne, 249);
          return Last(c);
@@ -218,9 +220,9 @@ std::vector<Case> Cases() {
       {"resume a suspension in another pivoting mode", indef,
        [](Caller& c) {
          c.Analyse();
-         c.icntl[7] = 1;
+         At(c.icntl)(MA57_ICNTL_SUSPEND) = 1;
          EXPECT_EQ(c.Factorize(c.n, c.ne, 250), MA57_SUSPENDED_REAL);
-         c.icntl[6] = 3;
+         At(c.icntl)(MA57_ICNTL_PIVOTING) = 3;
          c.Factorize(c.n, c.ne, 250);
          return Last(c);
        },
@@ -258,7 +260,7 @@ std::vector<Case> Cases() {
       {"solve after IFACT ran out during the elimination (-4)", indef,
        [](Caller& c) {
          c.Analyse();
-         c.lifact = c.Keep(c.n + 2) + c.n + 5;  // passes the first check only
+         c.lifact = c.Keep(pemric::ma57::KeepEntryCount(c.n)) + c.n + 5;  // passes the first check only
          EXPECT_EQ(c.Factorize(), MA57_ERR_LIFACT);
          c.Solve();
          return LastSolve(c);
@@ -267,7 +269,7 @@ std::vector<Case> Cases() {
       {"solve after FACT ran out (-3)", indef,
        [](Caller& c) {
          c.Analyse();
-         EXPECT_EQ(c.Factorize(c.n, c.ne, c.Keep(c.n + 2) + 1), MA57_ERR_LFACT);
+         EXPECT_EQ(c.Factorize(c.n, c.ne, c.Keep(pemric::ma57::KeepEntryCount(c.n)) + 1), MA57_ERR_LFACT);
          c.Solve();
          return LastSolve(c);
        },
@@ -275,7 +277,7 @@ std::vector<Case> Cases() {
       {"solve after a success then a zero pivot (-5)", Diagonal({2.0, 3.0, 5.0}),
        [](Caller& c) {
          c.Analyse();
-         c.icntl[6] = 2;
+         At(c.icntl)(MA57_ICNTL_PIVOTING) = 2;
          EXPECT_EQ(c.Factorize(), 0);
          c.a[1] = 0.0;
          EXPECT_EQ(c.Factorize(), MA57_ERR_ZERO_PIVOT);
@@ -295,10 +297,10 @@ std::vector<Case> Cases() {
        [](Caller& c) {
          c.Analyse();
          c.Factorize();
-         const int32_t used = c.info[MA57_INFO_INTEGER_STORAGE - 1];
+         const int32_t used = At(c.info)(MA57_INFO_INTEGER_STORAGE);
          c.Solve(c.n, used - 1);
          // The last word of the last record is the first one missing.
-         return std::make_pair(c.cinfo[0], c.cinfo[1] - used);
+         return std::make_pair(At(c.cinfo)(MA57_INFO_STATUS), At(c.cinfo)(MA57_INFO_VALUE) - used);
        },
        MA57_ERR_FACTORS, 0},
       {"solve with a variable INT32_MIN in the factors", Diagonal({2.0, 3.0}),
@@ -354,8 +356,8 @@ TEST(PhaseProtocol, EveryMisuseEndsInItsCode) {
 
 TEST(PhaseProtocol, MessagesOfTheNewChecks) {
   Caller c(Diagonal({4e-310, -3e-310}));
-  c.icntl[0] = 35;
-  c.icntl[4] = 1;
+  At(c.icntl)(MA57_ICNTL_ERROR_STREAM) = 35;
+  At(c.icntl)(MA57_ICNTL_PRINT_LEVEL) = 1;
   dalvex_test::StreamCapture err(35);
   c.Factorize();
   c.Analyse();

@@ -59,7 +59,7 @@ TEST_P(Paths, StagesInSequenceAndBothPathsMatchTheFullSolve) {
   const PathCase c = GetParam();
   const Matrix m = RandomMatrix(c.n, c.per_row, c.kind, 77 + c.n);
   const Factors f = FactorOf(m);
-  ASSERT_EQ(f.Info(1), 0);
+  ASSERT_EQ(f.Info(MA57_INFO_STATUS), 0);
   const size_t len = static_cast<size_t>(c.n) * c.nrhs;
   std::vector<double> b(len);
   for (int32_t k = 0; k < c.nrhs; ++k) {
@@ -121,7 +121,7 @@ TEST(SolveStages, BlockOfFivePivotsSwitchesPathAboveTheThreshold) {
     Factors f;
     f.keep = keep;
     f.Ample(m);
-    ASSERT_EQ(f.Info(1), 0);
+    ASSERT_EQ(f.Info(MA57_INFO_STATUS), 0);
     ASSERT_EQ(f.ifact[3], 5 + extra);  // first block: c columns
     ASSERT_EQ(f.ifact[4], 5);          // and 5 pivots
     const std::vector<double> b = RandomVector(m.n, 3);
@@ -154,12 +154,12 @@ TEST(SolveStages, ArgumentChecksWithTheirMessages) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.status);
-    int32_t icntl[20];
-    std::copy(f.icntl, f.icntl + 20, icntl);
-    icntl[4] = 1;
-    icntl[0] = 41;
-    int32_t info[40];
-    std::fill(info, info + 40, 99);
+    int32_t icntl[MA57_LICNTL];
+    std::copy(f.icntl, f.icntl + MA57_LICNTL, icntl);
+    At(icntl)(MA57_ICNTL_PRINT_LEVEL) = 1;
+    At(icntl)(MA57_ICNTL_ERROR_STREAM) = 41;
+    int32_t info[MA57_LINFO];
+    std::fill(info, info + MA57_LINFO, 99);
     std::vector<double> rhs(12, 1.0), w(12);
     std::vector<int32_t> iwblk(3);
     const int32_t job = 1, lf = static_cast<int32_t>(f.fact.size()),
@@ -167,15 +167,17 @@ TEST(SolveStages, ArgumentChecksWithTheirMessages) {
     Capture err(41);
     MA57CD(&job, &r.n, f.fact.data(), &lf, f.ifact.data(), &li, &r.nrhs, rhs.data(), &r.lrhs,
            w.data(), &r.lw, iwblk.data(), icntl, info);
-    EXPECT_EQ(info[0], r.status);
-    EXPECT_EQ(info[1], r.info2);
-    EXPECT_EQ(info[2], 99);
+    EXPECT_EQ(At(info)(MA57_INFO_STATUS), r.status);
+    EXPECT_EQ(At(info)(MA57_INFO_VALUE), r.info2);
+    // The positions after the two it writes are untouched.
+    EXPECT_EQ(std::count(info + MA57_INFO_VALUE, info + MA57_LINFO, 99),
+              MA57_LINFO - MA57_INFO_VALUE);
     EXPECT_EQ(rhs, std::vector<double>(12, 1.0));
     EXPECT_EQ(err.text(), r.text);
   }
   // Success leaves INFO alone.
-  int32_t info[40];
-  std::fill(info, info + 40, 99);
+  int32_t info[MA57_LINFO];
+  std::fill(info, info + MA57_LINFO, 99);
   std::vector<double> rhs = {2.0, 4.0, 6.0}, w(3);
   std::vector<int32_t> iwblk(3);
   const int32_t job = 1, n = 3, one = 1, lf = static_cast<int32_t>(f.fact.size()),
@@ -183,7 +185,7 @@ TEST(SolveStages, ArgumentChecksWithTheirMessages) {
   MA57CD(&job, &n, f.fact.data(), &lf, f.ifact.data(), &li, &one, rhs.data(), &n, w.data(), &n,
          iwblk.data(), f.icntl, info);
   EXPECT_EQ(rhs, (std::vector<double>{1.0, 2.0, 3.0}));
-  EXPECT_EQ(std::count(info, info + 40, 99), 40);
+  EXPECT_EQ(std::count(info, info + MA57_LINFO, 99), MA57_LINFO);
 }
 
 }  // namespace
@@ -196,7 +198,7 @@ TEST(SolveColumns, OneColumnAtATimeEqualsSeveralColumnsExactly) {
   for (Kind kind : {Kind::kDefinite, Kind::kZeroDiagonal, Kind::kIndefinite}) {
     SCOPED_TRACE(static_cast<int>(kind));
     const Factors f = FactorOf(RandomMatrix(n, 12, kind, 91));
-    ASSERT_EQ(f.Info(1), 0);
+    ASSERT_EQ(f.Info(MA57_INFO_STATUS), 0);
     std::vector<double> columns;
     for (int32_t k = 0; k < nrhs; ++k) {
       const std::vector<double> col = RandomVector(n, 11 + k);

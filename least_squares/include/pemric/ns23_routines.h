@@ -20,7 +20,8 @@ enum : int {
 };
 // ICNTLD: only the scheme is read.
 enum : int {
-  kIcntldScheme = 2  // 1: forward differences, steps unchanged; other: central, steps refined
+  kIcntldUnread = 1,  // not read; 6 by default. ICNTLD(3..5) are 0 and not read
+  kIcntldScheme = 2   // 1: forward differences, steps unchanged; other: central, steps refined
 };
 // CNTLD(7) is not read.
 enum : int {

@@ -42,7 +42,8 @@ enum {
   MA57_ICNTL_ERROR_ANALYSIS = 10,   /* not read */
   MA57_ICNTL_BLOCK_SIZE = 11,       /* block size of the Level 3 BLAS updates */
   MA57_ICNTL_AMALGAMATION = 12,     /* node amalgamation parameter of the assembly tree */
-  MA57_ICNTL_BLAS_THRESHOLD = 13    /* solve uses BLAS only above this many columns */
+  MA57_ICNTL_BLAS_THRESHOLD = 13,   /* solve uses BLAS only above this many columns */
+  MA57_ICNTL_RESERVED = 14          /* not read; 100 by default. ICNTL(15..20) are 0 and not read */
 };
 
 /* CNTL positions (1-based). */
