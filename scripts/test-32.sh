@@ -31,7 +31,10 @@ if [ "$mode" = emulated ]; then
   # emulator, which reserves the whole 4 GiB guest space, not the program;
   # and the tests that fail every allocation of long runs in turn take a
   # quarter of an hour emulated (the native and sanitizer builds run them).
-  echo "test-32: NOT RUN under emulation: the tests labelled address_limit or heap" >&2
-  exclude=(-LE "address_limit|heap")
+  # qemu-user hands a program's re-raised fatal signal on unreliably, so the
+  # tests that interrupt dalvex-run and expect it to end by the signal are
+  # left out as well.
+  echo "test-32: NOT RUN under emulation: the tests labelled address_limit or heap, and Signals/*" >&2
+  exclude=(-LE "address_limit|heap" -E "^Signals/")
 fi
 ctest --test-dir "$build_dir" --output-on-failure -j "$(nproc)" "${exclude[@]}"
