@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <random>
 #include <string>
@@ -305,6 +306,24 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
     std::printf("%-8s factorization failed, INFO(1) = %d\n", name.c_str(),
                 At(info)(MA57_INFO_STATUS));
     return;
+  }
+  // DALVEX_BENCH_REPEAT=k factorizes k - 1 times more in the same arrays (as
+  // a solver's iterations do: the pages are the process's already) and
+  // prints each call's wall and CPU seconds (all threads), for comparing
+  // thread counts on a machine that others load too.
+  const char* repeat = std::getenv("DALVEX_BENCH_REPEAT");
+  for (int r = 1; repeat != nullptr && r < std::atoi(repeat); ++r) {
+    const int32_t lf = static_cast<int32_t>(lfact), li = static_cast<int32_t>(lifact);
+    timespec c0{}, c1{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c0);
+    t0 = std::chrono::steady_clock::now();
+    MA57BD(&n, &ne, m.a.data(), fact.data(), &lf, ifact.data(), &li, &lkeep, keep.data(),
+           pivseq.data(), icntl, cntl, info, rinfo);
+    const double wall = Seconds(t0);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c1);
+    std::printf("%-8s   again: factor %.3f s, CPU %.3f s\n", "", wall,
+                static_cast<double>(c1.tv_sec - c0.tv_sec) + 1e-9 * static_cast<double>(c1.tv_nsec - c0.tv_nsec));
+    t_factor = std::min(t_factor, wall);
   }
   std::vector<double> x(static_cast<size_t>(n), 1.0), w(static_cast<size_t>(n));
   std::vector<int32_t> iwblk(static_cast<size_t>(n));

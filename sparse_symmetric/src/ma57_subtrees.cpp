@@ -14,7 +14,8 @@
 //   - it copies the factors, the block records and the root's contribution
 //     block into place and moves its counters on.
 // Factors, INFO, RINFO and records are thus bitwise those of the run in
-// place: the plan may depend on the thread count, the result never does.
+// place. The plan depends on the matrix alone; how the subtrees of a batch fall
+// to the threads changes with the thread count and the timing, the result never.
 // Where a result cannot be taken in exactly (a space test that fails even
 // after a compress, counting mode, a failed or delayed-beyond-its-space
 // private run, a sign that the loop would reject), the loop factorizes the
@@ -26,6 +27,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -41,11 +43,12 @@ namespace {
 // Subtrees of fewer variables are left to the loop: waking a helper and
 // copying the input cost more than they gain.
 constexpr int64_t kLeastSubtree = 256;
-// The largest subtree taken apart holds at most n / (kSubtreeShare * threads)
-// variables (and always may hold kLeastPlannedBudget): small enough that the
-// subtrees of a batch balance among the threads, large enough that the top of
-// the tree, where the fronts share their tiles instead, stays small.
-constexpr int64_t kSubtreeShare = 8;
+// The largest subtree taken apart holds at most n / kSubtreeShare variables
+// (and always may hold kLeastPlannedBudget): small enough that the subtrees
+// of a batch balance among the threads, large enough that the top of the
+// tree, where the fronts share their tiles instead, stays small. The plan
+// depends on the matrix alone, never on the thread count.
+constexpr int64_t kSubtreeShare = 16;
 constexpr int64_t kLeastPlannedBudget = 2000;
 // Subtrees per batch, per thread.
 constexpr int kBatchPerThread = 2;
@@ -58,15 +61,74 @@ struct Subtree {
   int64_t in0 = 0, in1 = 0;     // its input entries, offsets from the first input row
 };
 
+// A private workspace: FACT, IFACT and the front positions of a subtree
+// factorized apart. Its arrays are left uninitialized (the run sets what it
+// reads, as it does in the caller's arrays) and are used again for later
+// subtrees of the same factorization: clearing them, or taking fresh pages
+// from the system for every subtree, cost the helpers as much time as the
+// subtrees' own arithmetic (every first touch of a page is a fault).
+struct Workspace {
+  std::unique_ptr<double[]> fact;
+  std::unique_ptr<int32_t[]> ifact, frontpos;
+  int64_t fact_len = 0, ifact_len = 0, frontpos_len = 0;
+
+  // Room for the given lengths; false when the memory cannot be had.
+  bool Reserve(int64_t la, int64_t li, int64_t n) {
+    return Grow(fact, fact_len, la) && Grow(ifact, ifact_len, li) && Grow(frontpos, frontpos_len, n);
+  }
+
+ private:
+  template <typename T>
+  static bool Grow(std::unique_ptr<T[]>& array, int64_t& len, int64_t want) {
+    if (len >= want) return true;
+    array.reset();
+    len = 0;
+    array.reset(new (std::nothrow) T[static_cast<size_t>(want)]);
+    if (!array) return false;
+    len = want;
+    return true;
+  }
+};
+
+// The workspaces of one factorization, handed from subtree to subtree: a
+// helper takes one for a subtree, the loop gives it back once it has taken
+// the result in.
+class WorkspacePool {
+ public:
+  // The largest free one (the subtrees of a plan are of like sizes, so it
+  // seldom has to grow), or a new, empty one.
+  std::unique_ptr<Workspace> Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (free_.empty()) return std::make_unique<Workspace>();
+    size_t pick = 0;
+    for (size_t j = 1; j < free_.size(); ++j) {
+      if (free_[j]->fact_len > free_[pick]->fact_len) pick = j;
+    }
+    std::unique_ptr<Workspace> w = std::move(free_[pick]);
+    free_.erase(free_.begin() + static_cast<std::ptrdiff_t>(pick));
+    return w;
+  }
+
+  void Give(std::unique_ptr<Workspace> w) {
+    if (!w) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(std::move(w));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Workspace>> free_;
+};
+
 // The result of a subtree factorized apart.
 enum TaskState : int { kPending, kRunning, kDone, kClaimed };
 struct Task {
   Subtree tree;
   std::atomic<int> state{kPending};
   bool ok = false;
-  std::vector<double> fact;    // private FACT: factors from 1, the root's block on the stack
-  std::vector<int32_t> ifact;  // private IFACT: records from 4, the root's record on the stack
-  std::vector<int32_t> frontpos;
+  // Private FACT (factors from 1, the root's block on the stack), IFACT
+  // (records from 4, the root's record on the stack) and front positions.
+  std::unique_ptr<Workspace> ws;
   std::vector<NodeTrace> trace;
   int64_t factors = 0, records = 0;  // reals and integers of the stored blocks
   int64_t block_at = 0, record_at = 0;  // the root's contribution block and record (0-based)
@@ -94,7 +156,7 @@ struct Shared {
 std::vector<Subtree> Plan(const FrontalState& st) {
   std::vector<Subtree> plan;
   const int32_t n = st.n, nnodes = st.nnodes;
-  const int64_t budget = std::max<int64_t>(kLeastPlannedBudget, n / (kSubtreeShare * st.threads));
+  const int64_t budget = std::max<int64_t>(kLeastPlannedBudget, n / kSubtreeShare);
   if (n < 2 * kLeastSubtree || nnodes < 2) return plan;
   std::vector<int32_t> own(static_cast<size_t>(nnodes) + 1, 0);
   for (int32_t v = 0; v < n; ++v) own[std::abs(st.varnode.data()[v])] += 1;
@@ -145,8 +207,7 @@ std::vector<Subtree> Plan(const FrontalState& st) {
 // no pivot delayed (a run that needs more suspends and is done in place):
 // the factors, the largest front with its gap, the deepest stack and the
 // input, plus the loop's reserve of N integers for later index lists.
-void Lengths(const Shared& sh, const Subtree& t, std::vector<int32_t>& mark, int64_t& la,
-             int64_t& li) {
+void Lengths(const Shared& sh, const Subtree& t, int32_t* mark, int64_t& la, int64_t& li) {
   std::vector<std::vector<int32_t>> stack;
   int64_t factors = 0, records = 0, front = 0, widest = 0;
   int64_t depth_r = 0, depth_i = 0, most_r = 0, most_i = 0;
@@ -193,19 +254,19 @@ void Lengths(const Shared& sh, const Subtree& t, std::vector<int32_t>& mark, int
 // or a pivot failed).
 bool RunApartIn(const Shared& sh, Task& task, int64_t la, int64_t li) {
   const Subtree& t = task.tree;
+  Workspace& ws = *task.ws;
+  if (!ws.Reserve(la, li, sh.n)) return false;
   try {
-    task.fact.resize(static_cast<size_t>(la));
-    task.ifact.resize(static_cast<size_t>(li));
-    std::fill(task.frontpos.begin(), task.frontpos.end(), sh.n + 1);
     task.trace.clear();
     task.trace.reserve(static_cast<size_t>(t.root - t.first + 1));
   } catch (const std::bad_alloc&) {
     return false;
   }
+  std::fill(ws.frontpos.get(), ws.frontpos.get() + sh.n, sh.n + 1);
   const int64_t input = t.in1 - t.in0;
-  std::memcpy(task.fact.data() + (la - input), sh.input_values + t.in0,
+  std::memcpy(ws.fact.get() + (la - input), sh.input_values + t.in0,
               sizeof(double) * static_cast<size_t>(input));
-  std::memcpy(task.ifact.data() + (li - input), sh.input_columns + t.in0,
+  std::memcpy(ws.ifact.get() + (li - input), sh.input_columns + t.in0,
               sizeof(int32_t) * static_cast<size_t>(input));
   // The saved state of a suspension is as long as INFO (KEEP(N+3..N+42)).
   int32_t info[MA57_LINFO] = {0};
@@ -213,12 +274,12 @@ bool RunApartIn(const Shared& sh, Task& task, int64_t la, int64_t li) {
   int32_t saved[MA57_LINFO] = {0};
   FrontalState sub;
   sub.n = sh.n, sub.m = static_cast<int32_t>(input);
-  sub.fact = OneBased<double>(task.fact.data()), sub.la = la;
-  sub.ifact = OneBased<int32_t>(task.ifact.data()), sub.lifact = li;
+  sub.fact = OneBased<double>(ws.fact.get()), sub.la = la;
+  sub.ifact = OneBased<int32_t>(ws.ifact.get()), sub.lifact = li;
   sub.rowlen = OneBased<const int32_t>(sh.rowlen), sub.pivseq = OneBased<const int32_t>(sh.pivseq);
   sub.nnodes = sh.nnodes, sub.nchild = OneBased<const int32_t>(sh.nchild);
   sub.varnode = OneBased<const int32_t>(sh.varnode);
-  sub.frontpos = OneBased<int32_t>(task.frontpos.data());
+  sub.frontpos = OneBased<int32_t>(ws.frontpos.get());
   sub.info = OneBased<int32_t>(info), sub.rinfo = OneBased<double>(rinfo);
   sub.saved = OneBased<int32_t>(saved);
   sub.u = sh.u, sub.tol = sh.tol, sub.mode = sh.mode, sub.nb = sh.nb;
@@ -250,11 +311,13 @@ bool RunApartIn(const Shared& sh, Task& task, int64_t la, int64_t li) {
 // Factorizes a subtree apart; task.ok when the result can be taken in. The
 // lengths come from the structure; delayed pivots can ask for more, given in
 // a second run (and a third) with twice the space.
-void RunApart(const Shared& sh, Task& task) {
+void RunApart(const Shared& sh, WorkspacePool& pool, Task& task) {
   int64_t la = 0, li = 0;
   try {
-    task.frontpos.assign(static_cast<size_t>(sh.n), 0);
-    Lengths(sh, task.tree, task.frontpos, la, li);
+    task.ws = pool.Take();
+    if (!task.ws->Reserve(0, 0, sh.n)) return;
+    std::fill(task.ws->frontpos.get(), task.ws->frontpos.get() + sh.n, 0);
+    Lengths(sh, task.tree, task.ws->frontpos.get(), la, li);
   } catch (const std::bad_alloc&) {
     return;
   }
@@ -342,7 +405,7 @@ bool TakeIn(FrontalState& st, const Task& task) {
   int32_t sign_changes = task.sign_changes;
   if ((st.mode == MA57_PIVOT_ONE_SIGN || st.mode == MA57_PIVOT_ANY_SIGN) && task.nsteps > 0 &&
       st.nsteps > 0) {
-    const int32_t first_sign = task.fact[0] > 0.0 ? 1 : -1;
+    const int32_t first_sign = task.ws->fact[0] > 0.0 ? 1 : -1;
     if (first_sign != st.refsign) {
       if (st.mode == MA57_PIVOT_ONE_SIGN) return false;  // the run in place reports it
       sign_changes += 1;
@@ -358,19 +421,20 @@ bool TakeIn(FrontalState& st, const Task& task) {
   // The stack below the subtree moves as the replayed compresses moved it.
   MA57CompressStack(st.fact.data(), st.ifact.data(), st.rtop, st.rin0, v.rin0, true);
   MA57CompressStack(st.fact.data(), st.ifact.data(), st.itop, st.iin0, v.iin0, false);
-  std::memcpy(&st.fact(st.nextfac), task.fact.data(), sizeof(double) * static_cast<size_t>(task.factors));
-  std::memcpy(&st.ifact(st.recpos - 2), task.ifact.data() + (kIfactRecords - 1),
+  const Workspace& ws = *task.ws;
+  std::memcpy(&st.fact(st.nextfac), ws.fact.get(), sizeof(double) * static_cast<size_t>(task.factors));
+  std::memcpy(&st.ifact(st.recpos - 2), ws.ifact.get() + (kIfactRecords - 1),
               sizeof(int32_t) * static_cast<size_t>(task.records));
   const int64_t g = task.trace.back().f - task.trace.back().p;
   if (g > 0) {
-    std::memcpy(&st.fact(v.rtop + 1), task.fact.data() + task.block_at,
+    std::memcpy(&st.fact(v.rtop + 1), ws.fact.get() + task.block_at,
                 sizeof(double) * static_cast<size_t>(Triangle(g)));
-    std::memcpy(&st.ifact(v.itop + 1), task.ifact.data() + task.record_at,
+    std::memcpy(&st.ifact(v.itop + 1), ws.ifact.get() + task.record_at,
                 sizeof(int32_t) * static_cast<size_t>(g + 1));
   }
   for (int32_t k = t.k0; k < t.k1; ++k) {
     const int32_t var = st.pivseq.data()[k];
-    st.frontpos(var) = task.frontpos[var - 1];
+    st.frontpos(var) = ws.frontpos[var - 1];
   }
   // The counters move on as the run in place would have moved them.
   v.fact = st.fact, v.ifact = st.ifact;
@@ -398,7 +462,8 @@ bool TakeIn(FrontalState& st, const Task& task) {
 // last one's root, taking in what the other threads factorized apart.
 class Batch {
  public:
-  Batch(FrontalState& st, const Shared& sh, const std::vector<Subtree>& trees) : st_(st), sh_(sh) {
+  Batch(FrontalState& st, const Shared& sh, WorkspacePool& pool, const std::vector<Subtree>& trees)
+      : st_(st), sh_(sh), pool_(pool) {
     tasks_ = std::vector<Task>(trees.size());
     for (size_t j = 0; j < trees.size(); ++j) tasks_[j].tree = trees[j];
   }
@@ -424,7 +489,7 @@ class Batch {
   void Apart(Task& task) {
     int expected = kPending;
     if (!task.state.compare_exchange_strong(expected, kRunning)) return;  // the loop took it
-    RunApart(sh_, task);
+    RunApart(sh_, pool_, task);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       task.state.store(kDone);
@@ -445,7 +510,8 @@ class Batch {
       if (mine || !TakeIn(st_, task)) {
         if (!RunRange(st_, task.tree.root, kNotSuspended)) return Stop();
       }
-      task.fact = {}, task.ifact = {}, task.frontpos = {}, task.trace = {};
+      pool_.Give(std::move(task.ws));
+      task.trace = {};
     }
   }
 
@@ -460,6 +526,7 @@ class Batch {
 
   FrontalState& st_;
   const Shared& sh_;
+  WorkspacePool& pool_;
   std::vector<Task> tasks_;
   std::mutex mutex_;
   std::condition_variable done_;
@@ -486,11 +553,12 @@ bool RunWithSubtrees(FrontalState& st) {
   sh.input_columns = &st.ifact(st.lifact - st.m + 1);
   sh.u = st.u, sh.tol = st.tol, sh.mode = st.mode, sh.nb = st.nb, sh.path = st.path;
   const size_t per_batch = static_cast<size_t>(kBatchPerThread * st.threads);
+  WorkspacePool pool;  // declared before the batches, so that it outlives their tasks
   for (size_t b = 0; b < plan.size(); b += per_batch) {
     const std::vector<Subtree> trees(plan.begin() + static_cast<std::ptrdiff_t>(b),
                                      plan.begin() + static_cast<std::ptrdiff_t>(std::min(plan.size(), b + per_batch)));
     try {
-      Batch batch(st, sh, trees);
+      Batch batch(st, sh, pool, trees);
       if (!batch.Run()) return false;
     } catch (const std::bad_alloc&) {
       if (!RunRange(st, trees.back().root, kNotSuspended)) return false;
