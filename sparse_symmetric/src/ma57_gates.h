@@ -8,10 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "pemric/error_report.h"
 #include "pemric/ma57.h"
 #include "pemric/one_based.h"
-#include "pemric/record.h"
 
 namespace pemric::ma57 {
 
@@ -41,19 +39,5 @@ struct Labelled {
   const char* label;
   int position;
 };
-
-// The argument checks of a phase: the status goes to INFO(1), the offending
-// value to INFO(2), and the heading (the phase's own text, then the status
-// in an I`width` field) with the check's detail records to the error stream.
-inline ErrorReport PhaseErrors(const Gates& gates, int32_t* info, const char* heading, int width) {
-  const OneBased<int32_t> cells(info);
-  return ErrorReport(cells.from(MA57_INFO_STATUS), cells.from(MA57_INFO_VALUE),
-                     ErrorStream{gates.lp, gates.errors()}, heading, width);
-}
-
-// The detail record of most checks: the text, then the value in an I10 field.
-inline auto ValueDetail(const char* text, int64_t value) {
-  return [=](int32_t unit) { Record(unit).Text(text).I(value, 10); };
-}
 
 }  // namespace pemric::ma57
