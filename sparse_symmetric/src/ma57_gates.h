@@ -40,4 +40,15 @@ struct Labelled {
   int position;
 };
 
+// The streams and the print level as the entry reports of the analysis and
+// the solution label them (the factorization's labels are two columns
+// shorter).
+inline constexpr Labelled kStreamControls[] = {
+    {"ICNTL(1)  Stream for errors                   =", MA57_ICNTL_ERROR_STREAM},
+    {" --- (2)  Stream for warnings                 =", MA57_ICNTL_WARNING_STREAM},
+    {" --- (3)  Stream for monitoring               =", MA57_ICNTL_MONITOR_STREAM},
+    {" --- (4)  Stream for statistics               =", MA57_ICNTL_STATISTICS_STREAM},
+    {" --- (5)  Level of diagnostic printing        =", MA57_ICNTL_PRINT_LEVEL},
+};
+
 }  // namespace pemric::ma57

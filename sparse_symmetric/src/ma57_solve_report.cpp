@@ -31,14 +31,6 @@ void PrintColumns(const Gates& gates, const char* title, const SolveArgs& s) {
   }
 }
 
-const Labelled kEntryControls[] = {
-    {"ICNTL(1)  Stream for errors                   =", MA57_ICNTL_ERROR_STREAM},
-    {" --- (2)  Stream for warnings                 =", MA57_ICNTL_WARNING_STREAM},
-    {" --- (3)  Stream for monitoring               =", MA57_ICNTL_MONITOR_STREAM},
-    {" --- (4)  Stream for statistics               =", MA57_ICNTL_STATISTICS_STREAM},
-    {" --- (5)  Level of diagnostic printing        =", MA57_ICNTL_PRINT_LEVEL},
-};
-
 }  // namespace
 
 void ReportSolveEntry(const Gates& gates, const SolveArgs& s) {
@@ -47,7 +39,7 @@ void ReportSolveEntry(const Gates& gates, const SolveArgs& s) {
   Record(u).Text("Entering solution phase (MA57CD) with ...");
   Record(u).Text("JOB       Control on coefficient matrix       =").I(s.job, 12);
   Record(u).Text("N         Order of matrix                     =").I(s.n, 12);
-  for (const Labelled& c : kEntryControls) Record(u).Text(c.label).I(s.icntl(c.position), 12);
+  for (const Labelled& c : kStreamControls) Record(u).Text(c.label).I(s.icntl(c.position), 12);
   Record(u).Text("LFACT     Length of array FACT                =").I(s.lfact, 12);
   Record(u).Text("LIFACT    Length of array IFACT               =").I(s.lifact, 12);
   Record(u).Text("NRHS      Number of right-hand sides          =").I(s.nrhs, 12);
