@@ -7,8 +7,9 @@
                               (method='trf', LSMR) on bratu-N and broyden-N
   bench.py threads            two factorizations on two threads against one
                               after the other (the GIL released)
-  bench.py overhead           the Python layer's own time against the C++
+  bench.py overhead [CASE ...] the Python layer's own time against the C++
                               interface's on problems of 10⁴ unknowns and more
+                              (ldl cases and lsq problems; default: all)
 
 Options: --repeat K (interleaved repetitions, default 3), --scipy-once
 (SciPy's long runs once only), --no-scipy, --timeout S (per run), --methods
