@@ -7,8 +7,9 @@
                               (method='trf', LSMR) on bratu-N and broyden-N
   bench.py threads            two factorizations on two threads against one
                               after the other (the GIL released)
-  bench.py overhead           the Python layer's own time against the C++
+  bench.py overhead [CASE ...] the Python layer's own time against the C++
                               interface's on problems of 10⁴ unknowns and more
+                              (ldl cases and lsq problems; default: all)
 
 Options: --repeat K (interleaved repetitions, default 3), --scipy-once
 (SciPy's long runs once only), --no-scipy, --timeout S (per run), --methods
@@ -142,7 +143,7 @@ def compare(kind, items, ours, theirs, args):
             line.append(f"{m}: {median(runs, 'seconds'):.3f} s (cpu {median(runs, 'cpu'):.2f} s, "
                         f"{len(runs)} runs) {extra} "
                         f"mem {median(runs, 'memory') / 2**20:.0f} MiB")
-        base = [r["seconds"] for r in results[ours[0]] if "seconds" in r]
+        base = [r["seconds"] for r in results[ours[0]] if "seconds" in r] if ours else []
         for m in theirs:
             other = [r["seconds"] for r in results[m] if "seconds" in r]
             if base and other:
@@ -187,10 +188,11 @@ def overhead(args):
     ldl: the wall time of dalvex.ldl and one solve, less the time inside
     the C++ interface's calls (the matrix made and checked, analysed,
     factorized, solved). least_squares: the wall time less the
-    C++ solver's time outside the callbacks (timings setup + total -
-    evaluations) and less the user's functions' own time, measured around
-    them: what remains is the package's Python and binding code, the
-    iteration hook included."""
+    C++ interface's time outside the callbacks (timings setup + total -
+    evaluations - tests: the problem and the solver made, the solve) and
+    less the user's functions' own time, measured around them: what remains
+    is the package's Python and binding code, the termination tests and
+    the iteration hook included."""
     import types
 
     import numpy as np
@@ -226,7 +228,9 @@ def overhead(args):
             return timed
     ldl_layer._core = types.SimpleNamespace(LDLT=TimedLDLT, metis_available=real_core.metis_available)
     print(f"# load average before: {os.getloadavg()}")
-    for case in ("2d-1e4", "3d-1e4", "2d-1e5", "3d-1e5"):
+    chosen = args.items or ["2d-1e4", "3d-1e4", "2d-1e5", "3d-1e5", "bratu-100", "bratu-200",
+                            "broyden-100000"]
+    for case in [c for c in chosen if c in cases.SADDLE_SIZES]:
         K = cases.saddle_point(*cases.SADDLE_SIZES[case])
         b = np.ones(K.shape[0])
         shares, walls = [], []
@@ -252,7 +256,7 @@ def overhead(args):
         finally:
             hooked[0] += time.perf_counter() - t0
     layer._Monitor.__call__ = timed_hook
-    for name in ("bratu-100", "bratu-200", "broyden-100000"):
+    for name in [c for c in chosen if c not in cases.SADDLE_SIZES]:
         p = cases.problem(name)
         for jac in ("analytic", "differences"):
             spent = [0.0]
@@ -275,7 +279,7 @@ def overhead(args):
                     res = dalvex.least_squares(timed(p.fun), p.x0, jac_sparsity=p.sparsity)
                 wall = time.perf_counter() - t
                 cpp = (res.timings["setup"] + res.timings["total"] - res.timings["evaluations"]
-                       - hooked[0])
+                       - res.timings["tests"] - hooked[0])
                 own = wall - cpp - spent[0]
                 shares.append(own / (wall - spent[0]))
                 walls.append(wall)
@@ -307,7 +311,7 @@ def main():
     def pick(methods):
         return [m for m in methods if chosen is None or m in chosen]
     if args.what == "ldl":
-        compare("ldl", args.items or list(__import__("cases").SADDLE_SIZES), ["dalvex"],
+        compare("ldl", args.items or list(__import__("cases").SADDLE_SIZES), pick(["dalvex"]),
                 pick(["splu-best", "splu"]) if chosen else ["splu-best"], args)
     elif args.what == "lsq":
         compare("lsq", args.items or ["bratu-100", "bratu-200", "broyden-100000"],

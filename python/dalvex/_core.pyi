@@ -36,17 +36,31 @@ class LDLT:
     def log_determinant(self) -> Tuple[float, float]: ...
     def statistics(self) -> Dict[str, Union[int, float, str]]: ...
 
+# SciPy's termination tests (ftol, xtol, gtol; 0 disables one), made after
+# each step; `gradient` asks for the optimality at each point even without
+# gtol. Held over the runs of one solve: the steps tried and the status a
+# test met (or -2, the callback's stop).
+class TerminationTests:
+    steps: int  # read only
+    status: Optional[int]  # read only
+    seconds: float  # read only: wall-clock seconds in the tests, this run
+    def __init__(self, ftol: float, xtol: float, gtol: float, gradient: bool) -> None: ...
+
 # One solve from x (float64, overwritten by the final point). residuals(x)
 # and jacobian(x) return float64 arrays of m values and of one value per
-# pattern entry (rows[k], columns[k]); jacobian None: differences. Returns
-# the summary, the residuals and the Jacobian values at the final point.
+# pattern entry (rows[k], columns[k]); jacobian None: differences. After
+# each step, the tests, then on_step(step, cost, cost reduction, step norm,
+# optimality or None, Marquardt parameter, x, status of a test met or None),
+# which returns True to stop. Returns the summary, the residuals and the
+# Jacobian values at the final point.
 def least_squares(
     m: int, n: int, rows: npt.NDArray[np.int32], columns: npt.NDArray[np.int32],
     residuals: Callable[[npt.NDArray[np.float64]], npt.NDArray[np.float64]],
     jacobian: Optional[Callable[[npt.NDArray[np.float64]], npt.NDArray[np.float64]]],
     x: npt.NDArray[np.float64], options: Dict[str, Union[int, float, bool]],
-    on_iteration: Optional[Callable[[int, int, float, float, float, float,
-                                     npt.NDArray[np.float64]], bool]],
+    tests: TerminationTests,
+    on_step: Optional[Callable[[int, float, float, float, Optional[float], float,
+                                npt.NDArray[np.float64], Optional[int]], bool]],
     on_log: Optional[Callable[[str], None]],
 ) -> Tuple[Dict[str, Union[int, float, bool, str]], npt.NDArray[np.float64],
            npt.NDArray[np.float64]]: ...

@@ -59,9 +59,7 @@ class _Problem:
 
     The start point's residuals and Jacobian, evaluated first to learn the
     sizes and the pattern, serve the solver's first requests, so that the
-    user's functions run once per point. The last residuals and Jacobian
-    values are kept with their points for the termination tests, and the
-    user's calls are counted.
+    user's functions run once per point; the user's calls are counted.
 
     A pattern taken from the first Jacobian may miss entries that were zero
     there; a later Jacobian with nonzeros outside it ends the solver's run
@@ -93,10 +91,8 @@ class _Problem:
         self.x0 = x.copy()
         self._f0: Optional[np.ndarray] = f
         self._j0: Optional[np.ndarray] = j
-        self.f_x: Optional[np.ndarray] = None   # the point of the last residuals
-        self.f: Optional[np.ndarray] = f
-        self.j_x: Optional[np.ndarray] = None   # the point of the last Jacobian
-        self.j: Optional[np.ndarray] = j        # None with differences
+        self.f = f  # the residuals at x0
+        self.j = j  # the Jacobian's values at x0; None with differences
 
     def restart(self, x: np.ndarray, J: Any) -> None:
         """The pattern grown by J's nonzeros, for a new run from x."""
@@ -125,7 +121,6 @@ class _Problem:
             if f.size != self.m:
                 raise ValueError(f"fun returned {f.size} residuals; at the start it returned {self.m}")
         self._f0 = None
-        self.f_x, self.f = x, f
         return f
 
     def jacobian(self, x: np.ndarray) -> np.ndarray:
@@ -140,16 +135,7 @@ class _Problem:
                     raise PatternGrew(J) from None
                 raise ValueError(str(outside)) from None
         self._j0 = None
-        self.j_x, self.j = x, values
         return values
-
-    def known_at(self, x: np.ndarray) -> Optional[Tuple[np.ndarray, np.ndarray]]:
-        """The residuals and Jacobian values at x, when both were evaluated there."""
-        if not self.analytic or self.f_x is None or self.j_x is None:
-            return None
-        if np.array_equal(self.f_x, x) and np.array_equal(self.j_x, x):
-            return self.f, self.j
-        return None
 
 
 class PatternGrew(Exception):
@@ -162,123 +148,68 @@ class PatternGrew(Exception):
 
 
 class _Monitor:
-    """The iteration hook: SciPy's termination tests, the table of `verbose`
-    and the user's callback, once per step the solver tries.
+    """The iteration table of `verbose` and the user's callback, once per
+    step the solver tries.
 
-    The tests, for a step s tried from the current point x with cost F
-    (½‖f‖²), as SciPy's 'lm' makes them:
-      xtol  ‖s‖ <= xtol * (xtol + ‖x‖), for an accepted step, or for a
-            rejected one (after which the steps only shrink) with a callable
-            jac;
-      ftol  an accepted step reduced F by at most ftol * F, and the linear
-            model f + J s predicted no more; with differences, whose
-            Jacobian is not seen here, two accepted steps in a row reduced F
-            by at most ftol * F;
-      gtol  at the new point, max_j |J_jᵀ f| / (‖J_j‖ ‖f‖) <= gtol (the
-            largest cosine of the angle between f and a column of J), when
-            the Jacobian there is known: always with a callable jac.
-    The step tried is the point the solver evaluated last.
+    SciPy's termination tests (those of its 'lm': `ftol`, `xtol`, `gtol`)
+    are made in the extension module, after each step, by the
+    `_core.TerminationTests` this monitor holds: a handful of passes over
+    the residuals and the Jacobian's values, which as NumPy calls would cost
+    as much as a step where the step is cheap. It keeps the count of steps
+    and the status a test met over every run of the solver. Without a table
+    or a callback, no Python runs between the evaluations at all.
     """
 
     def __init__(self, problem: _Problem, ftol: float, xtol: float, gtol: float,
                  verbose: int, callback: Optional[Callable]) -> None:
-        self.problem, self.ftol, self.xtol, self.gtol = problem, ftol, xtol, gtol
-        self.verbose, self.callback = verbose, callback
+        self.problem, self.verbose, self.callback = problem, verbose, callback
         self._by_result = callback is not None and _takes_intermediate_result(callback)
-        self.steps = 0  # steps tried, over every run of the solver
-        self.status: Optional[int] = None  # set when a test, or the callback, ends the solve
-        self.restart()
+        self.tests = _core.TerminationTests(ftol, xtol, gtol, gradient=bool(verbose))
 
-    def restart(self) -> None:
-        """At the start of a run of the solver, from the problem's start point."""
-        p = self.problem
-        self.x = p.x0.copy()
-        self.ss = float(p.f @ p.f)
-        # The residuals and Jacobian values at the current point, when known.
-        self.f: Optional[np.ndarray] = p.f
-        self.j: Optional[np.ndarray] = p.j
-        self.optimality = self._optimality()
-        self.stalled = False  # the last accepted step met the ftol reduction (differences)
+    @property
+    def steps(self) -> int:
+        """Steps tried, over every run of the solver."""
+        return self.tests.steps
+
+    @property
+    def status(self) -> Optional[int]:
+        """SciPy's status when a test, or the callback, ended the solve."""
+        return self.tests.status
+
+    @property
+    def hook(self) -> Optional[Callable]:
+        """What the solver calls after each step, when anything is to be done there."""
+        return self if self.verbose or self.callback is not None else None
 
     def start(self) -> None:
-        if self.verbose:
-            print(f"{'Iteration':^15}{'Total nfev':^15}{'Cost':^15}{'Cost reduction':^15}"
-                  f"{'Step norm':^15}{'Optimality':^15}{'Marquardt':^15}")
-            self._row(0, 1, 0.5 * self.ss, None, None, self.optimality, None)
-
-    def __call__(self, iteration: int, evaluations: int, ss: float, max_abs: float,
-                 trial_ss: float, lam: float, x: np.ndarray) -> bool:
+        """The table's head and its row for the start point."""
+        if not self.verbose:
+            return
         p = self.problem
-        self.steps += 1
-        iteration, evaluations = self.steps, p.nfev
-        step = float(np.linalg.norm(p.f_x - self.x)) if p.f_x is not None else math.inf
-        accepted = not np.array_equal(x, self.x)
-        # A rejected step of a difference Jacobian may be short for the
-        # estimate's sake: the solver makes fresh differences then.
-        xtol_met = self.xtol > 0 and (accepted or p.analytic) and \
-            step <= self.xtol * (self.xtol + np.linalg.norm(x))
-        ftol_met = gtol_met = False
-        if accepted:
-            ftol_met = self._ftol_met(x, ss)
-            known = p.known_at(x)
-            self.f, self.j = known if known is not None else (None, None)
-            self.optimality = self._optimality()
-            gtol_met = self._gtol_met()
-        reduction = 0.5 * (self.ss - (ss if accepted else trial_ss))
-        self.x, self.ss = x, ss
+        optimality = None
+        if p.j is not None:
+            g = p.pattern.gradient(p.j, p.f)
+            optimality = float(np.max(np.abs(g))) if g.size else 0.0
+        print(f"{'Iteration':^15}{'Total nfev':^15}{'Cost':^15}{'Cost reduction':^15}"
+              f"{'Step norm':^15}{'Optimality':^15}{'Marquardt':^15}")
+        self._row(0, 1, 0.5 * float(p.f @ p.f), None, None, optimality, None)
+
+    def __call__(self, iteration: int, cost: float, reduction: float, step: float,
+                 optimality: Optional[float], lam: float, x: np.ndarray,
+                 status: Optional[int]) -> bool:
+        """One step tried: its row, then the callback unless a test ended the
+        solve; True when the callback raised StopIteration."""
         if self.verbose:
-            self._row(iteration, evaluations, 0.5 * ss, reduction, step, self.optimality, lam)
-        if gtol_met:
-            self.status = 1
-        elif ftol_met or xtol_met:
-            self.status = 4 if ftol_met and xtol_met else 2 if ftol_met else 3
-        elif self.callback is not None and self._callback(iteration, evaluations, ss, x):
-            self.status = -2
-        return self.status is not None
+            self._row(iteration, self.problem.nfev, cost, reduction, step, optimality, lam)
+        return status is None and self.callback is not None and \
+            self._callback(iteration, self.problem.nfev, cost, x)
 
-    def _ftol_met(self, x: np.ndarray, ss: float) -> bool:
-        if self.ftol <= 0:
-            return False
-        small = self.ss - ss <= self.ftol * self.ss
-        if self.j is None:
-            met, self.stalled = small and self.stalled, small
-            return met
-        model = self.f + self.problem.pattern.product(self.j, x - self.x)
-        predicted = self.ss - float(model @ model)
-        return small and predicted <= self.ftol * self.ss
-
-    def _optimality(self) -> Optional[float]:
-        """max|Jᵀf| at the current point, when f and J are known there and
-        wanted (for the gtol test or the table); keeps Jᵀf for the test."""
-        self.g = None
-        if self.f is None or self.j is None or not (self.gtol > 0 or self.verbose):
-            return None
-        self.g = np.abs(self.problem.pattern.gradient(self.j, self.f))
-        return float(self.g.max()) if self.g.size else 0.0
-
-    def _gtol_met(self) -> bool:
-        """The largest cosine of the angle between f and a column J_j,
-        |J_jᵀ f| / (‖J_j‖ ‖f‖), at most gtol. As ‖J_j‖ <= ‖J‖_F, the cosine
-        is at least max|Jᵀf| / (‖J‖_F ‖f‖), which spares the column norms
-        while that bound is above gtol (far from a minimum)."""
-        if self.gtol <= 0 or self.g is None:
-            return False
-        fnorm = float(np.linalg.norm(self.f))
-        if fnorm == 0.0 or self.g.size == 0:
-            return True
-        largest = float(self.g.max())
-        if largest > self.gtol * fnorm * float(np.linalg.norm(self.j)):
-            return False
-        norms = self.problem.pattern.column_norms(self.j)
-        used = norms > 0
-        return not used.any() or float(np.max(self.g[used] / norms[used])) <= self.gtol * fnorm
-
-    def _callback(self, iteration: int, evaluations: int, ss: float, x: np.ndarray) -> bool:
+    def _callback(self, iteration: int, evaluations: int, cost: float, x: np.ndarray) -> bool:
         """Calls the user's callback; True when it raised StopIteration."""
         try:
             if self._by_result:
                 self.callback(intermediate_result=OptimizeResult(
-                    x=x.copy(), cost=0.5 * ss, nit=iteration, nfev=evaluations))
+                    x=x.copy(), cost=cost, nit=iteration, nfev=evaluations))
             else:
                 self.callback(x.copy())
         except StopIteration:
@@ -417,10 +348,11 @@ def least_squares(fun: Callable, x0: Any, jac: Any = "2-point",
         differences), ``status``, ``message``, ``success``; and ours:
         ``nit`` (steps tried), ``marquardt_parameter``, ``termination``
         (the solver's own reason) and ``timings`` (wall-clock seconds: the
-        ``setup`` of the solver, the analysis of the Jacobian's pattern;
-        the ``total`` of the solve after it, of which in ``evaluations`` of
-        fun and jac, and in the ``solver`` routine; of the last run when
-        the pattern taken from the first Jacobian had to grow).
+        ``setup`` of the solver, the Jacobian's pattern checked and
+        analysed; the ``total`` of the solve after it, of which in
+        ``evaluations`` of fun and jac, in the ``solver`` routine, and in
+        the termination ``tests``; of the last run when the pattern taken
+        from the first Jacobian had to grow).
 
         ``status``: -2 the callback stopped it; -1 the method failed (see
         ``message``); 0 `max_nfev` spent; 1 `gtol` met, or the residuals
@@ -531,12 +463,11 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
             summary, f, values = _core.least_squares(
                 problem.m, problem.n, problem.pattern.rows, problem.pattern.cols,
                 problem.residuals, problem.jacobian if problem.analytic else None,
-                x, options, monitor, print if verbose == 2 else None)
+                x, options, monitor.tests, monitor.hook, print if verbose == 2 else None)
             break
         except PatternGrew as grew:
             # x is the best point so far, where the next run starts.
             problem.restart(x, grew.jacobian)
-            monitor.restart()
     J = problem.pattern.matrix(values)
     grad = np.asarray(J.T @ f).reshape(-1)
     status, message = _outcome(summary, monitor, xtol)
@@ -548,7 +479,8 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
         status=status, message=message, success=status > 0, nit=monitor.steps,
         marquardt_parameter=summary["marquardt_parameter"], termination=summary["termination"],
         timings=dict(setup=summary["setup_seconds"], total=summary["total_seconds"],
-                     evaluations=summary["evaluation_seconds"], solver=summary["solver_seconds"]))
+                     evaluations=summary["evaluation_seconds"], solver=summary["solver_seconds"],
+                     tests=monitor.tests.seconds))
     if verbose:
         print(f"{message}\nFunction evaluations {result.nfev}, initial cost "
               f"{0.5 * float(problem.f0 @ problem.f0):.4e}, final cost {result.cost:.4e}, "

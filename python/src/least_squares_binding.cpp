@@ -1,7 +1,8 @@
 // dalvex._core.least_squares: one solve of the C++ LeastSquaresSolver with
 // Python callables for the residuals, the Jacobian values and the iteration
-// hook. The solve runs without the GIL; each callback takes it back, checks
-// for a pending signal (Ctrl-C ends the solve between two steps with
+// hook, SciPy's termination tests made here after each step
+// (TerminationTests). The solve runs without the GIL; each callback takes it
+// back, checks for a pending signal (Ctrl-C ends the solve between two steps with
 // KeyboardInterrupt) and calls into Python. An exception raised there travels
 // through the solver as a C++ exception and reaches the caller unchanged.
 #include <chrono>
@@ -10,7 +11,10 @@
 #include <string_view>
 #include <utility>
 
+#include <pybind11/stl.h>
+
 #include "binding.hpp"
+#include "termination_tests.h"
 #include "dalvex/dalvex.hpp"
 
 namespace dalvex_python {
@@ -95,33 +99,68 @@ py::dict SummaryOf(const dalvex::LeastSquaresSummary& s) {
 }
 
 // The problem on the Jacobian pattern (rows, columns), with the Jacobian's
-// values from `jacobian`, or estimated by differences when it is None. The
-// functions hold plain references to the callables, which outlive the solve,
-// so that nothing is reference-counted without the GIL.
+// values from `jacobian`, or estimated by differences when it is None. Every
+// evaluation is shown to `tests` as it returns. The functions hold plain
+// references to the callables, which outlive the solve, so that nothing is
+// reference-counted without the GIL.
 template <class Index>
 dalvex::LeastSquaresProblem MakeProblem(int64_t m,
                                         int64_t n,
                                         const py::array& rows,
                                         const py::array& columns,
                                         const py::function& residuals,
-                                        const py::object& jacobian) {
+                                        const py::object& jacobian,
+                                        TerminationTests& tests) {
   const Span<const Index> r = ViewOf<Index>(rows, "the Jacobian's row indices");
   const Span<const Index> c = ViewOf<Index>(columns, "the Jacobian's column indices");
-  dalvex::ResidualFunction f = [&residuals](Span<const double> x, Span<double> out) {
-    py::gil_scoped_acquire gil;
-    CheckSignals();
-    CopyResult(residuals(ArrayOf(x)), out, "the residual function");
+  dalvex::ResidualFunction f = [&residuals, &tests](Span<const double> x, Span<double> out) {
+    {
+      py::gil_scoped_acquire gil;
+      CheckSignals();
+      CopyResult(residuals(ArrayOf(x)), out, "the residual function");
+    }
+    tests.Residuals(x, out);
   };
   py::gil_scoped_release nogil;
   if (jacobian.is_none()) {
     return dalvex::LeastSquaresProblem::WithDifferenceJacobian(m, n, r, c, std::move(f));
   }
-  dalvex::JacobianFunction j = [&jacobian](Span<const double> x, Span<double> out) {
-    py::gil_scoped_acquire gil;
-    CheckSignals();
-    CopyResult(jacobian(ArrayOf(x)), out, "the Jacobian function");
+  dalvex::JacobianFunction j = [&jacobian, &tests](Span<const double> x, Span<double> out) {
+    {
+      py::gil_scoped_acquire gil;
+      CheckSignals();
+      CopyResult(jacobian(ArrayOf(x)), out, "the Jacobian function");
+    }
+    tests.Jacobian(x, out);
   };
   return dalvex::LeastSquaresProblem::WithJacobian(m, n, r, c, std::move(f), std::move(j));
+}
+
+// After each step tried: the termination tests, then `on_step` (the
+// iteration table and the user's callback) when given; it returns True to
+// stop (the callback raised StopIteration).
+dalvex::IterationCallback StepHook(TerminationTests& tests, const py::object& on_step) {
+  return [&tests, &on_step](const dalvex::IterationReport& r) {
+    const StepRow row = tests.Step(r);
+    bool stop = row.status != TestStatus::kNone;
+    if (!on_step.is_none()) {
+      py::gil_scoped_acquire gil;
+      CheckSignals();
+      const py::object optimality =
+          row.optimality ? py::object(py::float_(*row.optimality)) : py::object(py::none());
+      const py::object status =
+          stop ? py::object(py::int_(static_cast<int>(row.status))) : py::object(py::none());
+      const bool user_stop = on_step(row.step, 0.5 * r.sum_of_squares, row.reduction,
+                                     row.step_norm, optimality, r.marquardt_parameter,
+                                     ArrayOf(r.x), status)
+                                 .cast<bool>();
+      if (!stop && user_stop) {
+        tests.set_status(-2);
+        stop = true;
+      }
+    }
+    return stop ? dalvex::IterationAction::kStop : dalvex::IterationAction::kContinue;
+  };
 }
 
 // Solves from x (overwritten by the final point); returns the summary as a
@@ -135,7 +174,8 @@ py::tuple Solve(int64_t m,
                 const py::object& jacobian,
                 py::array_t<double, py::array::c_style> x,
                 const py::dict& options,
-                const py::object& on_iteration,
+                TerminationTests& tests,
+                const py::object& on_step,
                 const py::object& on_log) {
   dalvex::LeastSquaresOptions o = OptionsOf(options);
   if (!on_log.is_none()) {
@@ -146,27 +186,21 @@ py::tuple Solve(int64_t m,
   }
   if (x.ndim() != 1 || !x.writeable()) throw py::type_error("x must be a writable vector");
   Span<double> point(x.mutable_data(), static_cast<size_t>(x.size()));
+  // The setup, as a user of the C++ interface has it: the problem (its
+  // pattern checked and sorted), then the solver (the pattern analysed).
+  const auto setup_start = std::chrono::steady_clock::now();
   dalvex::LeastSquaresProblem problem =
       py::isinstance<py::array_t<int64_t>>(rows)
-          ? MakeProblem<int64_t>(m, n, rows, columns, residuals, jacobian)
-          : MakeProblem<int32_t>(m, n, rows, columns, residuals, jacobian);
-  const auto setup_start = std::chrono::steady_clock::now();
+          ? MakeProblem<int64_t>(m, n, rows, columns, residuals, jacobian, tests)
+          : MakeProblem<int32_t>(m, n, rows, columns, residuals, jacobian, tests);
   auto solver = [&] {
     py::gil_scoped_release nogil;
     return dalvex::LeastSquaresSolver(std::move(problem), std::move(o));
   }();
   const std::chrono::duration<double> setup = std::chrono::steady_clock::now() - setup_start;
-  if (!on_iteration.is_none()) {
-    solver.SetIterationCallback([&on_iteration](const dalvex::IterationReport& r) {
-      py::gil_scoped_acquire gil;
-      CheckSignals();
-      const bool stop =
-          on_iteration(r.iteration, r.evaluations, r.sum_of_squares, r.max_abs_residual,
-                       r.trial_sum_of_squares, r.marquardt_parameter, ArrayOf(r.x))
-              .cast<bool>();
-      return stop ? dalvex::IterationAction::kStop : dalvex::IterationAction::kContinue;
-    });
-  }
+  tests.Start(n, solver.problem().jacobian_rows(), solver.problem().jacobian_columns(),
+              !jacobian.is_none());
+  solver.SetIterationCallback(StepHook(tests, on_step));
   dalvex::LeastSquaresSummary summary;
   {
     py::gil_scoped_release nogil;
@@ -180,9 +214,15 @@ py::tuple Solve(int64_t m,
 }  // namespace
 
 void BindLeastSquares(py::module_& m) {
+  py::class_<TerminationTests>(m, "TerminationTests")
+      .def(py::init<double, double, double, bool>(), py::arg("ftol"), py::arg("xtol"),
+           py::arg("gtol"), py::arg("gradient"))
+      .def_property_readonly("steps", &TerminationTests::steps)
+      .def_property_readonly("status", &TerminationTests::status)
+      .def_property_readonly("seconds", &TerminationTests::seconds);
   m.def("least_squares", &Solve, py::arg("m"), py::arg("n"), py::arg("rows"),
         py::arg("columns"), py::arg("residuals"), py::arg("jacobian"), py::arg("x").noconvert(),
-        py::arg("options"), py::arg("on_iteration"), py::arg("on_log"));
+        py::arg("options"), py::arg("tests"), py::arg("on_step"), py::arg("on_log"));
 }
 
 }  // namespace dalvex_python

@@ -60,6 +60,22 @@ def test_result_fields_mean_what_scipy_says():
     assert differences.njev is None and sp.issparse(differences.jac)
 
 
+@pytest.mark.parametrize("name", ["bard", "kowalik_osborne", "osborne_1"])
+def test_each_tolerance_alone_ends_the_solve_with_its_status(name):
+    """One test at a time, at minima with nonzero residuals: gtol's cosine
+    checked on the result, ftol and xtol at the published minimum."""
+    p = PUBLISHED[[q.name for q in PUBLISHED].index(name)]
+    off = dict(ftol=None, xtol=None, gtol=None)
+    res = dalvex.least_squares(p.fun, p.x0, jac=jacobian_of(p, "sparse"), **{**off, "gtol": 1e-6})
+    J, f = res.jac.toarray(), res.fun
+    cosines = np.abs(J.T @ f) / (np.linalg.norm(J, axis=0) * np.linalg.norm(f))
+    assert res.status == 1 and cosines.max() <= 1e-6
+    for tolerance, status in (("ftol", 2), ("xtol", 3)):
+        res = dalvex.least_squares(p.fun, p.x0, jac=jacobian_of(p, "sparse"),
+                                   **{**off, tolerance: 1e-10})
+        assert res.status == status and solved(2 * res.cost, p.minima), (tolerance, res.message)
+
+
 def at_least_as_low(ours, theirs, cost0):
     """Our cost no higher than SciPy's, or both at a root: at most 1e-15 of
     the start's (residuals 3e-8 of the start's, where xtol 1e-8 stops)."""

@@ -1,0 +1,192 @@
+#include "termination_tests.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace dalvex_python {
+namespace {
+
+using dalvex::Span;
+
+double SumOfSquares(Span<const double> v) {
+  double sum = 0.0;
+  for (double a : v) sum += a * a;
+  return sum;
+}
+
+double DistanceBetween(Span<const double> a, Span<const double> b) {
+  double sum = 0.0;
+  for (size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
+  return std::sqrt(sum);
+}
+
+bool Same(Span<const double> a, Span<const double> b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
+void Keep(std::vector<double>& into, Span<const double> v) { into.assign(v.begin(), v.end()); }
+
+// Adds the seconds of its scope to a total.
+class Timed {
+ public:
+  explicit Timed(double& total) : total_(total), start_(std::chrono::steady_clock::now()) {}
+  ~Timed() {
+    total_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+  Timed(const Timed&) = delete;
+  Timed& operator=(const Timed&) = delete;
+
+ private:
+  double& total_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace
+
+TerminationTests::TerminationTests(double ftol, double xtol, double gtol, bool gradient)
+    : ftol_(ftol), xtol_(xtol), gtol_(gtol), gradient_wanted_(gradient || gtol > 0) {}
+
+void TerminationTests::Start(int64_t n, Span<const int32_t> rows, Span<const int32_t> columns,
+                             bool analytic) {
+  n_ = n;
+  rows_ = rows;
+  columns_ = columns;
+  analytic_ = analytic;
+  fresh_ = true;
+  seconds_ = 0.0;
+  start_jacobian_ = have_f_ = have_j_ = current_known_ = stalled_ = false;
+  g_.clear();
+  optimality_.reset();
+}
+
+void TerminationTests::Residuals(Span<const double> x, Span<const double> f) {
+  const Timed timed(seconds_);
+  Keep(f_x_, x);
+  Keep(f_, f);
+  have_f_ = true;
+  if (!fresh_) return;
+  fresh_ = false;
+  start_jacobian_ = analytic_;
+  Keep(x_, x);
+  Keep(current_f_, f);
+  ss_ = SumOfSquares(f);
+}
+
+void TerminationTests::Jacobian(Span<const double> x, Span<const double> values) {
+  const Timed timed(seconds_);
+  Keep(j_x_, x);
+  Keep(j_, values);
+  have_j_ = true;
+  if (start_jacobian_ && Same(x, x_)) {  // the start point's, right after its residuals
+    current_j_ = j_;
+    current_known_ = true;
+    Gradient();
+  }
+  start_jacobian_ = false;
+}
+
+StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
+  const Timed timed(seconds_);
+  const Span<const double> x = report.x;
+  StepRow row;
+  row.step = ++steps_;
+  row.step_norm = have_f_ ? DistanceBetween(f_x_, x_) : std::numeric_limits<double>::infinity();
+  const bool accepted = !Same(x, x_);
+  // A rejected step of a difference Jacobian may be short for the
+  // estimate's sake: the solver makes fresh differences then.
+  const bool xtol_met = xtol_ > 0 && (accepted || analytic_) &&
+                        row.step_norm <= xtol_ * (xtol_ + std::sqrt(SumOfSquares(x)));
+  bool ftol_met = false, gtol_met = false;
+  if (accepted) {
+    ftol_met = FtolMet(x, report.sum_of_squares);
+    current_known_ = analytic_ && have_f_ && have_j_ && Same(f_x_, x) && Same(j_x_, x);
+    if (current_known_) {
+      // Taken over rather than copied: the last values are those of the
+      // current point now, and the next evaluations replace them.
+      std::swap(current_f_, f_);
+      std::swap(current_j_, j_);
+      have_j_ = false;
+    }
+    Gradient();
+    gtol_met = GtolMet();
+  }
+  row.reduction =
+      0.5 * (ss_ - (accepted ? report.sum_of_squares : report.trial_sum_of_squares));
+  row.optimality = optimality_;
+  Keep(x_, x);
+  ss_ = report.sum_of_squares;
+  if (gtol_met) {
+    row.status = TestStatus::kGtol;
+  } else if (ftol_met && xtol_met) {
+    row.status = TestStatus::kFtolAndXtol;
+  } else if (ftol_met) {
+    row.status = TestStatus::kFtol;
+  } else if (xtol_met) {
+    row.status = TestStatus::kXtol;
+  }
+  if (row.status != TestStatus::kNone) status_ = static_cast<int>(row.status);
+  return row;
+}
+
+// For an accepted step to x with sum of squares ss, from the current point.
+bool TerminationTests::FtolMet(Span<const double> x, double ss) {
+  if (ftol_ <= 0) return false;
+  const bool small = ss_ - ss <= ftol_ * ss_;
+  if (!current_known_) {
+    const bool met = small && stalled_;
+    stalled_ = small;
+    return met;
+  }
+  // The model's residuals f + J s, s = x - x_current.
+  std::vector<double>& model = work_;
+  model = current_f_;
+  for (size_t k = 0; k < current_j_.size(); ++k) {
+    model[static_cast<size_t>(rows_[k])] +=
+        current_j_[k] * (x[static_cast<size_t>(columns_[k])] - x_[static_cast<size_t>(columns_[k])]);
+  }
+  const double predicted = ss_ - SumOfSquares(model);
+  return small && predicted <= ftol_ * ss_;
+}
+
+// |Jᵀf| and its largest entry at the current point, when f and J are known
+// there and the gradient is wanted.
+void TerminationTests::Gradient() {
+  g_.clear();
+  optimality_.reset();
+  if (!current_known_ || !gradient_wanted_) return;
+  g_.assign(static_cast<size_t>(n_), 0.0);
+  for (size_t k = 0; k < current_j_.size(); ++k) {
+    g_[static_cast<size_t>(columns_[k])] += current_j_[k] * current_f_[static_cast<size_t>(rows_[k])];
+  }
+  double largest = 0.0;
+  for (double& a : g_) largest = std::max(largest, a = std::fabs(a));
+  optimality_ = largest;
+}
+
+// The largest cosine of the angle between f and a column J_j,
+// |J_jᵀ f| / (‖J_j‖ ‖f‖), at most gtol. As ‖J_j‖ <= ‖J‖_F, the cosine is at
+// least max|Jᵀf| / (‖J‖_F ‖f‖), which spares the column norms while that
+// bound is above gtol (far from a minimum).
+bool TerminationTests::GtolMet() {
+  if (gtol_ <= 0 || !optimality_) return false;
+  const double fnorm = std::sqrt(SumOfSquares(current_f_));
+  if (fnorm == 0.0 || g_.empty()) return true;
+  if (*optimality_ > gtol_ * fnorm * std::sqrt(SumOfSquares(current_j_))) return false;
+  std::vector<double>& norms = work_;
+  norms.assign(static_cast<size_t>(n_), 0.0);
+  for (size_t k = 0; k < current_j_.size(); ++k) {
+    norms[static_cast<size_t>(columns_[k])] += current_j_[k] * current_j_[k];
+  }
+  double largest = 0.0;
+  bool used = false;
+  for (size_t j = 0; j < norms.size(); ++j) {
+    if (norms[j] > 0) {
+      used = true;
+      largest = std::max(largest, g_[j] / std::sqrt(norms[j]));
+    }
+  }
+  return !used || largest <= gtol_ * fnorm;
+}
+
+}  // namespace dalvex_python
