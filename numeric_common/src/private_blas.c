@@ -16,33 +16,68 @@
 #include <sys/mman.h>
 
 /* OpenBLAS's BUFFER_SIZE on x86-64 is 128 MiB; the pool's buffers are twice
- * that, reserved, not committed: a call touches only the pages it packs. */
+ * that, reserved, not committed: a call touches only the pages it packs.
+ *
+ * OpenBLAS does not check the buffer it is given, so the allocator never
+ * returns NULL while a buffer exists anywhere: when the address space is
+ * exhausted (a process under an address-space limit, or a 32-bit host), a
+ * call waits for a buffer that another call is about to give back. One buffer
+ * is reserved when the library is loaded, so that there always is one. */
 #define PEMRIC_BLAS_BUFFER ((size_t)256 << 20)
 #define PEMRIC_BLAS_KEPT 64
 
 static pthread_mutex_t pool_lock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t pool_returned = PTHREAD_COND_INITIALIZER;
 static void* pool[PEMRIC_BLAS_KEPT];
 static int pool_count = 0;
+static int in_flight = 0; /* buffers handed out and not yet given back */
+
+static void* MapBuffer(void) {
+  void* buffer = mmap(NULL, PEMRIC_BLAS_BUFFER, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return buffer == MAP_FAILED ? NULL : buffer;
+}
+
+__attribute__((constructor)) static void ReserveFirstBuffer(void) {
+  void* buffer = MapBuffer();
+  if (buffer == NULL) return;
+  pthread_mutex_lock(&pool_lock);
+  pool[pool_count++] = buffer;
+  pthread_mutex_unlock(&pool_lock);
+}
 
 void* blas_memory_alloc(int procpos) {
   void* buffer = NULL;
   (void)procpos;
   pthread_mutex_lock(&pool_lock);
-  if (pool_count > 0) buffer = pool[--pool_count];
+  for (;;) {
+    if (pool_count > 0) {
+      buffer = pool[--pool_count];
+      break;
+    }
+    pthread_mutex_unlock(&pool_lock);
+    buffer = MapBuffer();
+    pthread_mutex_lock(&pool_lock);
+    if (buffer != NULL) break;
+    /* No new mapping: take one that was given back meanwhile, or wait for
+     * one in flight. With none anywhere there is nothing to wait for. */
+    if (pool_count == 0 && in_flight == 0) break;
+    if (pool_count == 0) pthread_cond_wait(&pool_returned, &pool_lock);
+  }
+  if (buffer != NULL) ++in_flight;
   pthread_mutex_unlock(&pool_lock);
-  if (buffer != NULL) return buffer;
-  buffer = mmap(NULL, PEMRIC_BLAS_BUFFER, PROT_READ | PROT_WRITE,
-                MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  return buffer == MAP_FAILED ? NULL : buffer;
+  return buffer;
 }
 
 void blas_memory_free(void* buffer) {
   if (buffer == NULL) return;
   pthread_mutex_lock(&pool_lock);
+  --in_flight;
   if (pool_count < PEMRIC_BLAS_KEPT) {
     pool[pool_count++] = buffer;
     buffer = NULL;
   }
+  pthread_cond_broadcast(&pool_returned);
   pthread_mutex_unlock(&pool_lock);
   if (buffer != NULL) munmap(buffer, PEMRIC_BLAS_BUFFER);
 }

@@ -279,3 +279,29 @@ def test_out_of_memory_raises_memory_error():
     """)
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
     assert out.stdout.strip() == "MemoryError", out.stderr
+
+
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="AddressSanitizer reserves the address space the cap would leave")
+def test_two_threads_with_no_address_space_left_for_more_kernel_buffers():
+    """The factors fit under the cap but no new BLAS work buffer does: the
+    threads share the buffers there are (a buffer OpenBLAS cannot get ends
+    the process)."""
+    import subprocess
+    import sys
+    import textwrap
+    code = textwrap.dedent("""
+        import resource, numpy as np, scipy.sparse as sp, dalvex
+        k = 22
+        T = sp.diags([-np.ones(k - 1), 2 * np.ones(k), -np.ones(k - 1)], [-1, 0, 1])
+        I = sp.identity(k)
+        A = sp.csc_matrix(sp.kron(sp.kron(T, I), I) + sp.kron(sp.kron(I, T), I) + sp.kron(sp.kron(I, I), T))
+        used = int(open('/proc/self/statm').read().split()[0]) * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (used + 160 * 2**20, resource.RLIM_INFINITY))
+        b = A @ np.ones(A.shape[0])
+        x = dalvex.ldl(A, ordering='amd').solve(b)
+        print(abs(x - 1).max() < 1e-8)
+    """)
+    env = dict(os.environ, DALVEX_NUM_THREADS="2")
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300, env=env)
+    assert out.returncode == 0 and out.stdout.strip() == "True", out.stderr
