@@ -7,15 +7,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <string>
 
 #include "ma57_analysis_report.h"
+#include "ma57_checks.h"
 #include "ma57_gates.h"
 #include "ma57_layout.h"
 #include "pemric/error_report.h"
 #include "pemric/ma57.h"
 #include "pemric/one_based.h"
-#include "pemric/record.h"
 
 namespace pemric {
 namespace {
@@ -59,10 +58,6 @@ AnalysisArrays Carve(int32_t n, int32_t ne, int32_t lkeep, int32_t* keep, int32_
   return a;
 }
 
-// An I10 field that widens instead of overflowing, for the LKEEP bound,
-// which can pass ten digits.
-int Width10(int64_t v) { return std::max<int>(10, static_cast<int>(std::to_string(v).size())); }
-
 // Argument checks in their fixed order; returns false after an error. Once
 // the sizes pass, KEEP is going to be rewritten (or its order was written by
 // the caller), so whatever analysis it held is withdrawn first.
@@ -73,17 +68,12 @@ bool CheckArguments(int32_t n,
                     OneBased<int32_t> iwrk,
                     OneBased<const int32_t> icntl,
                     int32_t* info) {
-  using ma57::ValueDetail;
-  const ErrorReport report = ma57::PhaseErrors(ma57::Gates(icntl.data()), info,
-                                               "**** Error return from MA57AD ****  INFO(1) =", 3);
-  if (n < 1) return report.Fail(MA57_ERR_N, n, ValueDetail("N has value ", n));
-  if (ne < 0) return report.Fail(MA57_ERR_NE, ne, ValueDetail("NE has value", ne));
-  const int64_t bound = ma57::MinimumLkeep(n, ne);
-  if (lkeep < bound) {
-    return report.Fail(MA57_ERR_LKEEP, lkeep, [&](int32_t u) {
-      Record(u).Text("LKEEP has value    ").I(lkeep, 10);
-      Record(u).Text("Should be at least ").I(bound, Width10(bound));
-    });
+  using ma57::Phase;
+  const ErrorReport report =
+      ma57::ArgumentErrors(Phase::kAnalysis, ma57::Gates(icntl.data()), info);
+  if (!ma57::CheckOrder(report, Phase::kAnalysis, n) || !ma57::CheckEntryCount(report, ne) ||
+      !ma57::CheckKeepLength(report, n, ne, lkeep)) {
+    return false;
   }
   ma57::ClearAnalysisStamp(keep, n);
   if (icntl(MA57_ICNTL_SUPPLIED_ORDER) != 1) return true;
@@ -92,10 +82,8 @@ bool CheckArguments(int32_t n,
   for (int32_t i = 1; i <= n; ++i) {
     const int32_t k = keep(i);
     if (k < 1 || k > n || iwrk(k) != 0) {
-      return report.Fail(MA57_ERR_PERMUTATION, i, [&](int32_t u) {
-        Record(u).Text("Invalid permutation supplied in KEEP");
-        Record(u).Text("Component").I(i, 10).Text(" is faulty");
-      });
+      return report.Fail(MA57_ERR_PERMUTATION, i,
+                         ma57::FaultyComponent("Invalid permutation supplied in KEEP", i));
     }
     iwrk(k) = i;
   }
@@ -103,51 +91,76 @@ bool CheckArguments(int32_t n,
 }
 
 void OrderByMinimumDegree(const AnalysisArrays& a,
-                          const int32_t* irn,
-                          const int32_t* jcn,
+                          const EntryPattern& pattern,
                           const int32_t* icntl,
                           int32_t* info) {
-  int64_t freepos = MA57BuildGraph(a.n, a.ne, irn, jcn, a.links, a.per_node, a.lists, a.per_var,
-                                   icntl, info);
-  const int64_t ladj = a.lkeep - 4 * static_cast<int64_t>(a.n) - 42;
+  int64_t freepos = MA57BuildGraph(pattern, a.links, a.per_node, a.lists, a.per_var, icntl, info);
+  MC47Arrays o;
+  o.n = a.n;
+  o.ladj = a.lkeep - 4 * static_cast<int64_t>(a.n) - 42;
+  o.lstart = a.links;
+  o.llen = a.per_node;
+  o.adj = a.lists;
+  o.svsize = a.w5;
+  o.elcount = a.per_var;
+  o.prev = a.order;
+  o.deg = a.w1;
+  o.bucket = a.w2;
+  o.nextv = a.w3;
+  o.wflags = a.w4;
   int32_t ncomp = 0;
-  MC47OrderCore(a.n, ladj, a.links, freepos, a.per_node, a.lists, a.w5, a.per_var, a.order, ncomp,
-                a.w1, a.w2, a.w3, a.w4);
+  MC47OrderCore(o, freepos, ncomp);
   At(info)(MA57_INFO_ANALYSIS_COMPRESSES) = ncomp;
 }
 
 void EliminateSuppliedOrder(const AnalysisArrays& a,
-                            int32_t* irn,
-                            int32_t* jcn,
+                            const EntryPattern& pattern,
                             const int32_t* icntl,
                             int32_t* info) {
-  MA57BuildOrderedPattern(a.n, a.ne, irn, jcn, a.order, a.links, a.per_node, a.lists, a.w1, icntl,
-                          info);
-  int32_t ncomp = 0;
-  MA57SymbolicEliminate(a.n, 2 * static_cast<int64_t>(a.ne), a.order, a.links, a.lists, a.per_var,
-                        a.w5, a.w1, ncomp);
-  At(info)(MA57_INFO_ANALYSIS_COMPRESSES) = ncomp;
+  MA57BuildOrderedPattern(pattern, a.order, a.links, a.per_node, a.lists, a.w1, icntl, info);
+  At(info)(MA57_INFO_ANALYSIS_COMPRESSES) = MA57SymbolicEliminate(
+      a.n, 2 * static_cast<int64_t>(a.ne), a.order, a.links, a.lists, a.per_var, a.w5, a.w1);
 }
 
 void BuildTreeStructureForecast(const AnalysisArrays& a,
-                                const int32_t* irn,
-                                const int32_t* jcn,
-                                int32_t* keep,
+                                const EntryPattern& pattern,
+                                OneBased<int32_t> keep,
                                 const int32_t* icntl,
                                 int32_t* info,
                                 double* rinfo) {
   const int64_t nn = a.n;
-  const int32_t nodes =
-      MA57BuildTree(a.n, a.links, a.w5, a.lists, a.w4, a.per_node, a.per_var, a.order, a.w1, a.w2,
-                    a.w3, At(icntl)(MA57_ICNTL_AMALGAMATION), a.columns);
-  At(keep)(ma57::KeepNodeCount(nn)) = nodes;
-  const int32_t entries = MA57PermutedStructure(a.n, a.ne, irn, jcn, a.lists, a.columns, a.links,
-                                                a.order, a.w2, a.w5);
-  At(keep)(ma57::KeepEntryCount(nn)) = entries;
+  TreeArrays t;
+  t.n = a.n;
+  t.link = a.links;
+  t.size = a.w5;
+  t.childhead = a.lists;
+  t.pivots = a.w4;
+  t.children = a.per_node;
+  t.node = a.per_var;
+  t.pos = a.order;
+  t.scratch1 = a.w1;
+  t.scratch2 = a.w2;
+  t.front = a.w3;
+  t.amalgamation = At(icntl)(MA57_ICNTL_AMALGAMATION);
+  t.attached = a.columns;
+  const int32_t nodes = MA57BuildTree(t);
+  keep(ma57::KeepNodeCount(nn)) = nodes;
+  const int32_t entries =
+      MA57PermutedStructure(pattern, a.lists, a.columns, a.links, a.order, a.w2, a.w5);
+  keep(ma57::KeepEntryCount(nn)) = entries;
   // The map section is max(N, NE) long; clear what the map does not use.
   const int64_t map_length = std::max<int64_t>(a.n, a.ne);
   for (int64_t k = a.ne; k < map_length; ++k) a.lists[k] = 0;
-  MA57Forecast(a.n, a.links, a.per_node, a.w4, a.w3, nodes, a.w1, a.w2, info, rinfo);
+  ForecastArrays f;
+  f.n = a.n;
+  f.nodes = nodes;
+  f.rowcount = a.links;
+  f.children = a.per_node;
+  f.pivots = a.w4;
+  f.front = a.w3;
+  f.stack1 = a.w1;
+  f.stack2 = a.w2;
+  MA57Forecast(f, info, rinfo);
 }
 
 }  // namespace
@@ -174,13 +187,18 @@ extern "C" PEMRIC_API void MA57AD(const int32_t* N,
   }
   MA57ReportEntry(n, ne, IRN, JCN, KEEP, ICNTL);
   const AnalysisArrays arrays = Carve(n, ne, *LKEEP, KEEP, IWRK);
+  EntryPattern pattern;
+  pattern.n = n;
+  pattern.ne = ne;
+  pattern.irn = IRN;
+  pattern.jcn = JCN;
   if (icntl(MA57_ICNTL_SUPPLIED_ORDER) == 1) {
-    EliminateSuppliedOrder(arrays, IRN, JCN, ICNTL, INFO);
+    EliminateSuppliedOrder(arrays, pattern, ICNTL, INFO);
   } else {
-    OrderByMinimumDegree(arrays, IRN, JCN, ICNTL, INFO);
+    OrderByMinimumDegree(arrays, pattern, ICNTL, INFO);
   }
   At(KEEP)(ma57::KeepState(n)) = 0;  // no factorization suspended
-  BuildTreeStructureForecast(arrays, IRN, JCN, KEEP, ICNTL, INFO, RINFO);
+  BuildTreeStructureForecast(arrays, pattern, OneBased<int32_t>(KEEP), ICNTL, INFO, RINFO);
   ma57::StampAnalysis(OneBased<int32_t>(KEEP), n, ne);
   MA57ReportExit(n, ne, KEEP, ICNTL, INFO, RINFO);
 }

@@ -64,14 +64,10 @@ void MA57ReportDuplicates(const int32_t* icntl, int32_t duplicates) {
 
 namespace {
 
+using ma57::kStreamControls;
 using ma57::Labelled;
 
-const Labelled kEntryControls[] = {
-    {"ICNTL(1)  Stream for errors                   =", MA57_ICNTL_ERROR_STREAM},
-    {" --- (2)  Stream for warnings                 =", MA57_ICNTL_WARNING_STREAM},
-    {" --- (3)  Stream for monitoring               =", MA57_ICNTL_MONITOR_STREAM},
-    {" --- (4)  Stream for statistics               =", MA57_ICNTL_STATISTICS_STREAM},
-    {" --- (5)  Level of diagnostic printing        =", MA57_ICNTL_PRINT_LEVEL},
+const Labelled kOrderingControls[] = {
     {" --- (6)  Flag for input pivot order          =", MA57_ICNTL_SUPPLIED_ORDER},
     {" --- (12) Node amalgamation parameter         =", MA57_ICNTL_AMALGAMATION},
 };
@@ -120,7 +116,8 @@ void MA57ReportEntry(int32_t n,
   Record(unit).Text("Entering analysis phase (MA57AD) with ...");
   Record(unit).Text("N         Order of matrix                     =").I(n, 12);
   Record(unit).Text("NE        Number of entries                   =").I(ne, 12);
-  for (const Labelled& c : kEntryControls) Record(unit).Text(c.label).I(icntl(c.position), 12);
+  for (const Labelled& c : kStreamControls) Record(unit).Text(c.label).I(icntl(c.position), 12);
+  for (const Labelled& c : kOrderingControls) Record(unit).Text(c.label).I(icntl(c.position), 12);
   Blank(unit);
   Record(unit).Text(" Matrix entries:");
   const int64_t shown = full ? ne : std::min<int64_t>(ne, 10);

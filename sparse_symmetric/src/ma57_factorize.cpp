@@ -1,13 +1,17 @@
 // MA57BD: numerical factorization P A P^T = L D L^T of a sparse symmetric
 // matrix whose pattern MA57AD analysed. This file holds the driver: argument
 // checks, loading of the permuted matrix into the top of FACT and IFACT, and
-// the monitoring reports; the numerical work is MA57FrontalFactor.
+// the checks of the result; the numerical work is MA57FrontalFactor, the
+// monitoring reports are in ma57_factor_report.cpp.
 #include <algorithm>
 #include <cmath>
 
+#include "ma57_checks.h"
+#include "ma57_factor_report.h"
 #include "ma57_frontal.h"
 #include "ma57_gates.h"
 #include "ma57_layout.h"
+#include "ma57_phases.h"
 #include "pemric/error_report.h"
 #include "pemric/finite.h"
 #include "pemric/ma57.h"
@@ -18,19 +22,15 @@
 namespace pemric {
 namespace {
 
+using ma57::FactorArgs;
 using ma57::Gates;
-
-ErrorReport ArgumentErrors(const Gates& gates, OneBased<int32_t> info) {
-  return ma57::PhaseErrors(gates, info.data(), "**** Error return from MA57BD ****  INFO(1) =", 3);
-}
+using ma57::Phase;
 
 // The error of a KEEP that no successful analysis of this N and NE left, or
 // whose word at `position` has been changed since.
 bool NotAnalysed(const ErrorReport& report, int64_t position) {
-  return report.Fail(MA57_ERR_NOT_ANALYSED, position, [&](int32_t u) {
-    Record(u).Text("KEEP holds no analysis for this N and NE");
-    Record(u).Text("Component").I(position, 10).Text(" is faulty");
-  });
+  return report.Fail(MA57_ERR_NOT_ANALYSED, position,
+                     ma57::FaultyComponent("KEEP holds no analysis for this N and NE", position));
 }
 
 // The analysis stamp, the two counts that size the sections, and the
@@ -51,47 +51,33 @@ bool CheckAnalysed(int32_t n, int32_t ne, OneBased<const int32_t> keep, const Er
 }
 
 // Argument checks in their fixed order. Returns false after an error.
-bool CheckArguments(int32_t n,
-                    int32_t ne,
-                    int32_t lfact,
-                    int32_t lifact,
-                    int32_t lkeep,
-                    OneBased<const int32_t> keep,
-                    OneBased<const int32_t> icntl,
-                    OneBased<int32_t> info,
-                    const Gates& gates,
-                    bool checked) {
-  using ma57::ValueDetail;
-  const ErrorReport report = ArgumentErrors(gates, info);
-  if (n < 1) return report.Fail(MA57_ERR_N, n, ValueDetail("N has value ", n));
-  if (ne < 0) return report.Fail(MA57_ERR_NE, ne, ValueDetail("NE has value", ne));
-  const int64_t bound = ma57::MinimumLkeep(n, ne);
-  if (lkeep < bound) {
-    return report.Fail(MA57_ERR_LKEEP, lkeep, [&](int32_t u) {
-      Record(u).Text("LKEEP has value    ").I(lkeep, 10);
-      Record(u).Text("Should be at least ").I(bound, 10);
-    });
+bool CheckArguments(const FactorArgs& f, const ErrorReport& report, bool checked) {
+  const int32_t n = f.n;
+  if (!ma57::CheckOrder(report, Phase::kFactorization, n) || !ma57::CheckEntryCount(report, f.ne) ||
+      !ma57::CheckKeepLength(report, n, f.ne, f.lkeep)) {
+    return false;
   }
-  const int32_t mode = icntl(MA57_ICNTL_PIVOTING);
+  using ma57::ValueDetail;
+  const int32_t mode = f.icntl(MA57_ICNTL_PIVOTING);
   if (mode < MA57_PIVOT_THRESHOLD || mode > MA57_PIVOT_MODIFIED) {
     return report.Fail(MA57_ERR_ICNTL7, mode, ValueDetail("ICNTL(7) has value", mode));
   }
-  if (checked && !CheckAnalysed(n, ne, keep, report)) return false;
-  const int64_t m = keep(ma57::KeepEntryCount(n));
+  if (checked && !CheckAnalysed(n, f.ne, f.keep, report)) return false;
+  const int64_t m = f.keep(ma57::KeepEntryCount(n));
   const int64_t int_need = m + n + 5;
-  if (lifact < int_need) {
-    info(MA57_INFO_MIN_LIFACT_COMPRESS) =
+  if (f.lifact < int_need) {
+    f.info(MA57_INFO_MIN_LIFACT_COMPRESS) =
         static_cast<int32_t>(std::min<int64_t>(int_need, INT32_MAX));
-    return report.Fail(MA57_ERR_LIFACT, lifact,
-                       ValueDetail("Insufficient integer space in IFACT, LIFACT = ", lifact));
+    return report.Fail(MA57_ERR_LIFACT, f.lifact,
+                       ValueDetail("Insufficient integer space in IFACT, LIFACT = ", f.lifact));
   }
   // Mode 4 keeps the modification data after the factors.
   const int64_t real_need = mode == MA57_PIVOT_MODIFIED ? m + n + 6 : m + 1;
-  if (lfact < real_need) {
-    info(MA57_INFO_MIN_LFACT_COMPRESS) =
+  if (f.lfact < real_need) {
+    f.info(MA57_INFO_MIN_LFACT_COMPRESS) =
         static_cast<int32_t>(std::min<int64_t>(real_need, INT32_MAX));
-    return report.Fail(MA57_ERR_LFACT, lfact,
-                       ValueDetail("Insufficient real space in FACT, LFACT = ", lfact));
+    return report.Fail(MA57_ERR_LFACT, f.lfact,
+                       ValueDetail("Insufficient real space in FACT, LFACT = ", f.lfact));
   }
   return true;
 }
@@ -238,239 +224,126 @@ void CheckFactorsFinite(const Gates& gates,
   });
 }
 
-// Ten values to a line, or all at level 4, in `per_line` fields of width 12.
-void PrintList(
-    const Gates& gates, const char* title, const int32_t* v, int64_t count, const char* dots) {
-  Record{gates.mp};
-  Record(gates.mp).Text(title);
-  const int64_t shown = gates.Shown(count);
-  for (int64_t start = 0; start < shown; start += 5) {
-    Record r(gates.mp);
-    for (int64_t k = start; k < std::min(shown, start + 5); ++k) r.I(v[k], 12);
-  }
-  if (shown < count) Record(gates.mp).X(16).Text(dots);
-}
-
-using ma57::Labelled;
-
-const Labelled kEntryControls[] = {
-    {"ICNTL(1)  Stream for errors                 =", MA57_ICNTL_ERROR_STREAM},
-    {" --- (2)  Stream for warnings               =", MA57_ICNTL_WARNING_STREAM},
-    {" --- (3)  Stream for monitoring             =", MA57_ICNTL_MONITOR_STREAM},
-    {" --- (4)  Stream for statistics             =", MA57_ICNTL_STATISTICS_STREAM},
-    {" --- (5)  Level of diagnostic printing      =", MA57_ICNTL_PRINT_LEVEL},
-    {" --- (7)  Numerical pivoting control        =", MA57_ICNTL_PIVOTING},
-    {" --- (8)  Restart or discard factors        =", MA57_ICNTL_SUSPEND},
-    {" --- (11) Block size for Level 3 BLAS       =", MA57_ICNTL_BLOCK_SIZE},
-};
-
-const Labelled kExitInformation[] = {
-    {"INFO (1)                                      =", MA57_INFO_STATUS},
-    {" --- (2)                                      =", MA57_INFO_VALUE},
-    {" --- (14) Number of entries in factors        =", MA57_INFO_FACTOR_ENTRIES},
-    {" --- (15) Real storage for factors            =", MA57_INFO_REAL_STORAGE},
-    {" --- (16) Integer storage for factors         =", MA57_INFO_INTEGER_STORAGE},
-    {" --- (17) Min LFACT with compresses           =", MA57_INFO_MIN_LFACT_COMPRESS},
-    {" --- (18) Min LIFACT with compresses          =", MA57_INFO_MIN_LIFACT_COMPRESS},
-    {" --- (19) Min LFACT without compresses        =", MA57_INFO_MIN_LFACT_NO_COMPRESS},
-    {" --- (20) Min LIFACT without compresses       =", MA57_INFO_MIN_LIFACT_NO_COMPRESS},
-    {" --- (21) Order of largest frontal matrix     =", MA57_INFO_LARGEST_FRONT},
-    {" --- (22) Number of 2x2 pivots                =", MA57_INFO_TWO_BY_TWO},
-    {" --- (23) Number of delayed pivots            =", MA57_INFO_DELAYED},
-    {" --- (24) Number of negative eigenvalues      =", MA57_INFO_NEGATIVE},
-    {" --- (25) Rank of factorization               =", MA57_INFO_RANK},
-    {" --- (28) Number compresses on real data      =", MA57_INFO_REAL_COMPRESSES},
-    {" --- (29) Number compresses on integer data   =", MA57_INFO_INTEGER_COMPRESSES},
-    {" --- (31) Number of block pivots in factors   =", MA57_INFO_BLOCK_PIVOTS},
-};
-
-const Labelled kExitOperations[] = {
-    {"RINFO(3)  Operations during node assembly     =  ", MA57_RINFO_ASSEMBLY_OPS},
-    {"-----(4)  Operations during node elimination  =  ", MA57_RINFO_ELIMINATION_OPS},
-    {"-----(5)  Extra operations because of BLAS    =  ", MA57_RINFO_BLAS_EXTRA_OPS},
-};
-
-void EntryReport(const Gates& gates,
-                 int32_t n,
-                 int32_t ne,
-                 const double* a,
-                 int32_t lfact,
-                 int32_t lifact,
-                 OneBased<const int32_t> keep,
-                 OneBased<const int32_t> icntl,
-                 OneBased<const double> cntl) {
-  const int32_t u = gates.mp;
-  const int32_t nodes = keep(ma57::KeepNodeCount(n));
-  const int32_t m = keep(ma57::KeepEntryCount(n));
-  Record{u};
-  Record{u};
-  Record(u).Text("Entering factorization phase (MA57BD) with ...");
-  if (keep(ma57::KeepState(n)) > 0) Record(u).Text("Re-entry call after call to MA57ED");
-  Record(u).Text("N       Order of input matrix               =").I(n, 12);
-  Record(u).Text("NE      Entries in input matrix             =").I(ne, 12);
-  Record(u).Text("        Entries in input matrix (inc diags) =").I(m, 12);
-  for (const Labelled& c : kEntryControls) Record(u).Text(c.label).I(icntl(c.position), 12);
-  Record(u).Text("LFACT   Size of real working space          =").I(lfact, 12);
-  Record(u).Text("LIFACT  Size of integer working space       =").I(lifact, 12);
-  Record(u).Text("        Number nodes in assembly tree       =").I(nodes, 12);
-  Record(u)
-      .Text("CNTL(1) Value of threshold parameter        =")
-      .D(cntl(MA57_CNTL_THRESHOLD), 12, 5);
-  Record(u)
-      .Text("CNTL(2) Threshold for zero pivot            =")
-      .D(cntl(MA57_CNTL_ZERO_PIVOT), 12, 5);
-  if (ne >= 1) {
-    Record{u};
-    Record(u).Text("Matrix entries:");
-    const int64_t shown = gates.Shown(ne);
-    for (int64_t start = 0; start < shown; start += 3) {
-      Record r(u);
-      r.P(1);
-      for (int64_t k = start; k < std::min(shown, start + 3); ++k) {
-        r.I(k + 1, 6).Text(": (").D(a[k], 16, 8).Text(")");
-      }
-    }
-    if (shown < ne) Record(u).Text("     . . .");
-  }
-  PrintList(gates, "Permutation array:", keep.from(ma57::KeepOrder()), n, " . . .");
-  PrintList(gates,
-            "Number of entries in rows of permuted matrix:", keep.from(ma57::KeepRowCounts(n)), n,
-            " . . .");
-  PrintList(gates,
-            "Tree nodes at which variables eliminated:", keep.from(ma57::KeepNodeOfVariable(n)), n,
-            " . . .");
-  if (nodes >= 1) {
-    PrintList(gates, "Number of assemblies at each tree node:", keep.from(ma57::KeepChildren(n)),
-              nodes, " . . .");
-  }
-  PrintList(gates, "Map array:", keep.from(ma57::KeepMap(n)), ne, " . . .");
-  PrintList(gates, "Column indices of permuted matrix:", keep.from(ma57::KeepColumns(n, ne)), m,
-            "     . . .");
-}
-
-void ExitReport(const Gates& gates, OneBased<const int32_t> info, OneBased<const double> rinfo) {
-  const int32_t u = gates.mp;
-  Record{u};
-  Record(u).Text("Leaving factorization phase (MA57BD) with ...");
-  for (const Labelled& i : kExitInformation) Record(u).Text(i.label).I(info(i.position), 12);
-  for (const Labelled& r : kExitOperations)
-    Record(u).Text(r.label).P(1).D(rinfo(r.position), 10, 3);
-  if (info(MA57_INFO_FIRST_MODIFIED) >= 1) {
-    Record(u).Text("Matrix modification performed");
-    Record(u)
-        .Text("INFO (27) Step at which matrix first modified =")
-        .I(info(MA57_INFO_FIRST_MODIFIED), 12);
-    Record(u)
-        .Text("RINFO(14) Maximum value added to diagonal     =  ")
-        .P(1)
-        .D(rinfo(MA57_RINFO_MAX_DIAGONAL_ADDED), 10, 3);
-    Record(u)
-        .Text("RINFO(15) Smallest pivot in modified matrix   =  ")
-        .P(1)
-        .D(rinfo(MA57_RINFO_SMALLEST_MODIFIED_PIVOT), 10, 3);
-  }
-}
-
-void SuspensionReport(const Gates& gates, int32_t status) {
-  Record{gates.mp};
-  Record(gates.mp).Text("Leaving factorization phase (MA57BD) with ...");
-  Record(gates.mp).Text(status == MA57_SUSPENDED_REAL
-                            ? "Factorization suspended because of lack of real space"
-                            : "Factorization suspended because of lack of integer space");
-  Record(gates.mp).Text("INFO (1) = ").I(status, 3);
-}
-
 // The permuted matrix, row after row, at the top of FACT(1..la) and IFACT.
 // Out-of-range input entries (map 0) land in FACT(la - m), never read.
-void LoadPermutedMatrix(int32_t n,
-                        int32_t ne,
-                        const double* a,
-                        OneBased<double> fact,
-                        int64_t la,
-                        OneBased<int32_t> ifact,
-                        int32_t lifact,
-                        OneBased<const int32_t> keep) {
-  const int64_t m = keep(ma57::KeepEntryCount(n));
+void LoadPermutedMatrix(const FactorArgs& f, int64_t la) {
+  const int32_t n = f.n, ne = f.ne;
+  const int64_t m = f.keep(ma57::KeepEntryCount(n));
+  const OneBased<double> fact(f.fact);
   const OneBased<double> values(fact.from(la - m + 1));  // values(k) is FACT(la - m + k)
   std::fill(values.data(), values.data() + m, 0.0);
-  const OneBased<const int32_t> map(keep.from(ma57::KeepMap(n)));
+  const OneBased<const int32_t> map(f.keep.from(ma57::KeepMap(n)));
   for (int32_t k = 1; k <= ne; ++k) {
     if (map(k) > 0) {
-      values(map(k)) = a[k - 1];
+      values(map(k)) = f.a[k - 1];
     } else {
-      fact(la - m) = a[k - 1];
+      fact(la - m) = f.a[k - 1];
     }
   }
-  const int32_t* cols = keep.from(ma57::KeepColumns(n, ne));
-  std::copy(cols, cols + m, ifact.from(lifact - m + 1));
+  const int32_t* cols = f.keep.from(ma57::KeepColumns(n, ne));
+  std::copy(cols, cols + m, OneBased<int32_t>(f.ifact).from(f.lifact - m + 1));
+}
+
+// The kernel's view of the factorization: the sections of KEEP that the
+// analysis left, and, in mode 4, the modification data that sits after
+// FACT(la) (outside mode 4 both designate FACT(1) and are never touched).
+FrontalArgs KernelArgs(const FactorArgs& f, int64_t la) {
+  using namespace ma57;
+  const int32_t n = f.n;
+  const bool modified = f.icntl(MA57_ICNTL_PIVOTING) == MA57_PIVOT_MODIFIED;
+  FrontalArgs k;
+  k.n = n;
+  k.m = f.keep(KeepEntryCount(n));
+  k.fact = f.fact;
+  k.la = la;
+  k.ifact = f.ifact;
+  k.lifact = f.lifact;
+  k.rowlen = f.keep.from(KeepRowCounts(n));
+  k.pivseq = f.pivseq.data();
+  k.nnodes = f.keep(KeepNodeCount(n));
+  k.nchild = f.keep.from(KeepChildren(n));
+  k.varnode = f.keep.from(KeepNodeOfVariable(n));
+  k.moddiag = modified ? f.fact + la + 5 : f.fact;
+  k.modscal = modified ? f.fact + la : f.fact;
+  k.frontpos = f.keep.data();
+  k.cntl = f.cntl.data();
+  k.icntl = f.icntl.data();
+  k.info = f.info.data();
+  k.rinfo = f.rinfo.data();
+  k.saved = f.keep.from(KeepState(n));
+  return k;
 }
 
 // The factorization behind MA57BD and MA57FactorizeTrusted; `checked` adds the
 // checks of what the analysis handed over (stamp, checksums, pivot order,
 // map, finite values) and of a resumption.
-void Factorize(const int32_t* N,
-               const int32_t* NE,
-               const double* A,
-               double* FACT,
-               const int32_t* LFACT,
-               int32_t* IFACT,
-               const int32_t* LIFACT,
-               const int32_t* LKEEP,
-               int32_t* KEEP,
-               int32_t* PIVSEQ,
-               const int32_t* ICNTL,
-               const double* CNTL,
-               int32_t* INFO,
-               double* RINFO,
-               bool checked) {
-  const ma57::Gates gates(ICNTL);
-  const OneBased<const int32_t> icntl(ICNTL);
-  const OneBased<int32_t> keep(KEEP), info(INFO);
-  const int32_t n = *N, ne = *NE;
-  if (!CheckArguments(n, ne, *LFACT, *LIFACT, *LKEEP, keep, icntl, info, gates, checked)) return;
-  const int32_t mode = icntl(MA57_ICNTL_PIVOTING);
-  int32_t& suspended = keep(ma57::KeepState(n));  // the first slot of the saved state
-  const ErrorReport errors = ArgumentErrors(gates, info);
+void Factorize(const FactorArgs& f, bool checked) {
+  const Gates gates(f.icntl.data());
+  const ErrorReport errors = ma57::ArgumentErrors(Phase::kFactorization, gates, f.info.data());
+  if (!CheckArguments(f, errors, checked)) return;
+  const int32_t n = f.n;
+  const int32_t mode = f.icntl(MA57_ICNTL_PIVOTING);
+  int32_t& suspended = f.keep(ma57::KeepState(n));  // the first slot of the saved state
   if (!checked) {
-    if (suspended <= 0) InvertOrder(n, keep, OneBased<int32_t>(PIVSEQ));
-  } else if (suspended > 0 ? !CheckResumable(n, *LFACT, *LIFACT, mode, keep, errors)
-                           : !CheckEntries(n, ne, A, keep, OneBased<int32_t>(PIVSEQ), errors)) {
+    if (suspended <= 0) InvertOrder(n, f.keep, f.pivseq);
+  } else if (suspended > 0 ? !CheckResumable(n, f.lfact, f.lifact, mode, f.keep, errors)
+                           : !CheckEntries(n, f.ne, f.a, f.keep, f.pivseq, errors)) {
     return;
   }
-  if (gates.monitor()) {
-    EntryReport(gates, n, ne, A, *LFACT, *LIFACT, keep, icntl, OneBased<const double>(CNTL));
-  }
+  if (gates.monitor()) ma57::ReportFactorEntry(gates, f);
   // Mode 4 keeps its modification data in the last N + 5 cells of FACT.
-  const int64_t la = mode == MA57_PIVOT_MODIFIED ? static_cast<int64_t>(*LFACT) - n - 5 : *LFACT;
-  const int32_t m = keep(ma57::KeepEntryCount(n));
+  const int64_t la = mode == MA57_PIVOT_MODIFIED ? static_cast<int64_t>(f.lfact) - n - 5 : f.lfact;
   if (suspended <= 0) {  // no factorization suspended: start afresh
     suspended = 0;
-    LoadPermutedMatrix(n, ne, A, OneBased<double>(FACT), la, OneBased<int32_t>(IFACT), *LIFACT,
-                       keep);
+    LoadPermutedMatrix(f, la);
   }
-  // Modification data sits after FACT(la); outside mode 4 both designate
-  // FACT(1) and are never touched.
-  double* moddiag = mode == MA57_PIVOT_MODIFIED ? FACT + la + 5 : FACT;
-  double* modscal = mode == MA57_PIVOT_MODIFIED ? FACT + la : FACT;
-  MA57FrontalFactor(n, m, FACT, la, IFACT, *LIFACT, keep.from(ma57::KeepRowCounts(n)), PIVSEQ,
-                    keep(ma57::KeepNodeCount(n)), keep.from(ma57::KeepChildren(n)),
-                    keep.from(ma57::KeepNodeOfVariable(n)), moddiag, modscal, KEEP, CNTL, ICNTL,
-                    INFO, RINFO, keep.from(ma57::KeepState(n)));
-  if (info(MA57_INFO_STATUS) == MA57_SUCCESS || info(MA57_INFO_STATUS) == MA57_WARN_SINGULAR) {
-    CheckFactorsFinite(gates, OneBased<const double>(FACT), OneBased<const int32_t>(IFACT), info);
+  MA57FrontalFactor(KernelArgs(f, la));
+  const OneBased<int32_t> ifact(f.ifact);
+  if (f.info(MA57_INFO_STATUS) == MA57_SUCCESS || f.info(MA57_INFO_STATUS) == MA57_WARN_SINGULAR) {
+    CheckFactorsFinite(gates, OneBased<const double>(f.fact), ifact, f.info);
   }
-  const int32_t status = info(MA57_INFO_STATUS);
-  StampOutcome(n, *LFACT, *LIFACT, mode, keep, OneBased<int32_t>(IFACT), status);
+  const int32_t status = f.info(MA57_INFO_STATUS);
+  StampOutcome(n, f.lfact, f.lifact, mode, f.keep, ifact, status);
   if (status == MA57_SUSPENDED_REAL || status == MA57_SUSPENDED_INTEGER) {
-    if (gates.monitor()) SuspensionReport(gates, status);
+    if (gates.monitor()) ma57::ReportFactorSuspension(gates, status);
     return;
   }
   // KEEP(1..N) served as the front positions; the pivot order goes back.
-  for (int32_t k = 1; k <= n; ++k) keep(PIVSEQ[k - 1]) = k;
-  if (gates.monitor() && status >= 0) {
-    ExitReport(gates, info, OneBased<const double>(RINFO));
-    MA57PrintFactors(FACT, *LFACT, IFACT, *LIFACT, ICNTL);
-  }
+  for (int32_t k = 1; k <= n; ++k) f.keep(f.pivseq(k)) = k;
+  if (gates.monitor() && status >= 0) ma57::ReportFactorExit(gates, f);
+}
+
+// The references of the entry, unpacked once.
+FactorArgs Unpack(const int32_t* N,
+                  const int32_t* NE,
+                  const double* A,
+                  double* FACT,
+                  const int32_t* LFACT,
+                  int32_t* IFACT,
+                  const int32_t* LIFACT,
+                  const int32_t* LKEEP,
+                  int32_t* KEEP,
+                  int32_t* PIVSEQ,
+                  const int32_t* ICNTL,
+                  const double* CNTL,
+                  int32_t* INFO,
+                  double* RINFO) {
+  FactorArgs f;
+  f.n = *N;
+  f.ne = *NE;
+  f.a = A;
+  f.fact = FACT;
+  f.lfact = *LFACT;
+  f.ifact = IFACT;
+  f.lifact = *LIFACT;
+  f.lkeep = *LKEEP;
+  f.keep = OneBased<int32_t>(KEEP);
+  f.pivseq = OneBased<int32_t>(PIVSEQ);
+  f.icntl = OneBased<const int32_t>(ICNTL);
+  f.cntl = OneBased<const double>(CNTL);
+  f.info = OneBased<int32_t>(INFO);
+  f.rinfo = OneBased<double>(RINFO);
+  return f;
 }
 
 }  // namespace
@@ -489,7 +362,8 @@ void MA57FactorizeTrusted(const int32_t* N,
                           const double* CNTL,
                           int32_t* INFO,
                           double* RINFO) {
-  Factorize(N, NE, A, FACT, LFACT, IFACT, LIFACT, LKEEP, KEEP, PIVSEQ, ICNTL, CNTL, INFO, RINFO,
+  Factorize(Unpack(N, NE, A, FACT, LFACT, IFACT, LIFACT, LKEEP, KEEP, PIVSEQ, ICNTL, CNTL, INFO,
+                   RINFO),
             false);
 }
 
@@ -509,6 +383,7 @@ extern "C" PEMRIC_API void MA57BD(const int32_t* N,
                                   const double* CNTL,
                                   int32_t* INFO,
                                   double* RINFO) {
-  pemric::Factorize(N, NE, A, FACT, LFACT, IFACT, LIFACT, LKEEP, KEEP, PIVSEQ, ICNTL, CNTL, INFO,
-                    RINFO, true);
+  pemric::Factorize(pemric::Unpack(N, NE, A, FACT, LFACT, IFACT, LIFACT, LKEEP, KEEP, PIVSEQ,
+                                   ICNTL, CNTL, INFO, RINFO),
+                    true);
 }

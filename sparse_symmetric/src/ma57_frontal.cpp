@@ -218,37 +218,21 @@ FactorSettings CurrentFactorSettings() {
 
 }  // namespace ma57
 
-void MA57FrontalFactor(int32_t n,
-                       int32_t m,
-                       double* fact,
-                       int64_t la,
-                       int32_t* ifact,
-                       int32_t lifact,
-                       const int32_t* rowlen,
-                       const int32_t* pivseq,
-                       int32_t nnodes,
-                       const int32_t* nchild,
-                       const int32_t* varnode,
-                       double* moddiag,
-                       double* modscal,
-                       int32_t* frontpos,
-                       const double* cntl,
-                       const int32_t* icntl,
-                       int32_t* info,
-                       double* rinfo,
-                       int32_t* saved) {
+void MA57FrontalFactor(const FrontalArgs& args) {
   using ma57::FrontalState;
   FrontalState st;
-  st.n = n, st.m = m, st.fact = OneBased<double>(fact), st.la = la;
-  st.ifact = OneBased<int32_t>(ifact), st.lifact = lifact;
-  st.rowlen = OneBased<const int32_t>(rowlen), st.pivseq = OneBased<const int32_t>(pivseq);
-  st.nnodes = nnodes, st.nchild = OneBased<const int32_t>(nchild);
-  st.varnode = OneBased<const int32_t>(varnode), st.moddiag = OneBased<double>(moddiag);
-  st.modscal = OneBased<double>(modscal), st.frontpos = OneBased<int32_t>(frontpos);
-  st.info = OneBased<int32_t>(info), st.rinfo = OneBased<double>(rinfo);
-  st.saved = OneBased<int32_t>(saved);
-  const OneBased<const double> controls(cntl);
-  const OneBased<const int32_t> icontrols(icntl);
+  st.n = args.n, st.m = args.m, st.fact = OneBased<double>(args.fact), st.la = args.la;
+  st.ifact = OneBased<int32_t>(args.ifact), st.lifact = args.lifact;
+  st.rowlen = OneBased<const int32_t>(args.rowlen);
+  st.pivseq = OneBased<const int32_t>(args.pivseq);
+  st.nnodes = args.nnodes, st.nchild = OneBased<const int32_t>(args.nchild);
+  st.varnode = OneBased<const int32_t>(args.varnode);
+  st.moddiag = OneBased<double>(args.moddiag), st.modscal = OneBased<double>(args.modscal);
+  st.frontpos = OneBased<int32_t>(args.frontpos);
+  st.info = OneBased<int32_t>(args.info), st.rinfo = OneBased<double>(args.rinfo);
+  st.saved = OneBased<int32_t>(args.saved);
+  const OneBased<const double> controls(args.cntl);
+  const OneBased<const int32_t> icontrols(args.icntl);
   st.u = std::min(0.5, std::max(0.0, controls(MA57_CNTL_THRESHOLD)));
   if (std::isnan(controls(MA57_CNTL_THRESHOLD))) st.u = 0.0;
   st.tol = controls(MA57_CNTL_ZERO_PIVOT);

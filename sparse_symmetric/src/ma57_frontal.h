@@ -29,43 +29,50 @@ enum FactorHeader : int {
   kIfactRecords = 4,    // the first block record
 };
 
-// Numerical work of the factorization: assembly, pivoting, elimination and
-// stacking along the assembly tree (multifrontal method of Duff and Reid),
-// with the space management of two-ended FACT and IFACT workspaces.
-//   n         in   order
-//   m         in   entries of the permuted matrix (KEEP(N+2))
+// The arrays and controls of one factorization, as the kernel takes them.
+//   n         order
+//   m         entries of the permuted matrix (KEEP(N+2))
 //   fact      in/out (la) input rows at the top on entry; factors on exit
-//   la        in   usable length of fact
+//   la        usable length of fact
 //   ifact     in/out (lifact) column indices at the top on entry; factors on exit
-//   rowlen    in   (n) entries of each row of the permuted matrix
-//   pivseq    in   (n) variables in pivot order
-//   nnodes    in   nodes of the assembly tree
-//   nchild    in   (nnodes) children of each node
-//   varnode   in   (n) node of each variable (absolute value)
+//   rowlen    in (n) entries of each row of the permuted matrix
+//   pivseq    in (n) variables in pivot order
+//   nnodes    nodes of the assembly tree
+//   nchild    in (nnodes) children of each node
+//   varnode   in (n) node of each variable (absolute value)
 //   moddiag   in/out (n) modification data, mode 4 only
 //   modscal   in/out (5) modification scalars, mode 4 only
 //   frontpos  work (n) front position of each variable
+//   cntl, icntl  in (5), (20) controls
+//   info, rinfo  out (40), (20) information
 //   saved     in/out (40) state of a suspended factorization
+struct FrontalArgs {
+  int32_t n = 0;
+  int32_t m = 0;
+  double* fact = nullptr;
+  int64_t la = 0;
+  int32_t* ifact = nullptr;
+  int32_t lifact = 0;
+  const int32_t* rowlen = nullptr;
+  const int32_t* pivseq = nullptr;
+  int32_t nnodes = 0;
+  const int32_t* nchild = nullptr;
+  const int32_t* varnode = nullptr;
+  double* moddiag = nullptr;
+  double* modscal = nullptr;
+  int32_t* frontpos = nullptr;
+  const double* cntl = nullptr;
+  const int32_t* icntl = nullptr;
+  int32_t* info = nullptr;
+  double* rinfo = nullptr;
+  int32_t* saved = nullptr;
+};
+
+// Numerical work of the factorization: assembly, pivoting, elimination and
+// stacking along the assembly tree (multifrontal method of Duff and Reid),
+// with the space management of two-ended FACT and IFACT workspaces.
 // Outcomes in info(1): 0, 4 (singular), 10/11 (suspended), -3, -4, -5, -6.
-void MA57FrontalFactor(int32_t n,
-                       int32_t m,
-                       double* fact,
-                       int64_t la,
-                       int32_t* ifact,
-                       int32_t lifact,
-                       const int32_t* rowlen,
-                       const int32_t* pivseq,
-                       int32_t nnodes,
-                       const int32_t* nchild,
-                       const int32_t* varnode,
-                       double* moddiag,
-                       double* modscal,
-                       int32_t* frontpos,
-                       const double* cntl,
-                       const int32_t* icntl,
-                       int32_t* info,
-                       double* rinfo,
-                       int32_t* saved);
+void MA57FrontalFactor(const FrontalArgs& args);
 
 // Final pass over the stored blocks: moves the off-diagonal of each 2x2 pivot,
 // stored negated like the pivot blocks' multipliers (which are stored with

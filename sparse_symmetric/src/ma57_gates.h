@@ -8,10 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "pemric/error_report.h"
 #include "pemric/ma57.h"
 #include "pemric/one_based.h"
-#include "pemric/record.h"
 
 namespace pemric::ma57 {
 
@@ -42,18 +40,15 @@ struct Labelled {
   int position;
 };
 
-// The argument checks of a phase: the status goes to INFO(1), the offending
-// value to INFO(2), and the heading (the phase's own text, then the status
-// in an I`width` field) with the check's detail records to the error stream.
-inline ErrorReport PhaseErrors(const Gates& gates, int32_t* info, const char* heading, int width) {
-  const OneBased<int32_t> cells(info);
-  return ErrorReport(cells.from(MA57_INFO_STATUS), cells.from(MA57_INFO_VALUE),
-                     ErrorStream{gates.lp, gates.errors()}, heading, width);
-}
-
-// The detail record of most checks: the text, then the value in an I10 field.
-inline auto ValueDetail(const char* text, int64_t value) {
-  return [=](int32_t unit) { Record(unit).Text(text).I(value, 10); };
-}
+// The streams and the print level as the entry reports of the analysis and
+// the solution label them (the factorization's labels are two columns
+// shorter).
+inline constexpr Labelled kStreamControls[] = {
+    {"ICNTL(1)  Stream for errors                   =", MA57_ICNTL_ERROR_STREAM},
+    {" --- (2)  Stream for warnings                 =", MA57_ICNTL_WARNING_STREAM},
+    {" --- (3)  Stream for monitoring               =", MA57_ICNTL_MONITOR_STREAM},
+    {" --- (4)  Stream for statistics               =", MA57_ICNTL_STATISTICS_STREAM},
+    {" --- (5)  Level of diagnostic printing        =", MA57_ICNTL_PRINT_LEVEL},
+};
 
 }  // namespace pemric::ma57

@@ -102,16 +102,16 @@ void CompactOrderedRows(int32_t n,
 
 }  // namespace
 
-int64_t MA57BuildGraph(int32_t n,
-                       int32_t ne,
-                       const int32_t* irn,
-                       const int32_t* jcn,
+int64_t MA57BuildGraph(const EntryPattern& pattern,
                        int32_t* lstart,
                        int32_t* llen,
                        int32_t* adj,
                        int32_t* mark,
                        const int32_t* icntl,
                        int32_t* info) {
+  const int32_t n = pattern.n, ne = pattern.ne;
+  const int32_t* irn = pattern.irn;
+  const int32_t* jcn = pattern.jcn;
   auto row = At(irn);
   auto col = At(jcn);
   auto start = At(lstart);
@@ -152,10 +152,7 @@ int64_t MA57BuildGraph(int32_t n,
   return free;
 }
 
-void MA57BuildOrderedPattern(int32_t n,
-                             int32_t ne,
-                             int32_t* irn,
-                             int32_t* jcn,
+void MA57BuildOrderedPattern(const EntryPattern& pattern,
                              const int32_t* pos,
                              int32_t* start,
                              int32_t* count,
@@ -163,6 +160,9 @@ void MA57BuildOrderedPattern(int32_t n,
                              int32_t* mark,
                              const int32_t* icntl,
                              int32_t* info) {
+  const int32_t n = pattern.n, ne = pattern.ne;
+  int32_t* irn = pattern.irn;
+  int32_t* jcn = pattern.jcn;
   auto row = At(irn);
   auto col = At(jcn);
   auto order = At(pos);
@@ -332,17 +332,16 @@ void SymbolicElimination::Append(int32_t u, int64_t& p, int64_t& left, int32_t w
 
 }  // namespace
 
-void MA57SymbolicEliminate(int32_t n,
-                           int64_t ladj,
-                           const int32_t* pos,
-                           int32_t* start,
-                           int32_t* lists,
-                           int32_t* seq,
-                           int32_t* size,
-                           int32_t* mark,
-                           int32_t& ncomp) {
+int32_t MA57SymbolicEliminate(int32_t n,
+                              int64_t ladj,
+                              const int32_t* pos,
+                              int32_t* start,
+                              int32_t* lists,
+                              int32_t* seq,
+                              int32_t* size,
+                              int32_t* mark) {
   SymbolicElimination elimination(n, ladj, pos, start, lists, seq, size, mark);
-  ncomp += elimination.Run();
+  return elimination.Run();
 }
 
 }  // namespace pemric

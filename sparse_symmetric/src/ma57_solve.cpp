@@ -7,11 +7,15 @@
 // pivot triangle, DGEMV or DGEMM for the rectangle); smaller blocks work in
 // place on RHS through their variable lists, which avoids the copies; with
 // one right-hand side, blocks of up to four pivots take loops of fixed length.
+// The monitoring reports are in ma57_solve_report.cpp.
 #include <algorithm>
 #include <cstdlib>
 
+#include "ma57_checks.h"
 #include "ma57_frontal.h"
 #include "ma57_gates.h"
+#include "ma57_phases.h"
+#include "ma57_solve_report.h"
 #include "pemric/blas.h"
 #include "pemric/error_report.h"
 #include "pemric/ma57.h"
@@ -409,14 +413,10 @@ void DiagonalStage(const Solve& so) {
   }
 }
 
-// Argument checks in their fixed order. The status follows the heading
-// after one blank, however many digits it has.
-bool Check(
-    int32_t n, int32_t nrhs, int32_t lrhs, int32_t lw, const ma57::Gates& gates, int32_t* info) {
-  using ma57::ValueDetail;
-  const ErrorReport report =
-      ma57::PhaseErrors(gates, info, "**** Error return from MA57CD ****  INFO(1) = ", 0);
-  if (n < 1) return report.Fail(MA57_ERR_N, n, ValueDetail("N has value", n));
+// Argument checks in their fixed order.
+bool Check(const ma57::SolveArgs& a, const ErrorReport& report) {
+  const int32_t n = a.n, nrhs = a.nrhs, lrhs = a.lrhs, lw = a.lw;
+  if (!ma57::CheckOrder(report, ma57::Phase::kSolution, n)) return false;
   if (nrhs < 1) {
     return report.Fail(MA57_ERR_NRHS, nrhs, [&](int32_t u) {
       Record(u).Text("value of NRHS =").I(nrhs, 10).Text(" is less than 1");
@@ -499,122 +499,69 @@ int64_t FirstFaultyWord(
   return 0;
 }
 
-bool CheckFactors(int32_t n,
-                  int32_t lfact,
-                  const int32_t* ifact,
-                  int32_t lifact,
-                  int32_t* iwblk,
-                  const ma57::Gates& gates,
-                  int32_t* info) {
-  const int64_t faulty = FirstFaultyWord(n, lfact, ifact, lifact, iwblk);
+bool CheckFactors(const ma57::SolveArgs& a, const ErrorReport& report) {
+  const int64_t faulty = FirstFaultyWord(a.n, a.lfact, a.ifact, a.lifact, a.iwblk);
   if (faulty == 0) return true;
-  return ma57::PhaseErrors(gates, info, "**** Error return from MA57CD ****  INFO(1) = ", 0)
-      .Fail(MA57_ERR_FACTORS, faulty, [&](int32_t u) {
-        Record(u).Text("Invalid factors supplied in IFACT");
-        Record(u).Text("Component").I(faulty, 10).Text(" is faulty");
-      });
-}
-
-void PrintColumns(int32_t u, const char* title, int32_t n, int32_t nrhs, const double* rhs,
-                  int64_t lrhs, int32_t level) {
-  const int64_t shown = (level < 4 && n > 10) ? 10 : n;
-  for (int64_t k = 0; k < nrhs; ++k) {
-    Record{u};
-    Record(u).Text(title).I(k + 1, 10);
-    for (int64_t start = 0; start < shown; start += 5) {
-      Record r(u);
-      r.P(1);
-      for (int64_t i = start; i < std::min(shown, start + 5); ++i) r.E(rhs[i + k * lrhs], 13, 3);
-    }
-    if (shown < n) Record(u).Text("     . . .");
-  }
-}
-
-using ma57::Labelled;
-
-const Labelled kEntryControls[] = {
-    {"ICNTL(1)  Stream for errors                   =", MA57_ICNTL_ERROR_STREAM},
-    {" --- (2)  Stream for warnings                 =", MA57_ICNTL_WARNING_STREAM},
-    {" --- (3)  Stream for monitoring               =", MA57_ICNTL_MONITOR_STREAM},
-    {" --- (4)  Stream for statistics               =", MA57_ICNTL_STATISTICS_STREAM},
-    {" --- (5)  Level of diagnostic printing        =", MA57_ICNTL_PRINT_LEVEL},
-};
-
-void EntryReport(const ma57::Gates& gates,
-                 int32_t job,
-                 int32_t n,
-                 const double* fact,
-                 int32_t lfact,
-                 const int32_t* ifact,
-                 int32_t lifact,
-                 int32_t nrhs,
-                 const double* rhs,
-                 int32_t lrhs,
-                 int32_t lw,
-                 const int32_t* icntl_first) {
-  const OneBased<const int32_t> icntl(icntl_first);
-  const int32_t u = gates.mp;
-  Record{u};
-  Record(u).Text("Entering solution phase (MA57CD) with ...");
-  Record(u).Text("JOB       Control on coefficient matrix       =").I(job, 12);
-  Record(u).Text("N         Order of matrix                     =").I(n, 12);
-  for (const Labelled& c : kEntryControls) Record(u).Text(c.label).I(icntl(c.position), 12);
-  Record(u).Text("LFACT     Length of array FACT                =").I(lfact, 12);
-  Record(u).Text("LIFACT    Length of array IFACT               =").I(lifact, 12);
-  Record(u).Text("NRHS      Number of right-hand sides          =").I(nrhs, 12);
-  Record(u).Text("LRHS      Leading dimension of RHS array      =").I(lrhs, 12);
-  Record(u).Text("LW        Leading dimension of work array     =").I(lw, 12);
-  Record(u)
-      .Text("ICNTL(13) Threshold for Level 2 and 3 BLAS    =")
-      .I(icntl(MA57_ICNTL_BLAS_THRESHOLD), 12);
-  MA57PrintFactors(fact, lfact, ifact, lifact, icntl_first);
-  PrintColumns(u, "Right-hand side", n, nrhs, rhs, lrhs, gates.level);
+  return report.Fail(MA57_ERR_FACTORS, faulty,
+                     ma57::FaultyComponent("Invalid factors supplied in IFACT", faulty));
 }
 
 // The solution behind MA57CD and MA57SolveTrusted; `checked` adds the check
 // of the factors' structure.
-void SolveWith(const int32_t* JOB,
-               const int32_t* N,
-               const double* FACT,
-               const int32_t* LFACT,
-               const int32_t* IFACT,
-               const int32_t* LIFACT,
-               const int32_t* NRHS,
-               double* RHS,
-               const int32_t* LRHS,
-               double* W,
-               const int32_t* LW,
-               int32_t* IWBLK,
-               const int32_t* ICNTL,
-               int32_t* INFO,
-               bool checked) {
-  const ma57::Gates gates(ICNTL);
-  const int32_t n = *N, nrhs = *NRHS, job = *JOB;
-  if (!Check(n, nrhs, *LRHS, *LW, gates, INFO)) return;
-  if (checked && !CheckFactors(n, *LFACT, IFACT, *LIFACT, IWBLK, gates, INFO)) return;
-  if (gates.monitor()) {
-    EntryReport(gates, job, n, FACT, *LFACT, IFACT, *LIFACT, nrhs, RHS, *LRHS, *LW, ICNTL);
-  }
-  const int32_t threshold = OneBased<const int32_t>(ICNTL)(MA57_ICNTL_BLAS_THRESHOLD);
-  const Solve so{OneBased<const double>(FACT),
-                 OneBased<const int32_t>(IFACT),
-                 nrhs,
-                 RHS,
-                 *LRHS,
-                 W,
-                 *LW / nrhs,
-                 IWBLK,
-                 threshold};
+void SolveWith(const ma57::SolveArgs& a, bool checked) {
+  const ma57::Gates gates(a.icntl.data());
+  const ErrorReport report = ma57::ArgumentErrors(ma57::Phase::kSolution, gates, a.info);
+  if (!Check(a, report)) return;
+  if (checked && !CheckFactors(a, report)) return;
+  if (gates.monitor()) ma57::ReportSolveEntry(gates, a);
+  const Solve so{OneBased<const double>(a.fact),
+                 OneBased<const int32_t>(a.ifact),
+                 a.nrhs,
+                 a.rhs,
+                 a.lrhs,
+                 a.w,
+                 a.lw / a.nrhs,
+                 a.iwblk,
+                 a.icntl(MA57_ICNTL_BLAS_THRESHOLD)};
+  const int32_t job = a.job;
   if (job <= MA57_JOB_FORWARD) ForwardStage(so);
   if (job <= MA57_JOB_FULL) BackwardStage(so, true);
   if (job == MA57_JOB_DIAGONAL) DiagonalStage(so);
   if (job >= MA57_JOB_BACKWARD) BackwardStage(so, false);
-  if (gates.monitor()) {
-    Record{gates.mp};
-    Record{gates.mp};
-    Record(gates.mp).Text("Leaving solution phase (MA57CD) with ...");
-    PrintColumns(gates.mp, "Solution       ", n, nrhs, RHS, *LRHS, gates.level);
-  }
+  if (gates.monitor()) ma57::ReportSolveExit(gates, a);
+}
+
+// The references of the entry, unpacked once.
+ma57::SolveArgs Unpack(const int32_t* JOB,
+                       const int32_t* N,
+                       const double* FACT,
+                       const int32_t* LFACT,
+                       const int32_t* IFACT,
+                       const int32_t* LIFACT,
+                       const int32_t* NRHS,
+                       double* RHS,
+                       const int32_t* LRHS,
+                       double* W,
+                       const int32_t* LW,
+                       int32_t* IWBLK,
+                       const int32_t* ICNTL,
+                       int32_t* INFO) {
+  ma57::SolveArgs a;
+  a.job = *JOB;
+  a.n = *N;
+  a.fact = FACT;
+  a.lfact = *LFACT;
+  a.ifact = IFACT;
+  a.lifact = *LIFACT;
+  a.nrhs = *NRHS;
+  a.rhs = RHS;
+  a.lrhs = *LRHS;
+  a.w = W;
+  a.lw = *LW;
+  a.iwblk = IWBLK;
+  a.icntl = OneBased<const int32_t>(ICNTL);
+  a.info = INFO;
+  return a;
 }
 
 }  // namespace
@@ -633,7 +580,8 @@ void MA57SolveTrusted(const int32_t* JOB,
                       int32_t* IWBLK,
                       const int32_t* ICNTL,
                       int32_t* INFO) {
-  SolveWith(JOB, N, FACT, LFACT, IFACT, LIFACT, NRHS, RHS, LRHS, W, LW, IWBLK, ICNTL, INFO, false);
+  SolveWith(Unpack(JOB, N, FACT, LFACT, IFACT, LIFACT, NRHS, RHS, LRHS, W, LW, IWBLK, ICNTL, INFO),
+            false);
 }
 
 }  // namespace pemric
@@ -652,6 +600,7 @@ extern "C" PEMRIC_API void MA57CD(const int32_t* JOB,
                                   int32_t* IWBLK,
                                   const int32_t* ICNTL,
                                   int32_t* INFO) {
-  pemric::SolveWith(JOB, N, FACT, LFACT, IFACT, LIFACT, NRHS, RHS, LRHS, W, LW, IWBLK, ICNTL, INFO,
-                    true);
+  pemric::SolveWith(
+      pemric::Unpack(JOB, N, FACT, LFACT, IFACT, LIFACT, NRHS, RHS, LRHS, W, LW, IWBLK, ICNTL, INFO),
+      true);
 }

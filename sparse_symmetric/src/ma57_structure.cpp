@@ -67,16 +67,16 @@ int64_t CountRowSlots(int32_t n,
 // is r's:
 //   row r = [ v v | j3 j2 j1 ]   two diagonal copies, entries 1, 2, 3 stored
 //                                 from the row's end backwards.
-int32_t MA57PermutedStructure(int32_t n,
-                              int32_t ne,
-                              const int32_t* irn,
-                              const int32_t* jcn,
+int32_t MA57PermutedStructure(const EntryPattern& pattern,
                               int32_t* map,
                               int32_t* cols,
                               int32_t* rowcount,
                               const int32_t* pos,
                               int32_t* rowptr,
                               int32_t* diagptr) {
+  const int32_t n = pattern.n, ne = pattern.ne;
+  const int32_t* irn = pattern.irn;
+  const int32_t* jcn = pattern.jcn;
   auto row = At(irn);
   auto col = At(jcn);
   auto position = At(pos);
@@ -204,21 +204,12 @@ class ForecastWalk {
 // Walks the tree nodes in order, with a stack of the contribution blocks
 // still waiting for their parents, to forecast the factor storage, the peak
 // storage with and without compression, and the operation counts.
-void MA57Forecast(int32_t n,
-                  const int32_t* rowcount,
-                  const int32_t* children,
-                  const int32_t* pivots,
-                  const int32_t* front,
-                  int32_t nodes,
-                  int32_t* stack1,
-                  int32_t* stack2,
-                  int32_t* info,
-                  double* rinfo) {
-  ForecastWalk walk(n, At(rowcount), stack1, stack2);
-  for (int32_t k = 1; k <= nodes; ++k) {
-    walk.Node(At(pivots)(k), At(front)(k), At(children)(k), k == nodes);
+void MA57Forecast(const ForecastArrays& a, int32_t* info, double* rinfo) {
+  ForecastWalk walk(a.n, At(a.rowcount), a.stack1, a.stack2);
+  for (int32_t k = 1; k <= a.nodes; ++k) {
+    walk.Node(At(a.pivots)(k), At(a.front)(k), At(a.children)(k), k == a.nodes);
   }
-  walk.Store(nodes, At(info), At(rinfo));
+  walk.Store(a.nodes, At(info), At(rinfo));
 }
 
 }  // namespace pemric

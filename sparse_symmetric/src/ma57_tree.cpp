@@ -13,13 +13,11 @@ namespace {
 
 class TreeBuilder {
  public:
-  TreeBuilder(int32_t n, int32_t* link, const int32_t* size, int32_t* childhead, int32_t* pivots,
-              int32_t* children, int32_t* node, int32_t* pos, int32_t* done, int32_t* parent,
-              int32_t* front, int32_t amalgamation, int32_t* attached)
-      : n_(n), link_(At(link)), size_(At(size)), head_(At(childhead)), pivots_(At(pivots)),
-        children_(At(children)), node_(At(node)), pos_(At(pos)), done_(At(done)),
-        parent_(At(parent)), front_(At(front)), amalgamation_(amalgamation),
-        attached_(At(attached)) {}
+  explicit TreeBuilder(const TreeArrays& a)
+      : n_(a.n), link_(At(a.link)), size_(At(a.size)), head_(At(a.childhead)),
+        pivots_(At(a.pivots)), children_(At(a.children)), node_(At(a.node)), pos_(At(a.pos)),
+        done_(At(a.scratch1)), parent_(At(a.scratch2)), front_(At(a.front)),
+        amalgamation_(a.amalgamation), attached_(At(a.attached)) {}
 
   int32_t Run();
 
@@ -165,21 +163,8 @@ bool TreeBuilder::Merges() const {
 
 }  // namespace
 
-int32_t MA57BuildTree(int32_t n,
-                      int32_t* link,
-                      const int32_t* size,
-                      int32_t* childhead,
-                      int32_t* pivots,
-                      int32_t* children,
-                      int32_t* node,
-                      int32_t* pos,
-                      int32_t* scratch1,
-                      int32_t* scratch2,
-                      int32_t* front,
-                      int32_t amalgamation,
-                      int32_t* attached) {
-  TreeBuilder builder(n, link, size, childhead, pivots, children, node, pos, scratch1, scratch2,
-                      front, amalgamation, attached);
+int32_t MA57BuildTree(const TreeArrays& a) {
+  TreeBuilder builder(a);
   return builder.Run();
 }
 

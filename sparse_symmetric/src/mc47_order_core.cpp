@@ -25,21 +25,10 @@ constexpr int64_t kIntMax = std::numeric_limits<int32_t>::max();
 
 class OrderCore {
  public:
-  OrderCore(int32_t n,
-            int64_t ladj,
-            int32_t* lstart,
-            int32_t* llen,
-            int32_t* adj,
-            int32_t* svsize,
-            int32_t* elcount,
-            int32_t* prev,
-            int32_t* deg,
-            int32_t* bucket,
-            int32_t* nextv,
-            int32_t* wflags)
-      : n_(n), ladj_(ladj), pe_(At(lstart)), len_(At(llen)), iw_(At(adj)),
-        nv_(At(svsize)), elen_(At(elcount)), last_(At(prev)), degree_(At(deg)),
-        head_(At(bucket)), next_(At(nextv)), w_(At(wflags)) {}
+  explicit OrderCore(const MC47Arrays& a)
+      : n_(a.n), ladj_(a.ladj), pe_(At(a.lstart)), len_(At(a.llen)), iw_(At(a.adj)),
+        nv_(At(a.svsize)), elen_(At(a.elcount)), last_(At(a.prev)), degree_(At(a.deg)),
+        head_(At(a.bucket)), next_(At(a.nextv)), w_(At(a.wflags)) {}
 
   void Run(int64_t& freepos, int32_t& ncomp);
 
@@ -518,21 +507,8 @@ void OrderCore::NumberNonPivots() {
 
 }  // namespace
 
-void MC47OrderCore(int32_t n,
-                   int64_t ladj,
-                   int32_t* lstart,
-                   int64_t& freepos,
-                   int32_t* llen,
-                   int32_t* adj,
-                   int32_t* svsize,
-                   int32_t* elcount,
-                   int32_t* prev,
-                   int32_t& ncomp,
-                   int32_t* deg,
-                   int32_t* bucket,
-                   int32_t* nextv,
-                   int32_t* wflags) {
-  OrderCore core(n, ladj, lstart, llen, adj, svsize, elcount, prev, deg, bucket, nextv, wflags);
+void MC47OrderCore(const MC47Arrays& a, int64_t& freepos, int32_t& ncomp) {
+  OrderCore core(a);
   core.Run(freepos, ncomp);
 }
 

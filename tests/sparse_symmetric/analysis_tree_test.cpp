@@ -134,8 +134,16 @@ TEST(AnalysisForecast, SizesBeyondThirtyTwoBitsSaturate) {
   for (int32_t r = 0; r < n; ++r) rowcount[r] = n - r;
   int32_t info[MA57_LINFO] = {};
   double rinfo[MA57_LRINFO] = {};
-  pemric::MA57Forecast(n, rowcount.data(), children.data(), pivots.data(), front.data(), 1,
-                       stack1.data(), stack2.data(), info, rinfo);
+  pemric::ForecastArrays tree;
+  tree.n = n;
+  tree.nodes = 1;
+  tree.rowcount = rowcount.data();
+  tree.children = children.data();
+  tree.pivots = pivots.data();
+  tree.front = front.data();
+  tree.stack1 = stack1.data();
+  tree.stack2 = stack2.data();
+  pemric::MA57Forecast(tree, info, rinfo);
   EXPECT_EQ(At(info)(MA57_INFO_FORECAST_REAL), 2147483647);
   EXPECT_EQ(At(info)(MA57_INFO_FORECAST_FRONT), n);
   EXPECT_EQ(At(info)(MA57_INFO_NODES), 1);

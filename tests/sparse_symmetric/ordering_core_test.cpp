@@ -37,9 +37,20 @@ struct Graph {
     adj.resize(adj.size() + static_cast<size_t>(spare), -99);
   }
   void Order() {
-    pemric::MC47OrderCore(n, static_cast<int64_t>(adj.size()), lstart.data(), freepos, llen.data(),
-                          adj.data(), svsize.data(), elcount.data(), prev.data(), ncomp, deg.data(),
-                          bucket.data(), nextv.data(), wflags.data());
+    pemric::MC47Arrays a;
+    a.n = n;
+    a.ladj = static_cast<int64_t>(adj.size());
+    a.lstart = lstart.data();
+    a.llen = llen.data();
+    a.adj = adj.data();
+    a.svsize = svsize.data();
+    a.elcount = elcount.data();
+    a.prev = prev.data();
+    a.deg = deg.data();
+    a.bucket = bucket.data();
+    a.nextv = nextv.data();
+    a.wflags = wflags.data();
+    pemric::MC47OrderCore(a, freepos, ncomp);
   }
   std::vector<int32_t> Sequence() const { return prev; }
 };
