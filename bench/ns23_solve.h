@@ -21,10 +21,13 @@
 
 #ifdef DALVEX_COUNT_FACTORIZATIONS
 // The link wraps MA57BD and the three linear-algebra steps of NS23AD
-// (-Wl,--wrap=...; the steps by their C++ symbol names), so that every call
+// (-Wl,--wrap=...; the steps by their C++ symbol names, their argument types
+// from the family's private header ns23_step.h), so that every call
 // NS23AD makes passes through here and is counted and timed, with no hook in
 // the library. This header is included by one source file per benchmark
 // program.
+#include "ns23_step.h"
+
 namespace ns23_bench {
 inline int64_t factorizations = 0;
 // Seconds spent in each step since the program started.
@@ -80,42 +83,38 @@ extern "C" void __wrap__ZN6pemric20MA57FactorizeTrustedEPKiS1_PKdPdS1_PiS1_S1_S5
       n, ne, a, fact, lfact, ifact, lifact, lkeep, keep, pivseq, icntl, cntl, info, rinfo);
 }
 
-// pemric::NS23Analyse, NS23Factorize and NS23SolveStep (Itanium C++ ABI names).
-extern "C" void __real__ZN6pemric11NS23AnalyseEiiPKiS1_S1_S1_iPiS2_S2_Pd(
-    int32_t, int32_t, const int32_t*, const int32_t*, const int32_t*, const int32_t*, int32_t,
-    int32_t*, int32_t*, int32_t*, double*);
-extern "C" void __wrap__ZN6pemric11NS23AnalyseEiiPKiS1_S1_S1_iPiS2_S2_Pd(
-    int32_t m, int32_t n, const int32_t* irn, const int32_t* ip, const int32_t* airn,
-    const int32_t* aip, int32_t liw, int32_t* iw, int32_t* iflag, int32_t* keep, double* rkeep) {
+// pemric::ns23::NS23Analyse, NS23Factorize and NS23SolveStep (Itanium C++ ABI
+// names), with the family's own types for their arguments.
+using pemric::OneBased;
+using pemric::ns23::Patterns;
+using pemric::ns23::StepArrays;
+using pemric::ns23::StepMeasures;
+using pemric::ns23::StepPrinting;
+using pemric::ns23::StepVectors;
+extern "C" int32_t __real__ZN6pemric4ns2311NS23AnalyseERKNS0_8PatternsEiPiNS_8OneBasedIiEENS5_IdEE(
+    const Patterns&, int32_t, int32_t*, OneBased<int32_t>, OneBased<double>);
+extern "C" int32_t __wrap__ZN6pemric4ns2311NS23AnalyseERKNS0_8PatternsEiPiNS_8OneBasedIiEENS5_IdEE(
+    const Patterns& b, int32_t liw, int32_t* iw, OneBased<int32_t> keep, OneBased<double> rkeep) {
   ns23_bench::StepClock clock(ns23_bench::step_seconds.analysis);
-  __real__ZN6pemric11NS23AnalyseEiiPKiS1_S1_S1_iPiS2_S2_Pd(m, n, irn, ip, airn, aip, liw, iw,
-                                                           iflag, keep, rkeep);
+  return __real__ZN6pemric4ns2311NS23AnalyseERKNS0_8PatternsEiPiNS_8OneBasedIiEENS5_IdEE(
+      b, liw, iw, keep, rkeep);
 }
-extern "C" void __real__ZN6pemric13NS23FactorizeEiiPKiS1_S1_S1_iPiiPdPKdS5_S2_S2_S3_(
-    int32_t, int32_t, const int32_t*, const int32_t*, const int32_t*, const int32_t*, int32_t,
-    int32_t*, int32_t, double*, const double*, const double*, int32_t*, int32_t*, double*);
-extern "C" void __wrap__ZN6pemric13NS23FactorizeEiiPKiS1_S1_S1_iPiiPdPKdS5_S2_S2_S3_(
-    int32_t m, int32_t n, const int32_t* irn, const int32_t* ip, const int32_t* airn,
-    const int32_t* aip, int32_t liwa, int32_t* iw, int32_t lwa, double* w, const double* fjac,
-    const double* aval, int32_t* iflag, int32_t* keep, double* rkeep) {
+extern "C" int32_t __real__ZN6pemric4ns2313NS23FactorizeERKNS0_10StepArraysEPKdS5_d(
+    const StepArrays&, const double*, const double*, double);
+extern "C" int32_t __wrap__ZN6pemric4ns2313NS23FactorizeERKNS0_10StepArraysEPKdS5_d(
+    const StepArrays& a, const double* fjac, const double* aval, double lamda) {
   ns23_bench::StepClock clock(ns23_bench::step_seconds.factorize);
-  __real__ZN6pemric13NS23FactorizeEiiPKiS1_S1_S1_iPiiPdPKdS5_S2_S2_S3_(
-      m, n, irn, ip, airn, aip, liwa, iw, lwa, w, fjac, aval, iflag, keep, rkeep);
+  return __real__ZN6pemric4ns2313NS23FactorizeERKNS0_10StepArraysEPKdS5_d(a, fjac, aval, lamda);
 }
-extern "C" void __real__ZN6pemric13NS23SolveStepEiiPKiS1_S1_S1_iPiiPdPKdS5_S5_S3_S3_iS3_S3_S3_S3_S1_S2_S3_(
-    int32_t, int32_t, const int32_t*, const int32_t*, const int32_t*, const int32_t*, int32_t,
-    int32_t*, int32_t, double*, const double*, const double*, const double*, double*, double*,
-    int32_t, double*, double*, double*, double*, const int32_t*, int32_t*, double*);
-extern "C" void __wrap__ZN6pemric13NS23SolveStepEiiPKiS1_S1_S1_iPiiPdPKdS5_S5_S3_S3_iS3_S3_S3_S3_S1_S2_S3_(
-    int32_t m, int32_t n, const int32_t* irn, const int32_t* ip, const int32_t* airn,
-    const int32_t* aip, int32_t liwa, int32_t* iw, int32_t lwa, double* w, const double* fjac,
-    const double* aval, const double* r, double* g, double* s, int32_t printstate, double* pred,
-    double* ssq, double* slope, double* curv, const int32_t* icntl, int32_t* keep,
-    double* rkeep) {
+extern "C" StepMeasures
+__real__ZN6pemric4ns2313NS23SolveStepERKNS0_10StepArraysERKNS0_11StepVectorsEdRKNS0_12StepPrintingE(
+    const StepArrays&, const StepVectors&, double, const StepPrinting&);
+extern "C" StepMeasures
+__wrap__ZN6pemric4ns2313NS23SolveStepERKNS0_10StepArraysERKNS0_11StepVectorsEdRKNS0_12StepPrintingE(
+    const StepArrays& a, const StepVectors& v, double lamda, const StepPrinting& printing) {
   ns23_bench::StepClock clock(ns23_bench::step_seconds.solve);
-  __real__ZN6pemric13NS23SolveStepEiiPKiS1_S1_S1_iPiiPdPKdS5_S5_S3_S3_iS3_S3_S3_S3_S1_S2_S3_(
-      m, n, irn, ip, airn, aip, liwa, iw, lwa, w, fjac, aval, r, g, s, printstate, pred, ssq,
-      slope, curv, icntl, keep, rkeep);
+  return __real__ZN6pemric4ns2313NS23SolveStepERKNS0_10StepArraysERKNS0_11StepVectorsEdRKNS0_12StepPrintingE(
+      a, v, lamda, printing);
 }
 #endif
 

@@ -18,15 +18,18 @@
 #include <cstdlib>
 
 #include "ns23_layout.h"
-#include "pemric/ns23_routines.h"
+#include "ns23_step.h"
 
 namespace pemric {
 namespace {
 
 using ns23::Saturate;
 
-// The column-compressed patterns of J and A read through absolute pointers.
-struct Patterns {
+// The column-compressed patterns of J and A viewed from 1, IP through the
+// absolute values of its cells.
+struct PatternView {
+  explicit PatternView(const ns23::Patterns& b)
+      : irn(b.irn), ip(b.ip), airn(b.airn), aip(b.aip) {}
   OneBased<const int32_t> irn, ip, airn, aip;
   template <class Visit>
   void ForEachRow(int32_t j, Visit&& visit) const {
@@ -40,7 +43,7 @@ struct Patterns {
 
 // Counts the distinct positions of each row into iw(2..M+1); returns NZR.
 int64_t CountRows(
-    const Patterns& p, int32_t m, int32_t n, OneBased<int32_t> iw, OneBased<int32_t> mark) {
+    const PatternView& p, int32_t m, int32_t n, OneBased<int32_t> iw, OneBased<int32_t> mark) {
   for (int32_t i = 1; i <= m + 1; ++i) iw(i) = 0;
   for (int32_t i = 1; i <= m; ++i) mark(i) = 0;
   int64_t nzr = 0;
@@ -61,7 +64,7 @@ int64_t CountRows(
 // Example: rows of counts (2, 1) give ends (3, 4); columns 2 (rows 1, 2) then
 // 1 (row 1) are stored at 2, 3, 1: row 1 = [1 2], row 2 = [2].
 void FillRows(
-    const Patterns& p, int32_t m, int32_t n, OneBased<int32_t> iw, OneBased<int32_t> mark) {
+    const PatternView& p, int32_t m, int32_t n, OneBased<int32_t> iw, OneBased<int32_t> mark) {
   OneBased<int32_t> ptr(iw.from(1));
   OneBased<int32_t> col(iw.from(int64_t{m} + 2));
   ptr(1) = 1;
@@ -155,7 +158,7 @@ class NormalColumns {
 // the slot of k is the one the cursor stands on, and the cursor moves one
 // slot on. Every pointer ends at the start of the next row, and one shift
 // puts them back. Otherwise the slot of k is searched for.
-int64_t BuildNormalPattern(const Patterns& p,
+int64_t BuildNormalPattern(const PatternView& p,
                            int32_t m,
                            int32_t n,
                            OneBased<int32_t> iw,
@@ -190,27 +193,21 @@ int64_t BuildNormalPattern(const Patterns& p,
 
 }  // namespace
 
-void NS23Analyse(int32_t m,
-                 int32_t n,
-                 const int32_t* irn,
-                 const int32_t* ip,
-                 const int32_t* airn,
-                 const int32_t* aip,
-                 int32_t liw,
-                 int32_t* iw_first,
-                 int32_t* iflag,
-                 int32_t* keep_first,
-                 double* rkeep_first) {
-  using namespace ns23;
-  OneBased<int32_t> iw(iw_first), keep(keep_first);
-  OneBased<double> rkeep(rkeep_first);
-  const Patterns p{OneBased<const int32_t>(irn), OneBased<const int32_t>(ip),
-                   OneBased<const int32_t>(airn), OneBased<const int32_t>(aip)};
+namespace ns23 {
+
+int32_t NS23Analyse(const Patterns& b,
+                    int32_t liw,
+                    int32_t* iw_first,
+                    OneBased<int32_t> keep,
+                    OneBased<double> rkeep) {
+  const int32_t m = b.m, n = b.n;
+  OneBased<int32_t> iw(iw_first);
+  const PatternView p(b);
   const int64_t big_liw = liw;
   const int64_t big_m = m, big_n = n;
   auto short_of = [&](int64_t needed) {
     keep(kLiwNeeded) = Saturate(needed);
-    *iflag = NS23_ERR_LIW;
+    return NS23_ERR_LIW;
   };
   if (big_liw - big_m < big_m + 1) return short_of(2 * big_m + 1);
   OneBased<int32_t> mark(iw.from(big_liw - big_m + 1));
@@ -237,7 +234,6 @@ void NS23Analyse(int32_t m,
   const int32_t lkeep_analysis = static_cast<int32_t>(work_at - makeep_at);
   MA57AD(&n32, &ne32, iw.from(nrow_at), iw.from(jcn_at), &lkeep_analysis, iw.from(makeep_at),
          iw.from(work_at), keep.from(kMaIcntl), keep.from(kMaInfo), rkeep.from(kMaRinfo));
-  *iflag = 0;  // analysed
 
   const OneBased<const int32_t> ma57_info(keep.from(kMaInfo));
   const int64_t lfc = ma57_info(MA57_INFO_FACT_COMPRESS);
@@ -256,6 +252,8 @@ void NS23Analyse(int32_t m,
   keep(kIfact) = Saturate(makeep_at + makeep_len + big_n);
   keep(kNzr) = Saturate(nzr);
   keep(kNe) = Saturate(ne);
+  return 0;  // analysed
 }
 
+}  // namespace ns23
 }  // namespace pemric

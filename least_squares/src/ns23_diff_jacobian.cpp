@@ -36,12 +36,13 @@ constexpr double kStepTolerance = 0.0010000000474974513;
 // The step h moved so that x + h is exactly representable next to |x|.
 double Representable(double h, double abs_x) { return (h + abs_x) - abs_x; }
 
+// The routine's arguments viewed from 1; NS23DiffJacobian fills it by name.
 struct DiffArrays {
-  int32_t m, n;
+  int32_t m = 0, n = 0;
   OneBased<const int32_t> irn;
   OneBased<int32_t> ip;
   OneBased<double> h, x, f;
-  const double* hmaxv;
+  const double* hmaxv = nullptr;
   OneBased<double> fjac;
   OneBased<int32_t> iwd;
   OneBased<double> wd;
@@ -250,30 +251,10 @@ bool RequestBackward(const DiffArrays& a, int32_t g, int32_t groups, int32_t* df
   return false;
 }
 
-}  // namespace
-
-void NS23DiffJacobian(int32_t m,
-                      int32_t n,
-                      const int32_t* irn,
-                      int32_t* ip,
-                      double* h,
-                      double* x,
-                      double* f,
-                      const double* hmaxv,
-                      double* fjac,
-                      int32_t* iwd,
-                      double* wd,
-                      int32_t* dflag,
-                      const int32_t* icntld,
-                      const double* cntld,
-                      int32_t* infod_first,
-                      int32_t* isave,
-                      double* /*rsave*/) {
-  const DiffArrays a{m, n, OneBased<const int32_t>(irn), OneBased<int32_t>(ip), OneBased<double>(h),
-                     OneBased<double>(x), OneBased<double>(f), hmaxv, OneBased<double>(fjac),
-                     OneBased<int32_t>(iwd), OneBased<double>(wd), OneBased<const int32_t>(icntld),
-                     OneBased<const double>(cntld), OneBased<int32_t>(isave)};
-  const OneBased<int32_t> infod(infod_first);
+// One call of the routine on its unpacked arguments: absorbs the evaluation
+// that dflag reports (or starts), then asks for the next one or finishes.
+void Run(const DiffArrays& a, int32_t* dflag, OneBased<int32_t> infod) {
+  const int32_t m = a.m;
   int32_t next_forward = 1;
   int32_t next_backward = 0;  // 0: forward evaluations still under way
   if (*dflag == 2) {
@@ -306,6 +287,27 @@ void NS23DiffJacobian(int32_t m,
     next_backward = 0;
   }
   Finish(a, dflag, infod);
+}
+
+}  // namespace
+
+void NS23DiffJacobian(const DiffProblem& d, int32_t* dflag, const DiffState& state) {
+  DiffArrays a;
+  a.m = d.m;
+  a.n = d.n;
+  a.irn = OneBased<const int32_t>(d.irn);
+  a.ip = OneBased<int32_t>(d.ip);
+  a.h = OneBased<double>(d.h);
+  a.x = OneBased<double>(d.x);
+  a.f = OneBased<double>(d.f);
+  a.hmaxv = d.hmaxv;
+  a.fjac = OneBased<double>(d.fjac);
+  a.iwd = OneBased<int32_t>(d.iwd);
+  a.wd = OneBased<double>(d.wd);
+  a.icntld = OneBased<const int32_t>(state.icntld);
+  a.cntld = OneBased<const double>(state.cntld);
+  a.isave = OneBased<int32_t>(state.isave);
+  Run(a, dflag, OneBased<int32_t>(state.infod));  // RSAVE is not used
 }
 
 }  // namespace pemric

@@ -117,11 +117,38 @@ Phase JacobianDecision(const Problem& p) {
   return Phase::kDifferences;
 }
 
+// The difference routine's arrays: the pattern of J, the steps H, the point,
+// F and FJAC, its groups in the last 2N+1 cells of IW, and SX, DF and FC
+// together (M + 2N cells from SX on) as its real workspace.
+static DiffProblem DiffArguments(const Problem& p) {
+  DiffProblem d;
+  d.m = p.m;
+  d.n = p.n;
+  d.irn = p.irn;
+  d.ip = p.ip;
+  d.h = p.h();
+  d.x = p.x;
+  d.f = p.f;
+  d.hmaxv = p.rkeep.from(kMinusHmax);
+  d.fjac = p.fjac;
+  d.iwd = p.iw + (int64_t{p.keep(kIwd)} - 1);
+  d.wd = p.sx();
+  return d;
+}
+
+// Its controls, information and saved state, at their places in KEEP and RKEEP.
+static DiffState DiffSaved(const Problem& p) {
+  DiffState state;
+  state.icntld = p.keep.from(kDiffIcntl);
+  state.cntld = p.rkeep.from(kDiffCntl);
+  state.infod = p.keep.from(kDiffInfo);
+  state.isave = p.keep.from(kDiffIsave);
+  state.rsave = p.rkeep.from(kDiffRsave);
+  return state;
+}
+
 Phase Differences(const Problem& p) {
-  NS23DiffJacobian(p.m, p.n, p.irn, p.ip, p.h(), p.x, p.f, p.rkeep.from(kMinusHmax), p.fjac,
-                   p.iw + (int64_t{p.keep(kIwd)} - 1), p.sx(), p.keep.from(kDiffFlag),
-                   p.keep.from(kDiffIcntl), p.rkeep.from(kDiffCntl), p.keep.from(kDiffInfo),
-                   p.keep.from(kDiffIsave), p.rkeep.from(kDiffRsave));
+  NS23DiffJacobian(DiffArguments(p), p.keep.from(kDiffFlag), DiffSaved(p));
   if (p.keep(kDiffFlag) != 0) return AskFor(p, NS23_EVALUATE_DIFFERENCE);
   std::copy(p.f, p.f + p.m, p.fc());
   p.keep(kDiffScheme) = p.keep(kSavedScheme);
@@ -216,12 +243,30 @@ Phase LineSearchEvaluated(const Problem& p) {
   return Phase::kTrialEvaluated;
 }
 
+// The step from the factors into SX (B^T r into RT on the way), its
+// measures recorded in RKEEP.
+static void SolveForStep(const Problem& p, const StepArrays& a) {
+  StepVectors v;
+  v.fjac = p.fjac;
+  v.aval = p.aval;
+  v.r = p.rc();
+  v.g = p.rt();
+  v.s = p.sx();
+  StepPrinting printing;
+  printing.unit = p.stream();
+  printing.state = p.keep(kPrintState);
+  const StepMeasures measures = NS23SolveStep(a, v, p.rkeep(kLamda), printing);
+  p.rkeep(kPred) = measures.pred;
+  p.rkeep(kStepSq) = measures.ssq;
+  p.rkeep(kSlope) = measures.slope;
+  p.rkeep(kCurv) = measures.curv;
+  p.rkeep(kStepLen) = std::sqrt(measures.ssq);
+}
+
 Phase NewStep(const Problem& p) {
-  int32_t status = 0;
-  const int32_t liwa = p.keep(kLiwa);
-  const int32_t lwa = p.keep(kLwa);
-  NS23Factorize(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval,
-                &status, p.keep.from(1), p.rkeep.from(1));
+  // The step's arrays, carved once for the factorization and the solutions.
+  const StepArrays a = Carve(p.patterns(), p.linear_algebra(), p.keep, p.rkeep);
+  const int32_t status = NS23Factorize(a, p.fjac, p.aval, p.rkeep(kLamda));
   // A normal matrix that overflowed (Jacobian values near the square root of
   // the largest number) has no meaningful factors or step.
   if (status == NS23_ERR_NOT_FINITE) {
@@ -233,16 +278,8 @@ Phase NewStep(const Problem& p) {
     }
     return FinalReturn(p, NS23_ERR_FACTORIZATION);
   }
-  double pred, ssq, slope, curv;
-  NS23SolveStep(p.m, p.n, p.irn, p.ip, p.airn, p.aip, liwa, p.iw, lwa, p.w, p.fjac, p.aval, p.rc(),
-                p.rt(), p.sx(), p.keep(kPrintState), &pred, &ssq, &slope, &curv, p.icntl.data(),
-                p.keep.from(1), p.rkeep.from(1));
-  p.rkeep(kPred) = pred;
-  p.rkeep(kStepSq) = ssq;
-  p.rkeep(kSlope) = slope;
-  p.rkeep(kCurv) = curv;
-  const double step = std::sqrt(ssq);
-  p.rkeep(kStepLen) = step;
+  SolveForStep(p, a);
+  const double step = p.rkeep(kStepLen);
   const double ss = p.rkeep(kSs);
   if (step <= p.rkeep(kEps) * p.rkeep(kXnorm)) return FinalReturn(p, NS23_FINISHED);
   const bool small_ss = ss <= p.sac;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "ns23_layout.h"
+#include "ns23_step.h"
 #include "pemric/ns23_routines.h"
 
 namespace pemric::ns23 {
@@ -25,31 +26,32 @@ enum class Phase {
 };
 
 // The arguments of one call, scalars read once, arrays by their first cell.
+// NS23AD fills it field by field, by name.
 struct Problem {
-  int32_t m, n;
-  double sac, stpmin;
-  int32_t maxfun, iprint;
-  const int32_t* irn;
-  int32_t* ip;
-  const double* aval;
-  const int32_t* airn;
-  const int32_t* aip;
-  double hmax;  // HMAX when > 0 (differences); 0 for any other value
-  double hmax_given;  // HMAX as passed, for the header record
-  int32_t liw;
-  int32_t* iw;
-  int32_t lw;
-  double* w;
-  double* x;
-  double* f;
-  double* fjac;
-  int32_t* iflag;
+  int32_t m = 0, n = 0;
+  double sac = 0.0, stpmin = 0.0;
+  int32_t maxfun = 0, iprint = 0;
+  const int32_t* irn = nullptr;
+  int32_t* ip = nullptr;
+  const double* aval = nullptr;
+  const int32_t* airn = nullptr;
+  const int32_t* aip = nullptr;
+  double hmax = 0.0;        // HMAX when > 0 (differences); 0 for any other value
+  double hmax_given = 0.0;  // HMAX as passed, for the header record
+  int32_t liw = 0;
+  int32_t* iw = nullptr;
+  int32_t lw = 0;
+  double* w = nullptr;
+  double* x = nullptr;
+  double* f = nullptr;
+  double* fjac = nullptr;
+  int32_t* iflag = nullptr;
   OneBased<const int32_t> icntl;
   OneBased<const double> cntl;
   OneBased<int32_t> keep;
   OneBased<double> rkeep;
   OneBased<int32_t> lkeep;
-  int32_t* error_value;  // INFO(2) of the errors that name a position or an argument
+  int32_t* error_value = nullptr;  // INFO(2) of the errors that name a position or an argument
 
   // Sections of W whose start positions the start of a problem recorded.
   double* section(Keep slot) const { return w + (int64_t{keep(slot)} - 1); }
@@ -61,6 +63,25 @@ struct Problem {
   double* rc() const { return section(kRc); }  // r at the current point (M)
   double* h() const { return section(kH); }    // difference steps (N)
   int64_t nnz() const { return int64_t{std::abs(ip[n])} - 1; }
+  Patterns patterns() const {
+    Patterns b;
+    b.m = m;
+    b.n = n;
+    b.irn = irn;
+    b.ip = ip;
+    b.airn = airn;
+    b.aip = aip;
+    return b;
+  }
+  // The linear-algebra sections ILA and LA that the start of a problem divided.
+  Workspace linear_algebra() const {
+    Workspace la;
+    la.liw = keep(kLiwa);
+    la.iw = iw;
+    la.lw = keep(kLwa);
+    la.w = w;
+    return la;
+  }
 };
 
 Phase FinalReturn(const Problem& p, int32_t flag);

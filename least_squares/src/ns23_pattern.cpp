@@ -33,18 +33,15 @@ int64_t FirstRowOutside(const int32_t* rows, int64_t count, int32_t m) {
 
 }  // namespace
 
-PatternFault FirstPatternFault(int32_t m,
-                               int32_t n,
-                               const int32_t* irn,
-                               const int32_t* ip,
-                               const int32_t* airn,
-                               const int32_t* aip) {
-  if (const int64_t j = FirstFaultyStart(ip, n, true)) return {NS23_ERR_IP, j};
-  if (const int64_t k = FirstRowOutside(irn, std::abs(int64_t{ip[n]}) - 1, m)) {
+PatternFault FirstPatternFault(const Patterns& b) {
+  if (const int64_t j = FirstFaultyStart(b.ip, b.n, true)) return {NS23_ERR_IP, j};
+  if (const int64_t k = FirstRowOutside(b.irn, std::abs(int64_t{b.ip[b.n]}) - 1, b.m)) {
     return {NS23_ERR_IRN, k};
   }
-  if (const int64_t j = FirstFaultyStart(aip, n, false)) return {NS23_ERR_AIP, j};
-  if (const int64_t k = FirstRowOutside(airn, int64_t{aip[n]} - 1, m)) return {NS23_ERR_AIRN, k};
+  if (const int64_t j = FirstFaultyStart(b.aip, b.n, false)) return {NS23_ERR_AIP, j};
+  if (const int64_t k = FirstRowOutside(b.airn, int64_t{b.aip[b.n]} - 1, b.m)) {
+    return {NS23_ERR_AIRN, k};
+  }
   return {};
 }
 

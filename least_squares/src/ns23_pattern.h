@@ -1,11 +1,24 @@
-// The checks of the Jacobian's and A's column-compressed patterns that both
-// NS23AD's start and NS23WorkspaceSize make before they index anything with
-// them, so that the same fault gets the same code from either.
+// The sizes and column-compressed patterns of J and A as NS23AD's callers
+// give them, and the checks that both NS23AD's start and NS23WorkspaceSize
+// make before they index anything with them, so that the same fault gets the
+// same code from either.
 #pragma once
 
 #include <cstdint>
 
 namespace pemric::ns23 {
+
+// B = J + A is M x N; J on (irn, ip), A on (airn, aip), arrays by their
+// first cell and indexed from 1 in their contents.
+struct Patterns {
+  int32_t m = 0;
+  int32_t n = 0;
+  const int32_t* irn = nullptr;   // row of each entry of J (|IP(N+1)| - 1)
+  const int32_t* ip = nullptr;    // column starts of J (N+1); may carry the
+                                  // difference Jacobian's negative column marks
+  const int32_t* airn = nullptr;  // row of each entry of A (AIP(N+1) - 1)
+  const int32_t* aip = nullptr;   // column starts of A (N+1)
+};
 
 // The first fault found, in the order IP, IRN, AIP, AIRN: its NS23AD code
 // (NS23_ERR_IP, NS23_ERR_IRN, NS23_ERR_AIP or NS23_ERR_AIRN) and the
@@ -16,11 +29,6 @@ struct PatternFault {
   int32_t status = 0;
   int64_t position = 0;
 };
-PatternFault FirstPatternFault(int32_t m,
-                               int32_t n,
-                               const int32_t* irn,
-                               const int32_t* ip,
-                               const int32_t* airn,
-                               const int32_t* aip);
+PatternFault FirstPatternFault(const Patterns& b);
 
 }  // namespace pemric::ns23

@@ -14,30 +14,22 @@ void PrintVector(int32_t unit, const char* title, const double* v, int32_t n) {
   }
 }
 
-void PrintHeader(int32_t unit,
-                 int32_t m,
-                 int32_t n,
-                 double sac,
-                 double stpmin,
-                 int32_t maxfun,
-                 double hmax,
-                 int32_t liw,
-                 int32_t lw) {
+void PrintHeader(int32_t unit, const HeaderValues& v) {
   Record(unit)
       .Slash()
       .Text(" Entering NS23A/AD with ")
       .Slash()
       .Text("    M    N      SAC        STPMIN  MAXFUN    HMAX      LIW    LW")
       .Slash()
-      .I(m, 5)
-      .I(n, 5)
+      .I(v.m, 5)
+      .I(v.n, 5)
       .P(1)
-      .E(sac, 12, 4)
-      .E(stpmin, 12, 4)
-      .I(maxfun, 6)
-      .E(hmax, 12, 4)
-      .I(liw, 6)
-      .I(lw, 6);
+      .E(v.sac, 12, 4)
+      .E(v.stpmin, 12, 4)
+      .I(v.maxfun, 6)
+      .E(v.hmax, 12, 4)
+      .I(v.liw, 6)
+      .I(v.lw, 6);
 }
 
 void PrintSummary(int32_t unit,

@@ -8,16 +8,17 @@ namespace pemric::ns23 {
 // " <title>" then lines of three pairs: index (I8) and value (1PE16.8).
 void PrintVector(int32_t unit, const char* title, const double* v, int32_t n);
 
+// The values that the header at the start of a problem shows.
+struct HeaderValues {
+  int32_t m = 0, n = 0;
+  double sac = 0.0, stpmin = 0.0;
+  int32_t maxfun = 0;
+  double hmax = 0.0;  // HMAX as passed
+  int32_t liw = 0, lw = 0;
+};
+
 // The header written at the start of a problem.
-void PrintHeader(int32_t unit,
-                 int32_t m,
-                 int32_t n,
-                 double sac,
-                 double stpmin,
-                 int32_t maxfun,
-                 double hmax,
-                 int32_t liw,
-                 int32_t lw);
+void PrintHeader(int32_t unit, const HeaderValues& v);
 
 // The per-iteration summary.
 void PrintSummary(int32_t unit,

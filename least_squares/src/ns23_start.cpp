@@ -99,7 +99,7 @@ bool CheckControls(const Problem& p, const ErrorReport& errors) {
 // The patterns of J and A, in the order IP, IRN, AIP, AIRN: everything the
 // analysis, the normal matrix and the difference Jacobian index with them.
 bool CheckPattern(const Problem& p, const ErrorReport& errors) {
-  const PatternFault fault = FirstPatternFault(p.m, p.n, p.irn, p.ip, p.airn, p.aip);
+  const PatternFault fault = FirstPatternFault(p.patterns());
   switch (fault.status) {
     case NS23_ERR_IP:
       return Refuse(errors, NS23_ERR_IP, "IP(J) is out of order, J =", fault.position);
@@ -119,6 +119,21 @@ bool CheckPattern(const Problem& p, const ErrorReport& errors) {
 // point, so that sizes far beyond any array (M = N = INT32_MAX) are refused
 // without reading IP.
 bool AnalysisCanBegin(const Problem& p) { return int64_t{p.liw} - p.m >= int64_t{p.m} + 1; }
+
+// The header record of a start, when printing is asked for.
+void PrintStartHeader(const Problem& p) {
+  if (p.iprint == 0 || p.stream() <= 0) return;
+  HeaderValues v;
+  v.m = p.m;
+  v.n = p.n;
+  v.sac = p.sac;
+  v.stpmin = p.stpmin;
+  v.maxfun = p.maxfun;
+  v.hmax = p.hmax_given;
+  v.liw = p.liw;
+  v.lw = p.lw;
+  PrintHeader(p.stream(), v);
+}
 
 // What a resumption must find unchanged, recorded once the start succeeds.
 void RecordStartSizes(const Problem& p) {
@@ -159,18 +174,13 @@ Phase Start(const Problem& p) {
   const double initial_step = p.cntl(NS23_CNTL_INITIAL_STEP);
   p.rkeep(kRelStep) = initial_step > 0.0 ? initial_step / p.hmax : std::sqrt(eps);
   ResetState(p, big, eps);
-  if (p.iprint != 0 && p.stream() > 0) {
-    PrintHeader(p.stream(), p.m, p.n, p.sac, p.stpmin, p.maxfun, p.hmax_given, p.liw, p.lw);
-  }
+  PrintStartHeader(p);
   if (AnalysisCanBegin(p)) {
     if (!CheckPattern(p, errors)) return Phase::kReturn;
     // Column marks of an earlier difference Jacobian may still be in IP.
     for (int64_t j = 0; j <= p.n; ++j) p.ip[j] = std::abs(p.ip[j]);
   }
-  int32_t status = 0;
-  NS23Analyse(p.m, p.n, p.irn, p.ip, p.airn, p.aip, p.liw, p.iw, &status, p.keep.from(1),
-              p.rkeep.from(1));
-  if (status == NS23_ERR_LIW) {
+  if (NS23Analyse(p.patterns(), p.liw, p.iw, p.keep, p.rkeep) == NS23_ERR_LIW) {
     errors.Fail(NS23_ERR_LIW, p.liw, [](int32_t u) {
       PrintError(u, " Error return from NS23 because LIW is too small", nullptr);
     });
@@ -282,6 +292,13 @@ Phase Run(const Problem& p, Phase phase) {
   return Phase::kReturn;
 }
 
+// Resumes the problem at the phase IFLAG names and runs phases until one of
+// them returns to the caller.
+void Drive(const Problem& p) {
+  Phase phase = Resume(p);
+  while (phase != Phase::kReturn) phase = Run(p, phase);
+}
+
 void SetInformation(const Problem& p, OneBased<int32_t> info, OneBased<double> rinfo) {
   const int32_t flag = *p.iflag;
   info(NS23_INFO_STATUS) = flag < 0 ? flag : 0;
@@ -327,39 +344,38 @@ extern "C" PEMRIC_API void NS23AD(const int32_t* M,
                                   double* RKEEP,
                                   int32_t* LKEEP) {
   using namespace pemric::ns23;
+  int32_t error_value = 0;
+  Problem p;
+  p.m = *M;
+  p.n = *N;
+  p.sac = *SAC;
+  p.stpmin = *STPMIN;
+  p.maxfun = *MAXFUN;
+  p.iprint = *IPRINT;
+  p.irn = IRN;
+  p.ip = IP;
+  p.aval = AVAL;
+  p.airn = AIRN;
+  p.aip = AIP;
   // Only a positive HMAX asks for differences and for their section of W; a
   // negative or NaN value is taken as 0, so that the mode and the workspace
   // division always agree.
-  const double hmax = *HMAX > 0.0 ? *HMAX : 0.0;
-  int32_t error_value = 0;
-  const Problem p{*M,
-                  *N,
-                  *SAC,
-                  *STPMIN,
-                  *MAXFUN,
-                  *IPRINT,
-                  IRN,
-                  IP,
-                  AVAL,
-                  AIRN,
-                  AIP,
-                  hmax,
-                  *HMAX,
-                  *LIW,
-                  IW,
-                  *LW,
-                  W,
-                  X,
-                  F,
-                  FJAC,
-                  IFLAG,
-                  OneBased<const int32_t>(ICNTL),
-                  OneBased<const double>(CNTL),
-                  OneBased<int32_t>(KEEP),
-                  OneBased<double>(RKEEP),
-                  OneBased<int32_t>(LKEEP),
-                  &error_value};
-  Phase phase = Resume(p);
-  while (phase != Phase::kReturn) phase = Run(p, phase);
+  p.hmax = *HMAX > 0.0 ? *HMAX : 0.0;
+  p.hmax_given = *HMAX;
+  p.liw = *LIW;
+  p.iw = IW;
+  p.lw = *LW;
+  p.w = W;
+  p.x = X;
+  p.f = F;
+  p.fjac = FJAC;
+  p.iflag = IFLAG;
+  p.icntl = OneBased<const int32_t>(ICNTL);
+  p.cntl = OneBased<const double>(CNTL);
+  p.keep = OneBased<int32_t>(KEEP);
+  p.rkeep = OneBased<double>(RKEEP);
+  p.lkeep = OneBased<int32_t>(LKEEP);
+  p.error_value = &error_value;
+  Drive(p);
   SetInformation(p, OneBased<int32_t>(INFO), OneBased<double>(RINFO));
 }

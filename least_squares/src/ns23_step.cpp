@@ -21,74 +21,16 @@
 
 #include "ns23_layout.h"
 #include "ns23_print.h"
+#include "ns23_step.h"
 #include "pemric/blas.h"
 #include "pemric/finite.h"
 #include "pemric/ma57_trusted.h"
-#include "pemric/ns23_routines.h"
 #include "pemric/record.h"
 
 namespace pemric {
 namespace {
 
-// The sections of IW and W that the step uses, from the analysis slots.
-struct StepArrays {
-  int32_t m, n;
-  OneBased<const int32_t> irn, ip, airn, aip;
-  OneBased<int32_t> rowptr;  // row starts between the passes; cursors within one
-  OneBased<const int32_t> rowcol, nptr, nrow;
-  int32_t nzr, ne;
-  int32_t* makeep;
-  int32_t lkeep_ma57;
-  int32_t* mawork;
-  int32_t* ifact;
-  int32_t lifact;
-  OneBased<double> nval;
-  double* fact;
-  int32_t lfact;
-  OneBased<double> rowval, acc;
-};
-
-StepArrays Carve(int32_t m,
-                 int32_t n,
-                 const int32_t* irn,
-                 const int32_t* ip,
-                 const int32_t* airn,
-                 const int32_t* aip,
-                 int32_t liwa,
-                 int32_t* iw_first,
-                 int32_t lwa,
-                 double* w_first,
-                 const int32_t* keep_first) {
-  using namespace ns23;
-  OneBased<int32_t> iw(iw_first);
-  OneBased<double> w(w_first);
-  OneBased<const int32_t> keep(keep_first);
-  const int32_t nzr = keep(kNzr);
-  const int32_t ne = keep(kNe);
-  const int64_t top = int64_t{lwa} - nzr - n;
-  return StepArrays{m,
-                    n,
-                    OneBased<const int32_t>(irn),
-                    OneBased<const int32_t>(ip),
-                    OneBased<const int32_t>(airn),
-                    OneBased<const int32_t>(aip),
-                    OneBased<int32_t>(iw.from(keep(kRowPtr))),
-                    OneBased<const int32_t>(iw.from(keep(kRowCol))),
-                    OneBased<const int32_t>(iw.from(keep(kNormPtr))),
-                    OneBased<const int32_t>(iw.from(keep(kNormRow))),
-                    nzr,
-                    ne,
-                    iw.from(keep(kMaKeep)),
-                    keep(kMaLkeep),
-                    iw.from(keep(kMaWork)),
-                    iw.from(keep(kIfact)),
-                    static_cast<int32_t>(int64_t{liwa} - keep(kIfact) + 1),
-                    OneBased<double>(w.from(1)),
-                    w.from(int64_t{ne} + 1),
-                    static_cast<int32_t>(int64_t{lwa} - ne),
-                    OneBased<double>(w.from(top + 1)),
-                    OneBased<double>(w.from(top + nzr + 1))};
-}
+using ns23::StepArrays;
 
 // Visits the entries (row, value) of column j of J and then of A.
 template <class Visit>
@@ -213,28 +155,53 @@ void FormNormal(const StepArrays& a, const double* fjac, const double* aval) {
 
 }  // namespace
 
-void NS23Factorize(int32_t m,
-                   int32_t n,
-                   const int32_t* irn,
-                   const int32_t* ip,
-                   const int32_t* airn,
-                   const int32_t* aip,
-                   int32_t liwa,
-                   int32_t* iw,
-                   int32_t lwa,
-                   double* w,
-                   const double* fjac,
-                   const double* aval,
-                   int32_t* iflag,
-                   int32_t* keep_first,
-                   double* rkeep_first) {
-  using namespace ns23;
-  OneBased<int32_t> keep(keep_first);
-  OneBased<double> rkeep(rkeep_first);
-  const StepArrays a = Carve(m, n, irn, ip, airn, aip, liwa, iw, lwa, w, keep_first);
+namespace ns23 {
+
+// The sections of ILA from the starts the analysis recorded in KEEP; those
+// of LA as laid out above, the row-wise values of B and the accumulator at
+// the top of FACT.
+StepArrays Carve(const Patterns& b,
+                 const Workspace& la,
+                 OneBased<int32_t> keep,
+                 OneBased<double> rkeep) {
+  OneBased<int32_t> iw(la.iw);
+  OneBased<double> w(la.w);
+  const int32_t nzr = keep(kNzr);
+  const int32_t ne = keep(kNe);
+  const int64_t top = int64_t{la.lw} - nzr - b.n;
+  StepArrays a;
+  a.m = b.m;
+  a.n = b.n;
+  a.irn = OneBased<const int32_t>(b.irn);
+  a.ip = OneBased<const int32_t>(b.ip);
+  a.airn = OneBased<const int32_t>(b.airn);
+  a.aip = OneBased<const int32_t>(b.aip);
+  a.rowptr = OneBased<int32_t>(iw.from(keep(kRowPtr)));
+  a.rowcol = OneBased<const int32_t>(iw.from(keep(kRowCol)));
+  a.nptr = OneBased<const int32_t>(iw.from(keep(kNormPtr)));
+  a.nrow = OneBased<const int32_t>(iw.from(keep(kNormRow)));
+  a.nzr = nzr;
+  a.ne = ne;
+  a.makeep = iw.from(keep(kMaKeep));
+  a.lkeep_ma57 = keep(kMaLkeep);
+  a.mawork = iw.from(keep(kMaWork));
+  a.ifact = iw.from(keep(kIfact));
+  a.lifact = static_cast<int32_t>(int64_t{la.liw} - keep(kIfact) + 1);
+  a.nval = OneBased<double>(w.from(1));
+  a.fact = w.from(int64_t{ne} + 1);
+  a.lfact = static_cast<int32_t>(int64_t{la.lw} - ne);
+  a.rowval = OneBased<double>(w.from(top + 1));
+  a.acc = OneBased<double>(w.from(top + nzr + 1));
+  a.ma_icntl = keep.from(kMaIcntl);
+  a.ma_cntl = rkeep.from(kMaCntl);
+  a.ma_info = keep.from(kMaInfo);
+  a.ma_rinfo = rkeep.from(kMaRinfo);
+  return a;
+}
+
+int32_t NS23Factorize(const StepArrays& a, const double* fjac, const double* aval, double lamda) {
   const int32_t eps_index = MACHINE_EPSILON;
   double mult = MachineConstant(&eps_index);
-  const double lamda = rkeep(kLamda);
   const bool distinct = EntriesDistinct(a);
   for (int attempt = 1; attempt <= 10; ++attempt, mult *= 2.0) {
     if (distinct) {
@@ -246,69 +213,61 @@ void NS23Factorize(int32_t m,
     const double maxdiag = MaxDiagonal(a);
     double delta = mult * maxdiag;
     if (delta < lamda) delta = lamda;
-    for (int32_t k = 1; k <= n; ++k) a.nval(a.nptr(k)) += delta;
-    if (!AllFinite(a.nval.data(), a.ne)) {
-      *iflag = NS23_ERR_NOT_FINITE;  // overflowed: no shift can help
-      return;
-    }
+    for (int32_t k = 1; k <= a.n; ++k) a.nval(a.nptr(k)) += delta;
+    if (!AllFinite(a.nval.data(), a.ne)) return NS23_ERR_NOT_FINITE;  // no shift can help
     MA57FactorizeTrusted(&a.n, &a.ne, a.nval.from(1), a.fact, &a.lfact, a.ifact, &a.lifact,
-                         &a.lkeep_ma57, a.makeep, a.mawork, keep.from(kMaIcntl),
-                         rkeep.from(kMaCntl), keep.from(kMaInfo), rkeep.from(kMaRinfo));
-    if (OneBased<const int32_t>(keep.from(kMaInfo))(MA57_INFO_STATUS) >= 0) return;
+                         &a.lkeep_ma57, a.makeep, a.mawork, a.ma_icntl, a.ma_cntl, a.ma_info,
+                         a.ma_rinfo);
+    if (OneBased<const int32_t>(a.ma_info)(MA57_INFO_STATUS) >= 0) return 0;
   }
-  *iflag = NS23_ERR_FACTORIZATION;
+  return NS23_ERR_FACTORIZATION;
 }
 
-void NS23SolveStep(int32_t m,
-                   int32_t n,
-                   const int32_t* irn,
-                   const int32_t* ip,
-                   const int32_t* airn,
-                   const int32_t* aip,
-                   int32_t liwa,
-                   int32_t* iw,
-                   int32_t lwa,
-                   double* w,
-                   const double* fjac,
-                   const double* aval,
-                   const double* r,
-                   double* g,
-                   double* s,
-                   int32_t printstate,
-                   double* pred,
-                   double* ssq,
-                   double* slope,
-                   double* curv,
-                   const int32_t* icntl,
-                   int32_t* keep_first,
-                   double* rkeep_first) {
-  using namespace ns23;
-  OneBased<int32_t> keep(keep_first);
-  OneBased<double> rkeep(rkeep_first);
-  const StepArrays a = Carve(m, n, irn, ip, airn, aip, liwa, iw, lwa, w, keep_first);
-  for (int32_t j = 0; j < n; ++j) g[j] = 0.0;
-  NS23SparseMatVec(m, n, fjac, r, g, 1, irn, ip);
-  NS23SparseMatVec(m, n, aval, r, g, 1, airn, aip);
-  for (int32_t j = 0; j < n; ++j) s[j] = -g[j];
-  const int32_t unit = OneBased<const int32_t>(icntl)(NS23_ICNTL_STREAM);
-  if (printstate > 1 && unit > 0) {
-    Record(unit)
-        .Text(" The norm of the vector V is")
-        .P(1)
-        .E(std::sqrt(blas::Ddot(n, g, 1, g, 1)), 12, 4);
-    if (printstate > 2) ns23::PrintVector(unit, " The current vector V is", g, n);
-  }
+namespace {
+
+// One MA57CD solution in place of rhs (N), with the normal values' first N
+// cells as its work array.
+void SolveInPlace(const StepArrays& a, double* rhs) {
   const int32_t job = MA57_JOB_FULL;
   const int32_t nrhs = 1;
-  MA57SolveTrusted(&job, &a.n, a.fact, &a.lfact, a.ifact, &a.lifact, &nrhs, s, &a.n, a.nval.from(1),
-                   &a.n, a.mawork, keep.from(kMaIcntl), keep.from(kMaInfo));
-  *ssq = blas::Ddot(n, s, 1, s, 1);
-  *slope = blas::Ddot(n, s, 1, g, 1);
-  for (int32_t j = 0; j < n; ++j) g[j] = -s[j];
-  MA57SolveTrusted(&job, &a.n, a.fact, &a.lfact, a.ifact, &a.lifact, &nrhs, g, &a.n, a.nval.from(1),
-                   &a.n, a.mawork, keep.from(kMaIcntl), keep.from(kMaInfo));
-  *curv = blas::Ddot(n, s, 1, g, 1);
-  *pred = rkeep(kLamda) * *ssq - *slope;
+  MA57SolveTrusted(&job, &a.n, a.fact, &a.lfact, a.ifact, &a.lifact, &nrhs, rhs, &a.n,
+                   a.nval.from(1), &a.n, a.mawork, a.ma_icntl, a.ma_info);
 }
 
+// " The norm of the vector V is" and, at print state 3, the vector g itself.
+void PrintGradient(const StepPrinting& printing, const double* g, int32_t n) {
+  if (printing.state <= 1 || printing.unit <= 0) return;
+  Record(printing.unit)
+      .Text(" The norm of the vector V is")
+      .P(1)
+      .E(std::sqrt(blas::Ddot(n, g, 1, g, 1)), 12, 4);
+  if (printing.state > 2) PrintVector(printing.unit, " The current vector V is", g, n);
+}
+
+}  // namespace
+
+StepMeasures NS23SolveStep(const StepArrays& a,
+                           const StepVectors& v,
+                           double lamda,
+                           const StepPrinting& printing) {
+  const int32_t m = a.m, n = a.n;
+  double* g = v.g;
+  double* s = v.s;
+  for (int32_t j = 0; j < n; ++j) g[j] = 0.0;
+  NS23SparseMatVec(m, n, v.fjac, v.r, g, 1, a.irn.data(), a.ip.data());
+  NS23SparseMatVec(m, n, v.aval, v.r, g, 1, a.airn.data(), a.aip.data());
+  for (int32_t j = 0; j < n; ++j) s[j] = -g[j];
+  PrintGradient(printing, g, n);
+  StepMeasures measures;
+  SolveInPlace(a, s);
+  measures.ssq = blas::Ddot(n, s, 1, s, 1);
+  measures.slope = blas::Ddot(n, s, 1, g, 1);
+  for (int32_t j = 0; j < n; ++j) g[j] = -s[j];
+  SolveInPlace(a, g);
+  measures.curv = blas::Ddot(n, s, 1, g, 1);
+  measures.pred = lamda * measures.ssq - measures.slope;
+  return measures;
+}
+
+}  // namespace ns23
 }  // namespace pemric

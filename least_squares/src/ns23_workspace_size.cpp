@@ -12,8 +12,8 @@
 
 #include "ns23_layout.h"
 #include "ns23_pattern.h"
+#include "ns23_step.h"
 #include "pemric/ns23.h"
-#include "pemric/ns23_routines.h"
 
 namespace pemric::ns23 {
 namespace {
@@ -22,16 +22,11 @@ constexpr int64_t kMaxLength = std::numeric_limits<int32_t>::max();
 
 // Runs the analysis until it fits; false when memory runs out or a stage
 // asks for more than a 32-bit length.
-bool Analyse(int32_t m,
-             int32_t n,
-             const int32_t* irn,
-             const int32_t* ip,
-             const int32_t* airn,
-             const int32_t* aip,
+bool Analyse(const Patterns& b,
              OneBased<int32_t> keep,
              OneBased<double> rkeep,
              OneBased<int32_t> info) {
-  int64_t liw = 2 * int64_t{m} + 1;  // the first stage's need: row marks and pointers
+  int64_t liw = 2 * int64_t{b.m} + 1;  // the first stage's need: row marks and pointers
   std::vector<int32_t> iw;
   for (;;) {
     if (liw > kMaxLength) {
@@ -44,9 +39,7 @@ bool Analyse(int32_t m,
       info(NS23_SIZE_INFO_STATUS) = NS23_SIZE_ERR_NO_MEMORY;
       return false;
     }
-    int32_t status = 0;
-    NS23Analyse(m, n, irn, ip, airn, aip, static_cast<int32_t>(liw), iw.data(), &status,
-                keep.from(1), rkeep.from(1));
+    const int32_t status = NS23Analyse(b, static_cast<int32_t>(liw), iw.data(), keep, rkeep);
     if (status == 0) return true;
     const int64_t asked = keep(kLiwNeeded);
     // Saturated: the stage needs more than a 32-bit length can say.
@@ -73,11 +66,18 @@ extern "C" PEMRIC_API void NS23WorkspaceSize(const int32_t* M,
   *LIW = 0;
   *LW = 0;
   const int32_t m = *M, n = *N;
+  Patterns b;
+  b.m = m;
+  b.n = n;
+  b.irn = IRN;
+  b.ip = IP;
+  b.airn = AIRN;
+  b.aip = AIP;
   if (n < 1 || m < n) {
     info(NS23_SIZE_INFO_STATUS) = NS23_ERR_SIZES;
     return;
   }
-  if (const PatternFault fault = FirstPatternFault(m, n, IRN, IP, AIRN, AIP); fault.status != 0) {
+  if (const PatternFault fault = FirstPatternFault(b); fault.status != 0) {
     info(NS23_SIZE_INFO_STATUS) = fault.status;
     info(NS23_SIZE_INFO_VALUE) = Saturate(fault.position);
     return;
@@ -90,7 +90,7 @@ extern "C" PEMRIC_API void NS23WorkspaceSize(const int32_t* M,
   int32_t lkeep_cells[NS23_LLKEEP];
   NS23SetDefaults(icntl, cntl, keep_cells, rkeep_cells, lkeep_cells);
   OneBased<int32_t> keep(keep_cells);
-  if (!Analyse(m, n, IRN, IP, AIRN, AIP, keep, OneBased<double>(rkeep_cells), info)) return;
+  if (!Analyse(b, keep, OneBased<double>(rkeep_cells), info)) return;
 
   const bool differences = *HMAX > 0.0;  // as NS23AD: a negative or NaN HMAX means 0
   const int64_t liw = IntegerLengthNeeded(keep(kLiwNeeded), n);

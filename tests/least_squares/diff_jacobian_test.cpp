@@ -60,10 +60,26 @@ DiffRun Difference(const Pattern& p, const std::vector<double>& x0, const Residu
   int32_t infod[pemric::kInfodLength];
   int32_t dflag = 1;
   const double minus_hmax = -hmax;
+  pemric::DiffProblem d;
+  d.m = p.m;
+  d.n = p.n;
+  d.irn = p.irn.data();
+  d.ip = r.ip.data();
+  d.h = r.h.data();
+  d.x = r.x.data();
+  d.f = r.f.data();
+  d.hmaxv = &minus_hmax;
+  d.fjac = r.fjac.data();
+  d.iwd = iwd.data();
+  d.wd = wd.data();
+  pemric::DiffState state;
+  state.icntld = icntld;
+  state.cntld = cntld;
+  state.infod = infod;
+  state.isave = isave;
+  state.rsave = rsave;
   for (int calls = 0; calls < 100000; ++calls) {
-    pemric::NS23DiffJacobian(p.m, p.n, p.irn.data(), r.ip.data(), r.h.data(), r.x.data(),
-                             r.f.data(), &minus_hmax, r.fjac.data(), iwd.data(), wd.data(),
-                             &dflag, icntld, cntld, infod, isave, rsave);
+    pemric::NS23DiffJacobian(d, &dflag, state);
     if (dflag == 0) break;
     for (int32_t v : r.ip) r.ip_negative_seen |= v < 0;
     (dflag == 2 ? r.forward : r.backward) += 1;

@@ -62,97 +62,37 @@ void NS23SparseMatVec(int32_t m,
                       const int32_t* rowind,
                       const int32_t* colptr);
 
+// The arrays of one difference Jacobian (NS23DiffJacobian), by their first
+// cell, indexed from 1 in their contents.
+struct DiffProblem {
+  int32_t m = 0, n = 0;
+  const int32_t* irn = nullptr;   // pattern, column by column
+  int32_t* ip = nullptr;          // (N+1) entries negated as marks while the routine
+                                  // runs and made positive when it finishes
+  double* h = nullptr;            // (N) difference steps, in/out (positive on return)
+  double* x = nullptr;            // (N) the point
+  double* f = nullptr;            // (M) the residuals the caller evaluated at x
+  const double* hmaxv = nullptr;  // hmaxv(1) > 0: hmaxv(j) per variable; else
+                                  // -hmaxv(1) for all
+  double* fjac = nullptr;         // (NNZ) the estimate, in the order of irn
+  int32_t* iwd = nullptr;         // (2N+1) groups; iwd(1) = 0 asks for them to be formed
+  double* wd = nullptr;           // (M+2N) base residuals, base point, error ratios
+};
+
+// Its controls, its information and what it keeps between calls.
+struct DiffState {
+  const int32_t* icntld = nullptr;  // ICNTLD(5)
+  const double* cntld = nullptr;    // CNTLD(7)
+  int32_t* infod = nullptr;         // INFOD(3)
+  int32_t* isave = nullptr;         // ISAVE(20)
+  double* rsave = nullptr;          // RSAVE(10)
+};
+
 // Grouped finite-difference Jacobian by reverse communication (Curtis, Powell
 // and Reid grouping; central differences with the step refinement of
 // Stewart / Gill-Murray when icntld(2) != 1).
-//   irn, ip(N+1)   pattern, column by column; ip entries are negated as marks
-//                  while the routine runs and made positive when it finishes
-//   h(N)           difference steps, in/out (positive on return)
-//   x(N), f(M)     the point and the residuals the caller evaluated at x
-//   hmaxv          hmaxv(1) > 0: hmaxv(j) per variable; else -hmaxv(1) for all
-//   fjac(NNZ)      the estimate, in the order of irn
-//   iwd(2N+1)      groups; iwd(1) = 0 asks for them to be formed
-//   wd(M+2N)       base residuals, base point, error ratios
-//   dflag          1 to start; returns 2 or 3 (evaluate f at x, call again)
-//                  or 0 (finished: x and f are the base point again)
-//   icntld(5), cntld(7), infod(3), isave(20), rsave(10)
-void NS23DiffJacobian(int32_t m,
-                      int32_t n,
-                      const int32_t* irn,
-                      int32_t* ip,
-                      double* h,
-                      double* x,
-                      double* f,
-                      const double* hmaxv,
-                      double* fjac,
-                      int32_t* iwd,
-                      double* wd,
-                      int32_t* dflag,
-                      const int32_t* icntld,
-                      const double* cntld,
-                      int32_t* infod,
-                      int32_t* isave,
-                      double* rsave);
-
-// Pattern of B = J + A row by row, the lower triangle of B^T B and its MA57
-// analysis, all in iw(1..liw). iflag = 0 on success, -2 when liw is short
-// (keep(2) then holds the length needed at the stage that failed).
-void NS23Analyse(int32_t m,
-                 int32_t n,
-                 const int32_t* irn,
-                 const int32_t* ip,
-                 const int32_t* airn,
-                 const int32_t* aip,
-                 int32_t liw,
-                 int32_t* iw,
-                 int32_t* iflag,
-                 int32_t* keep,
-                 double* rkeep);
-
-// Forms B^T B + delta I in w and factorizes it, doubling the relative shift
-// after each failure; iflag = -9 after ten failures, -7 when the shifted
-// matrix is not finite (it overflowed), else unchanged.
-void NS23Factorize(int32_t m,
-                   int32_t n,
-                   const int32_t* irn,
-                   const int32_t* ip,
-                   const int32_t* airn,
-                   const int32_t* aip,
-                   int32_t liwa,
-                   int32_t* iw,
-                   int32_t lwa,
-                   double* w,
-                   const double* fjac,
-                   const double* aval,
-                   int32_t* iflag,
-                   int32_t* keep,
-                   double* rkeep);
-
-// The Marquardt step s = -(B^T B + delta I)^-1 B^T r from the factors, with
-// pred = lamda s^T s - s^T g, ssq = s^T s, slope = s^T g and
-// curv = s^T (B^T B + delta I)^-1 (-s) (g = B^T r).
-void NS23SolveStep(int32_t m,
-                   int32_t n,
-                   const int32_t* irn,
-                   const int32_t* ip,
-                   const int32_t* airn,
-                   const int32_t* aip,
-                   int32_t liwa,
-                   int32_t* iw,
-                   int32_t lwa,
-                   double* w,
-                   const double* fjac,
-                   const double* aval,
-                   const double* r,
-                   double* g,
-                   double* s,
-                   int32_t printstate,
-                   double* pred,
-                   double* ssq,
-                   double* slope,
-                   double* curv,
-                   const int32_t* icntl,
-                   int32_t* keep,
-                   double* rkeep);
+//   dflag   1 to start; returns 2 or 3 (evaluate f at x, call again)
+//           or 0 (finished: x and f are the base point again)
+void NS23DiffJacobian(const DiffProblem& d, int32_t* dflag, const DiffState& state);
 
 }  // namespace pemric
