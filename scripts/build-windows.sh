@@ -32,7 +32,7 @@ packages=(cmake make g++-mingw-w64-i686 gfortran-mingw-w64-i686 binutils-mingw-w
           dpkg-dev googletest libcli11-dev nlohmann-json3-dev libfccp-dev)
 scripts/install-packages.sh "${packages[@]}"
 if [ -n "$run_tests" ]; then
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if ! grep -qx i386 <<<"$(dpkg --print-foreign-architectures)"; then
     $sudo_cmd dpkg --add-architecture i386
     scripts/apt-update.sh
   fi

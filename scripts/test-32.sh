@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
 
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if ! grep -qx i386 <<<"$(dpkg --print-foreign-architectures)"; then
   $sudo_cmd dpkg --add-architecture i386
 fi
 # GoogleTest comes from its source package and is compiled at -m32 in the build;
