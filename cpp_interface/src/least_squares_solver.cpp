@@ -124,7 +124,7 @@ struct LeastSquaresSolver::State {
   void Evaluate(double* x, bool jacobian);
   void Remember(const double* x);
   int32_t CallRoutine(double* x, int32_t flag);
-  bool AfterStep();
+  bool AfterStep(const double* x);
   void Finish(double* x, int32_t flag, bool stopped_here);
   void Log(const std::string& line) const {
     if (options.log) options.log(line);
@@ -205,8 +205,9 @@ int32_t LeastSquaresSolver::State::CallRoutine(double* x, int32_t flag) {
   return flag;
 }
 
-// After a step tried: the log line and the callback; false to stop.
-bool LeastSquaresSolver::State::AfterStep() {
+// After a step tried at x (just evaluated): the log line and the callback;
+// false to stop.
+bool LeastSquaresSolver::State::AfterStep(const double* x) {
   IterationReport r;
   r.iteration = summary.iterations;
   r.evaluations = summary.residual_evaluations;
@@ -215,6 +216,9 @@ bool LeastSquaresSolver::State::AfterStep() {
   r.trial_sum_of_squares = SumOfSquares(f);
   r.marquardt_parameter = summary.marquardt_parameter;
   r.x = Span<const double>(best_x);
+  r.trial_x = Span<const double>(x, static_cast<size_t>(data().n));
+  r.trial_residuals = Span<const double>(f);
+  if (!data().differences) r.trial_jacobian = Span<const double>(values);
   Log(
       Formatted("iteration %d: sum of squares %.6e (step tried: %.6e), largest |F| %.3e, "
                 "Marquardt parameter %.3e, %d evaluations",
@@ -321,7 +325,7 @@ LeastSquaresSummary LeastSquaresSolver::Solve(Span<double> x) {
       if (LargestMagnitude(s.f) <= s.options.residual_tolerance) {
         s.summary.termination = Termination::kResidualTolerance;
         stopped_here = true;
-      } else if (flag == NS23_EVALUATE_TRIAL && !s.AfterStep()) {
+      } else if (flag == NS23_EVALUATE_TRIAL && !s.AfterStep(x.data())) {
         s.summary.termination = Termination::kUserStop;
         stopped_here = true;
       }

@@ -55,17 +55,17 @@ void TerminationTests::Start(int64_t n, Span<const int32_t> rows, Span<const int
   analytic_ = analytic;
   fresh_ = true;
   seconds_ = 0.0;
-  start_jacobian_ = have_f_ = have_j_ = current_known_ = stalled_ = false;
+  start_jacobian_ = current_known_ = stalled_ = false;
   g_.clear();
   optimality_.reset();
 }
 
+// Only the start point's evaluations are kept: each step's comes with its
+// report, so the evaluations in between (differences among them) cost
+// nothing here.
 void TerminationTests::Residuals(Span<const double> x, Span<const double> f) {
-  const Timed timed(seconds_);
-  Keep(f_x_, x);
-  Keep(f_, f);
-  have_f_ = true;
   if (!fresh_) return;
+  const Timed timed(seconds_);
   fresh_ = false;
   start_jacobian_ = analytic_;
   Keep(x_, x);
@@ -74,16 +74,14 @@ void TerminationTests::Residuals(Span<const double> x, Span<const double> f) {
 }
 
 void TerminationTests::Jacobian(Span<const double> x, Span<const double> values) {
+  if (!start_jacobian_) return;
   const Timed timed(seconds_);
-  Keep(j_x_, x);
-  Keep(j_, values);
-  have_j_ = true;
-  if (start_jacobian_ && Same(x, x_)) {  // the start point's, right after its residuals
-    current_j_ = j_;
+  start_jacobian_ = false;
+  if (Same(x, x_)) {  // the start point's, right after its residuals
+    Keep(current_j_, values);
     current_known_ = true;
     Gradient();
   }
-  start_jacobian_ = false;
 }
 
 StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
@@ -91,7 +89,8 @@ StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
   const Span<const double> x = report.x;
   StepRow row;
   row.step = ++steps_;
-  row.step_norm = have_f_ ? DistanceBetween(f_x_, x_) : std::numeric_limits<double>::infinity();
+  row.step_norm = report.trial_x.size() == x_.size() ? DistanceBetween(report.trial_x, x_)
+                                                     : std::numeric_limits<double>::infinity();
   const bool accepted = !Same(x, x_);
   // A rejected step of a difference Jacobian may be short for the
   // estimate's sake: the solver makes fresh differences then.
@@ -100,21 +99,19 @@ StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
   bool ftol_met = false, gtol_met = false;
   if (accepted) {
     ftol_met = FtolMet(x, report.sum_of_squares);
-    current_known_ = analytic_ && have_f_ && have_j_ && Same(f_x_, x) && Same(j_x_, x);
+    // The new point is the step tried, with its Jacobian when the caller's.
+    current_known_ = analytic_ && !report.trial_jacobian.empty() && Same(report.trial_x, x);
     if (current_known_) {
-      // Taken over rather than copied: the last values are those of the
-      // current point now, and the next evaluations replace them.
-      std::swap(current_f_, f_);
-      std::swap(current_j_, j_);
-      have_j_ = false;
+      Keep(current_f_, report.trial_residuals);
+      Keep(current_j_, report.trial_jacobian);
     }
     Gradient();
-    gtol_met = GtolMet();
+    gtol_met = GtolMet(report.sum_of_squares);
   }
   row.reduction =
       0.5 * (ss_ - (accepted ? report.sum_of_squares : report.trial_sum_of_squares));
   row.optimality = optimality_;
-  Keep(x_, x);
+  if (accepted) Keep(x_, x);
   ss_ = report.sum_of_squares;
   if (gtol_met) {
     row.status = TestStatus::kGtol;
@@ -156,9 +153,14 @@ void TerminationTests::Gradient() {
   optimality_.reset();
   if (!current_known_ || !gradient_wanted_) return;
   g_.assign(static_cast<size_t>(n_), 0.0);
+  // ‖J‖_F², for gtol's bound, in the same pass.
+  double jj = 0.0;
   for (size_t k = 0; k < current_j_.size(); ++k) {
-    g_[static_cast<size_t>(columns_[k])] += current_j_[k] * current_f_[static_cast<size_t>(rows_[k])];
+    const double a = current_j_[k];
+    g_[static_cast<size_t>(columns_[k])] += a * current_f_[static_cast<size_t>(rows_[k])];
+    jj += a * a;
   }
+  jacobian_norm_ = std::sqrt(jj);
   double largest = 0.0;
   for (double& a : g_) largest = std::max(largest, a = std::fabs(a));
   optimality_ = largest;
@@ -167,12 +169,12 @@ void TerminationTests::Gradient() {
 // The largest cosine of the angle between f and a column J_j,
 // |J_jᵀ f| / (‖J_j‖ ‖f‖), at most gtol. As ‖J_j‖ <= ‖J‖_F, the cosine is at
 // least max|Jᵀf| / (‖J‖_F ‖f‖), which spares the column norms while that
-// bound is above gtol (far from a minimum).
-bool TerminationTests::GtolMet() {
+// bound is above gtol (far from a minimum). ss: the sum of squares of f.
+bool TerminationTests::GtolMet(double ss) {
   if (gtol_ <= 0 || !optimality_) return false;
-  const double fnorm = std::sqrt(SumOfSquares(current_f_));
+  const double fnorm = std::sqrt(ss);
   if (fnorm == 0.0 || g_.empty()) return true;
-  if (*optimality_ > gtol_ * fnorm * std::sqrt(SumOfSquares(current_j_))) return false;
+  if (*optimality_ > gtol_ * fnorm * jacobian_norm_) return false;
   std::vector<double>& norms = work_;
   norms.assign(static_cast<size_t>(n_), 0.0);
   for (size_t k = 0; k < current_j_.size(); ++k) {

@@ -15,8 +15,7 @@
 //   gtol  at the new point, max_j |J_jᵀ f| / (‖J_j‖ ‖f‖) <= gtol (the largest
 //         cosine of the angle between f and a column of J), when the
 //         Jacobian there is known: always with an analytic Jacobian.
-// The step tried is the point evaluated last; a step is accepted when the
-// solver's best point moved.
+// A step is accepted when the solver's best point moved.
 #pragma once
 
 #include <chrono>
@@ -54,11 +53,12 @@ class TerminationTests {
   void Start(int64_t n, dalvex::Span<const int32_t> rows,
              dalvex::Span<const int32_t> columns, bool analytic);
   // Every evaluation the solver asks for, as it returns. The first of a run
-  // (the start point) becomes the current point.
+  // (the start point) becomes the current point; the others are seen again
+  // in the step's report when they matter.
   void Residuals(dalvex::Span<const double> x, dalvex::Span<const double> f);
   void Jacobian(dalvex::Span<const double> x, dalvex::Span<const double> values);
   // After each step tried: the tests, with the solver's best point and its
-  // sum of squares, and the sum of squares at the point tried.
+  // sum of squares, and the point tried with its evaluations.
   StepRow Step(const dalvex::IterationReport& report);
 
   int32_t steps() const { return steps_; }
@@ -74,7 +74,7 @@ class TerminationTests {
  private:
   bool FtolMet(dalvex::Span<const double> x, double ss);
   void Gradient();
-  bool GtolMet();
+  bool GtolMet(double ss);
 
   double ftol_, xtol_, gtol_;
   bool gradient_wanted_;
@@ -87,9 +87,6 @@ class TerminationTests {
   double seconds_ = 0.0;
   bool fresh_ = true;  // no evaluation yet in this run
   bool start_jacobian_ = false;  // the start point's Jacobian is the next one
-  // The last residuals and Jacobian values evaluated, with their points.
-  std::vector<double> f_x_, f_, j_x_, j_;
-  bool have_f_ = false, have_j_ = false;
   // The current point, its sum of squares, and its residuals and Jacobian
   // values when both are known there.
   std::vector<double> x_, current_f_, current_j_;
@@ -97,6 +94,7 @@ class TerminationTests {
   bool current_known_ = false;
   bool stalled_ = false;  // the last accepted step met the ftol reduction (no Jacobian)
   std::vector<double> g_;  // |Jᵀf| at the current point, when computed
+  double jacobian_norm_ = 0.0;  // ‖J‖_F there
   std::vector<double> work_;  // the model's residuals, or the column norms
   std::optional<double> optimality_;
 };

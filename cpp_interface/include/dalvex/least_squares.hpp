@@ -176,6 +176,13 @@ struct IterationReport {
   double trial_sum_of_squares = 0.0;  // at the step just tried
   double marquardt_parameter = 0.0;
   Span<const double> x;  // the best point so far
+  // The step just tried: its point, its residuals and, with the caller's
+  // Jacobian, the Jacobian's values there in the pattern's order (empty
+  // with differences). Views valid during the callback only, so that a
+  // caller that needs them keeps no copy of every evaluation.
+  Span<const double> trial_x;
+  Span<const double> trial_residuals;
+  Span<const double> trial_jacobian;
 };
 
 enum class IterationAction { kContinue, kStop };
