@@ -62,10 +62,9 @@ void TerminationTests::Start(int64_t n, Span<const int32_t> rows, Span<const int
 
 // Only the start point's evaluations are kept: each step's comes with its
 // report, so the evaluations in between (differences among them) cost
-// nothing here.
+// nothing here. Not timed: the evaluations' time holds it already.
 void TerminationTests::Residuals(Span<const double> x, Span<const double> f) {
   if (!fresh_) return;
-  const Timed timed(seconds_);
   fresh_ = false;
   start_jacobian_ = analytic_;
   Keep(x_, x);
@@ -75,7 +74,6 @@ void TerminationTests::Residuals(Span<const double> x, Span<const double> f) {
 
 void TerminationTests::Jacobian(Span<const double> x, Span<const double> values) {
   if (!start_jacobian_) return;
-  const Timed timed(seconds_);
   start_jacobian_ = false;
   if (Same(x, x_)) {  // the start point's, right after its residuals
     Keep(current_j_, values);
@@ -98,14 +96,7 @@ StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
                         row.step_norm <= xtol_ * (xtol_ + std::sqrt(SumOfSquares(x)));
   bool ftol_met = false, gtol_met = false;
   if (accepted) {
-    ftol_met = FtolMet(x, report.sum_of_squares);
-    // The new point is the step tried, with its Jacobian when the caller's.
-    current_known_ = analytic_ && !report.trial_jacobian.empty() && Same(report.trial_x, x);
-    if (current_known_) {
-      Keep(current_f_, report.trial_residuals);
-      Keep(current_j_, report.trial_jacobian);
-    }
-    Gradient();
+    ftol_met = Advance(report);
     gtol_met = GtolMet(report.sum_of_squares);
   }
   row.reduction =
@@ -126,24 +117,52 @@ StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
   return row;
 }
 
-// For an accepted step to x with sum of squares ss, from the current point.
-bool TerminationTests::FtolMet(Span<const double> x, double ss) {
-  if (ftol_ <= 0) return false;
+// An accepted step, to the solver's best point x: the ftol test, and the
+// new point's residuals, Jacobian and gradient kept when they are known
+// there (the step tried, with the caller's Jacobian). One pass over the
+// pattern serves both points: the old point's model f + J s, s = x - x_old,
+// and the new point's Jᵀf and ‖J‖_F, its values copied over the old ones
+// as they are read. Returns whether ftol is met.
+bool TerminationTests::Advance(const dalvex::IterationReport& report) {
+  const Span<const double> x = report.x;
+  const double ss = report.sum_of_squares;
   const bool small = ss_ - ss <= ftol_ * ss_;
-  if (!current_known_) {
-    const bool met = small && stalled_;
+  bool ftol_met = false;
+  // Without the Jacobian at the old point: two small reductions in a row.
+  if (ftol_ > 0 && !current_known_) {
+    ftol_met = small && stalled_;
     stalled_ = small;
-    return met;
   }
-  // The model's residuals f + J s, s = x - x_current.
-  std::vector<double>& model = work_;
-  model = current_f_;
-  for (size_t k = 0; k < current_j_.size(); ++k) {
-    model[static_cast<size_t>(rows_[k])] +=
-        current_j_[k] * (x[static_cast<size_t>(columns_[k])] - x_[static_cast<size_t>(columns_[k])]);
+  const bool model = ftol_ > 0 && current_known_;
+  const bool known = analytic_ && !report.trial_jacobian.empty() && Same(report.trial_x, x);
+  const bool gradient = known && gradient_wanted_;
+  g_.clear();
+  optimality_.reset();
+  if (gradient) g_.assign(static_cast<size_t>(n_), 0.0);
+  const Span<const double> f = report.trial_residuals, j = report.trial_jacobian;
+  if (known) current_j_.resize(j.size());
+  // The model's residuals replace the old point's (no longer needed).
+  std::vector<double>& r = current_f_;
+  double jj = 0.0;
+  if (model || known) {
+    for (size_t k = 0; k < current_j_.size(); ++k) {
+      const auto row = static_cast<size_t>(rows_[k]), column = static_cast<size_t>(columns_[k]);
+      if (model) r[row] += current_j_[k] * (x[column] - x_[column]);
+      if (known) {
+        const double a = j[k];
+        current_j_[k] = a;
+        if (gradient) {
+          g_[column] += a * f[row];
+          jj += a * a;
+        }
+      }
+    }
   }
-  const double predicted = ss_ - SumOfSquares(model);
-  return small && predicted <= ftol_ * ss_;
+  if (model) ftol_met = small && ss_ - SumOfSquares(r) <= ftol_ * ss_;
+  current_known_ = known;
+  if (known) Keep(current_f_, f);
+  if (gradient) Largest(jj);
+  return ftol_met;
 }
 
 // |Jᵀf| and its largest entry at the current point, when f and J are known
@@ -160,6 +179,11 @@ void TerminationTests::Gradient() {
     g_[static_cast<size_t>(columns_[k])] += a * current_f_[static_cast<size_t>(rows_[k])];
     jj += a * a;
   }
+  Largest(jj);
+}
+
+// g_ made |Jᵀf|, the optimality its largest entry; jj: ‖J‖_F².
+void TerminationTests::Largest(double jj) {
   jacobian_norm_ = std::sqrt(jj);
   double largest = 0.0;
   for (double& a : g_) largest = std::max(largest, a = std::fabs(a));

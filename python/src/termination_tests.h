@@ -66,14 +66,16 @@ class TerminationTests {
   // user's callback stopped it; none while it goes on.
   std::optional<int> status() const { return status_; }
   void set_status(int status) { status_ = status; }
-  // Wall-clock seconds spent in the calls above, in this run.
+  // Wall-clock seconds spent in Step, in this run (what Residuals and
+  // Jacobian do is within the evaluations' time).
   double seconds() const { return seconds_; }
   // The optimality at the current point (for the table's first row).
   std::optional<double> optimality() const { return optimality_; }
 
  private:
-  bool FtolMet(dalvex::Span<const double> x, double ss);
+  bool Advance(const dalvex::IterationReport& report);
   void Gradient();
+  void Largest(double jj);
   bool GtolMet(double ss);
 
   double ftol_, xtol_, gtol_;
@@ -95,7 +97,7 @@ class TerminationTests {
   bool stalled_ = false;  // the last accepted step met the ftol reduction (no Jacobian)
   std::vector<double> g_;  // |Jᵀf| at the current point, when computed
   double jacobian_norm_ = 0.0;  // ‖J‖_F there
-  std::vector<double> work_;  // the model's residuals, or the column norms
+  std::vector<double> work_;  // the column norms
   std::optional<double> optimality_;
 };
 
