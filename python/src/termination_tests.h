@@ -80,6 +80,7 @@ class TerminationTests {
 
   double ftol_, xtol_, gtol_;
   bool gradient_wanted_;
+  bool table_;  // the optimality wanted at every point, the start's too
   bool analytic_ = false;
   int64_t n_ = 0;
   // The solver's pattern, valid while it solves.
