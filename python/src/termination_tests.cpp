@@ -121,49 +121,34 @@ StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
 
 // An accepted step, to the solver's best point x: the ftol test, and the
 // new point's residuals, Jacobian and gradient kept when they are known
-// there (the step tried, with the caller's Jacobian). One pass over the
-// pattern serves both points: the old point's model f + J s, s = x - x_old,
-// and the new point's Jᵀf and ‖J‖_F, its values copied over the old ones
-// as they are read. Returns whether ftol is met.
+// there (the step tried, with the caller's Jacobian). Returns whether ftol
+// is met.
 bool TerminationTests::Advance(const dalvex::IterationReport& report) {
   const Span<const double> x = report.x;
   const double ss = report.sum_of_squares;
   const bool small = ss_ - ss <= ftol_ * ss_;
   bool ftol_met = false;
-  // Without the Jacobian at the old point: two small reductions in a row.
   if (ftol_ > 0 && !current_known_) {
+    // Without the Jacobian at the old point: two small reductions in a row.
     ftol_met = small && stalled_;
     stalled_ = small;
-  }
-  const bool model = ftol_ > 0 && current_known_;
-  const bool known = analytic_ && !report.trial_jacobian.empty() && Same(report.trial_x, x);
-  const bool gradient = known && gradient_wanted_;
-  g_.clear();
-  optimality_.reset();
-  if (gradient) g_.assign(static_cast<size_t>(n_), 0.0);
-  const Span<const double> f = report.trial_residuals, j = report.trial_jacobian;
-  if (known) current_j_.resize(j.size());
-  // The model's residuals replace the old point's (no longer needed).
-  std::vector<double>& r = current_f_;
-  double jj = 0.0;
-  if (model || known) {
+  } else if (ftol_ > 0 && small) {
+    // The linear model's residuals f + J s, s = x - x_old, made over the old
+    // point's residuals (no longer needed); only a small actual reduction
+    // needs the predicted one.
+    std::vector<double>& model = current_f_;
     for (size_t k = 0; k < current_j_.size(); ++k) {
-      const auto row = static_cast<size_t>(rows_[k]), column = static_cast<size_t>(columns_[k]);
-      if (model) r[row] += current_j_[k] * (x[column] - x_[column]);
-      if (known) {
-        const double a = j[k];
-        current_j_[k] = a;
-        if (gradient) {
-          g_[column] += a * f[row];
-          jj += a * a;
-        }
-      }
+      const auto column = static_cast<size_t>(columns_[k]);
+      model[static_cast<size_t>(rows_[k])] += current_j_[k] * (x[column] - x_[column]);
     }
+    ftol_met = ss_ - SumOfSquares(model) <= ftol_ * ss_;
   }
-  if (model) ftol_met = small && ss_ - SumOfSquares(r) <= ftol_ * ss_;
-  current_known_ = known;
-  if (known) Keep(current_f_, f);
-  if (gradient) Largest(jj);
+  current_known_ = analytic_ && !report.trial_jacobian.empty() && Same(report.trial_x, x);
+  if (current_known_) {
+    Keep(current_f_, report.trial_residuals);
+    Keep(current_j_, report.trial_jacobian);
+  }
+  Gradient();
   return ftol_met;
 }
 
@@ -181,11 +166,6 @@ void TerminationTests::Gradient() {
     g_[static_cast<size_t>(columns_[k])] += a * current_f_[static_cast<size_t>(rows_[k])];
     jj += a * a;
   }
-  Largest(jj);
-}
-
-// g_ made |Jᵀf|, the optimality its largest entry; jj: ‖J‖_F².
-void TerminationTests::Largest(double jj) {
   jacobian_norm_ = std::sqrt(jj);
   double largest = 0.0;
   for (double& a : g_) largest = std::max(largest, a = std::fabs(a));

@@ -75,7 +75,6 @@ class TerminationTests {
  private:
   bool Advance(const dalvex::IterationReport& report);
   void Gradient();
-  void Largest(double jj);
   bool GtolMet(double ss);
 
   double ftol_, xtol_, gtol_;
