@@ -15,10 +15,40 @@ double SumOfSquares(Span<const double> v) {
   return sum;
 }
 
-double DistanceBetween(Span<const double> a, Span<const double> b) {
-  double sum = 0.0;
-  for (size_t i = 0; i < a.size(); ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
-  return std::sqrt(sum);
+// A step's points compared in one pass: the trial point (empty when not
+// given), the best point and the current point before the step.
+struct StepPoints {
+  double step_norm = std::numeric_limits<double>::infinity();  // ‖trial - current‖
+  bool moved = false;      // best != current: the step was accepted
+  bool at_trial = false;   // best == trial
+  double best_norm2 = 0.0;  // ‖best‖²
+};
+
+StepPoints Compare(Span<const double> trial, Span<const double> best,
+                   Span<const double> current) {
+  StepPoints p;
+  if (best.size() != current.size()) {  // no current point yet
+    p.moved = true;
+    p.best_norm2 = SumOfSquares(best);
+    return p;
+  }
+  if (trial.size() == current.size()) {
+    double d = 0.0;
+    bool same = true;
+    for (size_t i = 0; i < best.size(); ++i) {
+      const double t = trial[i], b = best[i], c = current[i];
+      d += (t - c) * (t - c);
+      same = same && t == b;
+      p.moved = p.moved || b != c;
+      p.best_norm2 += b * b;
+    }
+    p.step_norm = std::sqrt(d);
+    p.at_trial = same;
+  } else {
+    p.moved = !std::equal(best.begin(), best.end(), current.begin());
+    p.best_norm2 = SumOfSquares(best);
+  }
+  return p;
 }
 
 bool Same(Span<const double> a, Span<const double> b) {
@@ -89,16 +119,16 @@ StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
   const Span<const double> x = report.x;
   StepRow row;
   row.step = ++steps_;
-  row.step_norm = report.trial_x.size() == x_.size() ? DistanceBetween(report.trial_x, x_)
-                                                     : std::numeric_limits<double>::infinity();
-  const bool accepted = !Same(x, x_);
+  const StepPoints points = Compare(report.trial_x, x, x_);
+  row.step_norm = points.step_norm;
+  const bool accepted = points.moved;
   // A rejected step of a difference Jacobian may be short for the
   // estimate's sake: the solver makes fresh differences then.
   const bool xtol_met = xtol_ > 0 && (accepted || analytic_) &&
-                        row.step_norm <= xtol_ * (xtol_ + std::sqrt(SumOfSquares(x)));
+                        row.step_norm <= xtol_ * (xtol_ + std::sqrt(points.best_norm2));
   bool ftol_met = false, gtol_met = false;
   if (accepted) {
-    ftol_met = Advance(report);
+    ftol_met = Advance(report, points.at_trial);
     gtol_met = GtolMet(report.sum_of_squares);
   }
   row.reduction =
@@ -123,7 +153,7 @@ StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
 // new point's residuals, Jacobian and gradient kept when they are known
 // there (the step tried, with the caller's Jacobian). Returns whether ftol
 // is met.
-bool TerminationTests::Advance(const dalvex::IterationReport& report) {
+bool TerminationTests::Advance(const dalvex::IterationReport& report, bool at_trial) {
   const Span<const double> x = report.x;
   const double ss = report.sum_of_squares;
   const bool small = ss_ - ss <= ftol_ * ss_;
@@ -143,7 +173,7 @@ bool TerminationTests::Advance(const dalvex::IterationReport& report) {
     }
     ftol_met = ss_ - SumOfSquares(model) <= ftol_ * ss_;
   }
-  current_known_ = analytic_ && !report.trial_jacobian.empty() && Same(report.trial_x, x);
+  current_known_ = analytic_ && !report.trial_jacobian.empty() && at_trial;
   if (current_known_) {
     Keep(current_f_, report.trial_residuals);
     Keep(current_j_, report.trial_jacobian);

@@ -73,7 +73,7 @@ class TerminationTests {
   std::optional<double> optimality() const { return optimality_; }
 
  private:
-  bool Advance(const dalvex::IterationReport& report);
+  bool Advance(const dalvex::IterationReport& report, bool at_trial);
   void Gradient();
   bool GtolMet(double ss);
 
