@@ -143,9 +143,20 @@ TEST(Callbacks, IterationCallbackStopsAtTheBestPoint) {
   LeastSquaresSolver solver(lib.Make(false), options);
   std::vector<double> last_x;
   double last_ss = 0.0;
+  // The step tried comes with its own evaluations, in the pattern's order.
+  const auto residuals = lib.Residuals();
+  const auto jacobian = lib.Jacobian();
+  std::vector<double> f(static_cast<size_t>(lib.problem->NEqs())), values(lib.rows.size());
   solver.SetIterationCallback([&](const dalvex::IterationReport& r) {
     last_x.assign(r.x.begin(), r.x.end());
     last_ss = r.sum_of_squares;
+    residuals(r.trial_x, Span<double>(f));
+    jacobian(r.trial_x, Span<double>(values));
+    EXPECT_TRUE(std::equal(f.begin(), f.end(), r.trial_residuals.begin(), r.trial_residuals.end()));
+    EXPECT_TRUE(std::equal(values.begin(), values.end(), r.trial_jacobian.begin(),
+                           r.trial_jacobian.end()));
+    EXPECT_EQ(lib.SumOfSquares(std::vector<double>(r.trial_x.begin(), r.trial_x.end())),
+              r.trial_sum_of_squares);
     return r.iteration == 3 ? dalvex::IterationAction::kStop : dalvex::IterationAction::kContinue;
   });
   std::vector<double> x = lib.Start();
