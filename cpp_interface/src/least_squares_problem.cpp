@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,13 +65,24 @@ std::shared_ptr<LeastSquaresProblem::Data> Build(int64_t m,
     d->rows[k] = static_cast<int32_t>(rows[k]);
     d->columns[k] = static_cast<int32_t>(columns[k]);
   }
-  std::vector<int32_t> order(static_cast<size_t>(nnz));
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
-    return std::pair(d->columns[a], d->rows[a]) < std::pair(d->columns[b], d->rows[b]);
-  });
-  d->irn.resize(std::max<size_t>(order.size(), 1), 1);
+  // Entries by column, then row, ties in the caller's order: a counting
+  // sort by column (stable), then each column's entries sorted by row where
+  // they are not in order already (never for a pattern given by rows).
   d->ip.assign(static_cast<size_t>(n) + 1, 0);
+  for (int32_t k = 0; k < nnz; ++k) d->ip[d->columns[k] + 1] += 1;
+  d->ip[0] = 1;
+  for (int64_t j = 0; j < n; ++j) d->ip[j + 1] += d->ip[j];
+  std::vector<int32_t> order(static_cast<size_t>(nnz));
+  {
+    std::vector<int32_t> next(d->ip.begin(), d->ip.end() - 1);  // from 1
+    for (int32_t k = 0; k < nnz; ++k) order[next[d->columns[k]]++ - 1] = k;
+  }
+  const auto by_row = [&](int32_t a, int32_t b) { return d->rows[a] < d->rows[b]; };
+  for (int64_t j = 0; j < n; ++j) {
+    const auto first = order.begin() + (d->ip[j] - 1), last = order.begin() + (d->ip[j + 1] - 1);
+    if (!std::is_sorted(first, last, by_row)) std::stable_sort(first, last, by_row);
+  }
+  d->irn.resize(std::max<size_t>(order.size(), 1), 1);
   for (int32_t q = 0; q < nnz; ++q) {
     const int32_t k = order[q];
     if (q > 0 && d->rows[k] == d->rows[order[q - 1]] && d->columns[k] == d->columns[order[q - 1]]) {
@@ -82,10 +92,7 @@ std::shared_ptr<LeastSquaresProblem::Data> Build(int64_t m,
                ") of entry " + std::to_string(std::min(k, order[q - 1])));
     }
     d->irn[q] = d->rows[k] + 1;
-    d->ip[d->columns[k] + 1] += 1;
   }
-  d->ip[0] = 1;
-  for (int64_t j = 0; j < n; ++j) d->ip[j + 1] += d->ip[j];
   if (!std::is_sorted(order.begin(), order.end())) d->order = std::move(order);
   return d;
 }

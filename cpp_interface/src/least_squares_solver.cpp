@@ -25,6 +25,7 @@
 #include "least_squares_data.h"
 #include "pemric.h"
 #include "routine_status.h"
+#include "uninitialized_buffer.h"
 
 namespace dalvex {
 namespace {
@@ -98,14 +99,20 @@ struct LeastSquaresSolver::State {
   LeastSquaresProblem problem;
   LeastSquaresOptions options;
   IterationCallback callback;
-  // The routine's arrays: workspace sized at construction, the column
-  // pointers (which it marks while differencing), an empty constant A.
+  // The routine's arrays: workspace sized at construction (its start writes
+  // every cell before reading it, so it is not filled), the column pointers
+  // (which it marks while differencing), an empty constant A.
   int32_t liw = 0, lw = 0;
-  std::vector<int32_t> iw, ip, aip, airn{1};
-  std::vector<double> w, aval{0.0};
-  std::vector<double> f, fjac, values;  // residuals; Jacobian in routine and caller order
-  std::vector<double> jacobian_x;       // where fjac was last evaluated
-  std::vector<double> best_x, best_f;   // the best point evaluated and its residuals
+  internal::UninitializedBuffer<int32_t> iw;
+  internal::UninitializedBuffer<double> w;
+  std::vector<int32_t> ip, aip, airn{1};
+  std::vector<double> aval{0.0};
+  std::vector<double> f;  // residuals
+  // The Jacobian's values in the routine's order, and in the caller's when
+  // the two differ (else the caller's function writes fjac itself).
+  internal::UninitializedBuffer<double> fjac, values;
+  std::vector<double> jacobian_x;  // where fjac was last evaluated
+  std::vector<double> best_x, best_f;  // the best point evaluated and its residuals
   double best_ss = std::numeric_limits<double>::infinity();
   std::vector<double> final_f, final_jacobian;
   LeastSquaresSummary summary;
@@ -147,11 +154,17 @@ void LeastSquaresSolver::State::SizeWorkspace() {
   if (size_info[NS23_SIZE_INFO_STATUS - 1] != 0)
     internal::ThrowRoutineStatus("NS23WorkspaceSize", size_info[NS23_SIZE_INFO_STATUS - 1],
                                  size_info[NS23_SIZE_INFO_VALUE - 1]);
-  iw.assign(static_cast<size_t>(liw), 0);
-  w.assign(static_cast<size_t>(lw), 0.0);
+  iw.Resize(static_cast<size_t>(liw));
+  w.Resize(static_cast<size_t>(lw));
   f.assign(static_cast<size_t>(d.m), 0.0);
-  fjac.assign(d.irn.size(), 0.0);
-  values.assign(d.rows.size(), 0.0);
+  // Cleared all the same: a caller's function that leaves some values
+  // unwritten must still give the same answer every time.
+  fjac.Resize(d.irn.size());
+  std::fill_n(fjac.data(), fjac.size(), 0.0);
+  if (!d.order.empty()) {
+    values.Resize(d.rows.size());
+    std::fill_n(values.data(), values.size(), 0.0);
+  }
 }
 
 void LeastSquaresSolver::State::SetControls() {
@@ -173,9 +186,15 @@ void LeastSquaresSolver::State::Evaluate(double* x, bool jacobian) {
   d.residuals(point, Span<double>(f));
   ++summary.residual_evaluations;
   if (jacobian) {
-    d.jacobian(point, Span<double>(values));
+    const size_t nnz = d.rows.size();
+    if (d.order.empty()) {
+      d.jacobian(point, Span<double>(fjac.data(), nnz));
+    } else {
+      d.jacobian(point, Span<double>(values.data(), nnz));
+      double* to = fjac.data();
+      for (size_t q = 0; q < nnz; ++q) to[q] = values.data()[d.order[q]];
+    }
     ++summary.jacobian_evaluations;
-    for (size_t q = 0; q < values.size(); ++q) fjac[q] = values[d.order.empty() ? q : d.order[q]];
     jacobian_x.assign(x, x + d.n);
   }
   summary.evaluation_seconds += SecondsSince(start);
@@ -236,9 +255,11 @@ void LeastSquaresSolver::State::Finish(double* x, int32_t flag, bool stopped_her
   }
   if (!d.differences && !SamePoint(jacobian_x, x)) Evaluate(x, true);
   final_f = f;
-  final_jacobian.resize(values.size());
-  for (size_t q = 0; q < values.size(); ++q)
-    final_jacobian[d.order.empty() ? q : d.order[q]] = fjac[q];
+  const size_t nnz = d.rows.size();
+  final_jacobian.resize(nnz);
+  for (size_t q = 0; q < nnz; ++q) {
+    final_jacobian[d.order.empty() ? q : d.order[q]] = fjac.data()[q];
+  }
   summary.routine_status = flag;
   summary.final_sum_of_squares = SumOfSquares(f);
   summary.max_abs_residual = LargestMagnitude(f);
@@ -307,8 +328,8 @@ LeastSquaresSummary LeastSquaresSolver::Solve(Span<double> x) {
       if (flag == NS23_ERR_LIW || flag == NS23_ERR_WORKSPACE) {  // not expected: sized exactly
         s.liw = std::max(s.liw, s.info[NS23_INFO_LIW_NEEDED - 1]);
         s.lw = std::max(s.lw, s.info[NS23_INFO_LW_NEEDED - 1]);
-        s.iw.assign(static_cast<size_t>(s.liw), 0);
-        s.w.assign(static_cast<size_t>(s.lw), 0.0);
+        s.iw.Resize(static_cast<size_t>(s.liw));
+        s.w.Resize(static_cast<size_t>(s.lw));
         continue;
       }
       if (flag <= 0) break;

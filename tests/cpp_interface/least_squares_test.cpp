@@ -238,6 +238,34 @@ TEST(Threads, SolversOnSeparateThreadsGiveTheSequentialResults) {
   EXPECT_EQ(parallel, sequential);
 }
 
+// The routine's workspace is not cleared before a solve: whatever a block
+// of the heap held (a freed block filled with NaN bytes, or the workspace's
+// own cells from the last solve) must not reach the answer.
+TEST(Workspace, LeftoverContentsDoNotChangeTheAnswer) {
+  const Library lib("bratu-2d", 24);
+  for (bool differences : {false, true}) {
+    SCOPED_TRACE(differences);
+    auto solve = [&](LeastSquaresSolver& solver) {
+      std::vector<double> x = lib.Start();
+      solver.Solve(x);
+      return x;
+    };
+    LeastSquaresSolver fresh(lib.Make(differences));
+    const std::vector<double> first = solve(fresh);
+    EXPECT_EQ(solve(fresh), first);
+    {
+      // Freed together, below the heap's trim threshold: the blocks merge
+      // and the solver's next allocations are carved from them.
+      std::vector<std::vector<unsigned char>> garbage;
+      for (size_t bytes = 1 << 8; bytes <= size_t{1} << 15; bytes *= 2) {
+        garbage.emplace_back(bytes, 0xFF);
+      }
+    }
+    LeastSquaresSolver dirty(lib.Make(differences));
+    EXPECT_EQ(solve(dirty), first);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Misuse.
 

@@ -195,6 +195,36 @@ def test_callback_exception_reaches_the_caller_unchanged(where):
     assert dalvex.least_squares(fun_ok, [3.0, 3.0], jac=jac_ok).nfev > 0
 
 
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="AddressSanitizer's allocator ends the process when memory runs out")
+def test_out_of_memory_raises_memory_error():
+    """In a child process whose address space is capped below what the
+    workspace needs: one full row makes the normal matrix dense (some 100 MB
+    of analysis and factors for 3000 variables)."""
+    import subprocess
+    import sys
+    import textwrap
+    code = textwrap.dedent("""
+        import resource, numpy as np, scipy.sparse as sp, dalvex
+        n = 3000
+        def fun(x):
+            f = x * x - 1.0
+            f[0] = x.sum() - n
+            return f
+        S = sp.lil_matrix((n, n))
+        S[0, :] = 1
+        S.setdiag(1)
+        used = int(open('/proc/self/statm').read().split()[0]) * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (used + 16 * 2**20, resource.RLIM_INFINITY))
+        try:
+            dalvex.least_squares(fun, np.full(n, 2.0), jac_sparsity=S.tocsr())
+        except MemoryError:
+            print('MemoryError')
+    """)
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
+    assert out.stdout.strip() == "MemoryError", out.stderr
+
+
 def test_ctrl_c_stops_a_solve_with_keyboard_interrupt():
     problem = Bratu(20)
     calls = [0]
