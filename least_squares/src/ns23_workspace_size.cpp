@@ -6,61 +6,19 @@
 // at most three rounds, the first two of them cheap counts.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
-#include <memory>
 #include <new>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 #include "ns23_layout.h"
 #include "ns23_pattern.h"
 #include "ns23_step.h"
 #include "pemric/ns23.h"
+#include "pemric/paged_array.h"
 
 namespace pemric::ns23 {
 namespace {
 
 constexpr int64_t kMaxLength = std::numeric_limits<int32_t>::max();
-
-// An array of `n` integers left unfilled, null when memory runs out. On
-// 64-bit Linux one of 1 MiB and more starts on a 2 MiB boundary (the block
-// is 2 MiB longer, the slack never touched) and is advised as transparent
-// huge pages over whole 2 MiB pages: the analysis touches most of it, and a
-// fault maps 2 MiB instead of 4 KiB (faults are dear in virtual machines).
-class IntegerBlock {
- public:
-  IntegerBlock() = default;
-  explicit IntegerBlock(size_t n) {
-    constexpr size_t kHugePage = size_t{2} << 20;
-    if (n > (std::numeric_limits<size_t>::max() - 2 * kHugePage) / sizeof(int32_t)) return;
-    const size_t bytes = n * sizeof(int32_t);
-#if defined(__linux__) && UINTPTR_MAX > 0xFFFFFFFFu
-    if (bytes >= kHugePage / 2) {
-      const size_t advised = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-      block_.reset(std::malloc(advised + kHugePage));
-      if (!block_) return;
-      const uintptr_t a = reinterpret_cast<uintptr_t>(block_.get());
-      char* start = static_cast<char*>(block_.get()) + (kHugePage - a % kHugePage) % kHugePage;
-      (void)madvise(start, advised, MADV_HUGEPAGE);  // advice only: may be refused
-      data_ = reinterpret_cast<int32_t*>(start);
-      return;
-    }
-#endif
-    block_.reset(std::malloc(bytes > 0 ? bytes : 1));
-    data_ = static_cast<int32_t*>(block_.get());
-  }
-  int32_t* data() const { return data_; }
-
- private:
-  struct Free {
-    void operator()(void* p) const { std::free(p); }
-  };
-  std::unique_ptr<void, Free> block_;
-  int32_t* data_ = nullptr;
-};
 
 // Runs the analysis until it fits; false when memory runs out or a stage
 // asks for more than a 32-bit length.
@@ -69,7 +27,7 @@ bool Analyse(const Patterns& b,
              OneBased<double> rkeep,
              OneBased<int32_t> info) {
   int64_t liw = 2 * int64_t{b.m} + 1;  // the first stage's need: row marks and pointers
-  IntegerBlock iw;
+  PagedArray<int32_t> iw;
   for (;;) {
     if (liw > kMaxLength) {
       info(NS23_SIZE_INFO_STATUS) = NS23_SIZE_ERR_TOO_LARGE;
@@ -77,13 +35,11 @@ bool Analyse(const Patterns& b,
     }
     // Not filled: the analysis writes each cell before it reads it, as it
     // does in NS23AD's workspace. The earlier round's array goes first.
-    iw = IntegerBlock();
-    iw = IntegerBlock(static_cast<size_t>(liw));
-    if (!iw.data()) {
+    if (!iw.Grow(liw)) {
       info(NS23_SIZE_INFO_STATUS) = NS23_SIZE_ERR_NO_MEMORY;
       return false;
     }
-    const int32_t status = NS23Analyse(b, static_cast<int32_t>(liw), iw.data(), keep, rkeep);
+    const int32_t status = NS23Analyse(b, static_cast<int32_t>(liw), iw.get(), keep, rkeep);
     if (status == 0) return true;
     const int64_t asked = keep(kLiwNeeded);
     // Saturated: the stage needs more than a 32-bit length can say.

@@ -26,21 +26,16 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 #include "ma57_frontal.h"
 #include "ma57_frontal_state.h"
 #include "ma57_threads.h"
+#include "pemric/paged_array.h"
 
 namespace pemric {
 namespace ma57 {
@@ -67,6 +62,12 @@ struct Subtree {
   int64_t in0 = 0, in1 = 0;     // its input entries, offsets from the first input row
 };
 
+// A private workspace: FACT, IFACT and the front positions of a subtree
+// factorized apart. Its arrays are left uninitialized (the run sets what it
+// reads, as it does in the caller's arrays) and are used again for later
+// subtrees of the same factorization: clearing them, or taking fresh pages
+// from the system for every subtree, cost the helpers as much time as the
+// subtrees' own arithmetic (every first touch of a page is a fault).
 // A private workspace: FACT, IFACT and the front positions of a subtree
 // factorized apart. Its arrays are left uninitialized (the run sets what it
 // reads, as it does in the caller's arrays) and are used again for later
