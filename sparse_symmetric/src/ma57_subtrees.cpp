@@ -68,69 +68,6 @@ struct Subtree {
 // subtrees of the same factorization: clearing them, or taking fresh pages
 // from the system for every subtree, cost the helpers as much time as the
 // subtrees' own arithmetic (every first touch of a page is a fault).
-// A private workspace: FACT, IFACT and the front positions of a subtree
-// factorized apart. Its arrays are left uninitialized (the run sets what it
-// reads, as it does in the caller's arrays) and are used again for later
-// subtrees of the same factorization: clearing them, or taking fresh pages
-// from the system for every subtree, cost the helpers as much time as the
-// subtrees' own arithmetic (every first touch of a page is a fault).
-// An array left unfilled. On 64-bit Linux one of 1 MiB and more starts on a
-// 2 MiB boundary and is advised as transparent huge pages over whole 2 MiB
-// pages (its block is up to 4 MiB longer, the slack never touched): the
-// helpers' workspaces are fresh memory in every factorization, and one fault
-// then maps 2 MiB where 4 KiB pages take 512 faults, each dear in a virtual
-// machine. Where the kernel does not give huge pages the advice is refused.
-template <typename T>
-class PagedArray {
- public:
-  T* get() const { return data_; }
-  T& operator[](int64_t i) const { return data_[i]; }
-  int64_t size() const { return len_; }
-
-  // Room for `want` cells, the earlier contents lost; false when the memory
-  // cannot be had (the array then empty).
-  bool Grow(int64_t want) {
-    if (len_ >= want) return true;
-    block_.reset();
-    data_ = nullptr, len_ = 0;
-    const size_t bytes = static_cast<size_t>(want) * sizeof(T);
-    const size_t huge = kAdviseHugePages && bytes >= kHugePage / 2
-                            ? (bytes + kHugePage - 1) / kHugePage * kHugePage
-                            : 0;
-    block_.reset(std::malloc(huge > 0 ? huge + kHugePage : std::max<size_t>(bytes, 1)));
-    if (!block_) return false;
-    char* start = static_cast<char*>(block_.get());
-    if (huge > 0) {
-      start += (kHugePage - reinterpret_cast<uintptr_t>(start) % kHugePage) % kHugePage;
-      Advise(start, huge);
-    }
-    data_ = reinterpret_cast<T*>(start), len_ = want;
-    return true;
-  }
-
- private:
-  static constexpr size_t kHugePage = size_t{2} << 20;
-#if defined(__linux__) && UINTPTR_MAX > 0xFFFFFFFFu
-  static constexpr bool kAdviseHugePages = true;
-  static void Advise(char* start, size_t bytes) { (void)madvise(start, bytes, MADV_HUGEPAGE); }
-#else
-  static constexpr bool kAdviseHugePages = false;
-  static void Advise(char*, size_t) {}
-#endif
-  struct Free {
-    void operator()(void* p) const { std::free(p); }
-  };
-  std::unique_ptr<void, Free> block_;
-  T* data_ = nullptr;
-  int64_t len_ = 0;
-};
-
-// A private workspace: FACT, IFACT and the front positions of a subtree
-// factorized apart. Its arrays are left uninitialized (the run sets what it
-// reads, as it does in the caller's arrays) and are used again for later
-// subtrees of the same factorization: clearing them, or taking fresh pages
-// from the system for every subtree, cost the helpers as much time as the
-// subtrees' own arithmetic (every first touch of a page is a fault).
 struct Workspace {
   PagedArray<double> fact;
   PagedArray<int32_t> ifact, frontpos;
