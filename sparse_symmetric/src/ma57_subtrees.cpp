@@ -447,7 +447,9 @@ bool TakeIn(FrontalState& st, const Task& task) {
 }
 
 // One batch: the calling loop walks the nodes from the first subtree to the
-// last one's root, taking in what the other threads factorized apart.
+// last one's root, taking in what the other threads factorized apart. The
+// large fronts that it meets between the subtrees share their loops with the
+// helpers that are done with their subtrees (inner loops, ma57_threads.cpp).
 class Batch {
  public:
   Batch(FrontalState& st, const Shared& sh, WorkspacePool& pool, const std::vector<Subtree>& trees)
