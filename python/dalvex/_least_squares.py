@@ -450,9 +450,10 @@ def _budget(value: Optional[int], name: str, n: int, difference: bool) -> int:
 
 
 def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: float,
-           xtol: float, gtol: float, verbose: int,
-           callback: Optional[Callable]) -> Tuple[OptimizeResult, Dict[str, Any]]:
-    """One solve; the result in SciPy's form, and the solver's summary."""
+           xtol: float, gtol: float, verbose: int, callback: Optional[Callable],
+           gradient: bool = True) -> Tuple[OptimizeResult, Dict[str, Any]]:
+    """One solve; the result in SciPy's form (without `grad` and
+    `optimality` unless `gradient`), and the solver's summary."""
     monitor = _Monitor(problem, ftol, xtol, gtol, verbose, callback)
     monitor.start()
     x = problem.x0.copy()
@@ -460,7 +461,7 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
         options = dict(residual_tolerance=residual_tolerance,
                        max_evaluations=max(1, budget - problem.nfev + 1))
         try:
-            summary, f, values = _core.least_squares(
+            summary, f, values, grad = _core.least_squares(
                 problem.m, problem.n, problem.pattern.rows, problem.pattern.cols,
                 problem.residuals, problem.jacobian if problem.analytic else None,
                 x, options, monitor.tests, monitor.hook, print if verbose == 2 else None)
@@ -469,11 +470,12 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
             # x is the best point so far, where the next run starts.
             problem.restart(x, grew.jacobian)
     J = problem.pattern.matrix(values)
-    grad = np.asarray(J.T @ f).reshape(-1)
+    if grad is None and gradient:
+        grad = np.asarray(J.T @ f).reshape(-1)
     status, message = _outcome(summary, monitor, xtol)
     result = OptimizeResult(
         x=x, cost=0.5 * float(f @ f), fun=f, jac=J, grad=grad,
-        optimality=float(np.max(np.abs(grad))) if grad.size else 0.0,
+        optimality=None if grad is None else float(np.max(np.abs(grad))) if grad.size else 0.0,
         active_mask=np.zeros(problem.n, dtype=int), nfev=problem.nfev,
         njev=problem.njev if problem.analytic else None,
         status=status, message=message, success=status > 0, nit=monitor.steps,

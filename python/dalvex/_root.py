@@ -160,7 +160,8 @@ def root(fun: Callable, x0: Any, args: Sequence = (), method: str = "lm", jac: A
         problem, budget, residual_tolerance=fatol,
         ftol=_tolerance(options.get("ftol", 0.0), "ftol"),
         xtol=_tolerance(options.get("xtol", 0.0), "xtol"),
-        gtol=_tolerance(options.get("gtol", 0.0), "gtol"), verbose=0, callback=None)
+        gtol=_tolerance(options.get("gtol", 0.0), "gtol"), verbose=0, callback=None,
+        gradient=False)
 
     largest = float(np.max(np.abs(result.fun)))
     success = largest <= fatol
