@@ -99,21 +99,29 @@ class CallArrays {
     return a;
   }
 
-  // A function's result, already copied into the solver's array.
+  // A function's result, already copied into the solver's array; the
+  // arrays retired by the last step are let go here, with the GIL.
   void Returned(py::object result, bool jacobian) {
+    retired_f_ = py::object();
+    retired_j_ = py::object();
     py::object& latest = jacobian ? latest_j_ : latest_f_;
     latest = hold_ && Exclusive(result) ? std::move(result) : py::object();
   }
 
   HeldEvaluations Latest() const { return {ElementsOf(latest_f_), ElementsOf(latest_j_)}; }
 
-  // After a step that moved the tests' current point, with the GIL: the
-  // latest evaluations become the current ones when the tests adopted them.
+  // After a step that moved the tests' current point, without the GIL: the
+  // current evaluations retire (let go at the next call) and the latest
+  // become current when the tests adopted them. Only references are
+  // moved, none counted.
   void Moved(bool adopted) {
-    current_f_ = adopted ? std::move(latest_f_) : py::object();
-    current_j_ = adopted ? std::move(latest_j_) : py::object();
+    Retire(current_f_, retired_f_);
+    Retire(current_j_, retired_j_);
+    if (adopted) {
+      current_f_ = std::move(latest_f_);
+      current_j_ = std::move(latest_j_);
+    }
   }
-  bool HoldsCurrent() const { return current_f_ || current_j_; }
 
   // The final residuals or Jacobian values as a new array: the current
   // one itself when it holds these values.
@@ -128,7 +136,15 @@ class CallArrays {
  private:
   bool hold_;
   py::object x_;
-  py::object latest_f_, latest_j_, current_f_, current_j_;
+  py::object latest_f_, latest_j_, current_f_, current_j_, retired_f_, retired_j_;
+
+  static void Retire(py::object& from, py::object& to) {
+    if (to) {  // two steps without a call in between: not expected
+      py::gil_scoped_acquire gil;
+      to = py::object();
+    }
+    to = std::move(from);
+  }
 };
 
 dalvex::LeastSquaresOptions OptionsOf(const py::dict& given) {
@@ -239,10 +255,7 @@ dalvex::IterationCallback StepHook(TerminationTests& tests,
                                    const py::object& on_step) {
   return [&tests, &arrays, &on_step](const dalvex::IterationReport& r) {
     const StepRow row = tests.Step(r, arrays.Latest());
-    if (row.moved && (row.adopted || arrays.HoldsCurrent())) {
-      py::gil_scoped_acquire gil;
-      arrays.Moved(row.adopted);
-    }
+    if (row.moved) arrays.Moved(row.adopted);
     bool stop = row.status != TestStatus::kNone;
     if (!on_step.is_none()) {
       py::gil_scoped_acquire gil;
