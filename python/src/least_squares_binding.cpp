@@ -110,6 +110,13 @@ class CallArrays {
 
   HeldEvaluations Latest() const { return {ElementsOf(latest_f_), ElementsOf(latest_j_)}; }
 
+  // The latest residuals or Jacobian values, adopted by the tests as the
+  // start point's, become current (none is current yet: no reference is
+  // counted, and the GIL is not needed).
+  void Adopted(bool jacobian) {
+    (jacobian ? current_j_ : current_f_) = std::move(jacobian ? latest_j_ : latest_f_);
+  }
+
   // After a step that moved the tests' current point, without the GIL: the
   // current evaluations retire (let go at the next call) and the latest
   // become current when the tests adopted them. Only references are
@@ -227,7 +234,7 @@ dalvex::LeastSquaresProblem MakeProblem(int64_t m,
       CopyResult(result, out, "the residual function");
       arrays.Returned(std::move(result), false);
     }
-    tests.Residuals(x, out);
+    if (tests.Residuals(x, out, arrays.Latest().residuals)) arrays.Adopted(false);
   };
   py::gil_scoped_release nogil;
   if (jacobian.is_none()) {
@@ -242,7 +249,7 @@ dalvex::LeastSquaresProblem MakeProblem(int64_t m,
       CopyResult(result, out, "the Jacobian function");
       arrays.Returned(std::move(result), true);
     }
-    tests.Jacobian(x, out);
+    if (tests.Jacobian(x, out, arrays.Latest().jacobian)) arrays.Adopted(true);
   };
   return dalvex::LeastSquaresProblem::WithJacobian(m, n, r, c, std::move(f), std::move(j));
 }

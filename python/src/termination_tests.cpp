@@ -94,27 +94,33 @@ void TerminationTests::Start(int64_t n, Span<const int32_t> rows, Span<const int
 // Only the start point's evaluations are kept: each step's comes with its
 // report, so the evaluations in between (differences among them) cost
 // nothing here. Not timed: the evaluations' time holds it already.
-void TerminationTests::Residuals(Span<const double> x, Span<const double> f) {
-  if (!fresh_) return;
+bool TerminationTests::Residuals(Span<const double> x, Span<const double> f,
+                                 Span<const double> held) {
+  if (!fresh_) return false;
   fresh_ = false;
   start_jacobian_ = analytic_;
   Keep(x_, x);
-  Keep(kept_f_, f);
-  current_f_ = kept_f_;
+  const bool adopted = held.size() == f.size();
+  if (!adopted) Keep(kept_f_, f);
+  current_f_ = adopted ? held : Span<const double>(kept_f_);
   ss_ = SumOfSquares(f);
+  return adopted;
 }
 
-void TerminationTests::Jacobian(Span<const double> x, Span<const double> values) {
-  if (!start_jacobian_) return;
+bool TerminationTests::Jacobian(Span<const double> x, Span<const double> values,
+                                Span<const double> held) {
+  if (!start_jacobian_) return false;
   start_jacobian_ = false;
-  if (Same(x, x_)) {  // the start point's, right after its residuals
-    Keep(kept_j_, values);
-    current_j_ = kept_j_;
-    current_known_ = true;
-    // gtol is tested at the points steps reach; here the gradient serves
-    // only the table's rows of rejected steps.
-    if (table_) Gradient();
-  }
+  if (!Same(x, x_)) return false;
+  // The start point's, right after its residuals.
+  const bool adopted = held.size() == values.size();
+  if (!adopted) Keep(kept_j_, values);
+  current_j_ = adopted ? held : Span<const double>(kept_j_);
+  current_known_ = true;
+  // gtol is tested at the points steps reach; here the gradient serves
+  // only the table's rows of rejected steps.
+  if (table_) Gradient();
+  return adopted;
 }
 
 StepRow TerminationTests::Step(const dalvex::IterationReport& report, HeldEvaluations held) {

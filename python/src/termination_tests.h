@@ -68,9 +68,13 @@ class TerminationTests {
              dalvex::Span<const int32_t> columns, bool analytic);
   // Every evaluation the solver asks for, as it returns. The first of a run
   // (the start point) becomes the current point; the others are seen again
-  // in the step's report when they matter.
-  void Residuals(dalvex::Span<const double> x, dalvex::Span<const double> f);
-  void Jacobian(dalvex::Span<const double> x, dalvex::Span<const double> values);
+  // in the step's report when they matter. `held`: the same values where
+  // the caller holds them (empty when not offered); true when the tests
+  // view them there from now on, as adopted by a step (StepRow::adopted).
+  bool Residuals(dalvex::Span<const double> x, dalvex::Span<const double> f,
+                 dalvex::Span<const double> held = {});
+  bool Jacobian(dalvex::Span<const double> x, dalvex::Span<const double> values,
+                dalvex::Span<const double> held = {});
   // After each step tried: the tests, with the solver's best point and its
   // sum of squares, and the point tried with its evaluations (`held`: the
   // same evaluations, offered to be viewed rather than copied).
