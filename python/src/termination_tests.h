@@ -93,8 +93,12 @@ class TerminationTests {
   // The current point, with its residuals, Jacobian values and gradient Jᵀf
   // when they are known there (else empty); views valid until the next call.
   dalvex::Span<const double> x() const { return x_; }
-  dalvex::Span<const double> residuals() const { return current_known_ ? current_f_ : dalvex::Span<const double>(); }
-  dalvex::Span<const double> jacobian() const { return current_known_ ? current_j_ : dalvex::Span<const double>(); }
+  dalvex::Span<const double> residuals() const {
+    return current_known_ ? current_f_ : dalvex::Span<const double>();
+  }
+  dalvex::Span<const double> jacobian() const {
+    return current_known_ ? current_j_ : dalvex::Span<const double>();
+  }
   dalvex::Span<const double> gradient() const { return g_; }
 
  private:
