@@ -36,6 +36,10 @@ class LDLT:
     def log_determinant(self) -> Tuple[float, float]: ...
     def statistics(self) -> Dict[str, Union[int, float, str]]: ...
 
+# The row of each entry of a pattern in compressed rows (or its column, in
+# compressed columns), from the starts (int64, from 0, not decreasing).
+def compressed_majors(starts: npt.NDArray[np.int64]) -> npt.NDArray[np.int32]: ...
+
 # SciPy's termination tests (ftol, xtol, gtol; 0 disables one), made after
 # each step; `gradient` asks for the optimality at each point even without
 # gtol. Held over the runs of one solve: the steps tried and the status a
@@ -51,8 +55,9 @@ class TerminationTests:
 # pattern entry (rows[k], columns[k]); jacobian None: differences. After
 # each step, the tests, then on_step(step, cost, cost reduction, step norm,
 # optimality or None, Marquardt parameter, x, status of a test met or None),
-# which returns True to stop. Returns the summary, the residuals and the
-# Jacobian values at the final point.
+# which returns True to stop. Returns the summary, the residuals, the
+# Jacobian values and the gradient Jᵀf (None when the tests did not make it
+# there) at the final point.
 def least_squares(
     m: int, n: int, rows: npt.NDArray[np.int32], columns: npt.NDArray[np.int32],
     residuals: Callable[[npt.NDArray[np.float64]], npt.NDArray[np.float64]],
@@ -63,4 +68,4 @@ def least_squares(
                                 npt.NDArray[np.float64], Optional[int]], bool]],
     on_log: Optional[Callable[[str], None]],
 ) -> Tuple[Dict[str, Union[int, float, bool, str]], npt.NDArray[np.float64],
-           npt.NDArray[np.float64]]: ...
+           npt.NDArray[np.float64], Optional[npt.NDArray[np.float64]]]: ...

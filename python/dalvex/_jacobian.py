@@ -7,6 +7,8 @@ from typing import Any, Optional, Tuple
 import numpy as np
 import scipy.sparse as sp
 
+from . import _core
+
 
 class OutsidePattern(ValueError):
     """A Jacobian with a nonzero entry outside the pattern."""
@@ -179,11 +181,10 @@ class JacobianPattern:
 
 
 def _majors(indptr: np.ndarray) -> np.ndarray:
-    """The row (or column) of each entry of a compressed pattern, as int32:
-    a running count of the row ends passed, twice as fast as np.repeat."""
-    nnz = int(indptr[-1])
-    ends = np.bincount(indptr[1:-1], minlength=nnz)[:nnz]
-    return np.cumsum(ends, dtype=np.int32)
+    """The row (or column) of each entry of a compressed pattern, as int32
+    (in the extension module: NumPy's ways, a running count of the row ends
+    or np.repeat, take several times as long)."""
+    return _core.compressed_majors(np.ascontiguousarray(indptr, dtype=np.int64))
 
 
 def _check_shape(got: Tuple[int, ...], shape: Tuple[int, int]) -> None:

@@ -74,7 +74,10 @@ class _Problem:
         if not np.all(np.isfinite(f0)):
             raise ValueError("Residuals are not finite in the initial point.")
         self.m, self.n = f0.size, x0.size
-        self.f0 = f0
+        # The start's residuals go to the solver as the only reference to
+        # them, so that it may keep them without a copy; these two remain.
+        self.largest_f0 = float(np.max(np.abs(f0)))  # max |fun(x0)|
+        self.initial_cost = 0.5 * float(f0 @ f0)
         shape = (self.m, self.n)
         if jac is None:
             self.pattern = (JacobianPattern.dense(shape, "the dense default") if jac_sparsity is None
@@ -89,10 +92,8 @@ class _Problem:
     def _start(self, x: np.ndarray, f: np.ndarray, j: Optional[np.ndarray]) -> None:
         """The solver's next run starts at x, where f and j were evaluated."""
         self.x0 = x.copy()
-        self._f0: Optional[np.ndarray] = f
-        self._j0: Optional[np.ndarray] = j
-        self.f = f  # the residuals at x0
-        self.j = j  # the Jacobian's values at x0; None with differences
+        self._f0: Optional[np.ndarray] = f  # the residuals at x0, until the solver takes them
+        self._j0: Optional[np.ndarray] = j  # the Jacobian's values there; None with differences
 
     def restart(self, x: np.ndarray, J: Any) -> None:
         """The pattern grown by J's nonzeros, for a new run from x."""
@@ -187,12 +188,12 @@ class _Monitor:
             return
         p = self.problem
         optimality = None
-        if p.j is not None:
-            g = p.pattern.gradient(p.j, p.f)
+        if p._j0 is not None:
+            g = p.pattern.gradient(p._j0, p._f0)
             optimality = float(np.max(np.abs(g))) if g.size else 0.0
         print(f"{'Iteration':^15}{'Total nfev':^15}{'Cost':^15}{'Cost reduction':^15}"
               f"{'Step norm':^15}{'Optimality':^15}{'Marquardt':^15}")
-        self._row(0, 1, 0.5 * float(p.f @ p.f), None, None, optimality, None)
+        self._row(0, 1, 0.5 * float(p._f0 @ p._f0), None, None, optimality, None)
 
     def __call__(self, iteration: int, cost: float, reduction: float, step: float,
                  optimality: Optional[float], lam: float, x: np.ndarray,
@@ -414,7 +415,7 @@ def least_squares(fun: Callable, x0: Any, jac: Any = "2-point",
     tolerances = dict(ftol=_tolerance(ftol, "ftol"), xtol=_tolerance(xtol, "xtol"),
                       gtol=_tolerance(gtol, "gtol"))
     budget = _budget(max_nfev, "max_nfev", problem.n, jac_function is None)
-    eps_f0 = np.finfo(float).eps * float(np.max(np.abs(problem.f0)))
+    eps_f0 = np.finfo(float).eps * problem.largest_f0
     result, _ = _solve(problem, budget, residual_tolerance=eps_f0, verbose=verbose,
                        callback=callback, **tolerances)
     return result
@@ -450,9 +451,10 @@ def _budget(value: Optional[int], name: str, n: int, difference: bool) -> int:
 
 
 def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: float,
-           xtol: float, gtol: float, verbose: int,
-           callback: Optional[Callable]) -> Tuple[OptimizeResult, Dict[str, Any]]:
-    """One solve; the result in SciPy's form, and the solver's summary."""
+           xtol: float, gtol: float, verbose: int, callback: Optional[Callable],
+           gradient: bool = True) -> Tuple[OptimizeResult, Dict[str, Any]]:
+    """One solve; the result in SciPy's form (without `grad` and
+    `optimality` unless `gradient`), and the solver's summary."""
     monitor = _Monitor(problem, ftol, xtol, gtol, verbose, callback)
     monitor.start()
     x = problem.x0.copy()
@@ -460,7 +462,7 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
         options = dict(residual_tolerance=residual_tolerance,
                        max_evaluations=max(1, budget - problem.nfev + 1))
         try:
-            summary, f, values = _core.least_squares(
+            summary, f, values, grad = _core.least_squares(
                 problem.m, problem.n, problem.pattern.rows, problem.pattern.cols,
                 problem.residuals, problem.jacobian if problem.analytic else None,
                 x, options, monitor.tests, monitor.hook, print if verbose == 2 else None)
@@ -469,11 +471,12 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
             # x is the best point so far, where the next run starts.
             problem.restart(x, grew.jacobian)
     J = problem.pattern.matrix(values)
-    grad = np.asarray(J.T @ f).reshape(-1)
+    if grad is None and gradient:
+        grad = np.asarray(J.T @ f).reshape(-1)
     status, message = _outcome(summary, monitor, xtol)
     result = OptimizeResult(
         x=x, cost=0.5 * float(f @ f), fun=f, jac=J, grad=grad,
-        optimality=float(np.max(np.abs(grad))) if grad.size else 0.0,
+        optimality=None if grad is None else float(np.max(np.abs(grad))) if grad.size else 0.0,
         active_mask=np.zeros(problem.n, dtype=int), nfev=problem.nfev,
         njev=problem.njev if problem.analytic else None,
         status=status, message=message, success=status > 0, nit=monitor.steps,
@@ -483,7 +486,7 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
                      tests=monitor.tests.seconds))
     if verbose:
         print(f"{message}\nFunction evaluations {result.nfev}, initial cost "
-              f"{0.5 * float(problem.f0 @ problem.f0):.4e}, final cost {result.cost:.4e}, "
+              f"{problem.initial_cost:.4e}, final cost {result.cost:.4e}, "
               f"first-order optimality {result.optimality:.2e}.")
     return result, summary
 

@@ -148,7 +148,7 @@ def root(fun: Callable, x0: Any, args: Sequence = (), method: str = "lm", jac: A
                          f"residuals for {problem.n} unknowns (dalvex.least_squares takes more "
                          "residuals than unknowns)")
 
-    scale = max(1.0, float(np.max(np.abs(problem.f0))))
+    scale = max(1.0, problem.largest_f0)
     fatol = _tolerance(options.get("fatol", _SQRT_EPS * scale), "fatol")
     given = options.get("maxfev", options.get("maxiter"))
     if given is None or given == 0:
@@ -160,7 +160,8 @@ def root(fun: Callable, x0: Any, args: Sequence = (), method: str = "lm", jac: A
         problem, budget, residual_tolerance=fatol,
         ftol=_tolerance(options.get("ftol", 0.0), "ftol"),
         xtol=_tolerance(options.get("xtol", 0.0), "xtol"),
-        gtol=_tolerance(options.get("gtol", 0.0), "gtol"), verbose=0, callback=None)
+        gtol=_tolerance(options.get("gtol", 0.0), "gtol"), verbose=0, callback=None,
+        gradient=False)
 
     largest = float(np.max(np.abs(result.fun)))
     success = largest <= fatol

@@ -5,7 +5,9 @@
 // back, checks for a pending signal (Ctrl-C ends the solve between two steps with
 // KeyboardInterrupt) and calls into Python. An exception raised there travels
 // through the solver as a C++ exception and reaches the caller unchanged.
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -28,6 +30,11 @@ py::array_t<double> ArrayOf(Span<const double> values) {
   return a;
 }
 
+bool Same(Span<const double> a, Span<const double> b) {
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
+}
+
 // Copies what a callback returned into `out`: a contiguous float64 array of
 // out.size() elements, as the package's Python modules make it.
 void CopyResult(const py::handle& result, Span<double> out, const char* what) {
@@ -42,6 +49,110 @@ void CopyResult(const py::handle& result, Span<double> out, const char* what) {
   }
   if (!v.empty()) std::memcpy(out.data(), v.data(), v.size() * sizeof(double));
 }
+
+// Whether `a` is a plain NumPy array held by this reference alone, writable,
+// whose memory no one else can reach: it owns it, or views an array that
+// owns it and that only this view holds (as the arrays of a SciPy sparse
+// matrix may do).
+bool Exclusive(const py::handle& a) {
+  namespace detail = py::detail;
+  const auto& api = detail::npy_api::get();
+  PyObject* o = a.ptr();
+  if (Py_TYPE(o) != api.PyArray_Type_ || Py_REFCNT(o) != 1 ||
+      !detail::check_flags(o, detail::npy_api::NPY_ARRAY_WRITEABLE_)) {
+    return false;
+  }
+  if (detail::check_flags(o, detail::npy_api::NPY_ARRAY_OWNDATA_)) return true;
+  PyObject* base = detail::array_proxy(o)->base;
+  return base != nullptr && Py_TYPE(base) == api.PyArray_Type_ && Py_REFCNT(base) == 1 &&
+         detail::check_flags(base, detail::npy_api::NPY_ARRAY_OWNDATA_);
+}
+
+Span<const double> ElementsOf(const py::object& a) {
+  if (!a) return {};
+  const auto array = py::reinterpret_borrow<py::array>(a);
+  return Span<const double>(static_cast<const double*>(array.data()),
+                            static_cast<size_t>(array.size()));
+}
+
+// The arrays the user's functions take and return, kept from one call to
+// the next (touched with the GIL held, or moved while no Python runs), so
+// that large arrays are not made and copied more often than needed:
+// - x goes to the functions in one array, refilled at each call while no
+//   one else holds it (a function that keeps its x gets a new one next
+//   time);
+// - a result no one else holds (the function made it and let it go) is held
+//   as the latest residuals or Jacobian values: the termination tests view
+//   an accepted point's evaluations there instead of copying them, and
+//   those of the final point become the result's arrays.
+class CallArrays {
+ public:
+  explicit CallArrays(bool hold) : hold_(hold) {}
+
+  py::array_t<double> Point(Span<const double> x) {
+    if (!x_ || !Exclusive(x_) || !py::isinstance<py::array_t<double>>(x_) ||
+        py::reinterpret_borrow<py::array>(x_).ndim() != 1 || ElementsOf(x_).size() != x.size()) {
+      x_ = py::array_t<double>(static_cast<py::ssize_t>(x.size()));
+    }
+    auto a = py::reinterpret_borrow<py::array_t<double>>(x_);
+    if (!x.empty()) std::memcpy(a.mutable_data(), x.data(), x.size() * sizeof(double));
+    return a;
+  }
+
+  // A function's result, already copied into the solver's array; the
+  // arrays retired by the last step are let go here, with the GIL.
+  void Returned(py::object result, bool jacobian) {
+    retired_f_ = py::object();
+    retired_j_ = py::object();
+    py::object& latest = jacobian ? latest_j_ : latest_f_;
+    latest = hold_ && Exclusive(result) ? std::move(result) : py::object();
+  }
+
+  HeldEvaluations Latest() const { return {ElementsOf(latest_f_), ElementsOf(latest_j_)}; }
+
+  // The latest residuals or Jacobian values, adopted by the tests as the
+  // start point's, become current (none is current yet: no reference is
+  // counted, and the GIL is not needed).
+  void Adopted(bool jacobian) {
+    (jacobian ? current_j_ : current_f_) = std::move(jacobian ? latest_j_ : latest_f_);
+  }
+
+  // After a step that moved the tests' current point, without the GIL: the
+  // current evaluations retire (let go at the next call) and the latest
+  // become current when the tests adopted them. Only references are
+  // moved, none counted.
+  void Moved(bool adopted) {
+    Retire(current_f_, retired_f_);
+    Retire(current_j_, retired_j_);
+    if (adopted) {
+      current_f_ = std::move(latest_f_);
+      current_j_ = std::move(latest_j_);
+    }
+  }
+
+  // The final residuals or Jacobian values as a new array: the current
+  // one itself when it holds these values.
+  py::array Final(Span<const double> values, bool jacobian) {
+    py::object& current = jacobian ? current_j_ : current_f_;
+    if (current && Same(ElementsOf(current), values)) {
+      return py::reinterpret_steal<py::array>(current.release());
+    }
+    return ArrayOf(values);
+  }
+
+ private:
+  bool hold_;
+  py::object x_;
+  py::object latest_f_, latest_j_, current_f_, current_j_, retired_f_, retired_j_;
+
+  static void Retire(py::object& from, py::object& to) {
+    if (to) {  // two steps without a call in between: not expected
+      py::gil_scoped_acquire gil;
+      to = py::object();
+    }
+    to = std::move(from);
+  }
+};
 
 dalvex::LeastSquaresOptions OptionsOf(const py::dict& given) {
   dalvex::LeastSquaresOptions o;
@@ -101,8 +212,8 @@ py::dict SummaryOf(const dalvex::LeastSquaresSummary& s) {
 // The problem on the Jacobian pattern (rows, columns), with the Jacobian's
 // values from `jacobian`, or estimated by differences when it is None. Every
 // evaluation is shown to `tests` as it returns. The functions hold plain
-// references to the callables, which outlive the solve, so that nothing is
-// reference-counted without the GIL.
+// references to the callables and arrays, which outlive the solve, so that
+// nothing is reference-counted without the GIL.
 template <class Index>
 dalvex::LeastSquaresProblem MakeProblem(int64_t m,
                                         int64_t n,
@@ -110,28 +221,35 @@ dalvex::LeastSquaresProblem MakeProblem(int64_t m,
                                         const py::array& columns,
                                         const py::function& residuals,
                                         const py::object& jacobian,
-                                        TerminationTests& tests) {
+                                        TerminationTests& tests,
+                                        CallArrays& arrays) {
   const Span<const Index> r = ViewOf<Index>(rows, "the Jacobian's row indices");
   const Span<const Index> c = ViewOf<Index>(columns, "the Jacobian's column indices");
-  dalvex::ResidualFunction f = [&residuals, &tests](Span<const double> x, Span<double> out) {
+  dalvex::ResidualFunction f = [&residuals, &tests, &arrays](Span<const double> x,
+                                                             Span<double> out) {
     {
       py::gil_scoped_acquire gil;
       CheckSignals();
-      CopyResult(residuals(ArrayOf(x)), out, "the residual function");
+      py::object result = residuals(arrays.Point(x));
+      CopyResult(result, out, "the residual function");
+      arrays.Returned(std::move(result), false);
     }
-    tests.Residuals(x, out);
+    if (tests.Residuals(x, out, arrays.Latest().residuals)) arrays.Adopted(false);
   };
   py::gil_scoped_release nogil;
   if (jacobian.is_none()) {
     return dalvex::LeastSquaresProblem::WithDifferenceJacobian(m, n, r, c, std::move(f));
   }
-  dalvex::JacobianFunction j = [&jacobian, &tests](Span<const double> x, Span<double> out) {
+  dalvex::JacobianFunction j = [&jacobian, &tests, &arrays](Span<const double> x,
+                                                            Span<double> out) {
     {
       py::gil_scoped_acquire gil;
       CheckSignals();
-      CopyResult(jacobian(ArrayOf(x)), out, "the Jacobian function");
+      py::object result = jacobian(arrays.Point(x));
+      CopyResult(result, out, "the Jacobian function");
+      arrays.Returned(std::move(result), true);
     }
-    tests.Jacobian(x, out);
+    if (tests.Jacobian(x, out, arrays.Latest().jacobian)) arrays.Adopted(true);
   };
   return dalvex::LeastSquaresProblem::WithJacobian(m, n, r, c, std::move(f), std::move(j));
 }
@@ -139,9 +257,12 @@ dalvex::LeastSquaresProblem MakeProblem(int64_t m,
 // After each step tried: the termination tests, then `on_step` (the
 // iteration table and the user's callback) when given; it returns True to
 // stop (the callback raised StopIteration).
-dalvex::IterationCallback StepHook(TerminationTests& tests, const py::object& on_step) {
-  return [&tests, &on_step](const dalvex::IterationReport& r) {
-    const StepRow row = tests.Step(r);
+dalvex::IterationCallback StepHook(TerminationTests& tests,
+                                   CallArrays& arrays,
+                                   const py::object& on_step) {
+  return [&tests, &arrays, &on_step](const dalvex::IterationReport& r) {
+    const StepRow row = tests.Step(r, arrays.Latest());
+    if (row.moved) arrays.Moved(row.adopted);
     bool stop = row.status != TestStatus::kNone;
     if (!on_step.is_none()) {
       py::gil_scoped_acquire gil;
@@ -164,8 +285,9 @@ dalvex::IterationCallback StepHook(TerminationTests& tests, const py::object& on
 }
 
 // Solves from x (overwritten by the final point); returns the summary as a
-// dict, the residuals and the Jacobian's values in the pattern's order at
-// the final point.
+// dict, the residuals, the Jacobian's values in the pattern's order and the
+// gradient Jᵀf at the final point (None when the tests have not made it
+// there).
 py::tuple Solve(int64_t m,
                 int64_t n,
                 const py::array& rows,
@@ -186,13 +308,14 @@ py::tuple Solve(int64_t m,
   }
   if (x.ndim() != 1 || !x.writeable()) throw py::type_error("x must be a writable vector");
   Span<double> point(x.mutable_data(), static_cast<size_t>(x.size()));
+  CallArrays arrays(!jacobian.is_none());
   // The setup, as a user of the C++ interface has it: the problem (its
   // pattern checked and sorted), then the solver (the pattern analysed).
   const auto setup_start = std::chrono::steady_clock::now();
   dalvex::LeastSquaresProblem problem =
       py::isinstance<py::array_t<int64_t>>(rows)
-          ? MakeProblem<int64_t>(m, n, rows, columns, residuals, jacobian, tests)
-          : MakeProblem<int32_t>(m, n, rows, columns, residuals, jacobian, tests);
+          ? MakeProblem<int64_t>(m, n, rows, columns, residuals, jacobian, tests, arrays)
+          : MakeProblem<int32_t>(m, n, rows, columns, residuals, jacobian, tests, arrays);
   auto solver = [&] {
     py::gil_scoped_release nogil;
     return dalvex::LeastSquaresSolver(std::move(problem), std::move(o));
@@ -200,7 +323,7 @@ py::tuple Solve(int64_t m,
   const std::chrono::duration<double> setup = std::chrono::steady_clock::now() - setup_start;
   tests.Start(n, solver.problem().jacobian_rows(), solver.problem().jacobian_columns(),
               !jacobian.is_none());
-  solver.SetIterationCallback(StepHook(tests, on_step));
+  solver.SetIterationCallback(StepHook(tests, arrays, on_step));
   dalvex::LeastSquaresSummary summary;
   {
     py::gil_scoped_release nogil;
@@ -208,7 +331,31 @@ py::tuple Solve(int64_t m,
   }
   py::dict report = SummaryOf(summary);
   report["setup_seconds"] = setup.count();
-  return py::make_tuple(report, ArrayOf(solver.residuals()), ArrayOf(solver.jacobian_values()));
+  // The tests' gradient serves when it was made from the final evaluations.
+  const bool at_current = Same(tests.x(), point) && Same(tests.residuals(), solver.residuals()) &&
+                          Same(tests.jacobian(), solver.jacobian_values());
+  const py::object gradient =
+      at_current && !tests.gradient().empty() ? py::object(ArrayOf(tests.gradient())) : py::none();
+  return py::make_tuple(report, arrays.Final(solver.residuals(), false),
+                        arrays.Final(solver.jacobian_values(), true), gradient);
+}
+
+// The row of each entry of a pattern in compressed rows (or the column, in
+// compressed columns), from its starts: starts [0 2 2 3] give [0 0 2].
+py::array_t<int32_t> CompressedMajors(const py::array& starts) {
+  const Span<const int64_t> s = ViewOf<int64_t>(starts, "the starts");
+  if (s.empty() || s[0] != 0) throw py::value_error("the starts must begin with 0");
+  const int64_t majors = static_cast<int64_t>(s.size()) - 1;
+  if (majors > INT32_MAX) throw py::value_error("more than 2^31 - 1 rows");
+  for (size_t i = 1; i < s.size(); ++i) {
+    if (s[i] < s[i - 1]) throw py::value_error("the starts must not decrease");
+  }
+  py::array_t<int32_t> out(static_cast<py::ssize_t>(s[s.size() - 1]));
+  int32_t* to = out.mutable_data();
+  for (size_t i = 0; i + 1 < s.size(); ++i) {
+    std::fill(to + s[i], to + s[i + 1], static_cast<int32_t>(i));
+  }
+  return out;
 }
 
 }  // namespace
@@ -220,6 +367,7 @@ void BindLeastSquares(py::module_& m) {
       .def_property_readonly("steps", &TerminationTests::steps)
       .def_property_readonly("status", &TerminationTests::status)
       .def_property_readonly("seconds", &TerminationTests::seconds);
+  m.def("compressed_majors", &CompressedMajors, py::arg("starts"));
   m.def("least_squares", &Solve, py::arg("m"), py::arg("n"), py::arg("rows"),
         py::arg("columns"), py::arg("residuals"), py::arg("jacobian"), py::arg("x").noconvert(),
         py::arg("options"), py::arg("tests"), py::arg("on_step"), py::arg("on_log"));

@@ -86,6 +86,7 @@ void TerminationTests::Start(int64_t n, Span<const int32_t> rows, Span<const int
   fresh_ = true;
   seconds_ = 0.0;
   start_jacobian_ = current_known_ = stalled_ = false;
+  current_f_ = current_j_ = Span<const double>();
   g_.clear();
   optimality_.reset();
 }
@@ -93,28 +94,36 @@ void TerminationTests::Start(int64_t n, Span<const int32_t> rows, Span<const int
 // Only the start point's evaluations are kept: each step's comes with its
 // report, so the evaluations in between (differences among them) cost
 // nothing here. Not timed: the evaluations' time holds it already.
-void TerminationTests::Residuals(Span<const double> x, Span<const double> f) {
-  if (!fresh_) return;
+bool TerminationTests::Residuals(Span<const double> x, Span<const double> f,
+                                 Span<const double> held) {
+  if (!fresh_) return false;
   fresh_ = false;
   start_jacobian_ = analytic_;
   Keep(x_, x);
-  Keep(current_f_, f);
+  const bool adopted = held.size() == f.size();
+  if (!adopted) Keep(kept_f_, f);
+  current_f_ = adopted ? held : Span<const double>(kept_f_);
   ss_ = SumOfSquares(f);
+  return adopted;
 }
 
-void TerminationTests::Jacobian(Span<const double> x, Span<const double> values) {
-  if (!start_jacobian_) return;
+bool TerminationTests::Jacobian(Span<const double> x, Span<const double> values,
+                                Span<const double> held) {
+  if (!start_jacobian_) return false;
   start_jacobian_ = false;
-  if (Same(x, x_)) {  // the start point's, right after its residuals
-    Keep(current_j_, values);
-    current_known_ = true;
-    // gtol is tested at the points steps reach; here the gradient serves
-    // only the table's rows of rejected steps.
-    if (table_) Gradient();
-  }
+  if (!Same(x, x_)) return false;
+  // The start point's, right after its residuals.
+  const bool adopted = held.size() == values.size();
+  if (!adopted) Keep(kept_j_, values);
+  current_j_ = adopted ? held : Span<const double>(kept_j_);
+  current_known_ = true;
+  // gtol is tested at the points steps reach; here the gradient serves
+  // only the table's rows of rejected steps.
+  if (table_) Gradient();
+  return adopted;
 }
 
-StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
+StepRow TerminationTests::Step(const dalvex::IterationReport& report, HeldEvaluations held) {
   const Timed timed(seconds_);
   const Span<const double> x = report.x;
   StepRow row;
@@ -128,7 +137,8 @@ StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
                         row.step_norm <= xtol_ * (xtol_ + std::sqrt(points.best_norm2));
   bool ftol_met = false, gtol_met = false;
   if (accepted) {
-    ftol_met = Advance(report, points.at_trial);
+    row.moved = true;
+    ftol_met = Advance(report, points.at_trial, held, row.adopted);
     gtol_met = GtolMet(report.sum_of_squares);
   }
   row.reduction =
@@ -151,9 +161,10 @@ StepRow TerminationTests::Step(const dalvex::IterationReport& report) {
 
 // An accepted step, to the solver's best point x: the ftol test, and the
 // new point's residuals, Jacobian and gradient kept when they are known
-// there (the step tried, with the caller's Jacobian). Returns whether ftol
-// is met.
-bool TerminationTests::Advance(const dalvex::IterationReport& report, bool at_trial) {
+// there (the step tried, with the caller's Jacobian): viewed where the
+// caller holds them (`adopted`), else copied. Returns whether ftol is met.
+bool TerminationTests::Advance(const dalvex::IterationReport& report, bool at_trial,
+                               HeldEvaluations held, bool& adopted) {
   const Span<const double> x = report.x;
   const double ss = report.sum_of_squares;
   const bool small = ss_ - ss <= ftol_ * ss_;
@@ -163,10 +174,10 @@ bool TerminationTests::Advance(const dalvex::IterationReport& report, bool at_tr
     ftol_met = small && stalled_;
     stalled_ = small;
   } else if (ftol_ > 0 && small) {
-    // The linear model's residuals f + J s, s = x - x_old, made over the old
-    // point's residuals (no longer needed); only a small actual reduction
-    // needs the predicted one.
-    std::vector<double>& model = current_f_;
+    // The linear model's residuals f + J s, s = x - x_old; only a small
+    // actual reduction needs the predicted one.
+    std::vector<double>& model = work_;
+    model.assign(current_f_.begin(), current_f_.end());
     for (size_t k = 0; k < current_j_.size(); ++k) {
       const auto column = static_cast<size_t>(columns_[k]);
       model[static_cast<size_t>(rows_[k])] += current_j_[k] * (x[column] - x_[column]);
@@ -174,16 +185,25 @@ bool TerminationTests::Advance(const dalvex::IterationReport& report, bool at_tr
     ftol_met = ss_ - SumOfSquares(model) <= ftol_ * ss_;
   }
   current_known_ = analytic_ && !report.trial_jacobian.empty() && at_trial;
-  if (current_known_) {
-    Keep(current_f_, report.trial_residuals);
-    Keep(current_j_, report.trial_jacobian);
+  adopted = current_known_ && held.residuals.size() == report.trial_residuals.size() &&
+            held.jacobian.size() == report.trial_jacobian.size();
+  if (adopted) {
+    current_f_ = held.residuals;
+    current_j_ = held.jacobian;
+  } else if (current_known_) {
+    Keep(kept_f_, report.trial_residuals);
+    Keep(kept_j_, report.trial_jacobian);
+    current_f_ = kept_f_;
+    current_j_ = kept_j_;
+  } else {
+    current_f_ = current_j_ = Span<const double>();
   }
   Gradient();
   return ftol_met;
 }
 
-// |Jᵀf| and its largest entry at the current point, when f and J are known
-// there and the gradient is wanted.
+// Jᵀf and its largest magnitude at the current point, when f and J are
+// known there and the gradient is wanted.
 void TerminationTests::Gradient() {
   g_.clear();
   optimality_.reset();
@@ -197,9 +217,15 @@ void TerminationTests::Gradient() {
     jj += a * a;
   }
   jacobian_norm_ = std::sqrt(jj);
-  double largest = 0.0;
-  for (double& a : g_) largest = std::max(largest, a = std::fabs(a));
-  optimality_ = largest;
+  // The largest |Jᵀf| in four running maxima: one would wait on each
+  // comparison.
+  double largest[4] = {0.0, 0.0, 0.0, 0.0};
+  const size_t n = g_.size();
+  for (size_t j = 0; j + 4 <= n; j += 4) {
+    for (size_t i = 0; i < 4; ++i) largest[i] = std::max(largest[i], std::fabs(g_[j + i]));
+  }
+  for (size_t j = n - n % 4; j < n; ++j) largest[0] = std::max(largest[0], std::fabs(g_[j]));
+  optimality_ = std::max(std::max(largest[0], largest[1]), std::max(largest[2], largest[3]));
 }
 
 // The largest cosine of the angle between f and a column J_j,
@@ -221,7 +247,7 @@ bool TerminationTests::GtolMet(double ss) {
   for (size_t j = 0; j < norms.size(); ++j) {
     if (norms[j] > 0) {
       used = true;
-      largest = std::max(largest, g_[j] / std::sqrt(norms[j]));
+      largest = std::max(largest, std::fabs(g_[j]) / std::sqrt(norms[j]));
     }
   }
   return !used || largest <= gtol_ * fnorm;

@@ -31,6 +31,14 @@ namespace dalvex_python {
 // SciPy's status of a test met: 1 gtol, 2 ftol, 3 xtol, 4 ftol and xtol.
 enum class TestStatus : int { kNone = 0, kGtol = 1, kFtol = 2, kXtol = 3, kFtolAndXtol = 4 };
 
+// The residuals and Jacobian values of the step just tried as the caller
+// holds them (equal to the report's), offered so that the tests view an
+// accepted point's evaluations instead of copying them; empty when not
+// offered. See StepRow::adopted for how long they must stay.
+struct HeldEvaluations {
+  dalvex::Span<const double> residuals, jacobian;
+};
+
 // What a step looked like, for the iteration table.
 struct StepRow {
   int32_t step = 0;          // steps tried, over every run
@@ -38,6 +46,12 @@ struct StepRow {
   double step_norm = 0.0;    // ‖s‖ (infinite when no point was evaluated)
   std::optional<double> optimality;  // max |Jᵀf| at the current point, when known and wanted
   TestStatus status = TestStatus::kNone;
+  // The step moved the current point: the evaluations adopted before are no
+  // longer viewed. `adopted`: the ones offered with this step are viewed
+  // from now on; the caller keeps them unchanged until a step moves again
+  // or the run ends.
+  bool moved = false;
+  bool adopted = false;
 };
 
 class TerminationTests {
@@ -54,12 +68,17 @@ class TerminationTests {
              dalvex::Span<const int32_t> columns, bool analytic);
   // Every evaluation the solver asks for, as it returns. The first of a run
   // (the start point) becomes the current point; the others are seen again
-  // in the step's report when they matter.
-  void Residuals(dalvex::Span<const double> x, dalvex::Span<const double> f);
-  void Jacobian(dalvex::Span<const double> x, dalvex::Span<const double> values);
+  // in the step's report when they matter. `held`: the same values where
+  // the caller holds them (empty when not offered); true when the tests
+  // view them there from now on, as adopted by a step (StepRow::adopted).
+  bool Residuals(dalvex::Span<const double> x, dalvex::Span<const double> f,
+                 dalvex::Span<const double> held = {});
+  bool Jacobian(dalvex::Span<const double> x, dalvex::Span<const double> values,
+                dalvex::Span<const double> held = {});
   // After each step tried: the tests, with the solver's best point and its
-  // sum of squares, and the point tried with its evaluations.
-  StepRow Step(const dalvex::IterationReport& report);
+  // sum of squares, and the point tried with its evaluations (`held`: the
+  // same evaluations, offered to be viewed rather than copied).
+  StepRow Step(const dalvex::IterationReport& report, HeldEvaluations held = {});
 
   int32_t steps() const { return steps_; }
   // The status that ended the solve: a test's (TestStatus), or -2 when the
@@ -71,9 +90,20 @@ class TerminationTests {
   double seconds() const { return seconds_; }
   // The optimality at the current point (for the table's first row).
   std::optional<double> optimality() const { return optimality_; }
+  // The current point, with its residuals, Jacobian values and gradient Jᵀf
+  // when they are known there (else empty); views valid until the next call.
+  dalvex::Span<const double> x() const { return x_; }
+  dalvex::Span<const double> residuals() const {
+    return current_known_ ? current_f_ : dalvex::Span<const double>();
+  }
+  dalvex::Span<const double> jacobian() const {
+    return current_known_ ? current_j_ : dalvex::Span<const double>();
+  }
+  dalvex::Span<const double> gradient() const { return g_; }
 
  private:
-  bool Advance(const dalvex::IterationReport& report, bool at_trial);
+  bool Advance(const dalvex::IterationReport& report, bool at_trial, HeldEvaluations held,
+               bool& adopted);
   void Gradient();
   bool GtolMet(double ss);
 
@@ -90,14 +120,17 @@ class TerminationTests {
   bool fresh_ = true;  // no evaluation yet in this run
   bool start_jacobian_ = false;  // the start point's Jacobian is the next one
   // The current point, its sum of squares, and its residuals and Jacobian
-  // values when both are known there.
-  std::vector<double> x_, current_f_, current_j_;
+  // values when both are known there: views of kept_f_ and kept_j_, or of
+  // the caller's held evaluations.
+  std::vector<double> x_;
+  dalvex::Span<const double> current_f_, current_j_;
+  std::vector<double> kept_f_, kept_j_;
   double ss_ = 0.0;
   bool current_known_ = false;
   bool stalled_ = false;  // the last accepted step met the ftol reduction (no Jacobian)
-  std::vector<double> g_;  // |Jᵀf| at the current point, when computed
+  std::vector<double> g_;  // Jᵀf at the current point, when computed
   double jacobian_norm_ = 0.0;  // ‖J‖_F there
-  std::vector<double> work_;  // the column norms
+  std::vector<double> work_;  // the column norms, or the linear model's residuals
   std::optional<double> optimality_;
 };
 

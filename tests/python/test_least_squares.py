@@ -121,6 +121,33 @@ def test_jacobian_of_another_layout_each_call_maps_onto_the_pattern():
     assert ours.nfev == plain.nfev
 
 
+def test_functions_that_keep_or_refill_their_arrays_solve_as_plain_ones():
+    """The solver holds the arrays the user's functions return, and reuses
+    the x it passes, only while no one else holds them: functions that keep
+    every x and refill one output each call must give the plain solve."""
+    problem = BroydenTridiagonal(200)
+    kept, f_out, J = [], np.empty(200), problem.jac(problem.x0)
+
+    def fun(x):
+        kept.append(x)
+        f_out[:] = problem.fun(x)
+        return f_out
+
+    def jac(x):
+        kept.append(x)
+        J.data[:] = problem.jac(x).data
+        return J
+
+    ours = dalvex.least_squares(fun, problem.x0, jac=jac)
+    plain = dalvex.least_squares(problem.fun, problem.x0, jac=problem.jac)
+    assert (ours.nfev, ours.njev, ours.status) == (plain.nfev, plain.njev, plain.status)
+    for field in ("x", "fun", "grad"):
+        np.testing.assert_array_equal(ours[field], plain[field])
+    assert (ours.jac != plain.jac).nnz == 0
+    assert not np.shares_memory(ours.fun, f_out)
+    np.testing.assert_array_equal(kept[0], problem.x0)
+
+
 def test_args_kwargs_and_callback_both_styles():
     seen = []
 
