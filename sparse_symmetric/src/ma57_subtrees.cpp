@@ -447,7 +447,9 @@ bool TakeIn(FrontalState& st, const Task& task) {
 }
 
 // One batch: the calling loop walks the nodes from the first subtree to the
-// last one's root, taking in what the other threads factorized apart.
+// last one's root, taking in what the other threads factorized apart. The
+// large fronts that it meets between the subtrees share their loops with the
+// helpers that are done with their subtrees (inner loops, ma57_threads.cpp).
 class Batch {
  public:
   Batch(FrontalState& st, const Shared& sh, WorkspacePool& pool, const std::vector<Subtree>& trees)
@@ -458,12 +460,15 @@ class Batch {
 
   // False when the factorization stopped.
   bool Run() {
-    const int64_t jobs = static_cast<int64_t>(tasks_.size());  // the loop, then subtrees 2..
-    const auto body = [this](int64_t i) {
+    // The loop, then the subtrees from the last one back to the second: the
+    // loop claims them from the front, the helpers from the back, so that
+    // they meet once, and the loop seldom waits for a subtree just begun.
+    const int64_t jobs = static_cast<int64_t>(tasks_.size());
+    const auto body = [this, jobs](int64_t i) {
       if (i == 0) {
         Walk();
       } else {
-        Apart(tasks_[static_cast<size_t>(i)]);
+        Apart(tasks_[static_cast<size_t>(jobs - i)]);
       }
     };
     const RowBody call = [](const void* b, int64_t i) { (*static_cast<const decltype(body)*>(b))(i); };

@@ -4,6 +4,13 @@
 // others to finish theirs. Helpers sleep on a condition variable between
 // loops: spinning helpers would take the core from the caller's own BLAS
 // calls between the shared loops.
+//
+// A loop may start one other loop from inside one of its iterations (the
+// node loop, walking the top nodes between the subtrees that the helpers
+// factorize apart, shares a large front's tiles): helpers that have no
+// iteration of the outer loop at hand, or that finish one, join the inner
+// loop before they take the next, so that a helper done with its subtrees
+// does not sleep while the walk works through the large fronts alone.
 #include "ma57_threads.h"
 
 #include <algorithm>
@@ -86,7 +93,9 @@ class Helpers {
     // inside that loop, or of another one) runs on its caller alone.
     if (team <= 1 || getpid() != owner_) return false;
     bool idle = false;
-    if (!busy_.compare_exchange_strong(idle, true)) return false;
+    if (!busy_.compare_exchange_strong(idle, true)) {
+      return Participant() && RunInner(team, n, fn, body);
+    }
     struct Release {
       std::atomic<bool>& flag;
       ~Release() { flag.store(false); }
@@ -98,14 +107,21 @@ class Helpers {
       loop_.n = n, loop_.fn = fn, loop_.body = body;
       loop_.chunk = std::clamp<int64_t>(n / (8 * static_cast<int64_t>(team)), 1, kChunk);
       loop_.next.store(0, std::memory_order_relaxed);
-      helpers_ = helpers, pending_ = helpers;
+      helpers_ = helpers, pending_ = helpers, caller_ = std::this_thread::get_id();
       ++generation_;
     }
     wake_.notify_all();
-    loop_.Take();
+    uint64_t seen_inner = 0;
+    TakeOuter(seen_inner);
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [this] { return pending_ == 0; });
-    return true;
+    for (;;) {
+      done_.wait(lock, [&] { return pending_ == 0 || InnerWaiting(seen_inner); });
+      if (pending_ == 0) {
+        caller_ = std::thread::id();
+        return true;
+      }
+      JoinInner(lock, seen_inner);
+    }
   }
 
  private:
@@ -123,16 +139,93 @@ class Helpers {
     return true;
   }
 
+  // An inner loop of the current outer one: shared with the helpers that
+  // are free or come free before it ends, at most team - 1 of them.
+  bool RunInner(int team, int64_t n, RowBody fn, const void* body) {
+    bool idle = false;
+    if (!inner_busy_.compare_exchange_strong(idle, true)) return false;  // one at a time
+    Loop inner;
+    inner.n = n, inner.fn = fn, inner.body = body;
+    inner.chunk = std::clamp<int64_t>(n / (8 * static_cast<int64_t>(team)), 1, kChunk);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      inner_ = &inner, inner_team_ = team, ++inner_generation_;
+      inner_open_.store(true, std::memory_order_release);
+    }
+    wake_.notify_all();
+    done_.notify_all();
+    inner.Take();
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      inner_open_.store(false, std::memory_order_relaxed);
+      inner_ = nullptr;  // no one joins from now on
+      inner_done_.wait(lock, [this] { return inner_joined_ == 0; });
+    }
+    inner_busy_.store(false);
+    return true;
+  }
+
+  // Whether the calling thread takes part in the current loop: its caller or
+  // a helper (helpers run nothing but the current loop's iterations). A loop
+  // of another factorization, while the helpers serve this one, runs on its
+  // caller alone.
+  bool Participant() {
+    const std::thread::id me = std::this_thread::get_id();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (me == caller_) return true;
+    for (const std::thread& t : threads_) {
+      if (t.get_id() == me) return true;
+    }
+    return false;
+  }
+
+  // True when an inner loop that this thread has not joined yet has room for
+  // it: at most team - 1 threads join its caller. Under mutex_.
+  bool InnerWaiting(uint64_t seen_inner) const {
+    return inner_ != nullptr && inner_generation_ != seen_inner && inner_joined_ < inner_team_ - 1;
+  }
+
+  // Takes iterations of the open inner loop until it has none left; called
+  // and returning with `lock` held.
+  void JoinInner(std::unique_lock<std::mutex>& lock, uint64_t& seen_inner) {
+    seen_inner = inner_generation_;
+    Loop* inner = inner_;
+    ++inner_joined_;
+    lock.unlock();
+    inner->Take();
+    lock.lock();
+    if (--inner_joined_ == 0) inner_done_.notify_all();
+  }
+
+  // The outer loop's iterations for this thread; between two chunks of them,
+  // the inner loop open at the time, if any (its caller is waiting on it).
+  void TakeOuter(uint64_t& seen_inner) {
+    for (;;) {
+      const int64_t first = loop_.next.fetch_add(loop_.chunk, std::memory_order_relaxed);
+      if (first >= loop_.n) break;
+      const int64_t last = std::min(loop_.n, first + loop_.chunk);
+      for (int64_t i = first; i < last; ++i) loop_.fn(loop_.body, i);
+      if (inner_open_.load(std::memory_order_acquire)) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (InnerWaiting(seen_inner)) JoinInner(lock, seen_inner);
+      }
+    }
+  }
+
   void Serve(int id) {
-    uint64_t seen = 0;
+    uint64_t seen = 0, seen_inner = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+      wake_.wait(lock, [&] { return stop_ || generation_ != seen || InnerWaiting(seen_inner); });
       if (stop_) return;
+      if (generation_ == seen) {
+        JoinInner(lock, seen_inner);
+        continue;
+      }
       seen = generation_;
       if (id >= helpers_) continue;
       lock.unlock();
-      loop_.Take();
+      TakeOuter(seen_inner);
       lock.lock();
       if (--pending_ == 0) done_.notify_one();
     }
@@ -146,8 +239,19 @@ class Helpers {
   uint64_t generation_ = 0;
   int helpers_ = 0;  // helpers taking part in the current loop
   int pending_ = 0;  // of those, the ones not yet done
+  std::thread::id caller_;  // the current loop's caller
   bool stop_ = false;
   Loop loop_;  // the current loop; its counter is the only field not under mutex_
+  // The inner loop, while one runs: its owner, team, the number of threads
+  // in it besides its caller, and a generation that tells one inner loop from
+  // the next. inner_open_ mirrors inner_ != nullptr for a look without the lock.
+  std::atomic<bool> inner_busy_{false};
+  std::atomic<bool> inner_open_{false};
+  std::condition_variable inner_done_;
+  Loop* inner_ = nullptr;
+  int inner_team_ = 1;
+  int inner_joined_ = 0;
+  uint64_t inner_generation_ = 0;
 };
 
 }  // namespace

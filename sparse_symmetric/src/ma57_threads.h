@@ -36,7 +36,9 @@ using RowBody = void (*)(const void* body, int64_t i);
 
 // Runs body(i) for i = 0 .. n-1 on the calling thread and up to team - 1
 // helpers, and returns true; returns false, having run nothing, when team is
-// 1 or another factorization is using the helpers.
+// 1 or another factorization is using the helpers. Called from inside an
+// iteration of a shared loop, it shares the new loop with the helpers free
+// to take it (false when another such inner loop is running).
 bool RunSharedRows(int team, int64_t n, RowBody fn, const void* body);
 
 // body(i) for i = 0 .. n-1, shared among `team` threads when `threaded`. The
