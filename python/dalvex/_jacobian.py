@@ -149,8 +149,7 @@ class JacobianPattern:
         return np.ascontiguousarray(J.data, dtype=np.float64)
 
     def _same_pattern(self, J: Any) -> bool:
-        return (J.indptr is self.indptr or np.array_equal(J.indptr, self.indptr)) and \
-               (J.indices is self.indices or np.array_equal(J.indices, self.indices))
+        return _same_indices(J.indptr, self.indptr) and _same_indices(J.indices, self.indices)
 
     def _mapped_values(self, J: Any) -> np.ndarray:
         """Values of a canonical J whose stored entries are not the pattern's:
@@ -185,6 +184,18 @@ def _majors(indptr: np.ndarray) -> np.ndarray:
     (in the extension module: NumPy's ways, a running count of the row ends
     or np.repeat, take several times as long)."""
     return _core.compressed_majors(np.ascontiguousarray(indptr, dtype=np.int64))
+
+
+def _same_indices(a: np.ndarray, b: np.ndarray) -> bool:
+    """Whether two index vectors hold the same values: compared as bytes
+    where they can be (NumPy's comparison makes and reads an array of
+    flags, three times the traffic)."""
+    if a is b:
+        return True
+    if a.dtype == b.dtype and a.ndim == b.ndim == 1 and a.flags.c_contiguous and \
+       b.flags.c_contiguous:
+        return _core.same_bytes(a, b)
+    return np.array_equal(a, b)
 
 
 def _check_shape(got: Tuple[int, ...], shape: Tuple[int, int]) -> None:

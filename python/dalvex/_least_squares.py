@@ -64,7 +64,8 @@ class _Problem:
     A pattern taken from the first Jacobian may miss entries that were zero
     there; a later Jacobian with nonzeros outside it ends the solver's run
     (PatternGrew), and the solve goes on from the best point on the union of
-    the two patterns (:meth:`restart`)."""
+    the two patterns (:meth:`restart`). x0, the caller's own copy, is kept
+    as the start."""
 
     def __init__(self, fun: Callable, jac: Optional[Callable], x0: np.ndarray,
                  args: Sequence, kwargs: Mapping, jac_sparsity: Any) -> None:
@@ -90,8 +91,9 @@ class _Problem:
         self._start(x0, f0, None if J0 is None else self.pattern.values(J0))
 
     def _start(self, x: np.ndarray, f: np.ndarray, j: Optional[np.ndarray]) -> None:
-        """The solver's next run starts at x, where f and j were evaluated."""
-        self.x0 = x.copy()
+        """The solver's next run starts at x (kept: an array no one else
+        changes), where f and j were evaluated."""
+        self.x0 = x
         self._f0: Optional[np.ndarray] = f  # the residuals at x0, until the solver takes them
         self._j0: Optional[np.ndarray] = j  # the Jacobian's values there; None with differences
 
@@ -99,7 +101,7 @@ class _Problem:
         """The pattern grown by J's nonzeros, for a new run from x."""
         self.pattern = self.pattern.union(J)
         f = self._call_fun(x.copy(), "the residuals fun returned")
-        self._start(x, f, self.pattern.values(self._call_jac(x.copy())))
+        self._start(x.copy(), f, self.pattern.values(self._call_jac(x.copy())))
 
     @property
     def analytic(self) -> bool:

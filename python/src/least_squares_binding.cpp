@@ -358,6 +358,20 @@ py::array_t<int32_t> CompressedMajors(const py::array& starts) {
   return out;
 }
 
+// Whether two contiguous one-dimensional arrays of the same dtype hold the
+// same bytes: for integer arrays, the same values, found by one memcmp.
+bool SameBytes(const py::array& a, const py::array& b) {
+  const auto plain = [](const py::array& v) {
+    return v.ndim() == 1 && (v.flags() & py::array::c_style);
+  };
+  const auto& api = py::detail::npy_api::get();
+  if (!plain(a) || !plain(b) || !api.PyArray_EquivTypes_(a.dtype().ptr(), b.dtype().ptr())) {
+    throw py::type_error("same_bytes compares contiguous vectors of one dtype");
+  }
+  return a.size() == b.size() &&
+         (a.size() == 0 || std::memcmp(a.data(), b.data(), static_cast<size_t>(a.nbytes())) == 0);
+}
+
 }  // namespace
 
 void BindLeastSquares(py::module_& m) {
@@ -368,6 +382,7 @@ void BindLeastSquares(py::module_& m) {
       .def_property_readonly("status", &TerminationTests::status)
       .def_property_readonly("seconds", &TerminationTests::seconds);
   m.def("compressed_majors", &CompressedMajors, py::arg("starts"));
+  m.def("same_bytes", &SameBytes, py::arg("a"), py::arg("b"));
   m.def("least_squares", &Solve, py::arg("m"), py::arg("n"), py::arg("rows"),
         py::arg("columns"), py::arg("residuals"), py::arg("jacobian"), py::arg("x").noconvert(),
         py::arg("options"), py::arg("tests"), py::arg("on_step"), py::arg("on_log"));
