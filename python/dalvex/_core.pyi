@@ -38,10 +38,11 @@ class LDLT:
 
 # The row of each entry of a pattern in compressed rows (or its column, in
 # compressed columns), from the starts (int64, from 0, not decreasing).
-def compressed_majors(starts: npt.NDArray[np.int64]) -> npt.NDArray[np.int32]: ...
+def compressed_majors(starts: Union[npt.NDArray[np.int32], npt.NDArray[np.int64]]) -> npt.NDArray[np.int32]: ...
 
-# Whether two contiguous vectors of one dtype hold the same bytes.
-def same_bytes(a: npt.NDArray[Any], b: npt.NDArray[Any]) -> bool: ...
+# Whether two contiguous vectors of one dtype (integer or float64) hold
+# equal elements, as numpy.array_equal.
+def equal(a: npt.NDArray[Any], b: npt.NDArray[Any]) -> bool: ...
 
 # SciPy's termination tests (ftol, xtol, gtol; 0 disables one), made after
 # each step; `gradient` asks for the optimality at each point even without

@@ -183,18 +183,23 @@ def _majors(indptr: np.ndarray) -> np.ndarray:
     """The row (or column) of each entry of a compressed pattern, as int32
     (in the extension module: NumPy's ways, a running count of the row ends
     or np.repeat, take several times as long)."""
-    return _core.compressed_majors(np.ascontiguousarray(indptr, dtype=np.int64))
+    if indptr.dtype != np.int32:
+        indptr = np.ascontiguousarray(indptr, dtype=np.int64)
+    return _core.compressed_majors(np.ascontiguousarray(indptr))
 
 
 def _same_indices(a: np.ndarray, b: np.ndarray) -> bool:
-    """Whether two index vectors hold the same values: compared as bytes
-    where they can be (NumPy's comparison makes and reads an array of
-    flags, three times the traffic)."""
-    if a is b:
-        return True
+    """Whether two index vectors hold the same values."""
+    return a is b or equal(a, b)
+
+
+def equal(a: np.ndarray, b: np.ndarray) -> bool:
+    """numpy.array_equal for vectors, in one pass where they are contiguous
+    and of one integer dtype or float64 (NumPy's makes and reads an array
+    of flags)."""
     if a.dtype == b.dtype and a.ndim == b.ndim == 1 and a.flags.c_contiguous and \
-       b.flags.c_contiguous:
-        return _core.same_bytes(a, b)
+       b.flags.c_contiguous and (a.dtype.kind in "iu" or a.dtype == np.float64):
+        return _core.equal(a, b)
     return np.array_equal(a, b)
 
 

@@ -10,7 +10,7 @@ import numpy as np
 from scipy.optimize import Bounds, OptimizeResult
 
 from . import _core
-from ._jacobian import JacobianPattern, OutsidePattern
+from ._jacobian import JacobianPattern, OutsidePattern, equal
 
 __all__ = ["least_squares"]
 
@@ -117,7 +117,7 @@ class _Problem:
         return self._jac(x, *self._args, **self._kwargs)
 
     def residuals(self, x: np.ndarray) -> np.ndarray:
-        if self._f0 is not None and np.array_equal(x, self.x0):
+        if self._f0 is not None and equal(x, self.x0):
             f = self._f0
         else:
             f = self._call_fun(x, "the residuals fun returned")
@@ -127,7 +127,7 @@ class _Problem:
         return f
 
     def jacobian(self, x: np.ndarray) -> np.ndarray:
-        if self._j0 is not None and np.array_equal(x, self.x0):
+        if self._j0 is not None and equal(x, self.x0):
             values = self._j0
         else:
             J = self._call_jac(x)

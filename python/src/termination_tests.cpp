@@ -306,9 +306,11 @@ void TerminationTests::SetWitness(int64_t column) {
   }
 }
 
-Span<const double> TerminationTests::gradient() {
+std::vector<double> TerminationTests::TakeGradient() {
   if (g_.empty() && gradient_due_) Gradient();
-  return g_;
+  std::vector<double> g = std::move(g_);
+  g_.clear();
+  return g;
 }
 
 }  // namespace dalvex_python

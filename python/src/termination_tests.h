@@ -100,8 +100,9 @@ class TerminationTests {
     return current_known_ ? current_j_ : dalvex::Span<const double>();
   }
   // Jᵀf there, made now if not yet: at a point a step reached, or at the
-  // start with the table (else empty, as when not wanted).
-  dalvex::Span<const double> gradient();
+  // start with the table (else empty, as when not wanted). Handed over:
+  // the tests keep none.
+  std::vector<double> TakeGradient();
 
  private:
   bool Advance(const dalvex::IterationReport& report, bool at_trial, HeldEvaluations held,
