@@ -252,6 +252,7 @@ bool TerminationTests::GtolMet(double ss) {
   if (gtol_ <= 0 || !current_known_) return false;
   const double fnorm = std::sqrt(ss);
   if (fnorm == 0.0) return true;
+  if (witness_ < 0) SetWitness(FirstWitness());
   if (WitnessCosine() > gtol_ * fnorm) return false;
   if (g_.empty()) Gradient();
   // The new witness: the column of the largest cosine when the cosines are
@@ -295,6 +296,24 @@ double TerminationTests::WitnessCosine() const {
     norm2 += a * a;
   }
   return norm2 > 0 ? std::fabs(g) / std::sqrt(norm2) : 0.0;
+}
+
+// A witness before any gradient is made, found in one pass over f: the
+// column of the same number as the row of the largest |f_i| (the last
+// column past n), which in square systems holds the diagonal that f leans
+// on far from a minimum. Any column will do: one that shows nothing costs
+// the whole test, as without a witness.
+int64_t TerminationTests::FirstWitness() const {
+  size_t row = 0;
+  double largest = -1.0;
+  for (size_t i = 0; i < current_f_.size(); ++i) {
+    const double a = std::fabs(current_f_[i]);
+    if (a > largest) {
+      largest = a;
+      row = i;
+    }
+  }
+  return std::min(static_cast<int64_t>(row), n_ - 1);
 }
 
 void TerminationTests::SetWitness(int64_t column) {

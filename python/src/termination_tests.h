@@ -109,6 +109,7 @@ class TerminationTests {
                bool& adopted);
   void Gradient();
   bool GtolMet(double ss);
+  int64_t FirstWitness() const;
   double WitnessCosine() const;
   void SetWitness(int64_t column);
 
