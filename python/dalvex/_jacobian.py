@@ -203,6 +203,15 @@ def equal(a: np.ndarray, b: np.ndarray) -> bool:
     return np.array_equal(a, b)
 
 
+def largest_magnitude(v: np.ndarray) -> float:
+    """float(np.max(np.abs(v))) for a vector, in one pass where it is a
+    nonempty contiguous float64 one (NumPy's makes the array of
+    magnitudes)."""
+    if v.size and v.dtype == np.float64 and v.ndim == 1 and v.flags.c_contiguous:
+        return _core.largest_magnitude(v)
+    return float(np.max(np.abs(v)))
+
+
 def _check_shape(got: Tuple[int, ...], shape: Tuple[int, int]) -> None:
     if tuple(got) != tuple(shape):
         raise ValueError(f"jac returned shape {tuple(got)}; the Jacobian is {shape[0]} by {shape[1]} "

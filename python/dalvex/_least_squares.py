@@ -10,7 +10,7 @@ import numpy as np
 from scipy.optimize import Bounds, OptimizeResult
 
 from . import _core
-from ._jacobian import JacobianPattern, OutsidePattern, equal
+from ._jacobian import JacobianPattern, OutsidePattern, equal, largest_magnitude
 
 __all__ = ["least_squares"]
 
@@ -72,13 +72,13 @@ class _Problem:
         self._fun, self._jac, self._args, self._kwargs = fun, jac, tuple(args), dict(kwargs)
         self.nfev = self.njev = 0
         f0 = self._call_fun(x0.copy(), "the residuals fun returned")
-        if not np.all(np.isfinite(f0)):
-            raise ValueError("Residuals are not finite in the initial point.")
-        self.m, self.n = f0.size, x0.size
         # The start's residuals go to the solver as the only reference to
         # them, so that it may keep them without a copy; these two remain.
-        self.largest_f0 = float(np.max(np.abs(f0)))  # max |fun(x0)|
+        self.largest_f0 = largest_magnitude(f0)  # max |fun(x0)|, not finite when one is not
+        if not math.isfinite(self.largest_f0):
+            raise ValueError("Residuals are not finite in the initial point.")
         self.initial_cost = 0.5 * float(f0 @ f0)
+        self.m, self.n = f0.size, x0.size
         shape = (self.m, self.n)
         if jac is None:
             self.pattern = (JacobianPattern.dense(shape, "the dense default") if jac_sparsity is None
@@ -478,7 +478,7 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
     status, message = _outcome(summary, monitor, xtol)
     result = OptimizeResult(
         x=x, cost=0.5 * float(f @ f), fun=f, jac=J, grad=grad,
-        optimality=None if grad is None else float(np.max(np.abs(grad))) if grad.size else 0.0,
+        optimality=None if grad is None else largest_magnitude(grad) if grad.size else 0.0,
         active_mask=np.zeros(problem.n, dtype=int), nfev=problem.nfev,
         njev=problem.njev if problem.analytic else None,
         status=status, message=message, success=status > 0, nit=monitor.steps,

@@ -7,6 +7,7 @@
 // through the solver as a C++ exception and reaches the caller unchanged.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -401,6 +402,19 @@ bool Equal(const py::array& a, const py::array& b) {
   return a.size() == 0 || std::memcmp(a.data(), b.data(), static_cast<size_t>(a.nbytes())) == 0;
 }
 
+// max |v_i| of a nonempty float64 vector, NaN when one is NaN, as
+// NumPy's max of abs finds it without the array of magnitudes.
+double LargestMagnitude(const py::array& v) {
+  const Span<const double> a = ViewOf<double>(v, "the vector");
+  if (a.empty()) throw py::value_error("the vector is empty");
+  double largest = 0.0;
+  for (const double x : a) {
+    if (std::isnan(x)) return std::fabs(x);
+    largest = std::max(largest, std::fabs(x));
+  }
+  return largest;
+}
+
 }  // namespace
 
 void BindLeastSquares(py::module_& m) {
@@ -412,6 +426,7 @@ void BindLeastSquares(py::module_& m) {
       .def_property_readonly("seconds", &TerminationTests::seconds);
   m.def("compressed_majors", &CompressedMajors, py::arg("starts"));
   m.def("equal", &Equal, py::arg("a"), py::arg("b"));
+  m.def("largest_magnitude", &LargestMagnitude, py::arg("v"));
   m.def("least_squares", &Solve, py::arg("m"), py::arg("n"), py::arg("rows"),
         py::arg("columns"), py::arg("residuals"), py::arg("jacobian"), py::arg("x").noconvert(),
         py::arg("options"), py::arg("tests"), py::arg("on_step"), py::arg("on_log"));
