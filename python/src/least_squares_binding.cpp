@@ -346,11 +346,18 @@ py::tuple Solve(int64_t m,
   report["setup_seconds"] = setup.count();
   // The tests' gradient serves when it was made from the final evaluations.
   // Their evaluations are usually the held arrays, which become the
-  // result's: each is compared with the final values once.
+  // result's: each is compared with the final values once. The comparisons
+  // and the gradient (a pass over the Jacobian) read only arrays kept alive
+  // here, without the GIL.
   const Span<const double> f = tests.residuals(), j = tests.jacobian();
-  const bool same_f = Same(f, solver.residuals()), same_j = Same(j, solver.jacobian_values());
-  const bool at_current = same_f && same_j && Same(tests.x(), point);
-  std::vector<double> g = at_current ? tests.TakeGradient() : std::vector<double>();
+  bool same_f = false, same_j = false;
+  std::vector<double> g;
+  {
+    py::gil_scoped_release nogil;
+    same_f = Same(f, solver.residuals());
+    same_j = Same(j, solver.jacobian_values());
+    if (same_f && same_j && Same(tests.x(), point)) g = tests.TakeGradient();
+  }
   const py::object gradient = g.empty() ? py::object(py::none()) : ArrayTaking(std::move(g));
   return py::make_tuple(report, arrays.Final(solver.residuals(), false, f, same_f),
                         arrays.Final(solver.jacobian_values(), true, j, same_j), gradient);
