@@ -2,7 +2,7 @@
 # package's own Python modules call it, after they have checked and converted
 # the user's arguments. Not a public interface: use dalvex.ldl,
 # dalvex.least_squares and dalvex.root.
-from typing import Callable, Dict, List, Optional, Tuple, Union
+from typing import Any, Callable, Dict, List, Optional, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -37,8 +37,17 @@ class LDLT:
     def statistics(self) -> Dict[str, Union[int, float, str]]: ...
 
 # The row of each entry of a pattern in compressed rows (or its column, in
-# compressed columns), from the starts (int64, from 0, not decreasing).
-def compressed_majors(starts: npt.NDArray[np.int64]) -> npt.NDArray[np.int32]: ...
+# compressed columns), from the starts (int32 or int64, from 0, not
+# decreasing).
+def compressed_majors(
+        starts: Union[npt.NDArray[np.int32], npt.NDArray[np.int64]]) -> npt.NDArray[np.int32]: ...
+
+# Whether two contiguous vectors of one dtype (integer or float64) hold
+# equal elements, as numpy.array_equal.
+def equal(a: npt.NDArray[Any], b: npt.NDArray[Any]) -> bool: ...
+
+# max |v_i| of a nonempty contiguous float64 vector (NaN when one is NaN).
+def largest_magnitude(v: npt.NDArray[np.float64]) -> float: ...
 
 # SciPy's termination tests (ftol, xtol, gtol; 0 disables one), made after
 # each step; `gradient` asks for the optimality at each point even without

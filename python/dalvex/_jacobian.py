@@ -149,8 +149,7 @@ class JacobianPattern:
         return np.ascontiguousarray(J.data, dtype=np.float64)
 
     def _same_pattern(self, J: Any) -> bool:
-        return (J.indptr is self.indptr or np.array_equal(J.indptr, self.indptr)) and \
-               (J.indices is self.indices or np.array_equal(J.indices, self.indices))
+        return _same_indices(J.indptr, self.indptr) and _same_indices(J.indices, self.indices)
 
     def _mapped_values(self, J: Any) -> np.ndarray:
         """Values of a canonical J whose stored entries are not the pattern's:
@@ -184,7 +183,33 @@ def _majors(indptr: np.ndarray) -> np.ndarray:
     """The row (or column) of each entry of a compressed pattern, as int32
     (in the extension module: NumPy's ways, a running count of the row ends
     or np.repeat, take several times as long)."""
-    return _core.compressed_majors(np.ascontiguousarray(indptr, dtype=np.int64))
+    if indptr.dtype != np.int32:
+        indptr = np.ascontiguousarray(indptr, dtype=np.int64)
+    return _core.compressed_majors(np.ascontiguousarray(indptr))
+
+
+def _same_indices(a: np.ndarray, b: np.ndarray) -> bool:
+    """Whether two index vectors hold the same values."""
+    return a is b or equal(a, b)
+
+
+def equal(a: np.ndarray, b: np.ndarray) -> bool:
+    """numpy.array_equal for vectors, in one pass where they are contiguous
+    and of one integer dtype or float64 (NumPy's makes and reads an array
+    of flags)."""
+    if a.dtype == b.dtype and a.ndim == b.ndim == 1 and a.flags.c_contiguous and \
+       b.flags.c_contiguous and (a.dtype.kind in "iu" or a.dtype == np.float64):
+        return _core.equal(a, b)
+    return np.array_equal(a, b)
+
+
+def largest_magnitude(v: np.ndarray) -> float:
+    """float(np.max(np.abs(v))) for a vector, in one pass where it is a
+    nonempty contiguous float64 one (NumPy's makes the array of
+    magnitudes)."""
+    if v.size and v.dtype == np.float64 and v.ndim == 1 and v.flags.c_contiguous:
+        return _core.largest_magnitude(v)
+    return float(np.max(np.abs(v)))
 
 
 def _check_shape(got: Tuple[int, ...], shape: Tuple[int, int]) -> None:

@@ -10,7 +10,7 @@ import numpy as np
 from scipy.optimize import Bounds, OptimizeResult
 
 from . import _core
-from ._jacobian import JacobianPattern, OutsidePattern
+from ._jacobian import JacobianPattern, OutsidePattern, equal, largest_magnitude
 
 __all__ = ["least_squares"]
 
@@ -64,20 +64,21 @@ class _Problem:
     A pattern taken from the first Jacobian may miss entries that were zero
     there; a later Jacobian with nonzeros outside it ends the solver's run
     (PatternGrew), and the solve goes on from the best point on the union of
-    the two patterns (:meth:`restart`)."""
+    the two patterns (:meth:`restart`). x0, the caller's own copy, is kept
+    as the start."""
 
     def __init__(self, fun: Callable, jac: Optional[Callable], x0: np.ndarray,
                  args: Sequence, kwargs: Mapping, jac_sparsity: Any) -> None:
         self._fun, self._jac, self._args, self._kwargs = fun, jac, tuple(args), dict(kwargs)
         self.nfev = self.njev = 0
         f0 = self._call_fun(x0.copy(), "the residuals fun returned")
-        if not np.all(np.isfinite(f0)):
-            raise ValueError("Residuals are not finite in the initial point.")
-        self.m, self.n = f0.size, x0.size
         # The start's residuals go to the solver as the only reference to
         # them, so that it may keep them without a copy; these two remain.
-        self.largest_f0 = float(np.max(np.abs(f0)))  # max |fun(x0)|
+        self.largest_f0 = largest_magnitude(f0)  # max |fun(x0)|, not finite when one is not
+        if not math.isfinite(self.largest_f0):
+            raise ValueError("Residuals are not finite in the initial point.")
         self.initial_cost = 0.5 * float(f0 @ f0)
+        self.m, self.n = f0.size, x0.size
         shape = (self.m, self.n)
         if jac is None:
             self.pattern = (JacobianPattern.dense(shape, "the dense default") if jac_sparsity is None
@@ -90,8 +91,9 @@ class _Problem:
         self._start(x0, f0, None if J0 is None else self.pattern.values(J0))
 
     def _start(self, x: np.ndarray, f: np.ndarray, j: Optional[np.ndarray]) -> None:
-        """The solver's next run starts at x, where f and j were evaluated."""
-        self.x0 = x.copy()
+        """The solver's next run starts at x (kept: an array no one else
+        changes), where f and j were evaluated."""
+        self.x0 = x
         self._f0: Optional[np.ndarray] = f  # the residuals at x0, until the solver takes them
         self._j0: Optional[np.ndarray] = j  # the Jacobian's values there; None with differences
 
@@ -99,7 +101,7 @@ class _Problem:
         """The pattern grown by J's nonzeros, for a new run from x."""
         self.pattern = self.pattern.union(J)
         f = self._call_fun(x.copy(), "the residuals fun returned")
-        self._start(x, f, self.pattern.values(self._call_jac(x.copy())))
+        self._start(x.copy(), f, self.pattern.values(self._call_jac(x.copy())))
 
     @property
     def analytic(self) -> bool:
@@ -115,7 +117,7 @@ class _Problem:
         return self._jac(x, *self._args, **self._kwargs)
 
     def residuals(self, x: np.ndarray) -> np.ndarray:
-        if self._f0 is not None and np.array_equal(x, self.x0):
+        if self._f0 is not None and equal(x, self.x0):
             f = self._f0
         else:
             f = self._call_fun(x, "the residuals fun returned")
@@ -125,7 +127,7 @@ class _Problem:
         return f
 
     def jacobian(self, x: np.ndarray) -> np.ndarray:
-        if self._j0 is not None and np.array_equal(x, self.x0):
+        if self._j0 is not None and equal(x, self.x0):
             values = self._j0
         else:
             J = self._call_jac(x)
@@ -476,7 +478,7 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
     status, message = _outcome(summary, monitor, xtol)
     result = OptimizeResult(
         x=x, cost=0.5 * float(f @ f), fun=f, jac=J, grad=grad,
-        optimality=None if grad is None else float(np.max(np.abs(grad))) if grad.size else 0.0,
+        optimality=None if grad is None else largest_magnitude(grad) if grad.size else 0.0,
         active_mask=np.zeros(problem.n, dtype=int), nfev=problem.nfev,
         njev=problem.njev if problem.analytic else None,
         status=status, message=message, success=status > 0, nit=monitor.steps,

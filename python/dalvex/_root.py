@@ -8,6 +8,7 @@ from typing import Any, Callable, Mapping, Optional, Sequence
 import numpy as np
 from scipy.optimize import OptimizeResult, OptimizeWarning
 
+from ._jacobian import largest_magnitude
 from ._least_squares import _budget, _solve, _start, _tolerance
 
 __all__ = ["root"]
@@ -163,7 +164,7 @@ def root(fun: Callable, x0: Any, args: Sequence = (), method: str = "lm", jac: A
         gtol=_tolerance(options.get("gtol", 0.0), "gtol"), verbose=0, callback=None,
         gradient=False)
 
-    largest = float(np.max(np.abs(result.fun)))
+    largest = largest_magnitude(result.fun)
     success = largest <= fatol
     message = result.message
     if summary["reason"] == "residual_tolerance":

@@ -7,6 +7,7 @@
 // through the solver as a C++ exception and reaches the caller unchanged.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -28,6 +29,13 @@ py::array_t<double> ArrayOf(Span<const double> values) {
   py::array_t<double> a(static_cast<py::ssize_t>(values.size()));
   if (!values.empty()) std::memcpy(a.mutable_data(), values.data(), values.size() * sizeof(double));
   return a;
+}
+
+// A vector handed over to a new array, without a copy.
+py::array_t<double> ArrayTaking(std::vector<double>&& values) {
+  auto* owned = new std::vector<double>(std::move(values));
+  const py::capsule release(owned, [](void* v) { delete static_cast<std::vector<double>*>(v); });
+  return py::array_t<double>(static_cast<py::ssize_t>(owned->size()), owned->data(), release);
 }
 
 bool Same(Span<const double> a, Span<const double> b) {
@@ -131,10 +139,15 @@ class CallArrays {
   }
 
   // The final residuals or Jacobian values as a new array: the current
-  // one itself when it holds these values.
-  py::array Final(Span<const double> values, bool jacobian) {
+  // one itself when it holds these values. `compared`: an array already
+  // compared with them, and whether it was the same.
+  py::array Final(Span<const double> values, bool jacobian, Span<const double> compared,
+                  bool same) {
     py::object& current = jacobian ? current_j_ : current_f_;
-    if (current && Same(ElementsOf(current), values)) {
+    const Span<const double> held = ElementsOf(current);
+    if (current && (held.data() == compared.data() && held.size() == compared.size()
+                        ? same
+                        : Same(held, values))) {
       return py::reinterpret_steal<py::array>(current.release());
     }
     return ArrayOf(values);
@@ -332,18 +345,30 @@ py::tuple Solve(int64_t m,
   py::dict report = SummaryOf(summary);
   report["setup_seconds"] = setup.count();
   // The tests' gradient serves when it was made from the final evaluations.
-  const bool at_current = Same(tests.x(), point) && Same(tests.residuals(), solver.residuals()) &&
-                          Same(tests.jacobian(), solver.jacobian_values());
-  const py::object gradient =
-      at_current && !tests.gradient().empty() ? py::object(ArrayOf(tests.gradient())) : py::none();
-  return py::make_tuple(report, arrays.Final(solver.residuals(), false),
-                        arrays.Final(solver.jacobian_values(), true), gradient);
+  // Their evaluations are usually the held arrays, which become the
+  // result's: each is compared with the final values once. The comparisons
+  // and the gradient (a pass over the Jacobian) read only arrays kept alive
+  // here, without the GIL.
+  const Span<const double> f = tests.residuals(), j = tests.jacobian();
+  bool same_f = false, same_j = false;
+  std::vector<double> g;
+  {
+    py::gil_scoped_release nogil;
+    same_f = Same(f, solver.residuals());
+    same_j = Same(j, solver.jacobian_values());
+    if (same_f && same_j && Same(tests.x(), point)) g = tests.TakeGradient();
+  }
+  const py::object gradient = g.empty() ? py::object(py::none()) : ArrayTaking(std::move(g));
+  return py::make_tuple(report, arrays.Final(solver.residuals(), false, f, same_f),
+                        arrays.Final(solver.jacobian_values(), true, j, same_j), gradient);
 }
 
 // The row of each entry of a pattern in compressed rows (or the column, in
-// compressed columns), from its starts: starts [0 2 2 3] give [0 0 2].
-py::array_t<int32_t> CompressedMajors(const py::array& starts) {
-  const Span<const int64_t> s = ViewOf<int64_t>(starts, "the starts");
+// compressed columns), from its starts (int32 or int64, as SciPy keeps
+// them): starts [0 2 2 3] give [0 0 2].
+template <class Index>
+py::array_t<int32_t> CompressedMajorsOf(const py::array& starts) {
+  const Span<const Index> s = ViewOf<Index>(starts, "the starts");
   if (s.empty() || s[0] != 0) throw py::value_error("the starts must begin with 0");
   const int64_t majors = static_cast<int64_t>(s.size()) - 1;
   if (majors > INT32_MAX) throw py::value_error("more than 2^31 - 1 rows");
@@ -358,6 +383,45 @@ py::array_t<int32_t> CompressedMajors(const py::array& starts) {
   return out;
 }
 
+py::array_t<int32_t> CompressedMajors(const py::array& starts) {
+  return py::isinstance<py::array_t<int32_t>>(starts) ? CompressedMajorsOf<int32_t>(starts)
+                                                      : CompressedMajorsOf<int64_t>(starts);
+}
+
+// Whether two contiguous vectors of one dtype, integer or float64, hold
+// equal elements, as NumPy's array_equal finds (integers by one memcmp)
+// without its array of flags.
+bool Equal(const py::array& a, const py::array& b) {
+  const auto plain = [](const py::array& v) {
+    return v.ndim() == 1 && (v.flags() & py::array::c_style);
+  };
+  const auto& api = py::detail::npy_api::get();
+  const char kind = a.dtype().kind();
+  if (!plain(a) || !plain(b) || !api.PyArray_EquivTypes_(a.dtype().ptr(), b.dtype().ptr()) ||
+      !(kind == 'i' || kind == 'u' || py::isinstance<py::array_t<double>>(a))) {
+    throw py::type_error("equal compares contiguous vectors of one integer dtype or float64");
+  }
+  if (a.size() != b.size()) return false;
+  if (kind == 'f') {
+    const Span<const double> u = ElementsOf(a), v = ElementsOf(b);
+    return std::equal(u.begin(), u.end(), v.begin());
+  }
+  return a.size() == 0 || std::memcmp(a.data(), b.data(), static_cast<size_t>(a.nbytes())) == 0;
+}
+
+// max |v_i| of a nonempty float64 vector, NaN when one is NaN, as
+// NumPy's max of abs finds it without the array of magnitudes.
+double LargestMagnitude(const py::array& v) {
+  const Span<const double> a = ViewOf<double>(v, "the vector");
+  if (a.empty()) throw py::value_error("the vector is empty");
+  double largest = 0.0;
+  for (const double x : a) {
+    if (std::isnan(x)) return std::fabs(x);
+    largest = std::max(largest, std::fabs(x));
+  }
+  return largest;
+}
+
 }  // namespace
 
 void BindLeastSquares(py::module_& m) {
@@ -368,6 +432,8 @@ void BindLeastSquares(py::module_& m) {
       .def_property_readonly("status", &TerminationTests::status)
       .def_property_readonly("seconds", &TerminationTests::seconds);
   m.def("compressed_majors", &CompressedMajors, py::arg("starts"));
+  m.def("equal", &Equal, py::arg("a"), py::arg("b"));
+  m.def("largest_magnitude", &LargestMagnitude, py::arg("v"));
   m.def("least_squares", &Solve, py::arg("m"), py::arg("n"), py::arg("rows"),
         py::arg("columns"), py::arg("residuals"), py::arg("jacobian"), py::arg("x").noconvert(),
         py::arg("options"), py::arg("tests"), py::arg("on_step"), py::arg("on_log"));

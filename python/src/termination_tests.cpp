@@ -89,6 +89,9 @@ void TerminationTests::Start(int64_t n, Span<const int32_t> rows, Span<const int
   current_f_ = current_j_ = Span<const double>();
   g_.clear();
   optimality_.reset();
+  gradient_due_ = false;
+  witness_ = -1;
+  witness_entries_.clear();
 }
 
 // Only the start point's evaluations are kept: each step's comes with its
@@ -198,7 +201,12 @@ bool TerminationTests::Advance(const dalvex::IterationReport& report, bool at_tr
   } else {
     current_f_ = current_j_ = Span<const double>();
   }
-  Gradient();
+  g_.clear();
+  optimality_.reset();
+  // The table shows the optimality at every point; the gtol test makes the
+  // gradient only when it needs it, and the result at the end.
+  gradient_due_ = current_known_;
+  if (table_) Gradient();
   return ftol_met;
 }
 
@@ -208,6 +216,8 @@ void TerminationTests::Gradient() {
   g_.clear();
   optimality_.reset();
   if (!current_known_ || !gradient_wanted_) return;
+  // Each g_j sums its column's terms in the order of the entries, as
+  // WitnessCosine does for one column.
   g_.assign(static_cast<size_t>(n_), 0.0);
   // ‖J‖_F², for gtol's bound, in the same pass.
   double jj = 0.0;
@@ -232,25 +242,94 @@ void TerminationTests::Gradient() {
 // |J_jᵀ f| / (‖J_j‖ ‖f‖), at most gtol. As ‖J_j‖ <= ‖J‖_F, the cosine is at
 // least max|Jᵀf| / (‖J‖_F ‖f‖), which spares the column norms while that
 // bound is above gtol (far from a minimum). ss: the sum of squares of f.
+//
+// Far from a minimum one column is enough to show the test unmet: the
+// column whose cosine was the largest at the last point where the whole
+// gradient was made (the witness) is tried first, its cosine computed as
+// the whole test would (the same terms in the same order), so that most
+// accepted steps need no pass over the Jacobian.
 bool TerminationTests::GtolMet(double ss) {
-  if (gtol_ <= 0 || !optimality_) return false;
+  if (gtol_ <= 0 || !current_known_) return false;
   const double fnorm = std::sqrt(ss);
-  if (fnorm == 0.0 || g_.empty()) return true;
-  if (*optimality_ > gtol_ * fnorm * jacobian_norm_) return false;
-  std::vector<double>& norms = work_;
-  norms.assign(static_cast<size_t>(n_), 0.0);
-  for (size_t k = 0; k < current_j_.size(); ++k) {
-    norms[static_cast<size_t>(columns_[k])] += current_j_[k] * current_j_[k];
+  if (fnorm == 0.0) return true;
+  if (witness_ < 0) SetWitness(FirstWitness());
+  if (WitnessCosine() > gtol_ * fnorm) return false;
+  if (g_.empty()) Gradient();
+  // The new witness: the column of the largest cosine when the cosines are
+  // made, else of the largest |g_j| (none when that is NaN).
+  const auto largest_g = std::find_if(g_.begin(), g_.end(),
+                                      [&](double g) { return std::fabs(g) == *optimality_; });
+  int64_t witness = largest_g == g_.end() ? -1 : largest_g - g_.begin();
+  bool met = false;
+  if (*optimality_ <= gtol_ * fnorm * jacobian_norm_) {
+    std::vector<double>& norms = work_;
+    norms.assign(static_cast<size_t>(n_), 0.0);
+    for (size_t k = 0; k < current_j_.size(); ++k) {
+      norms[static_cast<size_t>(columns_[k])] += current_j_[k] * current_j_[k];
+    }
+    double largest = 0.0;
+    bool used = false;
+    for (size_t j = 0; j < norms.size(); ++j) {
+      if (norms[j] > 0) {
+        const double cosine = std::fabs(g_[j]) / std::sqrt(norms[j]);
+        if (!used || cosine > largest) witness = static_cast<int64_t>(j);
+        used = true;
+        largest = std::max(largest, cosine);
+      }
+    }
+    met = !used || largest <= gtol_ * fnorm;
   }
-  double largest = 0.0;
-  bool used = false;
-  for (size_t j = 0; j < norms.size(); ++j) {
-    if (norms[j] > 0) {
-      used = true;
-      largest = std::max(largest, std::fabs(g_[j]) / std::sqrt(norms[j]));
+  SetWitness(witness);
+  return met;
+}
+
+// |J_wᵀ f| / ‖J_w‖ for the witness column w at the current point, its sums
+// made term by term in the order of the entries as Gradient and GtolMet make
+// them; 0 when there is no witness or its column is zero there (NaN
+// propagates, and proves nothing).
+double TerminationTests::WitnessCosine() const {
+  if (witness_entries_.empty()) return 0.0;
+  double g = 0.0, norm2 = 0.0;
+  for (const size_t k : witness_entries_) {
+    const double a = current_j_[k];
+    g += a * current_f_[static_cast<size_t>(rows_[k])];
+    norm2 += a * a;
+  }
+  return norm2 > 0 ? std::fabs(g) / std::sqrt(norm2) : 0.0;
+}
+
+// A witness before any gradient is made, found in one pass over f: the
+// column of the same number as the row of the largest |f_i| (the last
+// column past n), which in square systems holds the diagonal that f leans
+// on far from a minimum. Any column will do: one that shows nothing costs
+// the whole test, as without a witness.
+int64_t TerminationTests::FirstWitness() const {
+  size_t row = 0;
+  double largest = -1.0;
+  for (size_t i = 0; i < current_f_.size(); ++i) {
+    const double a = std::fabs(current_f_[i]);
+    if (a > largest) {
+      largest = a;
+      row = i;
     }
   }
-  return !used || largest <= gtol_ * fnorm;
+  return std::min(static_cast<int64_t>(row), n_ - 1);
+}
+
+void TerminationTests::SetWitness(int64_t column) {
+  if (witness_ == column) return;
+  witness_ = column;
+  witness_entries_.clear();
+  for (size_t k = 0; column >= 0 && k < columns_.size(); ++k) {
+    if (columns_[k] == witness_) witness_entries_.push_back(k);
+  }
+}
+
+std::vector<double> TerminationTests::TakeGradient() {
+  if (g_.empty() && gradient_due_) Gradient();
+  std::vector<double> g = std::move(g_);
+  g_.clear();
+  return g;
 }
 
 }  // namespace dalvex_python

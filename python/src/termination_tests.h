@@ -99,13 +99,19 @@ class TerminationTests {
   dalvex::Span<const double> jacobian() const {
     return current_known_ ? current_j_ : dalvex::Span<const double>();
   }
-  dalvex::Span<const double> gradient() const { return g_; }
+  // Jᵀf there, made now if not yet: at a point a step reached, or at the
+  // start with the table (else empty, as when not wanted). Handed over:
+  // the tests keep none.
+  std::vector<double> TakeGradient();
 
  private:
   bool Advance(const dalvex::IterationReport& report, bool at_trial, HeldEvaluations held,
                bool& adopted);
   void Gradient();
   bool GtolMet(double ss);
+  int64_t FirstWitness() const;
+  double WitnessCosine() const;
+  void SetWitness(int64_t column);
 
   double ftol_, xtol_, gtol_;
   bool gradient_wanted_;
@@ -129,6 +135,11 @@ class TerminationTests {
   bool current_known_ = false;
   bool stalled_ = false;  // the last accepted step met the ftol reduction (no Jacobian)
   std::vector<double> g_;  // Jᵀf at the current point, when computed
+  bool gradient_due_ = false;  // g_ to be made for the result, when wanted
+  // The column tried first by the gtol test, and the positions of its
+  // entries in the pattern; none (-1) at the start of a run.
+  int64_t witness_ = -1;
+  std::vector<size_t> witness_entries_;
   double jacobian_norm_ = 0.0;  // ‖J‖_F there
   std::vector<double> work_;  // the column norms, or the linear model's residuals
   std::optional<double> optimality_;

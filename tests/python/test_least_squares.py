@@ -289,6 +289,9 @@ VALUE_ERRORS = [
     ("jac shape", dict(jac=lambda x: np.ones((2, 2))), "shape (2, 2)"),
     ("jac outside the pattern", dict(jac=lambda x: np.ones((3, 2)), jac_sparsity=np.eye(3, 2)),
      "outside the Jacobian's sparsity pattern"),
+    ("sparse jac with an entry moved",  # index arrays of the pattern's sizes and dtypes
+     dict(jac=lambda x: sp.csr_matrix((np.ones(2), [1, 1], [0, 1, 2, 2]), shape=(3, 2)),
+          jac_sparsity=np.eye(3, 2)), "outside the Jacobian's sparsity pattern"),
     ("jac_sparsity shape", dict(jac_sparsity=np.ones((2, 2))), "jac_sparsity has shape"),
     ("verbose", dict(verbose=3), "verbose"),
     ("ftol", dict(ftol=-1.0), "ftol"),
