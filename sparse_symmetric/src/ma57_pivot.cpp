@@ -9,8 +9,10 @@
 //   F(r, l) += sum over the pass's pivots of lambda(l) * x(r).
 // The rows s+1..f are left for the contribution block (the end of this file).
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "ma57_front_ops.h"
 #include "ma57_frontal_state.h"
@@ -31,28 +33,70 @@ constexpr int32_t kSquareLeaf = 48;
 // Rows of a panel of the fully summed part (see EliminateFront).
 constexpr int64_t kPanelWidth = 128;
 
+// The front as the blocked updates see it. The tiles of an update may run on
+// one thread while the next pass runs on another (UpdateWithNextPass), so
+// they read nothing of the state but this.
+struct FrontView {
+  double* a = nullptr;  // F(1, 1)
+  int64_t f = 0;        // order
+  double* At(int64_t i, int64_t j) const { return a + (i - 1) * f + (j - 1); }
+};
+
+FrontView ViewOf(FrontalState& st) { return FrontView{st.Front(), st.f}; }
+
+// Which rows of each DGEMM call of an update to compute: all of them, or
+// those that the next pass needs first (the head, rows up to `cut`) or the
+// rest. A call is cut after an even number of its rows, so the head may take
+// one row past `cut`. The cut depends on the front's sizes alone, so every
+// thread count makes the same calls; with the one-thread OpenBLAS a call cut
+// after an even number of rows (columns of its column-major view) also gives
+// the bits of the whole call, where an odd cut would not (a lone last column
+// is computed differently), so the results are those of uncut calls too.
+enum class Part { kAll, kHead, kTail };
+struct Rows {
+  Part part = Part::kAll;
+  int64_t cut = 0;  // last row of the next pass's block
+  // Narrows a call's n rows from `row` to this part's.
+  void Clip(int64_t& row, int32_t& n) const {
+    if (part == Part::kAll) return;
+    int64_t head = std::clamp<int64_t>(cut - row + 1, 0, n);
+    head += head & 1;
+    head = std::min<int64_t>(head, n);
+    if (part == Part::kHead) {
+      n = static_cast<int32_t>(head);
+    } else {
+      row += head, n -= static_cast<int32_t>(head);
+    }
+  }
+};
+
 // F(row.., col..) += A' * B' over k pivots starting at front row k0:
 //   F(row + y, col + x) += sum_kk F(k0 + kk, col + x) * F(row + y, k0 + kk)
-// for x < ncols, y < nrows. In the column-major view of the row-major front
-// this is one DGEMM('N', 'N').
-void GemmRows(FrontalState& st, int64_t k0, int32_t k, int64_t row, int32_t nrows, int64_t col,
-              int32_t ncols) {
+// for x < ncols, y < nrows (those of `part`). In the column-major view of the
+// row-major front this is one DGEMM('N', 'N').
+void GemmRows(const FrontView& v, int64_t k0, int32_t k, int64_t row, int32_t nrows, int64_t col,
+              int32_t ncols, const Rows& part) {
+  part.Clip(row, nrows);
   if (k <= 0 || nrows <= 0 || ncols <= 0) return;
-  const int32_t f = st.f;
-  blas::Dgemm('N', 'N', ncols, nrows, k, 1.0, &st.F(k0, col), f, &st.F(row, k0), f, 1.0,
-              &st.F(row, col), f);
+  const int32_t f = static_cast<int32_t>(v.f);
+  blas::Dgemm('N', 'N', ncols, nrows, k, 1.0, v.At(k0, col), f, v.At(row, k0), f, 1.0,
+              v.At(row, col), f);
 }
 
-// Upper triangle (with diagonal) of the square rows/cols row..row+n-1.
-void GemmSquare(FrontalState& st, int64_t k0, int32_t k, int64_t row, int32_t n) {
+// Upper triangle (with diagonal) of the square rows/cols row..row+n-1. A
+// diagonal leaf also writes below the diagonal, into the columns of the next
+// pass's pivots where it crosses the cut, so it goes whole with the head.
+void GemmSquare(const FrontView& v, int64_t k0, int32_t k, int64_t row, int32_t n,
+                const Rows& part) {
   if (n <= kSquareLeaf) {
-    GemmRows(st, k0, k, row, n, row, n);
+    const bool whole = part.part == Part::kAll || (part.part == Part::kHead) == (row <= part.cut);
+    if (whole) GemmRows(v, k0, k, row, n, row, n, Rows{});
     return;
   }
   const int32_t n1 = n / 2;
-  GemmSquare(st, k0, k, row, n1);
-  GemmRows(st, k0, k, row, n1, row + n1, n - n1);
-  GemmSquare(st, k0, k, row + n1, n - n1);
+  GemmSquare(v, k0, k, row, n1, part);
+  GemmRows(v, k0, k, row, n1, row + n1, n - n1, part);
+  GemmSquare(v, k0, k, row + n1, n - n1, part);
 }
 
 // The numerical failures of the elimination: the status to INFO(1), the
@@ -170,39 +214,74 @@ constexpr int64_t kTileColumns = 512;
 // Updates of at least this many multiply-adds are shared among the threads.
 constexpr double kThreadedUpdate = 4.0e6;
 
-void UpdateTiles(FrontalState& st, int64_t k0, int32_t k, int64_t r1, int64_t r2, int64_t nn_end,
-                 int64_t nt_from) {
-  const int64_t f = st.f;
-  if (r2 < r1 || k <= 0) return;
-  const auto chunks = [](int64_t columns) { return (std::max<int64_t>(columns, 0) + kTileColumns - 1) / kTileColumns; };
-  const int64_t panels = (r2 - r1 + kTileRows) / kTileRows;
-  const int64_t nn_chunks = chunks(nn_end - r1), nt_chunks = chunks(f - nt_from + 1);
-  const int64_t per_panel = 1 + nn_chunks + nt_chunks;
-  const double rows = static_cast<double>(r2 - r1 + 1);
-  const double work = rows * static_cast<double>(std::max<int64_t>(nn_end - r1, 0) + (f - nt_from + 1)) * k;
-  ForRows(st.threads, panels * per_panel, work >= kThreadedUpdate, [&](int64_t t) {
+// The tiles of one blocked update, numbered 0 .. count - 1.
+struct Tiles {
+  FrontView v;
+  int64_t k0 = 1;
+  int32_t k = 0;
+  int64_t r1 = 1, r2 = 0, nn_end = 0, nt_from = 0;
+  int64_t nn_chunks = 0, nt_chunks = 0, per_panel = 1;
+  int64_t count = 0;  // none when there are no rows or no pivots
+  double work = 0.0;  // multiply-adds, about
+
+  void Run(int64_t t, const Rows& part = Rows{}) const {
+    const int64_t f = v.f;
     const int64_t a = r1 + (t / per_panel) * kTileRows;
     const int64_t b = std::min(r2, a + kTileRows - 1);
     const int32_t height = static_cast<int32_t>(b - a + 1);
     int64_t piece = t % per_panel;
     if (piece == 0) {
-      GemmSquare(st, k0, k, a, height);
+      GemmSquare(v, k0, k, a, height, part);
       return;
     }
     piece -= 1;
     if (piece < nn_chunks) {
       const int64_t c1 = b + 1 + piece * kTileColumns;
       const int64_t c2 = std::min(nn_end, c1 + kTileColumns - 1);
-      if (c1 <= c2) GemmRows(st, k0, k, a, height, c1, static_cast<int32_t>(c2 - c1 + 1));
+      if (c1 <= c2) GemmRows(v, k0, k, a, height, c1, static_cast<int32_t>(c2 - c1 + 1), part);
       return;
     }
     piece -= nn_chunks;
     const int64_t c1 = nt_from + piece * kTileColumns;
     const int64_t c2 = std::min(f, c1 + kTileColumns - 1);
-    blas::Dgemm('N', 'T', static_cast<int32_t>(c2 - c1 + 1), height, k, 1.0, &st.F(k0, c1),
-                static_cast<int32_t>(f), &st.F(k0, a), static_cast<int32_t>(f), 1.0, &st.F(a, c1),
-                static_cast<int32_t>(f));
-  });
+    int64_t row = a;
+    int32_t rows = height;
+    part.Clip(row, rows);
+    if (rows <= 0) return;
+    blas::Dgemm('N', 'T', static_cast<int32_t>(c2 - c1 + 1), rows, k, 1.0, v.At(k0, c1),
+                static_cast<int32_t>(f), v.At(k0, row), static_cast<int32_t>(f), 1.0,
+                v.At(row, c1), static_cast<int32_t>(f));
+  }
+};
+
+Tiles MakeTiles(FrontalState& st, int64_t k0, int32_t k, int64_t r1, int64_t r2, int64_t nn_end,
+                int64_t nt_from) {
+  Tiles t;
+  t.v = ViewOf(st);
+  if (r2 < r1 || k <= 0) return t;
+  const int64_t f = st.f;
+  const auto chunks = [](int64_t columns) {
+    return (std::max<int64_t>(columns, 0) + kTileColumns - 1) / kTileColumns;
+  };
+  t.k0 = k0, t.k = k, t.r1 = r1, t.r2 = r2, t.nn_end = nn_end, t.nt_from = nt_from;
+  t.nn_chunks = chunks(nn_end - r1), t.nt_chunks = chunks(f - nt_from + 1);
+  t.per_panel = 1 + t.nn_chunks + t.nt_chunks;
+  t.count = (r2 - r1 + kTileRows) / kTileRows * t.per_panel;
+  const double rows = static_cast<double>(r2 - r1 + 1);
+  t.work = rows * static_cast<double>(std::max<int64_t>(nn_end - r1, 0) + (f - nt_from + 1)) * k;
+  return t;
+}
+
+void UpdateTiles(FrontalState& st, int64_t k0, int32_t k, int64_t r1, int64_t r2, int64_t nn_end,
+                 int64_t nt_from) {
+  const Tiles tiles = MakeTiles(st, k0, k, r1, r2, nn_end, nt_from);
+  ForRows(st.threads, tiles.count, tiles.work >= kThreadedUpdate,
+          [&tiles](int64_t t) { tiles.Run(t); });
+}
+
+// The tiles of rows r1..r2 of the fully summed part (see UpdateRows).
+Tiles RowTiles(FrontalState& st, int64_t k0, int32_t k, int64_t r1, int64_t r2) {
+  return MakeTiles(st, k0, k, r1, r2, st.s, st.s + 1);
 }
 
 // Rows r1..r2 (fully summed), columns from their diagonal to f, updated with
@@ -254,6 +333,79 @@ void CountBlockUpdate(FrontalState& st, const Pass& ps, int32_t kb) {
   st.ops_blas += chunks * kb * (ps.b - 1.0) * ps.b;
 }
 
+// The pass over the block that starts after pivot p.
+Pass PassAfter(int64_t p, int32_t b, int64_t s) {
+  Pass ps;
+  ps.b = b;
+  ps.p0 = p;
+  ps.e = std::min<int64_t>(p + b, s);
+  ps.last = p + b >= s;
+  return ps;
+}
+
+// The next panel begins after the pivots chosen so far.
+void OpenPanel(Panel& panel, int64_t p, int64_t width, int32_t b, int64_t s) {
+  panel.end = std::min<int64_t>(p + std::max<int64_t>(width, b), s);
+}
+
+// Updates smaller than this are not worth waking a helper for, the pass
+// that follows them included.
+constexpr double kAheadUpdate = 5.0e5;
+
+// The updates that the pass `next` waits for, shared among the threads and
+// run together with it: the last pass's update of the rest of its panel and,
+// when the next block crosses the panel's end, the closing update of the
+// rows after the panel. The loop's iterations are, in this order, the tiles'
+// parts in the rows that the pass needs (its block's), the pass, and the
+// tiles' parts in the later rows. The threads take iterations in increasing
+// order, so when one reaches the pass, every part before it has been taken
+// and is done or being done: it waits for them (briefly, never for work not
+// yet begun) and runs the pass, the pivot choice that no other thread
+// shares, while the others update the later rows.
+//
+// The pass reads and writes only its block's rows and, below them, the
+// columns of its own pivots (the unscaled values kept below the diagonal);
+// the later rows' parts read the earlier pivots' rows and columns and write
+// from their own first row on, so no entry is touched by both. Every entry
+// gets the DGEMM sum of the tiles that UpdateRows would run. Returns false,
+// having done nothing, where the updates are too small to share.
+template <typename RunPass>
+bool UpdateWithNextPass(FrontalState& st, const Pass& ps, int32_t kb, Panel& panel, int64_t width,
+                        const Pass& next, const RunPass& run_pass, int32_t& next_kb) {
+  const bool closing = next.e > panel.end;
+  const Tiles updates[2] = {
+      RowTiles(st, ps.p0 + 1, kb, ps.e + 1, panel.end),
+      RowTiles(st, panel.first + 1, static_cast<int32_t>(closing ? st.p - panel.first : 0),
+               panel.end + 1, st.s)};
+  if (updates[0].work + updates[1].work < kAheadUpdate) return false;
+  if (closing) {
+    panel.first = st.p;
+    OpenPanel(panel, st.p, width, next.b, st.s);
+  }
+  const int64_t n0 = updates[0].count, tiles = n0 + updates[1].count;
+  const Rows head{Part::kHead, next.e}, rest{Part::kTail, next.e};
+  const auto run = [&updates, n0](int64_t t, const Rows& part) {
+    if (t < n0) {
+      updates[0].Run(t, part);
+    } else {
+      updates[1].Run(t - n0, part);
+    }
+  };
+  std::atomic<int64_t> heads_done{0};
+  ForRows(st.threads, 2 * tiles + 1, true, [&](int64_t t) {
+    if (t < tiles) {
+      run(t, head);
+      heads_done.fetch_add(1, std::memory_order_release);
+    } else if (t == tiles) {
+      while (heads_done.load(std::memory_order_acquire) < tiles) std::this_thread::yield();
+      next_kb = run_pass(next);
+    } else {
+      run(t - tiles - 1, rest);
+    }
+  });
+  return true;
+}
+
 }  // namespace
 
 int32_t ReportEliminationFailure(FrontalState& st, int32_t status, double bad) {
@@ -271,6 +423,12 @@ int32_t EliminateFront(FrontalState& st) {
     st.nsteps = fw.nsteps;
     return ModifyPivot(st, zero, fw.bad);
   };
+  const auto run_pass = [&](const Pass& pass) {
+    const int32_t kb = st.mode == MA57_PIVOT_THRESHOLD ? PassThreshold<false>(w, pass)
+                                                       : PassInOrder<false>(w, pass, modify);
+    Commit(st, w);
+    return kb;
+  };
   Pass ps;
   ps.b = std::min(st.nb, s);
   Panel panel;
@@ -279,29 +437,38 @@ int32_t EliminateFront(FrontalState& st) {
   const int64_t width =
       std::max<int64_t>(std::clamp<int64_t>(s / 24, kPanelWidth / 2, 2 * kPanelWidth), st.nb);
   panel.end = std::min<int64_t>(width, s);
+  int32_t kb = 0;
+  bool ran_ahead = false;  // this round's pass ran with the updates before it
   for (int32_t passes = 0;; ++passes) {
     if (passes == s) {
       if (st.lp >= 0) Record(st.lp).Text("****** BE WORRIED LOOP 918");
       break;
     }
-    ps.p0 = st.p;
-    ps.e = std::min<int64_t>(ps.p0 + ps.b, s);
-    ps.last = ps.p0 + ps.b >= s;
-    if (ps.e > panel.end) {
-      ClosePanel(st, panel);
-      panel.end = std::min<int64_t>(st.p + std::max<int64_t>(width, ps.b), s);
+    if (!ran_ahead) {
+      ps = PassAfter(st.p, ps.b, s);
+      if (ps.e > panel.end) {
+        ClosePanel(st, panel);
+        OpenPanel(panel, st.p, width, ps.b, s);
+      }
+      kb = run_pass(ps);
     }
-    const int32_t kb = st.mode == MA57_PIVOT_THRESHOLD ? PassThreshold<false>(w, ps)
-                                                       : PassInOrder<false>(w, ps, modify);
-    Commit(st, w);
+    ran_ahead = false;
     if (kb < 0) return ReportEliminationFailure(st, kb, w.bad);
     if (ps.last) break;
     if (kb == 0) {
       ps.b = ps.b > s / 2 ? s : 2 * ps.b;
       continue;
     }
-    UpdateRows(st, ps.p0 + 1, kb, ps.e + 1, panel.end);
+    const Pass next = PassAfter(st.p, ps.b, s);
+    int32_t next_kb = 0;
+    // By the sizes alone, never the thread count: one thread runs the same
+    // DGEMM calls, in the same parts, as several.
+    if (passes + 1 < s) {
+      ran_ahead = UpdateWithNextPass(st, ps, kb, panel, width, next, run_pass, next_kb);
+    }
+    if (!ran_ahead) UpdateRows(st, ps.p0 + 1, kb, ps.e + 1, panel.end);
     CountBlockUpdate(st, ps, kb);
+    if (ran_ahead) ps = next, kb = next_kb;
   }
   ClosePanel(st, panel);
   return 0;
