@@ -42,6 +42,13 @@ class LDLT:
 def compressed_majors(
         starts: Union[npt.NDArray[np.int32], npt.NDArray[np.int64]]) -> npt.NDArray[np.int32]: ...
 
+# A canonical compressed pattern (starts from 0; each row's indices strictly
+# increasing; both int32 or both int64) as copies of its starts and indices
+# with the row of each entry (as compressed_majors); None for any other.
+def canonical_pattern(
+        starts: npt.NDArray[np.integer], indices: npt.NDArray[np.integer]
+) -> Optional[Tuple[npt.NDArray[np.integer], npt.NDArray[np.integer], npt.NDArray[np.int32]]]: ...
+
 # Whether two contiguous vectors of one dtype (integer or float64) hold
 # equal elements, as numpy.array_equal.
 def equal(a: npt.NDArray[Any], b: npt.NDArray[Any]) -> bool: ...

@@ -32,8 +32,19 @@ _FAILURES = {
 }
 
 
+_FLOAT64 = np.dtype(np.float64)
+
+
 def _vector(values: Any, what: str) -> np.ndarray:
-    """A real vector as float64 (a copy only when it is not float64 already)."""
+    """A real vector as float64 (a copy only when it is not float64 already).
+
+    A contiguous float64 vector, as functions mostly return, is taken as it
+    is after a few attribute tests: between two steps of a large solve the
+    caches hold nothing of NumPy's, and its general path (atleast_1d, then
+    ascontiguousarray) costs tens of microseconds there."""
+    if type(values) is np.ndarray and values.dtype is _FLOAT64 and values.ndim == 1 and \
+            values.flags.c_contiguous:
+        return values
     a = np.atleast_1d(values)
     if a.dtype.kind == "c":
         raise TypeError(f"{what} is complex; only real values are supported")
@@ -86,9 +97,12 @@ class _Problem:
             J0 = None
         else:
             J0 = self._call_jac(x0.copy())
-            self.pattern = (JacobianPattern.of_jacobian(J0, shape) if jac_sparsity is None
-                            else JacobianPattern.of_sparsity(jac_sparsity, shape))
-        self._start(x0, f0, None if J0 is None else self.pattern.values(J0))
+            if jac_sparsity is None:
+                self.pattern, j0 = JacobianPattern.of_jacobian(J0, shape)
+            else:
+                self.pattern = JacobianPattern.of_sparsity(jac_sparsity, shape)
+                j0 = self.pattern.values(J0)
+        self._start(x0, f0, None if J0 is None else j0)
 
     def _start(self, x: np.ndarray, f: np.ndarray, j: Optional[np.ndarray]) -> None:
         """The solver's next run starts at x (kept: an array no one else
@@ -435,7 +449,7 @@ def _start(fun: Callable, x0: Any, jac: Optional[Callable], args: Sequence,
     x0 = _vector(x0, "x0").copy()
     if x0.size == 0:
         raise ValueError("`x0` must have at least one element")
-    if not np.all(np.isfinite(x0)):
+    if not math.isfinite(largest_magnitude(x0)):  # one pass, no array of flags
         raise ValueError("`x0` must be finite")
     problem = _Problem(fun, jac, x0, args, kwargs, jac_sparsity)
     if problem.m < problem.n:

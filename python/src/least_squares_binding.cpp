@@ -388,6 +388,55 @@ py::array_t<int32_t> CompressedMajors(const py::array& starts) {
                                                       : CompressedMajorsOf<int64_t>(starts);
 }
 
+// A canonical compressed pattern (starts from 0, not decreasing; each row's
+// indices strictly increasing), taken over in one pass: copies of the
+// starts and the indices, and the row of each entry (as CompressedMajors).
+// None when the pattern is not canonical, or its arrays are not both int32
+// or both int64 contiguous vectors: the caller then goes SciPy's way. One
+// pass instead of SciPy's check of the format, two copies and the rows'
+// expansion, each of which reads the arrays from memory again.
+template <class Index>
+py::object CanonicalPatternOf(const py::array& starts, const py::array& indices) {
+  const Span<const Index> s = ViewOf<Index>(starts, "the starts");
+  const Span<const Index> ix = ViewOf<Index>(indices, "the indices");
+  if (s.empty() || s[0] != 0 || s.size() - 1 > static_cast<size_t>(INT32_MAX) ||
+      s[s.size() - 1] < 0 || static_cast<size_t>(s[s.size() - 1]) != ix.size()) {
+    return py::none();
+  }
+  py::array_t<Index> starts_copy(static_cast<py::ssize_t>(s.size()));
+  py::array_t<Index> indices_copy(static_cast<py::ssize_t>(ix.size()));
+  py::array_t<int32_t> majors(static_cast<py::ssize_t>(ix.size()));
+  Index* to_s = starts_copy.mutable_data();
+  Index* to_ix = indices_copy.mutable_data();
+  int32_t* to_major = majors.mutable_data();
+  to_s[0] = 0;
+  for (size_t i = 0; i + 1 < s.size(); ++i) {
+    const Index begin = s[i], end = s[i + 1];
+    if (end < begin || static_cast<size_t>(end) > ix.size()) return py::none();
+    for (Index k = begin; k < end; ++k) {
+      if (k > begin && ix[k] <= ix[k - 1]) return py::none();
+      to_ix[k] = ix[k];
+      to_major[k] = static_cast<int32_t>(i);
+    }
+    to_s[i + 1] = end;
+  }
+  return py::make_tuple(starts_copy, indices_copy, majors);
+}
+
+py::object CanonicalPattern(const py::array& starts, const py::array& indices) {
+  const auto plain = [](const py::array& v) {
+    return v.ndim() == 1 && (v.flags() & py::array::c_style);
+  };
+  if (!plain(starts) || !plain(indices)) return py::none();
+  if (py::isinstance<py::array_t<int32_t>>(starts) && py::isinstance<py::array_t<int32_t>>(indices)) {
+    return CanonicalPatternOf<int32_t>(starts, indices);
+  }
+  if (py::isinstance<py::array_t<int64_t>>(starts) && py::isinstance<py::array_t<int64_t>>(indices)) {
+    return CanonicalPatternOf<int64_t>(starts, indices);
+  }
+  return py::none();
+}
+
 // Whether two contiguous vectors of one dtype, integer or float64, hold
 // equal elements, as NumPy's array_equal finds (integers by one memcmp)
 // without its array of flags.
@@ -432,6 +481,7 @@ void BindLeastSquares(py::module_& m) {
       .def_property_readonly("status", &TerminationTests::status)
       .def_property_readonly("seconds", &TerminationTests::seconds);
   m.def("compressed_majors", &CompressedMajors, py::arg("starts"));
+  m.def("canonical_pattern", &CanonicalPattern, py::arg("starts"), py::arg("indices"));
   m.def("equal", &Equal, py::arg("a"), py::arg("b"));
   m.def("largest_magnitude", &LargestMagnitude, py::arg("v"));
   m.def("least_squares", &Solve, py::arg("m"), py::arg("n"), py::arg("rows"),
