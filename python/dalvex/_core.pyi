@@ -68,7 +68,10 @@ class TerminationTests:
 
 # One solve from x (float64, overwritten by the final point). residuals(x)
 # and jacobian(x) return float64 arrays of m values and of one value per
-# pattern entry (rows[k], columns[k]); jacobian None: differences. After
+# pattern entry (rows[k], columns[k]); jacobian None: differences. start:
+# [x0, f0, j0], their evaluations at x (x0 equal to it; j0 None with
+# differences), which serve the first evaluations there (the list's items
+# are taken, set to None). After
 # each step, the tests, then on_step(step, cost, cost reduction, step norm,
 # optimality or None, Marquardt parameter, x, status of a test met or None),
 # which returns True to stop. Returns the summary, the residuals, the
@@ -78,7 +81,8 @@ def least_squares(
     m: int, n: int, rows: npt.NDArray[np.int32], columns: npt.NDArray[np.int32],
     residuals: Callable[[npt.NDArray[np.float64]], npt.NDArray[np.float64]],
     jacobian: Optional[Callable[[npt.NDArray[np.float64]], npt.NDArray[np.float64]]],
-    x: npt.NDArray[np.float64], options: Dict[str, Union[int, float, bool]],
+    x: npt.NDArray[np.float64], start: List[Optional[npt.NDArray[np.float64]]],
+    options: Dict[str, Union[int, float, bool]],
     tests: TerminationTests,
     on_step: Optional[Callable[[int, float, float, float, Optional[float], float,
                                 npt.NDArray[np.float64], Optional[int]], bool]],

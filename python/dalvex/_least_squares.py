@@ -10,7 +10,7 @@ import numpy as np
 from scipy.optimize import Bounds, OptimizeResult
 
 from . import _core
-from ._jacobian import JacobianPattern, OutsidePattern, equal, largest_magnitude
+from ._jacobian import JacobianPattern, OutsidePattern, largest_magnitude
 
 __all__ = ["least_squares"]
 
@@ -111,6 +111,14 @@ class _Problem:
         self._f0: Optional[np.ndarray] = f  # the residuals at x0, until the solver takes them
         self._j0: Optional[np.ndarray] = j  # the Jacobian's values there; None with differences
 
+    def take_start(self) -> list:
+        """[x0, f0, j0] for the solver's run, which serves its first
+        evaluations there from them (in the extension module, without a
+        call into Python); the list's items become its only references."""
+        start = [self.x0, self._f0, self._j0]
+        self._f0 = self._j0 = None
+        return start
+
     def restart(self, x: np.ndarray, J: Any) -> None:
         """The pattern grown by J's nonzeros, for a new run from x."""
         self.pattern = self.pattern.union(J)
@@ -131,28 +139,19 @@ class _Problem:
         return self._jac(x, *self._args, **self._kwargs)
 
     def residuals(self, x: np.ndarray) -> np.ndarray:
-        if self._f0 is not None and equal(x, self.x0):
-            f = self._f0
-        else:
-            f = self._call_fun(x, "the residuals fun returned")
-            if f.size != self.m:
-                raise ValueError(f"fun returned {f.size} residuals; at the start it returned {self.m}")
-        self._f0 = None
+        f = self._call_fun(x, "the residuals fun returned")
+        if f.size != self.m:
+            raise ValueError(f"fun returned {f.size} residuals; at the start it returned {self.m}")
         return f
 
     def jacobian(self, x: np.ndarray) -> np.ndarray:
-        if self._j0 is not None and equal(x, self.x0):
-            values = self._j0
-        else:
-            J = self._call_jac(x)
-            try:
-                values = self.pattern.values(J)
-            except OutsidePattern as outside:
-                if self.pattern.inferred:
-                    raise PatternGrew(J) from None
-                raise ValueError(str(outside)) from None
-        self._j0 = None
-        return values
+        J = self._call_jac(x)
+        try:
+            return self.pattern.values(J)
+        except OutsidePattern as outside:
+            if self.pattern.inferred:
+                raise PatternGrew(J) from None
+            raise ValueError(str(outside)) from None
 
 
 class PatternGrew(Exception):
@@ -481,7 +480,7 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
             summary, f, values, grad = _core.least_squares(
                 problem.m, problem.n, problem.pattern.rows, problem.pattern.cols,
                 problem.residuals, problem.jacobian if problem.analytic else None,
-                x, options, monitor.tests, monitor.hook, print if verbose == 2 else None)
+                x, problem.take_start(), options, monitor.tests, monitor.hook, print if verbose == 2 else None)
             break
         except PatternGrew as grew:
             # x is the best point so far, where the next run starts.
