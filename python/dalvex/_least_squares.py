@@ -75,8 +75,8 @@ class _Problem:
     A pattern taken from the first Jacobian may miss entries that were zero
     there; a later Jacobian with nonzeros outside it ends the solver's run
     (PatternGrew), and the solve goes on from the best point on the union of
-    the two patterns (:meth:`restart`). x0, the caller's own copy, is kept
-    as the start."""
+    the two patterns (:meth:`restart`). x0, a copy of the caller's, is the
+    start, and then the solver's point."""
 
     def __init__(self, fun: Callable, jac: Optional[Callable], x0: np.ndarray,
                  args: Sequence, kwargs: Mapping, jac_sparsity: Any) -> None:
@@ -105,8 +105,8 @@ class _Problem:
         self._start(x0, f0, None if J0 is None else j0)
 
     def _start(self, x: np.ndarray, f: np.ndarray, j: Optional[np.ndarray]) -> None:
-        """The solver's next run starts at x (kept: an array no one else
-        changes), where f and j were evaluated."""
+        """The solver's next run starts at x (an array of the package's own,
+        which the solver then overwrites), where f and j were evaluated."""
         self.x0 = x
         self._f0: Optional[np.ndarray] = f  # the residuals at x0, until the solver takes them
         self._j0: Optional[np.ndarray] = j  # the Jacobian's values there; None with differences
@@ -472,7 +472,10 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
     `optimality` unless `gradient`), and the solver's summary."""
     monitor = _Monitor(problem, ftol, xtol, gtol, verbose, callback)
     monitor.start()
-    x = problem.x0.copy()
+    # The solver's point: the start itself (the package's own array, which
+    # nothing reads after the solver's first evaluation), overwritten by the
+    # best point.
+    x = problem.x0
     while True:
         options = dict(residual_tolerance=residual_tolerance,
                        max_evaluations=max(1, budget - problem.nfev + 1))
@@ -480,11 +483,13 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
             summary, f, values, grad = _core.least_squares(
                 problem.m, problem.n, problem.pattern.rows, problem.pattern.cols,
                 problem.residuals, problem.jacobian if problem.analytic else None,
-                x, problem.take_start(), options, monitor.tests, monitor.hook, print if verbose == 2 else None)
+                x, problem.take_start(), options, monitor.tests, monitor.hook,
+                print if verbose == 2 else None)
             break
         except PatternGrew as grew:
             # x is the best point so far, where the next run starts.
             problem.restart(x, grew.jacobian)
+            x = problem.x0
     J = problem.pattern.matrix(values)
     if grad is None and gradient:
         grad = np.asarray(J.T @ f).reshape(-1)
