@@ -177,7 +177,7 @@ struct LeastSquaresSolver::State {
 
 void LeastSquaresSolver::State::SizeWorkspace() {
   const auto& d = data();
-  ip = d.ip;
+  ip.assign(d.ip.begin(), d.ip.end());
   aip.assign(ip.size(), 1);
   const double h = hmax();
   int32_t size_info[NS23_LINFO];
@@ -195,7 +195,7 @@ void LeastSquaresSolver::State::SizeWorkspace() {
   w.Resize(static_cast<size_t>(lw));
   const size_t m = static_cast<size_t>(d.m), n = static_cast<size_t>(d.n);
   const size_t nnz = d.rows.size(), nvalues = d.order.empty() ? 0 : nnz;
-  block.Resize(d.irn.size() + nvalues + nnz + 3 * m + 2 * n);
+  block.Resize(internal::CellCount(uint64_t{d.irn.size()} + nvalues + nnz + 3 * uint64_t{m} + 2 * uint64_t{n}));
   double* at = block.data();
   const auto place = [&at](Cells& c, size_t length) { c.Place(at, length), at += length; };
   place(fjac, d.irn.size());
