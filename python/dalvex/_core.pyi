@@ -42,6 +42,13 @@ class LDLT:
 def compressed_majors(
         starts: Union[npt.NDArray[np.int32], npt.NDArray[np.int64]]) -> npt.NDArray[np.int32]: ...
 
+# A canonical compressed pattern (starts from 0; each row's indices strictly
+# increasing; both int32 or both int64) as copies of its starts and indices
+# with the row of each entry (as compressed_majors); None for any other.
+def canonical_pattern(
+        starts: npt.NDArray[np.integer], indices: npt.NDArray[np.integer]
+) -> Optional[Tuple[npt.NDArray[np.integer], npt.NDArray[np.integer], npt.NDArray[np.int32]]]: ...
+
 # Whether two contiguous vectors of one dtype (integer or float64) hold
 # equal elements, as numpy.array_equal.
 def equal(a: npt.NDArray[Any], b: npt.NDArray[Any]) -> bool: ...
@@ -61,7 +68,10 @@ class TerminationTests:
 
 # One solve from x (float64, overwritten by the final point). residuals(x)
 # and jacobian(x) return float64 arrays of m values and of one value per
-# pattern entry (rows[k], columns[k]); jacobian None: differences. After
+# pattern entry (rows[k], columns[k]); jacobian None: differences. start:
+# [x0, f0, j0], their evaluations at x (x0 equal to it; j0 None with
+# differences), which serve the first evaluations there (the list's items
+# are taken, set to None). After
 # each step, the tests, then on_step(step, cost, cost reduction, step norm,
 # optimality or None, Marquardt parameter, x, status of a test met or None),
 # which returns True to stop. Returns the summary, the residuals, the
@@ -71,7 +81,8 @@ def least_squares(
     m: int, n: int, rows: npt.NDArray[np.int32], columns: npt.NDArray[np.int32],
     residuals: Callable[[npt.NDArray[np.float64]], npt.NDArray[np.float64]],
     jacobian: Optional[Callable[[npt.NDArray[np.float64]], npt.NDArray[np.float64]]],
-    x: npt.NDArray[np.float64], options: Dict[str, Union[int, float, bool]],
+    x: npt.NDArray[np.float64], start: List[Optional[npt.NDArray[np.float64]]],
+    options: Dict[str, Union[int, float, bool]],
     tests: TerminationTests,
     on_step: Optional[Callable[[int, float, float, float, Optional[float], float,
                                 npt.NDArray[np.float64], Optional[int]], bool]],

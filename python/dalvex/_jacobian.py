@@ -32,7 +32,8 @@ class JacobianPattern:
     """
 
     def __init__(self, shape: Tuple[int, int], layout: str, indptr: np.ndarray,
-                 indices: np.ndarray, source: str, inferred: bool = False) -> None:
+                 indices: np.ndarray, source: str, inferred: bool = False,
+                 majors: Optional[np.ndarray] = None) -> None:
         self.shape = shape
         self.layout = layout  # "csr" or "csc"
         self.indptr = indptr
@@ -40,7 +41,7 @@ class JacobianPattern:
         self.source = source  # where the pattern came from, for messages
         self.inferred = inferred  # taken from the Jacobians returned, not given
         m, n = shape
-        major = _majors(indptr)
+        major = _majors(indptr) if majors is None else majors
         minor = indices.astype(np.int32, copy=False)
         self.rows, self.cols = (major, minor) if layout == "csr" else (minor, major)
         self.nnz = int(indptr[-1])
@@ -74,19 +75,30 @@ class JacobianPattern:
         return cls(shape, "csr", S.indptr, S.indices, "jac_sparsity")
 
     @classmethod
-    def of_jacobian(cls, J: Any, shape: Tuple[int, int]) -> "JacobianPattern":
+    def of_jacobian(cls, J: Any, shape: Tuple[int, int]) -> Tuple["JacobianPattern", np.ndarray]:
         """From the first Jacobian: the entries a sparse one stores (explicit
-        zeros too), or every entry of a dense one."""
+        zeros too), or every entry of a dense one; with J's values in the
+        pattern's order (those of a sparse one as they lie in its canonical
+        form, which the pattern is: no comparison needed)."""
         if not sp.issparse(J):
-            return cls.dense(shape, "the first (dense) Jacobian")
+            pattern = cls.dense(shape, "the first (dense) Jacobian")
+            return pattern, pattern.values(J)
         _check_shape(J.shape, shape)
+        _check_real(J.dtype)
         layout = "csc" if J.format == "csc" else "csr"
         S = J.asformat(layout)
-        if not S.has_canonical_format:
-            S = S.copy()
-            S.sum_duplicates()
-        return cls(shape, layout, S.indptr.copy(), S.indices.copy(), "the first Jacobian",
-                   inferred=True)
+        taken = _core.canonical_pattern(S.indptr, S.indices)
+        if taken is None:
+            if not S.has_canonical_format:
+                S = S.copy()
+                S.sum_duplicates()
+            pattern = cls(shape, layout, S.indptr.copy(), S.indices.copy(), "the first Jacobian",
+                          inferred=True)
+        else:
+            indptr, indices, majors = taken
+            pattern = cls(shape, layout, indptr, indices, "the first Jacobian", inferred=True,
+                          majors=majors)
+        return pattern, np.ascontiguousarray(S.data, dtype=np.float64)
 
     def union(self, J: Any) -> "JacobianPattern":
         """This pattern with the nonzero entries of J added."""

@@ -10,7 +10,7 @@ import numpy as np
 from scipy.optimize import Bounds, OptimizeResult
 
 from . import _core
-from ._jacobian import JacobianPattern, OutsidePattern, equal, largest_magnitude
+from ._jacobian import JacobianPattern, OutsidePattern, largest_magnitude
 
 __all__ = ["least_squares"]
 
@@ -32,8 +32,19 @@ _FAILURES = {
 }
 
 
+_FLOAT64 = np.dtype(np.float64)
+
+
 def _vector(values: Any, what: str) -> np.ndarray:
-    """A real vector as float64 (a copy only when it is not float64 already)."""
+    """A real vector as float64 (a copy only when it is not float64 already).
+
+    A contiguous float64 vector, as functions mostly return, is taken as it
+    is after a few attribute tests: between two steps of a large solve the
+    caches hold nothing of NumPy's, and its general path (atleast_1d, then
+    ascontiguousarray) costs tens of microseconds there."""
+    if type(values) is np.ndarray and values.dtype is _FLOAT64 and values.ndim == 1 and \
+            values.flags.c_contiguous:
+        return values
     a = np.atleast_1d(values)
     if a.dtype.kind == "c":
         raise TypeError(f"{what} is complex; only real values are supported")
@@ -64,8 +75,8 @@ class _Problem:
     A pattern taken from the first Jacobian may miss entries that were zero
     there; a later Jacobian with nonzeros outside it ends the solver's run
     (PatternGrew), and the solve goes on from the best point on the union of
-    the two patterns (:meth:`restart`). x0, the caller's own copy, is kept
-    as the start."""
+    the two patterns (:meth:`restart`). x0, a copy of the caller's, is the
+    start, and then the solver's point."""
 
     def __init__(self, fun: Callable, jac: Optional[Callable], x0: np.ndarray,
                  args: Sequence, kwargs: Mapping, jac_sparsity: Any) -> None:
@@ -86,16 +97,27 @@ class _Problem:
             J0 = None
         else:
             J0 = self._call_jac(x0.copy())
-            self.pattern = (JacobianPattern.of_jacobian(J0, shape) if jac_sparsity is None
-                            else JacobianPattern.of_sparsity(jac_sparsity, shape))
-        self._start(x0, f0, None if J0 is None else self.pattern.values(J0))
+            if jac_sparsity is None:
+                self.pattern, j0 = JacobianPattern.of_jacobian(J0, shape)
+            else:
+                self.pattern = JacobianPattern.of_sparsity(jac_sparsity, shape)
+                j0 = self.pattern.values(J0)
+        self._start(x0, f0, None if J0 is None else j0)
 
     def _start(self, x: np.ndarray, f: np.ndarray, j: Optional[np.ndarray]) -> None:
-        """The solver's next run starts at x (kept: an array no one else
-        changes), where f and j were evaluated."""
+        """The solver's next run starts at x (an array of the package's own,
+        which the solver then overwrites), where f and j were evaluated."""
         self.x0 = x
         self._f0: Optional[np.ndarray] = f  # the residuals at x0, until the solver takes them
         self._j0: Optional[np.ndarray] = j  # the Jacobian's values there; None with differences
+
+    def take_start(self) -> list:
+        """[x0, f0, j0] for the solver's run, which serves its first
+        evaluations there from them (in the extension module, without a
+        call into Python); the list's items become its only references."""
+        start = [self.x0, self._f0, self._j0]
+        self._f0 = self._j0 = None
+        return start
 
     def restart(self, x: np.ndarray, J: Any) -> None:
         """The pattern grown by J's nonzeros, for a new run from x."""
@@ -117,28 +139,19 @@ class _Problem:
         return self._jac(x, *self._args, **self._kwargs)
 
     def residuals(self, x: np.ndarray) -> np.ndarray:
-        if self._f0 is not None and equal(x, self.x0):
-            f = self._f0
-        else:
-            f = self._call_fun(x, "the residuals fun returned")
-            if f.size != self.m:
-                raise ValueError(f"fun returned {f.size} residuals; at the start it returned {self.m}")
-        self._f0 = None
+        f = self._call_fun(x, "the residuals fun returned")
+        if f.size != self.m:
+            raise ValueError(f"fun returned {f.size} residuals; at the start it returned {self.m}")
         return f
 
     def jacobian(self, x: np.ndarray) -> np.ndarray:
-        if self._j0 is not None and equal(x, self.x0):
-            values = self._j0
-        else:
-            J = self._call_jac(x)
-            try:
-                values = self.pattern.values(J)
-            except OutsidePattern as outside:
-                if self.pattern.inferred:
-                    raise PatternGrew(J) from None
-                raise ValueError(str(outside)) from None
-        self._j0 = None
-        return values
+        J = self._call_jac(x)
+        try:
+            return self.pattern.values(J)
+        except OutsidePattern as outside:
+            if self.pattern.inferred:
+                raise PatternGrew(J) from None
+            raise ValueError(str(outside)) from None
 
 
 class PatternGrew(Exception):
@@ -435,7 +448,7 @@ def _start(fun: Callable, x0: Any, jac: Optional[Callable], args: Sequence,
     x0 = _vector(x0, "x0").copy()
     if x0.size == 0:
         raise ValueError("`x0` must have at least one element")
-    if not np.all(np.isfinite(x0)):
+    if not math.isfinite(largest_magnitude(x0)):  # one pass, no array of flags
         raise ValueError("`x0` must be finite")
     problem = _Problem(fun, jac, x0, args, kwargs, jac_sparsity)
     if problem.m < problem.n:
@@ -459,7 +472,10 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
     `optimality` unless `gradient`), and the solver's summary."""
     monitor = _Monitor(problem, ftol, xtol, gtol, verbose, callback)
     monitor.start()
-    x = problem.x0.copy()
+    # The solver's point: the start itself (the package's own array, which
+    # nothing reads after the solver's first evaluation), overwritten by the
+    # best point.
+    x = problem.x0
     while True:
         options = dict(residual_tolerance=residual_tolerance,
                        max_evaluations=max(1, budget - problem.nfev + 1))
@@ -467,11 +483,13 @@ def _solve(problem: _Problem, budget: int, *, residual_tolerance: float, ftol: f
             summary, f, values, grad = _core.least_squares(
                 problem.m, problem.n, problem.pattern.rows, problem.pattern.cols,
                 problem.residuals, problem.jacobian if problem.analytic else None,
-                x, options, monitor.tests, monitor.hook, print if verbose == 2 else None)
+                x, problem.take_start(), options, monitor.tests, monitor.hook,
+                print if verbose == 2 else None)
             break
         except PatternGrew as grew:
             # x is the best point so far, where the next run starts.
             problem.restart(x, grew.jacobian)
+            x = problem.x0
     J = problem.pattern.matrix(values)
     if grad is None and gradient:
         grad = np.asarray(J.T @ f).reshape(-1)

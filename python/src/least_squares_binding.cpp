@@ -167,6 +167,43 @@ class CallArrays {
   }
 };
 
+// The residuals and Jacobian values the caller already has at the start
+// point x0, taken over from its list [x0, f0, j0] (its items set to None, so
+// that these references are the only ones it held). The solver's first
+// evaluation of each, at x0 as it always is, takes them instead of calling
+// the functions; any later one, or one elsewhere, calls them.
+class Start {
+ public:
+  explicit Start(const py::list& given) {
+    if (given.size() != 3) throw py::value_error("the start is [x0, f0, j0]");
+    x0_ = given[0];
+    f0_ = given[1];
+    j0_ = given[2];
+    for (size_t i = 0; i < 3; ++i) given[i] = py::none();
+    if (!x0_.is_none()) x_ = ViewOf<double>(py::reinterpret_borrow<py::array>(x0_), "x0");
+  }
+
+  // The start's residuals (or Jacobian values) when this is the first
+  // evaluation of them and x is x0, else None; either way they are let go
+  // after the first. With the GIL.
+  py::object Take(Span<const double> x, bool jacobian) {
+    py::object& held = jacobian ? j0_ : f0_;
+    py::object taken = std::move(held);
+    held = py::object();
+    // x0 is usually the solver's own x, unchanged before the first
+    // evaluation: then nothing is compared.
+    if (!taken || taken.is_none() || x.size() != x_.size() ||
+        (x.data() != x_.data() && !std::equal(x.begin(), x.end(), x_.begin()))) {
+      return py::none();
+    }
+    return taken;
+  }
+
+ private:
+  py::object x0_, f0_, j0_;
+  Span<const double> x_;
+};
+
 dalvex::LeastSquaresOptions OptionsOf(const py::dict& given) {
   dalvex::LeastSquaresOptions o;
   for (const auto& item : given) {
@@ -235,15 +272,17 @@ dalvex::LeastSquaresProblem MakeProblem(int64_t m,
                                         const py::function& residuals,
                                         const py::object& jacobian,
                                         TerminationTests& tests,
-                                        CallArrays& arrays) {
+                                        CallArrays& arrays,
+                                        Start& start) {
   const Span<const Index> r = ViewOf<Index>(rows, "the Jacobian's row indices");
   const Span<const Index> c = ViewOf<Index>(columns, "the Jacobian's column indices");
-  dalvex::ResidualFunction f = [&residuals, &tests, &arrays](Span<const double> x,
-                                                             Span<double> out) {
+  dalvex::ResidualFunction f = [&residuals, &tests, &arrays, &start](Span<const double> x,
+                                                                     Span<double> out) {
     {
       py::gil_scoped_acquire gil;
       CheckSignals();
-      py::object result = residuals(arrays.Point(x));
+      py::object result = start.Take(x, false);
+      if (result.is_none()) result = residuals(arrays.Point(x));
       CopyResult(result, out, "the residual function");
       arrays.Returned(std::move(result), false);
     }
@@ -253,12 +292,13 @@ dalvex::LeastSquaresProblem MakeProblem(int64_t m,
   if (jacobian.is_none()) {
     return dalvex::LeastSquaresProblem::WithDifferenceJacobian(m, n, r, c, std::move(f));
   }
-  dalvex::JacobianFunction j = [&jacobian, &tests, &arrays](Span<const double> x,
-                                                            Span<double> out) {
+  dalvex::JacobianFunction j = [&jacobian, &tests, &arrays, &start](Span<const double> x,
+                                                                    Span<double> out) {
     {
       py::gil_scoped_acquire gil;
       CheckSignals();
-      py::object result = jacobian(arrays.Point(x));
+      py::object result = start.Take(x, true);
+      if (result.is_none()) result = jacobian(arrays.Point(x));
       CopyResult(result, out, "the Jacobian function");
       arrays.Returned(std::move(result), true);
     }
@@ -308,6 +348,7 @@ py::tuple Solve(int64_t m,
                 const py::function& residuals,
                 const py::object& jacobian,
                 py::array_t<double, py::array::c_style> x,
+                const py::list& start_evaluations,
                 const py::dict& options,
                 TerminationTests& tests,
                 const py::object& on_step,
@@ -322,13 +363,14 @@ py::tuple Solve(int64_t m,
   if (x.ndim() != 1 || !x.writeable()) throw py::type_error("x must be a writable vector");
   Span<double> point(x.mutable_data(), static_cast<size_t>(x.size()));
   CallArrays arrays(!jacobian.is_none());
+  Start start(start_evaluations);
   // The setup, as a user of the C++ interface has it: the problem (its
   // pattern checked and sorted), then the solver (the pattern analysed).
   const auto setup_start = std::chrono::steady_clock::now();
   dalvex::LeastSquaresProblem problem =
       py::isinstance<py::array_t<int64_t>>(rows)
-          ? MakeProblem<int64_t>(m, n, rows, columns, residuals, jacobian, tests, arrays)
-          : MakeProblem<int32_t>(m, n, rows, columns, residuals, jacobian, tests, arrays);
+          ? MakeProblem<int64_t>(m, n, rows, columns, residuals, jacobian, tests, arrays, start)
+          : MakeProblem<int32_t>(m, n, rows, columns, residuals, jacobian, tests, arrays, start);
   auto solver = [&] {
     py::gil_scoped_release nogil;
     return dalvex::LeastSquaresSolver(std::move(problem), std::move(o));
@@ -388,6 +430,55 @@ py::array_t<int32_t> CompressedMajors(const py::array& starts) {
                                                       : CompressedMajorsOf<int64_t>(starts);
 }
 
+// A canonical compressed pattern (starts from 0, not decreasing; each row's
+// indices strictly increasing), taken over in one pass: copies of the
+// starts and the indices, and the row of each entry (as CompressedMajors).
+// None when the pattern is not canonical, or its arrays are not both int32
+// or both int64 contiguous vectors: the caller then goes SciPy's way. One
+// pass instead of SciPy's check of the format, two copies and the rows'
+// expansion, each of which reads the arrays from memory again.
+template <class Index>
+py::object CanonicalPatternOf(const py::array& starts, const py::array& indices) {
+  const Span<const Index> s = ViewOf<Index>(starts, "the starts");
+  const Span<const Index> ix = ViewOf<Index>(indices, "the indices");
+  if (s.empty() || s[0] != 0 || s.size() - 1 > static_cast<size_t>(INT32_MAX) ||
+      s[s.size() - 1] < 0 || static_cast<size_t>(s[s.size() - 1]) != ix.size()) {
+    return py::none();
+  }
+  py::array_t<Index> starts_copy(static_cast<py::ssize_t>(s.size()));
+  py::array_t<Index> indices_copy(static_cast<py::ssize_t>(ix.size()));
+  py::array_t<int32_t> majors(static_cast<py::ssize_t>(ix.size()));
+  Index* to_s = starts_copy.mutable_data();
+  Index* to_ix = indices_copy.mutable_data();
+  int32_t* to_major = majors.mutable_data();
+  to_s[0] = 0;
+  for (size_t i = 0; i + 1 < s.size(); ++i) {
+    const Index begin = s[i], end = s[i + 1];
+    if (end < begin || static_cast<size_t>(end) > ix.size()) return py::none();
+    for (Index k = begin; k < end; ++k) {
+      if (k > begin && ix[k] <= ix[k - 1]) return py::none();
+      to_ix[k] = ix[k];
+      to_major[k] = static_cast<int32_t>(i);
+    }
+    to_s[i + 1] = end;
+  }
+  return py::make_tuple(starts_copy, indices_copy, majors);
+}
+
+py::object CanonicalPattern(const py::array& starts, const py::array& indices) {
+  const auto plain = [](const py::array& v) {
+    return v.ndim() == 1 && (v.flags() & py::array::c_style);
+  };
+  if (!plain(starts) || !plain(indices)) return py::none();
+  if (py::isinstance<py::array_t<int32_t>>(starts) && py::isinstance<py::array_t<int32_t>>(indices)) {
+    return CanonicalPatternOf<int32_t>(starts, indices);
+  }
+  if (py::isinstance<py::array_t<int64_t>>(starts) && py::isinstance<py::array_t<int64_t>>(indices)) {
+    return CanonicalPatternOf<int64_t>(starts, indices);
+  }
+  return py::none();
+}
+
 // Whether two contiguous vectors of one dtype, integer or float64, hold
 // equal elements, as NumPy's array_equal finds (integers by one memcmp)
 // without its array of flags.
@@ -432,11 +523,12 @@ void BindLeastSquares(py::module_& m) {
       .def_property_readonly("status", &TerminationTests::status)
       .def_property_readonly("seconds", &TerminationTests::seconds);
   m.def("compressed_majors", &CompressedMajors, py::arg("starts"));
+  m.def("canonical_pattern", &CanonicalPattern, py::arg("starts"), py::arg("indices"));
   m.def("equal", &Equal, py::arg("a"), py::arg("b"));
   m.def("largest_magnitude", &LargestMagnitude, py::arg("v"));
   m.def("least_squares", &Solve, py::arg("m"), py::arg("n"), py::arg("rows"),
         py::arg("columns"), py::arg("residuals"), py::arg("jacobian"), py::arg("x").noconvert(),
-        py::arg("options"), py::arg("tests"), py::arg("on_step"), py::arg("on_log"));
+        py::arg("start"), py::arg("options"), py::arg("tests"), py::arg("on_step"), py::arg("on_log"));
 }
 
 }  // namespace dalvex_python
