@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "dalvex/least_squares.hpp"
+#include "uninitialized_buffer.h"
 
 namespace dalvex {
 
@@ -13,13 +13,16 @@ struct LeastSquaresProblem::Data {
   int32_t m = 0, n = 0;
   bool differences = false;
   ResidualFunction residuals;
-  JacobianFunction jacobian;           // empty with differences
-  std::vector<int32_t> rows, columns;  // the caller's pattern, from 0
+  JacobianFunction jacobian;  // empty with differences
+  // The arrays below in one block, whose pages are faulted together (as one
+  // huge page where it is large enough), not array by array.
+  internal::UninitializedBuffer<int32_t> block;
+  Span<int32_t> rows, columns;  // the caller's pattern, from 0
   // Column-compressed, rows increasing in each column, from 1: irn (at least
   // one cell) and ip (n + 1).
-  std::vector<int32_t> irn, ip;
+  Span<int32_t> irn, ip;
   // Routine entry q is the caller's entry order[q]; empty when they agree.
-  std::vector<int32_t> order;
+  Span<int32_t> order;
 };
 
 }  // namespace dalvex

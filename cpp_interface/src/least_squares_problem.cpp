@@ -53,8 +53,19 @@ std::shared_ptr<LeastSquaresProblem::Data> Build(int64_t m,
   d->residuals = std::move(residuals);
   d->jacobian = std::move(jacobian);
   const int32_t nnz = static_cast<int32_t>(rows.size());
-  d->rows.resize(static_cast<size_t>(nnz));
-  d->columns.resize(static_cast<size_t>(nnz));
+  const size_t cells = static_cast<size_t>(nnz), columns_plus = static_cast<size_t>(n) + 1;
+  d->block.Resize(internal::CellCount(3 * uint64_t{cells} + std::max<size_t>(cells, 1) + columns_plus));
+  int32_t* at = d->block.data();
+  const auto place = [&at](size_t length) {
+    const Span<int32_t> s(at, length);
+    at += length;
+    return s;
+  };
+  d->rows = place(cells);
+  d->columns = place(cells);
+  d->irn = place(std::max<size_t>(cells, 1));
+  d->ip = place(columns_plus);
+  const Span<int32_t> order = place(cells);
   for (int32_t k = 0; k < nnz; ++k) {
     if (rows[k] < 0 || rows[k] >= m || columns[k] < 0 || columns[k] >= n) {
       Fail(ErrorCode::kIndexOutOfRange, "Jacobian entry " + std::to_string(k) + " at (row " +
@@ -68,11 +79,10 @@ std::shared_ptr<LeastSquaresProblem::Data> Build(int64_t m,
   // Entries by column, then row, ties in the caller's order: a counting
   // sort by column (stable), then each column's entries sorted by row where
   // they are not in order already (never for a pattern given by rows).
-  d->ip.assign(static_cast<size_t>(n) + 1, 0);
+  std::fill(d->ip.begin(), d->ip.end(), 0);
   for (int32_t k = 0; k < nnz; ++k) d->ip[d->columns[k] + 1] += 1;
   d->ip[0] = 1;
   for (int64_t j = 0; j < n; ++j) d->ip[j + 1] += d->ip[j];
-  std::vector<int32_t> order(static_cast<size_t>(nnz));
   {
     std::vector<int32_t> next(d->ip.begin(), d->ip.end() - 1);  // from 1
     for (int32_t k = 0; k < nnz; ++k) order[next[d->columns[k]]++ - 1] = k;
@@ -82,7 +92,7 @@ std::shared_ptr<LeastSquaresProblem::Data> Build(int64_t m,
     const auto first = order.begin() + (d->ip[j] - 1), last = order.begin() + (d->ip[j + 1] - 1);
     if (!std::is_sorted(first, last, by_row)) std::stable_sort(first, last, by_row);
   }
-  d->irn.resize(std::max<size_t>(order.size(), 1), 1);
+  d->irn[0] = 1;  // the one cell of an empty pattern
   for (int32_t q = 0; q < nnz; ++q) {
     const int32_t k = order[q];
     if (q > 0 && d->rows[k] == d->rows[order[q - 1]] && d->columns[k] == d->columns[order[q - 1]]) {
@@ -93,7 +103,7 @@ std::shared_ptr<LeastSquaresProblem::Data> Build(int64_t m,
     }
     d->irn[q] = d->rows[k] + 1;
   }
-  if (!std::is_sorted(order.begin(), order.end())) d->order = std::move(order);
+  if (!std::is_sorted(order.begin(), order.end())) d->order = order;
   return d;
 }
 

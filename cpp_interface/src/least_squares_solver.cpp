@@ -36,21 +36,48 @@ double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double SumOfSquares(const std::vector<double>& f) {
+double SumOfSquares(Span<const double> f) {
   double s = 0.0;
   for (double v : f) s += v * v;
   return s;
 }
 
-double LargestMagnitude(const std::vector<double>& f) {
+double LargestMagnitude(Span<const double> f) {
   double s = 0.0;
   for (double v : f) s = std::isnan(v) || std::isnan(s) ? NAN : std::max(s, std::fabs(v));
   return s;
 }
 
-bool SamePoint(const std::vector<double>& a, const double* b) {
-  return std::memcmp(a.data(), b, a.size() * sizeof(double)) == 0;
+// An empty `a` (no point recorded) counts as the same point.
+bool SamePoint(Span<const double> a, const double* b) {
+  return a.empty() || std::memcmp(a.data(), b, a.size() * sizeof(double)) == 0;
 }
+
+// One of the solver's arrays, placed in its block: a fixed number of cells,
+// all of them holding values or none (unset).
+class Cells {
+ public:
+  void Place(double* at, size_t length) { at_ = at, length_ = length, size_ = 0; }
+  void assign(const double* first, const double* last) {
+    size_ = static_cast<size_t>(last - first);  // at most length_
+    std::copy(first, last, at_);
+  }
+  void assign(Span<const double> v) { assign(v.begin(), v.end()); }
+  void Fill(double value) { std::fill_n(at_, size_ = length_, value); }
+  void SetAll() { size_ = length_; }  // the caller writes every cell
+  void clear() { size_ = 0; }
+  bool empty() const { return size_ == 0; }
+  double* data() { return at_; }
+  double& operator[](size_t i) { return at_[i]; }
+  const double* begin() const { return at_; }
+  const double* end() const { return at_ + size_; }
+  operator Span<double>() { return Span<double>(at_, size_); }  // NOLINT
+  operator Span<const double>() const { return Span<const double>(at_, size_); }  // NOLINT
+
+ private:
+  double* at_ = nullptr;
+  size_t length_ = 0, size_ = 0;
+};
 
 std::string Formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Formatted(const char* format, ...) {
@@ -107,14 +134,18 @@ struct LeastSquaresSolver::State {
   internal::UninitializedBuffer<double> w;
   std::vector<int32_t> ip, aip, airn{1};
   std::vector<double> aval{0.0};
-  std::vector<double> f;  // residuals
+  // The arrays below, of a length fixed by the problem, in one block: its
+  // pages are faulted together (as one huge page where the block is large
+  // enough), not array by array in 4 KiB pages on their first touch.
+  internal::UninitializedBuffer<double> block;
+  Cells f;  // residuals
   // The Jacobian's values in the routine's order, and in the caller's when
   // the two differ (else the caller's function writes fjac itself).
-  internal::UninitializedBuffer<double> fjac, values;
-  std::vector<double> jacobian_x;  // where fjac was last evaluated
-  std::vector<double> best_x, best_f;  // the best point evaluated and its residuals
+  Cells fjac, values;
+  Cells jacobian_x;  // where fjac was last evaluated
+  Cells best_x, best_f;  // the best point evaluated and its residuals
   double best_ss = std::numeric_limits<double>::infinity();
-  std::vector<double> final_f, final_jacobian;
+  Cells final_f, final_jacobian;
   LeastSquaresSummary summary;
   int32_t icntl[NS23_LICNTL] = {}, info[NS23_LINFO] = {}, keep[NS23_LKEEP] = {},
           lkeep[NS23_LLKEEP] = {};
@@ -146,7 +177,7 @@ struct LeastSquaresSolver::State {
 
 void LeastSquaresSolver::State::SizeWorkspace() {
   const auto& d = data();
-  ip = d.ip;
+  ip.assign(d.ip.begin(), d.ip.end());
   aip.assign(ip.size(), 1);
   const double h = hmax();
   int32_t size_info[NS23_LINFO];
@@ -162,15 +193,24 @@ void LeastSquaresSolver::State::SizeWorkspace() {
                                  size_info[NS23_SIZE_INFO_VALUE - 1]);
   iw.Resize(static_cast<size_t>(liw));
   w.Resize(static_cast<size_t>(lw));
-  f.assign(static_cast<size_t>(d.m), 0.0);
+  const size_t m = static_cast<size_t>(d.m), n = static_cast<size_t>(d.n);
+  const size_t nnz = d.rows.size(), nvalues = d.order.empty() ? 0 : nnz;
+  block.Resize(internal::CellCount(uint64_t{d.irn.size()} + nvalues + nnz + 3 * uint64_t{m} + 2 * uint64_t{n}));
+  double* at = block.data();
+  const auto place = [&at](Cells& c, size_t length) { c.Place(at, length), at += length; };
+  place(fjac, d.irn.size());
+  place(values, nvalues);
+  place(final_jacobian, nnz);
+  place(f, m);
+  place(best_f, m);
+  place(final_f, m);
+  place(best_x, n);
+  place(jacobian_x, n);
+  f.Fill(0.0);
   // Cleared all the same: a caller's function that leaves some values
   // unwritten must still give the same answer every time.
-  fjac.Resize(d.irn.size());
-  std::fill_n(fjac.data(), fjac.size(), 0.0);
-  if (!d.order.empty()) {
-    values.Resize(d.rows.size());
-    std::fill_n(values.data(), values.size(), 0.0);
-  }
+  fjac.Fill(0.0);
+  values.Fill(0.0);
 }
 
 void LeastSquaresSolver::State::SetControls() {
@@ -189,7 +229,7 @@ void LeastSquaresSolver::State::Evaluate(double* x, bool jacobian) {
   const auto& d = data();
   const auto start = Clock::now();
   const Span<const double> point(x, static_cast<size_t>(d.n));
-  d.residuals(point, Span<double>(f));
+  d.residuals(point, f);
   ++summary.residual_evaluations;
   if (jacobian) d.jacobian(point, CallerJacobian());
   // The callbacks' time only: what follows is this interface's own work.
@@ -211,7 +251,7 @@ void LeastSquaresSolver::State::Remember(const double* x) {
   if (!best_f.empty() && !(ss < best_ss)) return;
   best_ss = std::isnan(ss) ? std::numeric_limits<double>::infinity() : ss;
   best_x.assign(x, x + data().n);
-  best_f = f;
+  best_f.assign(f);
 }
 
 int32_t LeastSquaresSolver::State::CallRoutine(double* x, int32_t flag) {
@@ -257,14 +297,14 @@ void LeastSquaresSolver::State::Finish(double* x, int32_t flag, bool stopped_her
   const auto& d = data();
   if (stopped_here) std::copy(best_x.begin(), best_x.end(), x);
   if (SamePoint(best_x, x)) {
-    f = best_f;
+    f.assign(best_f);
   } else {
     Evaluate(x, false);
   }
   if (!d.differences && !SamePoint(jacobian_x, x)) Evaluate(x, true);
-  final_f = f;
+  final_f.assign(f);
   const size_t nnz = d.rows.size();
-  final_jacobian.resize(nnz);
+  final_jacobian.SetAll();
   for (size_t q = 0; q < nnz; ++q) {
     final_jacobian[d.order.empty() ? q : d.order[q]] = fjac.data()[q];
   }

@@ -3,15 +3,17 @@
 // routine that uses it, and not at all when the routine never gets there
 // (a forecast length larger than what a factorization fills).
 //
-// On 64-bit Linux a buffer of 1 MiB and more starts on a 2 MiB boundary and
-// is advised as transparent huge pages over whole 2 MiB pages (its block is
-// allocated up to 4 MiB longer; the slack before the start is never touched,
-// the part of the last huge page past the end only when that page is
-// mapped). One fault then maps 2 MiB where 4 KiB pages take 512 faults, each
-// about as dear in a virtual machine, where faults took a quarter of the
-// first solve of a large problem. Where the kernel keeps huge pages for the
-// processes that ask (the "madvise" setting) this is the asking; elsewhere
-// the advice is ignored.
+// On 64-bit Linux a buffer of 512 KiB and more starts on a 2 MiB boundary
+// and is advised as transparent huge pages over whole 2 MiB pages (its block
+// is allocated up to 4 MiB longer; the slack before the start is never
+// touched, the part of the last huge page past the end only when that page
+// is mapped). One fault then maps 2 MiB where 4 KiB pages take 512 faults,
+// each about as dear in a virtual machine, where faults took a quarter of
+// the first solve of a large problem. A huge page's fault (2 MiB zeroed)
+// costs there what some 15 small faults do, so from 512 KiB (128 small
+// pages) the huge page is the cheaper, its unused part costing memory only.
+// Where the kernel keeps huge pages for the processes that ask (the
+// "madvise" setting) this is the asking; elsewhere the advice is ignored.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +29,13 @@
 
 namespace dalvex::internal {
 
+// A length of cells summed in 64 bits, as a size_t: std::bad_alloc when it
+// is none (a 32-bit build's sum of several arrays' lengths that wraps).
+inline size_t CellCount(uint64_t cells) {
+  if (cells > std::numeric_limits<size_t>::max()) throw std::bad_alloc();
+  return static_cast<size_t>(cells);
+}
+
 template <class T>
 class UninitializedBuffer {
  public:
@@ -40,7 +49,7 @@ class UninitializedBuffer {
       throw std::bad_alloc();
     }
     const size_t bytes = (n > 0 ? n : 1) * sizeof(T);
-    const bool huge = kAdviseHugePages && bytes >= kHugePage / 2;
+    const bool huge = kAdviseHugePages && bytes >= kHugePage / 4;
     // Huge: whole huge pages from a 2 MiB boundary, the slack before it
     // never touched.
     const size_t advised = huge ? (bytes + kHugePage - 1) / kHugePage * kHugePage : 0;

@@ -4,8 +4,10 @@
 // the rows of B, then the normal pattern and its MA57 analysis), so the
 // workspace grows to each length it names until the analysis completes:
 // at most three rounds, the first two of them cheap counts.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <new>
 
@@ -27,6 +29,12 @@ bool Analyse(const Patterns& b,
              OneBased<double> rkeep,
              OneBased<int32_t> info) {
   int64_t liw = 2 * int64_t{b.m} + 1;  // the first stage's need: row marks and pointers
+  // The second stage's need, 2M + NZR + N + 2, at most this (NZR, the
+  // distinct positions of B, at most the entries of J and A): the array is
+  // made that long at once, in whole huge pages where they are advised, so
+  // that the counting rounds share it and, as often, the last round too.
+  const int64_t entries = int64_t{std::abs(b.ip[b.n])} - 1 + (b.aip[b.n] - 1);
+  const int64_t second = 2 * int64_t{b.m} + entries + b.n + 2;
   PagedArray<int32_t> iw;
   for (;;) {
     if (liw > kMaxLength) {
@@ -34,8 +42,11 @@ bool Analyse(const Patterns& b,
       return false;
     }
     // Not filled: the analysis writes each cell before it reads it, as it
-    // does in NS23AD's workspace. The earlier round's array goes first.
-    if (!iw.Grow(liw)) {
+    // does in NS23AD's workspace. The earlier round's array goes first
+    // when it is short; the analysis is given `liw` cells whatever the
+    // array's length, so that the rounds are those of NS23AD's start.
+    const int64_t room = PagedArray<int32_t>::WholeHugePages(std::max(liw, second));
+    if (!iw.Grow(room) && !iw.Grow(liw)) {
       info(NS23_SIZE_INFO_STATUS) = NS23_SIZE_ERR_NO_MEMORY;
       return false;
     }

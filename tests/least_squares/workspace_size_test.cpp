@@ -150,6 +150,23 @@ TEST(WorkspaceSize, RandomPatternsWithRepeatsAndAConstantMatrix) {
   }
 }
 
+// Patterns large enough for the sizing's rounds to share an array of whole
+// huge pages (Bratu 100²), and one whose last round outgrows it (260²): the
+// lengths are still those the start asks for.
+TEST(WorkspaceSize, LargePatternsGetTheStartsLengths) {
+  for (int32_t side : {100, 260}) {
+    SCOPED_TRACE(side);
+    problems::ProblemOptions options;
+    options.size = side;
+    const LsqProblem p = ns23_test::FromLibrary(*problems::MakeProblem("bratu-2d", options));
+    const Sizes s = SizeFor(p, 0.0);
+    ASSERT_EQ(At(s.info)(NS23_SIZE_INFO_STATUS), 0);
+    const Sizes asked = StartAsks(p, 0.0, s.liw);
+    EXPECT_EQ(asked.liw, s.liw);
+    EXPECT_EQ(asked.lw, s.lw);
+  }
+}
+
 // A faulty pattern gets the code and INFO(2) that NS23AD's start gives it.
 TEST(WorkspaceSize, BadArgumentsGetTheStartsCodeAndPosition) {
   struct Case {

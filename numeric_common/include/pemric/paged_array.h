@@ -30,6 +30,18 @@ class PagedArray {
   T& operator[](int64_t i) const { return data_[i]; }
   int64_t size() const { return len_; }
 
+  // A length of at least `want` cells that fills whole huge pages where
+  // they are advised and `want` cells take 256 KiB or more (else `want`):
+  // for an array that grows in stages, so that the stages share one block
+  // and the block's pages are faulted 2 MiB at a time, not 4 KiB at a time
+  // (64 and more small faults, each dearer than one huge page). The cells
+  // past `want` are room only: untouched, they cost address space.
+  static int64_t WholeHugePages(int64_t want) {
+    constexpr int64_t kCells = static_cast<int64_t>(kHugePage / sizeof(T));
+    if (!kAdviseHugePages || want < kCells / 8 || want > INT64_MAX - kCells) return want;
+    return (want + kCells - 1) / kCells * kCells;
+  }
+
   // Room for `want` cells, the earlier contents lost (and their memory given
   // back before the new is taken); false when the memory cannot be had or
   // the length cannot be addressed, the array then empty.
