@@ -14,8 +14,8 @@
 //   - it copies the factors, the block records and the root's contribution
 //     block into place and moves its counters on.
 // Factors, INFO, RINFO and records are thus bitwise those of the run in
-// place. The plan depends on the matrix alone; which thread takes which subtree
-// changes with the thread count and the timing, the result never.
+// place. The plan depends on the matrix alone; how the subtrees of a batch fall
+// to the threads changes with the thread count and the timing, the result never.
 // Where a result cannot be taken in exactly (a space test that fails even
 // after a compress, counting mode, a failed or delayed-beyond-its-space
 // private run, a sign that the loop would reject), the loop factorizes the
@@ -46,13 +46,13 @@ namespace {
 constexpr int64_t kLeastSubtree = 256;
 // The largest subtree taken apart holds at most n / kSubtreeShare variables
 // (and always may hold kLeastPlannedBudget): small enough that the subtrees
-// balance among the threads, large enough that the top of the tree, where
-// the fronts share their tiles instead, stays small. The plan
+// of a batch balance among the threads, large enough that the top of the
+// tree, where the fronts share their tiles instead, stays small. The plan
 // depends on the matrix alone, never on the thread count.
 constexpr int64_t kSubtreeShare = 16;
 constexpr int64_t kLeastPlannedBudget = 2000;
-// Subtrees that the helpers may run ahead of the node loop, per thread.
-constexpr int kAheadPerThread = 2;
+// Subtrees per batch, per thread.
+constexpr int kBatchPerThread = 2;
 // Operation counts are whole numbers, summed exactly while below 2^52.
 constexpr double kExactSum = 4503599627370496.0;
 
@@ -478,88 +478,48 @@ bool TakeIn(FrontalState& st, const Task& task) {
   return true;
 }
 
-// The plan's run: the calling thread walks the nodes in order, taking in
-// what the other threads factorized apart; the large fronts that it meets
-// between the subtrees share their loops with the helpers that have no
-// subtree at hand (inner loops, ma57_threads.cpp).
-//
-// The helpers take subtrees within a window that slides with the walk: at
-// most kAheadPerThread * threads subtrees from the one the walk takes in
-// next, the last pending one of the window first, and never the walk's own
-// next one. So the walk, which claims each subtree still pending when it
-// gets there, seldom waits for one just begun; the helpers never stop at a
-// barrier; and the private workspaces held at once stay bounded, as the
-// window bounds how far ahead of the walk the helpers run.
-class PlanRun {
+// One batch: the calling loop walks the nodes from the first subtree to the
+// last one's root, taking in what the other threads factorized apart. The
+// large fronts that it meets between the subtrees share their loops with the
+// helpers that are done with their subtrees (inner loops, ma57_threads.cpp).
+class Batch {
  public:
-  PlanRun(FrontalState& st, const Shared& sh, WorkspacePool& pool, const std::vector<Subtree>& plan)
-      : st_(st), sh_(sh), pool_(pool), window_(static_cast<size_t>(kAheadPerThread * st.threads)) {
-    tasks_ = std::vector<Task>(plan.size());
-    for (size_t j = 0; j < plan.size(); ++j) tasks_[j].tree = plan[j];
+  Batch(FrontalState& st, const Shared& sh, WorkspacePool& pool, const std::vector<Subtree>& trees)
+      : st_(st), sh_(sh), pool_(pool) {
+    tasks_ = std::vector<Task>(trees.size());
+    for (size_t j = 0; j < trees.size(); ++j) tasks_[j].tree = trees[j];
   }
 
   // False when the factorization stopped.
   bool Run() {
-    // Iteration 0 is the walk; each other one factorizes one subtree apart,
-    // or none when the walk has reached or claimed every one left.
+    // The loop, then the subtrees from the last one back to the second: the
+    // loop claims them from the front, the helpers from the back, so that
+    // they meet once, and the loop seldom waits for a subtree just begun.
     const int64_t jobs = static_cast<int64_t>(tasks_.size());
-    const auto body = [this](int64_t i) {
+    const auto body = [this, jobs](int64_t i) {
       if (i == 0) {
         Walk();
       } else {
-        Apart();
+        Apart(tasks_[static_cast<size_t>(jobs - i)]);
       }
     };
     const RowBody call = [](const void* b, int64_t i) { (*static_cast<const decltype(body)*>(b))(i); };
-    // With the helpers busy (another factorization has them), the walk
+    // With the helpers busy (another factorization has them), the loop
     // claims every subtree and factorizes it in place.
     if (!RunSharedRows(st_.threads, jobs, call, &body)) Walk();
-    return !stopped_.load();
+    return !stopped_;
   }
 
  private:
-  // A helper's iteration: the next subtree of the window, waiting (and
-  // sharing the walk's large fronts) while the window holds none pending
-  // but later ones are.
-  void Apart() {
-    for (;;) {
-      const size_t seen = next_.load();
-      bool later = false;
-      Task* task = Pick(seen, later);
-      if (task != nullptr) {
-        RunApart(sh_, pool_, *task);
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          task->state.store(kDone);
-        }
-        done_.notify_all();
-        return;
-      }
-      if (!later) return;
-      struct Moved {
-        const std::atomic<size_t>& next;
-        size_t seen;
-      } moved{next_, seen};
-      waiting_.fetch_add(1);
-      const auto moved_on = [](const void* m) {
-        const Moved& w = *static_cast<const Moved*>(m);
-        return w.next.load() != w.seen;
-      };
-      WaitSharing(moved_on, &moved);
-      waiting_.fetch_sub(1);
+  void Apart(Task& task) {
+    int expected = kPending;
+    if (!task.state.compare_exchange_strong(expected, kRunning)) return;  // the loop took it
+    RunApart(sh_, pool_, task);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      task.state.store(kDone);
     }
-  }
-
-  // Claims the last pending subtree after `next` within the window; `later`
-  // tells whether pending ones lie beyond it.
-  Task* Pick(size_t next, bool& later) {
-    const size_t end = std::min(tasks_.size(), next + window_);
-    for (size_t j = end; j-- > next + 1;) {
-      int expected = kPending;
-      if (tasks_[j].state.compare_exchange_strong(expected, kRunning)) return &tasks_[j];
-    }
-    for (size_t j = end; j < tasks_.size() && !later; ++j) later = tasks_[j].state.load() == kPending;
-    return nullptr;
+    done_.notify_all();
   }
 
   void Walk() {
@@ -567,7 +527,7 @@ class PlanRun {
       Task& task = tasks_[j];
       if (!RunRange(st_, task.tree.first - 1, kNotSuspended)) return Stop();
       int expected = kPending;
-      const bool mine = task.state.compare_exchange_strong(expected, kClaimed);
+      const bool mine = j == 0 || task.state.compare_exchange_strong(expected, kClaimed);
       if (!mine) {
         std::unique_lock<std::mutex> lock(mutex_);
         done_.wait(lock, [&] { return task.state.load() == kDone; });
@@ -577,36 +537,25 @@ class PlanRun {
       }
       pool_.Give(std::move(task.ws));
       task.trace = {};
-      Advance(j + 1);
     }
   }
 
-  // The walk has taken in every subtree before `next`: the window moves on.
-  void Advance(size_t next) {
-    next_.store(next);
-    if (waiting_.load() > 0) WakeWaiting();
-  }
-
   void Stop() {
-    stopped_.store(true);
+    stopped_ = true;
     // Nothing more is taken in: unclaimed subtrees are not started.
     for (Task& t : tasks_) {
       int expected = kPending;
       t.state.compare_exchange_strong(expected, kClaimed);
     }
-    Advance(tasks_.size());
   }
 
   FrontalState& st_;
   const Shared& sh_;
   WorkspacePool& pool_;
-  const size_t window_;
   std::vector<Task> tasks_;
   std::mutex mutex_;
   std::condition_variable done_;
-  std::atomic<size_t> next_{0};  // the subtree the walk takes in next
-  std::atomic<int> waiting_{0};  // helpers waiting for the window to move
-  std::atomic<bool> stopped_{false};
+  bool stopped_ = false;
 };
 
 }  // namespace
@@ -628,13 +577,18 @@ bool RunWithSubtrees(FrontalState& st) {
   sh.input_values = &st.fact(st.la - st.m + 1);
   sh.input_columns = &st.ifact(st.lifact - st.m + 1);
   sh.u = st.u, sh.tol = st.tol, sh.mode = st.mode, sh.nb = st.nb, sh.path = st.path;
+  const size_t per_batch = static_cast<size_t>(kBatchPerThread * st.threads);
   WorkspacePool& pool = KeptWorkspaces();
   bool stopped = false;
-  try {
-    PlanRun run(st, sh, pool, plan);
-    stopped = !run.Run();
-  } catch (const std::bad_alloc&) {
-    stopped = !RunRange(st, plan.back().root, kNotSuspended);
+  for (size_t b = 0; b < plan.size() && !stopped; b += per_batch) {
+    const std::vector<Subtree> trees(plan.begin() + static_cast<std::ptrdiff_t>(b),
+                                     plan.begin() + static_cast<std::ptrdiff_t>(std::min(plan.size(), b + per_batch)));
+    try {
+      Batch batch(st, sh, pool, trees);
+      stopped = !batch.Run();
+    } catch (const std::bad_alloc&) {
+      stopped = !RunRange(st, trees.back().root, kNotSuspended);
+    }
   }
   pool.Trim(kKeptBytes);
   if (stopped) return false;

@@ -87,24 +87,6 @@ class Helpers {
     for (std::thread& t : threads_) t.join();
   }
 
-  // A participant of the current loop waiting for ready(arg), joining the
-  // inner loops that open meanwhile (a thread may join one it has left
-  // already: its counter is spent by then, so it only looks).
-  void Wait(bool (*ready)(const void*), const void* arg) {
-    uint64_t seen_inner = 0;
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [&] { return ready(arg) || InnerWaiting(seen_inner); });
-      if (ready(arg)) return;
-      JoinInner(lock, seen_inner);
-    }
-  }
-
-  void Wake() {
-    { std::lock_guard<std::mutex> lock(mutex_); }
-    wake_.notify_all();
-  }
-
   bool Run(int team, int64_t n, RowBody fn, const void* body) {
     // In a child forked after the helpers started, they do not exist. A loop
     // started while the helpers serve another (of this factorization, from
@@ -272,11 +254,6 @@ class Helpers {
   uint64_t inner_generation_ = 0;
 };
 
-Helpers& TheHelpers() {
-  static Helpers helpers;
-  return helpers;
-}
-
 }  // namespace
 
 int ConfiguredThreads() {
@@ -286,25 +263,15 @@ int ConfiguredThreads() {
 }
 
 bool RunSharedRows(int team, int64_t n, RowBody fn, const void* body) {
-  return TheHelpers().Run(team, n, fn, body);
+  static Helpers helpers;
+  return helpers.Run(team, n, fn, body);
 }
-
-void WaitSharing(bool (*ready)(const void*), const void* arg) { TheHelpers().Wait(ready, arg); }
-
-void WakeWaiting() { TheHelpers().Wake(); }
 
 #else
 
 int ConfiguredThreads() { return 1; }
 
 bool RunSharedRows(int, int64_t, RowBody, const void*) { return false; }
-
-// No loop is ever shared, so no iteration waits for another.
-void WaitSharing(bool (*ready)(const void*), const void* arg) {
-  while (!ready(arg)) std::this_thread::yield();
-}
-
-void WakeWaiting() {}
 
 #endif
 

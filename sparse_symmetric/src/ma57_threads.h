@@ -41,13 +41,6 @@ using RowBody = void (*)(const void* body, int64_t i);
 // to take it (false when another such inner loop is running).
 bool RunSharedRows(int team, int64_t n, RowBody fn, const void* body);
 
-// From inside an iteration of a shared loop: waits until ready(arg) holds,
-// meanwhile taking part in the inner loops that the other iterations open,
-// so that a thread with nothing at hand yet still shares the large fronts.
-// Whoever changes what `ready` reads calls WakeWaiting() after the change.
-void WaitSharing(bool (*ready)(const void* arg), const void* arg);
-void WakeWaiting();
-
 // body(i) for i = 0 .. n-1, shared among `team` threads when `threaded`. The
 // iterations must be independent of each other; which thread runs which never
 // changes a result.
