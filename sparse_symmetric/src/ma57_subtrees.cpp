@@ -76,6 +76,11 @@ struct Workspace {
   bool Reserve(int64_t la, int64_t li, int64_t n) {
     return fact.Grow(la) && ifact.Grow(li) && frontpos.Grow(n);
   }
+
+  int64_t Bytes() const {
+    return fact.size() * static_cast<int64_t>(sizeof(double)) +
+           (ifact.size() + frontpos.size()) * static_cast<int64_t>(sizeof(int32_t));
+  }
 };
 
 // The workspaces of one factorization, handed from subtree to subtree: a
@@ -103,10 +108,37 @@ class WorkspacePool {
     free_.push_back(std::move(w));
   }
 
+  // Keeps the largest free workspaces that fit in `bytes` together and
+  // frees the others.
+  void Trim(int64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::sort(free_.begin(), free_.end(),
+              [](const auto& a, const auto& b) { return a->Bytes() > b->Bytes(); });
+    int64_t kept = 0;
+    size_t keep = 0;
+    for (; keep < free_.size() && kept + free_[keep]->Bytes() <= bytes; ++keep) kept += free_[keep]->Bytes();
+    free_.resize(keep);
+  }
+
  private:
   std::mutex mutex_;
   std::vector<std::unique_ptr<Workspace>> free_;
 };
+
+// The workspaces kept from one factorization to the next, up to
+// kKeptBytes together: a fresh workspace is fresh memory, and on a virtual
+// machine first touching its pages cost the helpers as much time as the
+// subtrees' arithmetic on matrices of 10^4 unknowns (factorizations repeated
+// by a solver's iterations then pay it every time). Larger workspaces are
+// freed at the end of each factorization, where their faults are small
+// beside the arithmetic. Only a factorization that has the helpers uses
+// them, so they are seldom contended.
+constexpr int64_t kKeptBytes = int64_t{sizeof(void*) >= 8 ? 64 : 16} << 20;
+
+WorkspacePool& KeptWorkspaces() {
+  static WorkspacePool pool;
+  return pool;
+}
 
 // The result of a subtree factorized apart.
 enum TaskState : int { kPending, kRunning, kDone, kClaimed };
@@ -546,17 +578,20 @@ bool RunWithSubtrees(FrontalState& st) {
   sh.input_columns = &st.ifact(st.lifact - st.m + 1);
   sh.u = st.u, sh.tol = st.tol, sh.mode = st.mode, sh.nb = st.nb, sh.path = st.path;
   const size_t per_batch = static_cast<size_t>(kBatchPerThread * st.threads);
-  WorkspacePool pool;  // declared before the batches, so that it outlives their tasks
-  for (size_t b = 0; b < plan.size(); b += per_batch) {
+  WorkspacePool& pool = KeptWorkspaces();
+  bool stopped = false;
+  for (size_t b = 0; b < plan.size() && !stopped; b += per_batch) {
     const std::vector<Subtree> trees(plan.begin() + static_cast<std::ptrdiff_t>(b),
                                      plan.begin() + static_cast<std::ptrdiff_t>(std::min(plan.size(), b + per_batch)));
     try {
       Batch batch(st, sh, pool, trees);
-      if (!batch.Run()) return false;
+      stopped = !batch.Run();
     } catch (const std::bad_alloc&) {
-      if (!RunRange(st, trees.back().root, kNotSuspended)) return false;
+      stopped = !RunRange(st, trees.back().root, kNotSuspended);
     }
   }
+  pool.Trim(kKeptBytes);
+  if (stopped) return false;
   return RunRange(st, st.nnodes, kNotSuspended);
 }
 

@@ -190,6 +190,9 @@ TEST_P(ThreadCounts, GiveBitwiseTheSameFactorsAndSolutions) {
   ASSERT_EQ(one.Info(MA57_INFO_STATUS), 0);
   // Large enough for the threads to share its fronts.
   ASSERT_GE(one.Info(MA57_INFO_LARGEST_FRONT), pemric::ma57::kThreadedRows);
+  // The helpers' workspaces are kept from one factorization to the next:
+  // let them hold another matrix's values, none of which a run may read.
+  ASSERT_EQ(FactorAndSolve(GridNormal(90), 2, 2).Info(MA57_INFO_STATUS), 0);
   for (int threads : {2, 3, 8}) {
     SCOPED_TRACE(threads);
     ExpectSame(one, FactorAndSolve(m, c.mode, threads));
