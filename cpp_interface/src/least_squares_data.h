@@ -13,7 +13,9 @@ struct LeastSquaresProblem::Data {
   int32_t m = 0, n = 0;
   bool differences = false;
   ResidualFunction residuals;
-  JacobianFunction jacobian;  // empty with differences
+  // One of the two, both empty with differences.
+  JacobianFunction jacobian;
+  JacobianViewFunction jacobian_view;
   // The arrays below in one block, whose pages are faulted together (as one
   // huge page where it is large enough), not array by array.
   internal::UninitializedBuffer<int32_t> block;

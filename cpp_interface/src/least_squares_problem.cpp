@@ -30,6 +30,7 @@ std::shared_ptr<LeastSquaresProblem::Data> Build(int64_t m,
                                                  Span<const Index> columns,
                                                  ResidualFunction residuals,
                                                  JacobianFunction jacobian,
+                                                 JacobianViewFunction jacobian_view,
                                                  bool differences) {
   if (n < 1 || m < n) {
     Fail(ErrorCode::kInvalidArgument, "a problem of " + std::to_string(m) + " residuals in " +
@@ -44,7 +45,7 @@ std::shared_ptr<LeastSquaresProblem::Data> Build(int64_t m,
                                           std::to_string(columns.size()) + " column indices");
   }
   if (!residuals) Fail(ErrorCode::kInvalidArgument, "the residual function is empty");
-  if (!differences && !jacobian)
+  if (!differences && !jacobian && !jacobian_view)
     Fail(ErrorCode::kInvalidArgument, "the Jacobian function is empty");
   auto d = std::make_shared<LeastSquaresProblem::Data>();
   d->m = static_cast<int32_t>(m);
@@ -52,6 +53,7 @@ std::shared_ptr<LeastSquaresProblem::Data> Build(int64_t m,
   d->differences = differences;
   d->residuals = std::move(residuals);
   d->jacobian = std::move(jacobian);
+  d->jacobian_view = std::move(jacobian_view);
   const int32_t nnz = static_cast<int32_t>(rows.size());
   const size_t cells = static_cast<size_t>(nnz), columns_plus = static_cast<size_t>(n) + 1;
   d->block.Resize(internal::CellCount(3 * uint64_t{cells} + std::max<size_t>(cells, 1) + columns_plus));
@@ -119,7 +121,7 @@ LeastSquaresProblem LeastSquaresProblem::WithJacobian(int64_t m,
                                                       ResidualFunction residuals,
                                                       JacobianFunction jacobian) {
   return LeastSquaresProblem(
-      Build(m, n, rows, columns, std::move(residuals), std::move(jacobian), false));
+      Build(m, n, rows, columns, std::move(residuals), std::move(jacobian), {}, false));
 }
 
 LeastSquaresProblem LeastSquaresProblem::WithJacobian(int64_t m,
@@ -129,7 +131,27 @@ LeastSquaresProblem LeastSquaresProblem::WithJacobian(int64_t m,
                                                       ResidualFunction residuals,
                                                       JacobianFunction jacobian) {
   return LeastSquaresProblem(
-      Build(m, n, rows, columns, std::move(residuals), std::move(jacobian), false));
+      Build(m, n, rows, columns, std::move(residuals), std::move(jacobian), {}, false));
+}
+
+LeastSquaresProblem LeastSquaresProblem::WithJacobianView(int64_t m,
+                                                          int64_t n,
+                                                          Span<const int32_t> rows,
+                                                          Span<const int32_t> columns,
+                                                          ResidualFunction residuals,
+                                                          JacobianViewFunction jacobian) {
+  return LeastSquaresProblem(
+      Build(m, n, rows, columns, std::move(residuals), {}, std::move(jacobian), false));
+}
+
+LeastSquaresProblem LeastSquaresProblem::WithJacobianView(int64_t m,
+                                                          int64_t n,
+                                                          Span<const int64_t> rows,
+                                                          Span<const int64_t> columns,
+                                                          ResidualFunction residuals,
+                                                          JacobianViewFunction jacobian) {
+  return LeastSquaresProblem(
+      Build(m, n, rows, columns, std::move(residuals), {}, std::move(jacobian), false));
 }
 
 LeastSquaresProblem LeastSquaresProblem::WithDifferenceJacobian(int64_t m,
@@ -137,7 +159,7 @@ LeastSquaresProblem LeastSquaresProblem::WithDifferenceJacobian(int64_t m,
                                                                 Span<const int32_t> rows,
                                                                 Span<const int32_t> columns,
                                                                 ResidualFunction residuals) {
-  return LeastSquaresProblem(Build(m, n, rows, columns, std::move(residuals), {}, true));
+  return LeastSquaresProblem(Build(m, n, rows, columns, std::move(residuals), {}, {}, true));
 }
 
 LeastSquaresProblem LeastSquaresProblem::WithDifferenceJacobian(int64_t m,
@@ -145,7 +167,7 @@ LeastSquaresProblem LeastSquaresProblem::WithDifferenceJacobian(int64_t m,
                                                                 Span<const int64_t> rows,
                                                                 Span<const int64_t> columns,
                                                                 ResidualFunction residuals) {
-  return LeastSquaresProblem(Build(m, n, rows, columns, std::move(residuals), {}, true));
+  return LeastSquaresProblem(Build(m, n, rows, columns, std::move(residuals), {}, {}, true));
 }
 
 int32_t LeastSquaresProblem::residuals() const { return data_->m; }

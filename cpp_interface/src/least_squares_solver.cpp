@@ -140,8 +140,10 @@ struct LeastSquaresSolver::State {
   internal::UninitializedBuffer<double> block;
   Cells f;  // residuals
   // The Jacobian's values in the routine's order, and in the caller's when
-  // the two differ (else the caller's function writes fjac itself).
+  // the two differ and the caller's function writes them (else it writes
+  // fjac itself, or views its own values).
   Cells fjac, values;
+  Span<const double> viewed;  // the caller's view of its last values
   Cells jacobian_x;  // where fjac was last evaluated
   Cells best_x, best_f;  // the best point evaluated and its residuals
   double best_ss = std::numeric_limits<double>::infinity();
@@ -169,6 +171,10 @@ struct LeastSquaresSolver::State {
     const auto& d = data();
     return Span<double>(d.order.empty() ? fjac.data() : values.data(), d.rows.size());
   }
+  // The last Jacobian values in the caller's order, where they lie.
+  Span<const double> CallerValues() {
+    return data().jacobian_view ? viewed : Span<const double>(CallerJacobian());
+  }
   void Finish(double* x, int32_t flag, bool stopped_here);
   void Log(const std::string& line) const {
     if (options.log) options.log(line);
@@ -194,7 +200,7 @@ void LeastSquaresSolver::State::SizeWorkspace() {
   iw.Resize(static_cast<size_t>(liw));
   w.Resize(static_cast<size_t>(lw));
   const size_t m = static_cast<size_t>(d.m), n = static_cast<size_t>(d.n);
-  const size_t nnz = d.rows.size(), nvalues = d.order.empty() ? 0 : nnz;
+  const size_t nnz = d.rows.size(), nvalues = d.order.empty() || d.jacobian_view ? 0 : nnz;
   block.Resize(internal::CellCount(uint64_t{d.irn.size()} + nvalues + nnz + 3 * uint64_t{m} + 2 * uint64_t{n}));
   double* at = block.data();
   const auto place = [&at](Cells& c, size_t length) { c.Place(at, length), at += length; };
@@ -231,13 +237,26 @@ void LeastSquaresSolver::State::Evaluate(double* x, bool jacobian) {
   const Span<const double> point(x, static_cast<size_t>(d.n));
   d.residuals(point, f);
   ++summary.residual_evaluations;
-  if (jacobian) d.jacobian(point, CallerJacobian());
+  if (jacobian && d.jacobian_view) {
+    viewed = d.jacobian_view(point);
+  } else if (jacobian) {
+    d.jacobian(point, CallerJacobian());
+  }
   // The callbacks' time only: what follows is this interface's own work.
   summary.evaluation_seconds += SecondsSince(start);
   if (jacobian) {
+    const Span<const double> given = CallerValues();
+    if (given.size() != d.rows.size()) {
+      throw Error(ErrorCode::kInvalidArgument,
+                  "the Jacobian function viewed " + std::to_string(given.size()) +
+                      " values for a pattern of " + std::to_string(d.rows.size()) + " entries");
+    }
+    const double* from = given.data();
+    double* to = fjac.data();
     if (!d.order.empty()) {
-      double* to = fjac.data();
-      for (size_t q = 0; q < d.rows.size(); ++q) to[q] = values.data()[d.order[q]];
+      for (size_t q = 0; q < d.rows.size(); ++q) to[q] = from[d.order[q]];
+    } else if (from != to) {
+      std::copy(from, from + d.rows.size(), to);
     }
     ++summary.jacobian_evaluations;
     jacobian_x.assign(x, x + d.n);
@@ -281,7 +300,7 @@ bool LeastSquaresSolver::State::AfterStep(const double* x) {
   r.x = Span<const double>(best_x);
   r.trial_x = Span<const double>(x, static_cast<size_t>(data().n));
   r.trial_residuals = Span<const double>(f);
-  if (!data().differences) r.trial_jacobian = CallerJacobian();
+  if (!data().differences) r.trial_jacobian = CallerValues();
   Log(
       Formatted("iteration %d: sum of squares %.6e (step tried: %.6e), largest |F| %.3e, "
                 "Marquardt parameter %.3e, %d evaluations",
@@ -361,6 +380,7 @@ LeastSquaresSummary LeastSquaresSolver::Solve(Span<double> x) {
   s.best_x.assign(x.begin(), x.end());
   s.best_f.clear();
   s.jacobian_x.clear();
+  s.viewed = Span<const double>();
   s.final_f.clear();
   s.final_jacobian.clear();
   s.SetControls();

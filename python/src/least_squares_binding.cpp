@@ -43,18 +43,25 @@ bool Same(Span<const double> a, Span<const double> b) {
          (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
-// Copies what a callback returned into `out`: a contiguous float64 array of
-// out.size() elements, as the package's Python modules make it.
-void CopyResult(const py::handle& result, Span<double> out, const char* what) {
+// The elements of what a callback returned, where they lie: a contiguous
+// float64 array of `expected` elements, as the package's Python modules
+// make it. Valid while the result is alive.
+Span<const double> ResultOf(const py::handle& result, size_t expected, const char* what) {
   if (!py::isinstance<py::array_t<double>>(result)) {
     throw py::type_error(std::string(what) + " must return a float64 array");
   }
   const auto a = py::reinterpret_borrow<py::array>(result);
   const Span<const double> v = ViewOf<double>(a, what);
-  if (v.size() != out.size()) {
+  if (v.size() != expected) {
     throw py::value_error(std::string(what) + " returned " + std::to_string(v.size()) +
-                          " values; " + std::to_string(out.size()) + " were expected");
+                          " values; " + std::to_string(expected) + " were expected");
   }
+  return v;
+}
+
+// Copies what a callback returned into `out` (checked as ResultOf).
+void CopyResult(const py::handle& result, Span<double> out, const char* what) {
+  const Span<const double> v = ResultOf(result, out.size(), what);
   if (!v.empty()) std::memcpy(out.data(), v.data(), v.size() * sizeof(double));
 }
 
@@ -89,6 +96,9 @@ Span<const double> ElementsOf(const py::object& a) {
 // - x goes to the functions in one array, refilled at each call while no
 //   one else holds it (a function that keeps its x gets a new one next
 //   time);
+// - the Jacobian function's result is held until its next call (or the end
+//   of the solve), whoever else holds it: the solver reads the values
+//   there, and the step's report views them, instead of a copy;
 // - a result no one else holds (the function made it and let it go) is held
 //   as the latest residuals or Jacobian values: the termination tests view
 //   an accepted point's evaluations there instead of copying them, and
@@ -107,13 +117,16 @@ class CallArrays {
     return a;
   }
 
-  // A function's result, already copied into the solver's array; the
-  // arrays retired by the last step are let go here, with the GIL.
+  // A function's result, the residuals already copied into the solver's
+  // array; the arrays retired by the last step are let go here, with the
+  // GIL.
   void Returned(py::object result, bool jacobian) {
     retired_f_ = py::object();
     retired_j_ = py::object();
     py::object& latest = jacobian ? latest_j_ : latest_f_;
-    latest = hold_ && Exclusive(result) ? std::move(result) : py::object();
+    const bool exclusive = hold_ && Exclusive(result);
+    if (jacobian) viewed_j_ = result;
+    latest = exclusive ? std::move(result) : py::object();
   }
 
   HeldEvaluations Latest() const { return {ElementsOf(latest_f_), ElementsOf(latest_j_)}; }
@@ -157,6 +170,7 @@ class CallArrays {
   bool hold_;
   py::object x_;
   py::object latest_f_, latest_j_, current_f_, current_j_, retired_f_, retired_j_;
+  py::object viewed_j_;  // the Jacobian function's last result
 
   static void Retire(py::object& from, py::object& to) {
     if (to) {  // two steps without a call in between: not expected
@@ -292,19 +306,23 @@ dalvex::LeastSquaresProblem MakeProblem(int64_t m,
   if (jacobian.is_none()) {
     return dalvex::LeastSquaresProblem::WithDifferenceJacobian(m, n, r, c, std::move(f));
   }
-  dalvex::JacobianFunction j = [&jacobian, &tests, &arrays, &start](Span<const double> x,
-                                                                    Span<double> out) {
+  // The values are viewed in the function's result, which the solver
+  // carries into its own order in one pass.
+  dalvex::JacobianViewFunction j = [&jacobian, &tests, &arrays, &start,
+                                    entries = r.size()](Span<const double> x) {
+    Span<const double> values;
     {
       py::gil_scoped_acquire gil;
       CheckSignals();
       py::object result = start.Take(x, true);
       if (result.is_none()) result = jacobian(arrays.Point(x));
-      CopyResult(result, out, "the Jacobian function");
+      values = ResultOf(result, entries, "the Jacobian function");
       arrays.Returned(std::move(result), true);
     }
-    if (tests.Jacobian(x, out, arrays.Latest().jacobian)) arrays.Adopted(true);
+    if (tests.Jacobian(x, values, arrays.Latest().jacobian)) arrays.Adopted(true);
+    return values;
   };
-  return dalvex::LeastSquaresProblem::WithJacobian(m, n, r, c, std::move(f), std::move(j));
+  return dalvex::LeastSquaresProblem::WithJacobianView(m, n, r, c, std::move(f), std::move(j));
 }
 
 // After each step tried: the termination tests, then `on_step` (the

@@ -28,16 +28,17 @@ using dalvex::Span;
 using dalvex::Termination;
 
 // A problem of the suite's library through the C++ interface, its pattern
-// given in a shuffled order so that the values' reordering is exercised.
+// given in a shuffled order (unless asked otherwise) so that the values'
+// reordering is exercised.
 struct Library {
   std::shared_ptr<problems::Problem> problem;
   std::vector<int32_t> rows, columns, from;  // entry k is the library's entry from[k]
 
-  Library(const std::string& name, int32_t size) {
+  Library(const std::string& name, int32_t size, bool shuffled = true) {
     problem = problems::MakeProblem(name, {size, 6.0});
     from.resize(problem->JacobianRows().size());
     for (size_t k = 0; k < from.size(); ++k) from[k] = static_cast<int32_t>(k);
-    std::shuffle(from.begin(), from.end(), std::mt19937(7));
+    if (shuffled) std::shuffle(from.begin(), from.end(), std::mt19937(7));
     for (int32_t k : from) {
       rows.push_back(problem->JacobianRows()[k] - 1);
       columns.push_back(problem->JacobianCols()[k] - 1);
@@ -54,6 +55,14 @@ struct Library {
       std::vector<double> natural(order.size());
       p->JacobianValues(x.data(), natural.data());
       for (size_t k = 0; k < order.size(); ++k) values[k] = natural[order[k]];
+    };
+  }
+  // The same values, viewed in an array of the function's own.
+  dalvex::JacobianViewFunction JacobianView() const {
+    auto values = std::make_shared<std::vector<double>>(from.size());
+    return [values, jacobian = Jacobian()](Span<const double> x) {
+      jacobian(x, Span<double>(*values));
+      return Span<const double>(*values);
     };
   }
   LeastSquaresProblem Make(bool differences) const {
@@ -229,6 +238,37 @@ TEST(Results, ResidualsAndJacobianAreThoseAtTheFinalPoint) {
   }
 }
 
+// A Jacobian viewed where the caller keeps it gives, bit for bit, the
+// result, and the steps' reports, of the function that writes it: with the
+// pattern in the routine's order and shuffled.
+TEST(Results, AViewedJacobianGivesTheWrittenOnesResult) {
+  for (const bool shuffled : {false, true}) {
+    SCOPED_TRACE(shuffled);
+    const Library lib("broyden-banded", 60, shuffled);
+    auto solve = [&](const LeastSquaresProblem& problem) {
+      LeastSquaresSolver solver(problem);
+      std::vector<double> reported;
+      solver.SetIterationCallback([&](const dalvex::IterationReport& r) {
+        reported.insert(reported.end(), r.trial_jacobian.begin(), r.trial_jacobian.end());
+        return dalvex::IterationAction::kContinue;
+      });
+      std::vector<double> x = lib.Start();
+      const dalvex::LeastSquaresSummary s = solver.Solve(x);
+      EXPECT_GT(s.iterations, 1);
+      const auto f = solver.residuals(), j = solver.jacobian_values();
+      const std::vector<double> counts = {static_cast<double>(s.residual_evaluations),
+                                          static_cast<double>(s.jacobian_evaluations),
+                                          s.final_sum_of_squares};
+      return std::vector<std::vector<double>>{
+          x, reported, {f.begin(), f.end()}, {j.begin(), j.end()}, counts};
+    };
+    const int32_t n = lib.problem->NVars();
+    EXPECT_EQ(solve(LeastSquaresProblem::WithJacobianView(n, n, lib.rows, lib.columns,
+                                                          lib.Residuals(), lib.JacobianView())),
+              solve(lib.Make(false)));
+  }
+}
+
 // Solvers share nothing: four on four threads give what they give one
 // after another, bit for bit.
 TEST(Threads, SolversOnSeparateThreadsGiveTheSequentialResults) {
@@ -308,6 +348,16 @@ TEST(Misuse, LeastSquaresRaisesErrorWithItsCode) {
        ErrorCode::kInvalidArgument, "entry 2 repeats (row 1, column 0) of entry 0"},
       {"an empty Jacobian function", [&] { LeastSquaresProblem::WithJacobian(2, 2, r, c, f, {}); },
        ErrorCode::kInvalidArgument, "Jacobian function is empty"},
+      {"a Jacobian viewed at another length",
+       [&] {
+         std::vector<double> x = {0.5, 0.5};
+         LeastSquaresSolver(LeastSquaresProblem::WithJacobianView(2, 2, r, c, f,
+                                                                  [](Span<const double> at) {
+                                                                    return at.subspan(0, 1);
+                                                                  }))
+             .Solve(x);
+       },
+       ErrorCode::kInvalidArgument, "viewed 1 values for a pattern of 2 entries"},
       {"no evaluations allowed", [&] { with([](auto& o) { o.max_evaluations = 0; }); },
        ErrorCode::kInvalidArgument, "max_evaluations is 0"},
       {"a NaN residual tolerance", [&] { with([&](auto& o) { o.residual_tolerance = nan; }); },

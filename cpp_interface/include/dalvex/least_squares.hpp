@@ -34,6 +34,13 @@ namespace dalvex {
 using ResidualFunction = std::function<void(Span<const double> x, Span<double> residuals)>;
 // values[k] = dF_rows[k] / dx_columns[k] for the entries k of the pattern.
 using JacobianFunction = std::function<void(Span<const double> x, Span<double> values)>;
+// The same values where the caller keeps them (the pattern's order, one per
+// entry), read in place instead of written into the solver's array: the
+// solver carries them into its own order in one pass. The view must stay
+// valid and unchanged until the solver next calls one of the problem's
+// functions or Solve returns (the step's report shows it as
+// trial_jacobian).
+using JacobianViewFunction = std::function<Span<const double>(Span<const double> x)>;
 
 class LeastSquaresProblem {
  public:
@@ -54,6 +61,21 @@ class LeastSquaresProblem {
                                           Span<const int64_t> columns,
                                           ResidualFunction residuals,
                                           JacobianFunction jacobian);
+  // The same with the Jacobian's values viewed where the caller keeps them.
+  // Solve throws Error (kInvalidArgument) when a view's length is not the
+  // pattern's.
+  static LeastSquaresProblem WithJacobianView(int64_t m,
+                                              int64_t n,
+                                              Span<const int32_t> rows,
+                                              Span<const int32_t> columns,
+                                              ResidualFunction residuals,
+                                              JacobianViewFunction jacobian);
+  static LeastSquaresProblem WithJacobianView(int64_t m,
+                                              int64_t n,
+                                              Span<const int64_t> rows,
+                                              Span<const int64_t> columns,
+                                              ResidualFunction residuals,
+                                              JacobianViewFunction jacobian);
   // The same with the Jacobian estimated by differences on the pattern:
   // columns that share no row are perturbed together, one evaluation per
   // group, with steps refined so that truncation and rounding errors stay in
