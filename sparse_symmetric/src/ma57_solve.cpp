@@ -94,10 +94,11 @@ void ForwardFixed(double* x, const int32_t* var, const double* tri, int64_t m) {
   double held[R];
   for (int64_t j = 0; j < R; ++j) held[j] = At(x, var[j]);
   const double* rect = tri + FixedColumn<R>(R);
+  const int32_t* row = var + R;
   for (int64_t i = 0; i < m; ++i) {
     double sum = 0.0;
     for (int64_t j = 0; j < R; ++j) sum += held[j] * rect[j * m + i];
-    At(x, var[R + i]) += sum;
+    x[row[i] - 1] += sum;
   }
 }
 
@@ -123,10 +124,11 @@ void BackwardFixed(const Solve& so, const int32_t* var, const double* tri, int64
     }
   }
   const double* rect = tri + FixedColumn<R>(R);
+  const int32_t* row = var + R;
   double sum[R];
   for (int64_t j = 0; j < R; ++j) sum[j] = 0.0;
   for (int64_t i = 0; i < m; ++i) {
-    const double xi = At(x, var[R + i]);
+    const double xi = x[row[i] - 1];
     for (int64_t j = 0; j < R; ++j) sum[j] += rect[j * m + i] * xi;
   }
   for (int64_t j = 0; j < R; ++j) At(x, var[j]) += sum[j];
@@ -199,8 +201,31 @@ void ForwardInPlaceOne(const Solve& so, const Block& b) {
   }
 }
 
+// A gathered block with one right-hand side: the same BLAS calls on W as
+// in the general case below, the gathers and scatters without the column
+// arithmetic of W.
+void ForwardGatheredOne(const Solve& so, const Block& b) {
+  const int64_t c = b.c, r = b.r, m = c - r;
+  double* x = so.rhs;
+  double* w = so.w;
+  const int32_t* var = b.idx;
+  for (int64_t i = 0; i < r; ++i) w[i] = At(x, var[i]);
+  for (int64_t i = r; i < c; ++i) w[i] = x[var[i] - 1];
+  blas::Dtpsv('L', 'N', 'U', static_cast<int32_t>(r), b.tri, w, 1);
+  if (m > 0) {
+    blas::Dgemv('N', static_cast<int32_t>(m), static_cast<int32_t>(r), 1.0, b.rect,
+                static_cast<int32_t>(m), w, 1, 1.0, w + r, 1);
+  }
+  for (int64_t i = 0; i < r; ++i) At(x, var[i]) = w[i];
+  for (int64_t i = r; i < c; ++i) x[var[i] - 1] = w[i];
+}
+
 void ForwardBlock(const Solve& so, const Block& b) {
   const int64_t c = b.c, r = b.r, m = c - r;
+  if (so.Gathered(b) && so.nrhs == 1) {
+    ForwardGatheredOne(so, b);
+    return;
+  }
   if (so.Gathered(b)) {
     for (int64_t k = 1; k <= so.nrhs; ++k) {
       for (int64_t i = 1; i <= c; ++i) so.W(i, k) = so.X(b.Var(i), k);
@@ -311,10 +336,56 @@ void BackwardInPlaceOne(const Solve& so, const Block& b, int64_t& off, bool with
   }
 }
 
+// A gathered block with one right-hand side (see ForwardGatheredOne): D^-1
+// from the pivots of X into W as ApplyInverseD does, with the position of
+// each diagonal stepped down from column to column (column j - 1 starts
+// r - j + 2 before column j), then the same BLAS calls.
+void BackwardGatheredOne(const Solve& so, const Block& b, int64_t& off, bool with_d) {
+  const int64_t c = b.c, r = b.r, m = c - r;
+  double* x = so.rhs;
+  double* w = so.w;
+  const int32_t* var = b.idx;
+  for (int64_t i = r; i < c; ++i) w[i] = x[var[i] - 1];
+  if (with_d) {
+    int64_t diag = (r - 1) * r - (r - 1) * (r - 2) / 2;  // column j's diagonal in tri
+    for (int64_t j = r; j >= 1; --j) {
+      if (var[j - 1] < 0 && j >= 2) {
+        const int64_t diag1 = diag - (r - j + 2);
+        const double o = so.fact(off);
+        off -= 1;
+        const double x1 = At(x, var[j - 2]), x2 = At(x, var[j - 1]);
+        w[j - 2] = b.tri[diag1] * x1 + o * x2;
+        w[j - 1] = o * x1 + b.tri[diag] * x2;
+        diag = diag1 - (r - j + 3);
+        --j;
+      } else {
+        w[j - 1] = b.tri[diag] * At(x, var[j - 1]);
+        diag -= r - j + 2;
+      }
+    }
+  } else {
+    for (int64_t j = 0; j < r; ++j) w[j] = At(x, var[j]);
+  }
+  if (m > 0 && with_d) {
+    blas::Dgemv('T', static_cast<int32_t>(m), static_cast<int32_t>(r), 1.0, b.rect,
+                static_cast<int32_t>(m), w + r, 1, 1.0, w, 1);
+  } else if (m > 0) {
+    const int32_t ldw = static_cast<int32_t>(so.ldw);
+    blas::Dgemm('T', 'N', static_cast<int32_t>(r), 1, static_cast<int32_t>(m), 1.0, b.rect,
+                static_cast<int32_t>(m), w + r, ldw, 1.0, w, ldw);
+  }
+  blas::Dtpsv('L', 'T', 'U', static_cast<int32_t>(r), b.tri, w, 1);
+  for (int64_t j = 0; j < r; ++j) At(x, var[j]) = w[j];
+}
+
 // L^T part of the backward stage on one block; with_d applies D^-1 first.
 void BackwardBlock(const Solve& so, const Block& b, int64_t& off, bool with_d) {
   const int64_t c = b.c, r = b.r, m = c - r;
   const int32_t ldw = static_cast<int32_t>(so.ldw);
+  if (so.Gathered(b) && so.nrhs == 1) {
+    BackwardGatheredOne(so, b, off, with_d);
+    return;
+  }
   if (so.Gathered(b)) {
     for (int64_t k = 1; k <= so.nrhs; ++k) {
       for (int64_t i = r + 1; i <= c; ++i) so.W(i, k) = so.X(b.Var(i), k);
@@ -482,8 +553,11 @@ int64_t FirstFaultyWord(
       ++i;
       ++pairs;
     }
-    // The other variables, positive and in range.
-    for (int32_t i = r; i < c; ++i) {
+    // The other variables, positive and in range: tested together in one
+    // loop without exits (it vectorizes), one by one only when one fails.
+    uint32_t any_outside = 0;
+    for (int32_t i = r; i < c; ++i) any_outside |= outside(static_cast<uint32_t>(var[i]));
+    for (int32_t i = r; any_outside != 0 && i < c; ++i) {
       if (outside(static_cast<uint32_t>(var[i]))) return rec + 2 + i;
     }
     pivots += r;
