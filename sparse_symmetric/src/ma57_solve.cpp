@@ -140,28 +140,6 @@ void BackwardFixed(const Solve& so, const int32_t* var, const double* tri, int64
   }
 }
 
-// The fixed loops for r pivots (1 to 4); false for any other r.
-bool ForwardFixedOne(const Solve& so, const int32_t* var, const double* tri, int64_t r, int64_t m) {
-  switch (r) {
-    case 1: ForwardFixed<1>(so.rhs, var, tri, m); return true;
-    case 2: ForwardFixed<2>(so.rhs, var, tri, m); return true;
-    case 3: ForwardFixed<3>(so.rhs, var, tri, m); return true;
-    case 4: ForwardFixed<4>(so.rhs, var, tri, m); return true;
-    default: return false;
-  }
-}
-
-bool BackwardFixedOne(const Solve& so, const int32_t* var, const double* tri, int64_t r, int64_t m,
-                      int64_t& off, bool with_d) {
-  switch (r) {
-    case 1: BackwardFixed<1>(so, var, tri, m, off, with_d); return true;
-    case 2: BackwardFixed<2>(so, var, tri, m, off, with_d); return true;
-    case 3: BackwardFixed<3>(so, var, tri, m, off, with_d); return true;
-    case 4: BackwardFixed<4>(so, var, tri, m, off, with_d); return true;
-    default: return false;
-  }
-}
-
 // One right-hand side worked in place: the loops of the several-column case
 // with the column of X fixed, so that per-block overhead (index arithmetic for
 // each triangle column, the loop over columns of X) stays out of the small
@@ -262,16 +240,47 @@ void ForwardBlock(const Solve& so, const Block& b) {
   }
 }
 
+// Blocks of five pivots and more with one right-hand side, out of line so
+// that the loop of ForwardStageOne over the small blocks stays in registers.
+[[gnu::noinline]] void ForwardLargeOne(const Solve& so, int64_t rec, int64_t a) {
+  ForwardBlock(so, MakeBlock(so, rec, a));
+}
+
+// The forward stage with one right-hand side: blocks of up to four pivots by
+// the fixed loops, the others by ForwardBlock.
+void ForwardStageOne(const Solve& so) {
+  const int32_t blocks = so.ifact(kIfactBlocks);
+  double* x = so.rhs;
+  int64_t rec = kIfactRecords, a = 1;
+  for (int32_t nb = 0; nb < blocks; ++nb) {
+    so.iwblk[nb] = static_cast<int32_t>(rec);
+    const int32_t* head = so.ifact.from(rec);  // c, r, then the variables
+    const int64_t c = std::abs(head[0]), r = std::abs(head[1]);
+    const double* tri = so.fact.from(a);
+    switch (r) {
+      case 1: ForwardFixed<1>(x, head + 2, tri, c - 1); break;
+      case 2: ForwardFixed<2>(x, head + 2, tri, c - 2); break;
+      case 3: ForwardFixed<3>(x, head + 2, tri, c - 3); break;
+      case 4: ForwardFixed<4>(x, head + 2, tri, c - 4); break;
+      default: ForwardLargeOne(so, rec, a); break;
+    }
+    a += BlockReals(r, c);
+    rec += c + 2;
+  }
+}
+
 void ForwardStage(const Solve& so) {
+  if (so.nrhs == 1) {
+    ForwardStageOne(so);
+    return;
+  }
   const int32_t blocks = so.ifact(kIfactBlocks);
   int64_t rec = kIfactRecords, a = 1;
   for (int32_t nb = 1; nb <= blocks; ++nb) {
     so.iwblk[nb - 1] = static_cast<int32_t>(rec);
-    const int64_t c = std::abs(so.ifact(rec)), r = std::abs(so.ifact(rec + 1));
-    if (so.nrhs != 1 || !ForwardFixedOne(so, so.ifact.from(rec + 2), so.fact.from(a), r, c - r)) {
-      ForwardBlock(so, MakeBlock(so, rec, a));
-    }
-    a += BlockReals(r, c);
+    const int64_t c = std::abs(so.ifact(rec));
+    ForwardBlock(so, MakeBlock(so, rec, a));
+    a += BlockReals(std::abs(so.ifact(rec + 1)), c);
     rec += c + 2;
   }
 }
@@ -436,6 +445,36 @@ void BackwardBlock(const Solve& so, const Block& b, int64_t& off, bool with_d) {
   off = off_k;
 }
 
+// See ForwardLargeOne.
+[[gnu::noinline]] void BackwardLargeOne(const Solve& so, int64_t rec, int64_t a, int64_t& off,
+                                        bool with_d) {
+  BackwardBlock(so, MakeBlock(so, rec, a), off, with_d);
+}
+
+// The backward stage with one right-hand side (see ForwardStageOne), from
+// the last block to the first through the record positions in IWBLK; `a`
+// starts one past the last block's reals.
+template <bool kWithD>
+void BackwardStageOne(const Solve& so) {
+  const int32_t blocks = so.ifact(kIfactBlocks);
+  int64_t a = so.ifact(kIfactAreaFirst);
+  int64_t off = so.ifact(kIfactAreaLast);
+  for (int32_t nb = blocks - 1; nb >= 0; --nb) {
+    const int64_t rec = so.iwblk[nb];
+    const int32_t* head = so.ifact.from(rec);
+    const int64_t c = std::abs(head[0]), r = std::abs(head[1]);
+    a -= BlockReals(r, c);
+    const double* tri = so.fact.from(a);
+    switch (r) {
+      case 1: BackwardFixed<1>(so, head + 2, tri, c - 1, off, kWithD); break;
+      case 2: BackwardFixed<2>(so, head + 2, tri, c - 2, off, kWithD); break;
+      case 3: BackwardFixed<3>(so, head + 2, tri, c - 3, off, kWithD); break;
+      case 4: BackwardFixed<4>(so, head + 2, tri, c - 4, off, kWithD); break;
+      default: BackwardLargeOne(so, rec, a, off, kWithD); break;
+    }
+  }
+}
+
 void BackwardStage(const Solve& so, bool with_d) {
   const int32_t blocks = so.ifact(kIfactBlocks);
   if (!with_d) {
@@ -445,16 +484,21 @@ void BackwardStage(const Solve& so, bool with_d) {
       rec += std::abs(so.ifact(rec)) + 2;
     }
   }
+  if (so.nrhs == 1) {
+    if (with_d) {
+      BackwardStageOne<true>(so);
+    } else {
+      BackwardStageOne<false>(so);
+    }
+    return;
+  }
   int64_t a = so.ifact(kIfactAreaFirst);  // one past the last block's reals
   int64_t off = so.ifact(kIfactAreaLast);
   for (int32_t nb = blocks; nb >= 1; --nb) {
     const int64_t rec = so.iwblk[nb - 1];
-    const int64_t c = std::abs(so.ifact(rec)), r = std::abs(so.ifact(rec + 1));
-    a -= BlockReals(r, c);
-    const int32_t* var = so.ifact.from(rec + 2);
-    if (so.nrhs != 1 || !BackwardFixedOne(so, var, so.fact.from(a), r, c - r, off, with_d)) {
-      BackwardBlock(so, MakeBlock(so, rec, a), off, with_d);
-    }
+    const int64_t c = std::abs(so.ifact(rec));
+    a -= BlockReals(std::abs(so.ifact(rec + 1)), c);
+    BackwardBlock(so, MakeBlock(so, rec, a), off, with_d);
   }
 }
 
