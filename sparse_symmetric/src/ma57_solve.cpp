@@ -6,7 +6,9 @@
 // columns is gathered into W and handled by BLAS (DTPSV for the unit lower
 // pivot triangle, DGEMV or DGEMM for the rectangle); smaller blocks work in
 // place on RHS through their variable lists, which avoids the copies; with
-// one right-hand side, blocks of up to four pivots take loops of fixed length.
+// one right-hand side, blocks of up to four pivots take loops of fixed length
+// inside stage loops of their own, and the larger blocks work on W without
+// the column arithmetic of several right-hand sides.
 // The monitoring reports are in ma57_solve_report.cpp.
 #include <algorithm>
 #include <cstdlib>
@@ -76,6 +78,8 @@ int64_t BlockReals(const Block& b) { return BlockReals(b.r, b.c); }
 // rows: the same operations in the same order as the general in-place loops,
 // so the results are identical. `var` is the block's variable list (pivots
 // negated in 2x2 pairs), `tri` its packed triangle, m = c - R its other rows.
+// Only pivots are ever negated (MA57CD's check of the factors refuses any
+// other negative variable), so the other rows index X as they stand.
 inline double& At(double* x, int32_t var) { return x[std::abs(var) - 1]; }
 
 // Start of packed column j (from 0) of a triangle of order R.
