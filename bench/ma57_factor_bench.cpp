@@ -336,20 +336,26 @@ void Run(const std::string& name, const Coo& m, double dgemm_rate) {
   // DALVEX_BENCH_SOLVES=k solves k - 1 times more with the same factors (as
   // a solver's iterations do), prints each call's wall seconds and keeps the
   // median, for comparing thread counts on a machine that others load too.
+  // Beyond ten solves only the median, the fastest and the slowest call are
+  // printed, in microseconds, for timing the solution of small matrices.
   const char* solves = std::getenv("DALVEX_BENCH_SOLVES");
   if (solves != nullptr && std::atoi(solves) > 1) {
+    const int count = std::atoi(solves);
     std::vector<double> times{t_solve};
-    for (int r = 1; r < std::atoi(solves); ++r) {
+    for (int r = 1; r < count; ++r) {
       std::fill(x.begin(), x.end(), 1.0);
       t0 = std::chrono::steady_clock::now();
       MA57CD(&job, &n, fact.data(), &lf, ifact.data(), &li, &nrhs, x.data(), &n, w.data(), &n,
              iwblk.data(), icntl, info);
       times.push_back(Seconds(t0));
-      std::printf("%-8s   again: solve %.4f s\n", "", times.back());
+      if (count <= 10) std::printf("%-8s   again: solve %.4f s\n", "", times.back());
     }
-    std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2),
-                     times.end());
+    std::sort(times.begin(), times.end());
     t_solve = times[times.size() / 2];
+    if (count > 10) {
+      std::printf("%-8s   %d solves: median %.1f us, fastest %.1f us, slowest %.1f us\n", "",
+                  count, t_solve * 1e6, times.front() * 1e6, times.back() * 1e6);
+    }
   }
   const double gflops = At(rinfo)(MA57_RINFO_ELIMINATION_OPS) / t_factor * 1e-9;
   std::printf("%-8s %9d %11.3e %6d %8.3f %8.3f %8.4f %8.2f %6.2f %9.2e\n", name.c_str(), n,

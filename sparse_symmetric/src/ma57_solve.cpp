@@ -6,7 +6,9 @@
 // columns is gathered into W and handled by BLAS (DTPSV for the unit lower
 // pivot triangle, DGEMV or DGEMM for the rectangle); smaller blocks work in
 // place on RHS through their variable lists, which avoids the copies; with
-// one right-hand side, blocks of up to four pivots take loops of fixed length.
+// one right-hand side, blocks of up to four pivots take loops of fixed length
+// inside stage loops of their own, and the larger blocks work on W without
+// the column arithmetic of several right-hand sides.
 // The monitoring reports are in ma57_solve_report.cpp.
 #include <algorithm>
 #include <cstdlib>
@@ -76,6 +78,8 @@ int64_t BlockReals(const Block& b) { return BlockReals(b.r, b.c); }
 // rows: the same operations in the same order as the general in-place loops,
 // so the results are identical. `var` is the block's variable list (pivots
 // negated in 2x2 pairs), `tri` its packed triangle, m = c - R its other rows.
+// Only pivots are ever negated (MA57CD's check of the factors refuses any
+// other negative variable), so the other rows index X as they stand.
 inline double& At(double* x, int32_t var) { return x[std::abs(var) - 1]; }
 
 // Start of packed column j (from 0) of a triangle of order R.
@@ -94,10 +98,11 @@ void ForwardFixed(double* x, const int32_t* var, const double* tri, int64_t m) {
   double held[R];
   for (int64_t j = 0; j < R; ++j) held[j] = At(x, var[j]);
   const double* rect = tri + FixedColumn<R>(R);
+  const int32_t* row = var + R;
   for (int64_t i = 0; i < m; ++i) {
     double sum = 0.0;
     for (int64_t j = 0; j < R; ++j) sum += held[j] * rect[j * m + i];
-    At(x, var[R + i]) += sum;
+    x[row[i] - 1] += sum;
   }
 }
 
@@ -123,10 +128,11 @@ void BackwardFixed(const Solve& so, const int32_t* var, const double* tri, int64
     }
   }
   const double* rect = tri + FixedColumn<R>(R);
+  const int32_t* row = var + R;
   double sum[R];
   for (int64_t j = 0; j < R; ++j) sum[j] = 0.0;
   for (int64_t i = 0; i < m; ++i) {
-    const double xi = At(x, var[R + i]);
+    const double xi = x[row[i] - 1];
     for (int64_t j = 0; j < R; ++j) sum[j] += rect[j * m + i] * xi;
   }
   for (int64_t j = 0; j < R; ++j) At(x, var[j]) += sum[j];
@@ -135,28 +141,6 @@ void BackwardFixed(const Solve& so, const int32_t* var, const double* tri, int64
     double s = 0.0;
     for (int64_t i = j + 1; i < R; ++i) s += col[i - j] * At(x, var[i]);
     At(x, var[j]) -= s;
-  }
-}
-
-// The fixed loops for r pivots (1 to 4); false for any other r.
-bool ForwardFixedOne(const Solve& so, const int32_t* var, const double* tri, int64_t r, int64_t m) {
-  switch (r) {
-    case 1: ForwardFixed<1>(so.rhs, var, tri, m); return true;
-    case 2: ForwardFixed<2>(so.rhs, var, tri, m); return true;
-    case 3: ForwardFixed<3>(so.rhs, var, tri, m); return true;
-    case 4: ForwardFixed<4>(so.rhs, var, tri, m); return true;
-    default: return false;
-  }
-}
-
-bool BackwardFixedOne(const Solve& so, const int32_t* var, const double* tri, int64_t r, int64_t m,
-                      int64_t& off, bool with_d) {
-  switch (r) {
-    case 1: BackwardFixed<1>(so, var, tri, m, off, with_d); return true;
-    case 2: BackwardFixed<2>(so, var, tri, m, off, with_d); return true;
-    case 3: BackwardFixed<3>(so, var, tri, m, off, with_d); return true;
-    case 4: BackwardFixed<4>(so, var, tri, m, off, with_d); return true;
-    default: return false;
   }
 }
 
@@ -199,8 +183,31 @@ void ForwardInPlaceOne(const Solve& so, const Block& b) {
   }
 }
 
+// A gathered block with one right-hand side: the same BLAS calls on W as
+// in the general case below, the gathers and scatters without the column
+// arithmetic of W.
+void ForwardGatheredOne(const Solve& so, const Block& b) {
+  const int64_t c = b.c, r = b.r, m = c - r;
+  double* x = so.rhs;
+  double* w = so.w;
+  const int32_t* var = b.idx;
+  for (int64_t i = 0; i < r; ++i) w[i] = At(x, var[i]);
+  for (int64_t i = r; i < c; ++i) w[i] = x[var[i] - 1];
+  blas::Dtpsv('L', 'N', 'U', static_cast<int32_t>(r), b.tri, w, 1);
+  if (m > 0) {
+    blas::Dgemv('N', static_cast<int32_t>(m), static_cast<int32_t>(r), 1.0, b.rect,
+                static_cast<int32_t>(m), w, 1, 1.0, w + r, 1);
+  }
+  for (int64_t i = 0; i < r; ++i) At(x, var[i]) = w[i];
+  for (int64_t i = r; i < c; ++i) x[var[i] - 1] = w[i];
+}
+
 void ForwardBlock(const Solve& so, const Block& b) {
   const int64_t c = b.c, r = b.r, m = c - r;
+  if (so.Gathered(b) && so.nrhs == 1) {
+    ForwardGatheredOne(so, b);
+    return;
+  }
   if (so.Gathered(b)) {
     for (int64_t k = 1; k <= so.nrhs; ++k) {
       for (int64_t i = 1; i <= c; ++i) so.W(i, k) = so.X(b.Var(i), k);
@@ -237,16 +244,47 @@ void ForwardBlock(const Solve& so, const Block& b) {
   }
 }
 
+// Blocks of five pivots and more with one right-hand side, out of line so
+// that the loop of ForwardStageOne over the small blocks stays in registers.
+[[gnu::noinline]] void ForwardLargeOne(const Solve& so, int64_t rec, int64_t a) {
+  ForwardBlock(so, MakeBlock(so, rec, a));
+}
+
+// The forward stage with one right-hand side: blocks of up to four pivots by
+// the fixed loops, the others by ForwardBlock.
+void ForwardStageOne(const Solve& so) {
+  const int32_t blocks = so.ifact(kIfactBlocks);
+  double* x = so.rhs;
+  int64_t rec = kIfactRecords, a = 1;
+  for (int32_t nb = 0; nb < blocks; ++nb) {
+    so.iwblk[nb] = static_cast<int32_t>(rec);
+    const int32_t* head = so.ifact.from(rec);  // c, r, then the variables
+    const int64_t c = std::abs(head[0]), r = std::abs(head[1]);
+    const double* tri = so.fact.from(a);
+    switch (r) {
+      case 1: ForwardFixed<1>(x, head + 2, tri, c - 1); break;
+      case 2: ForwardFixed<2>(x, head + 2, tri, c - 2); break;
+      case 3: ForwardFixed<3>(x, head + 2, tri, c - 3); break;
+      case 4: ForwardFixed<4>(x, head + 2, tri, c - 4); break;
+      default: ForwardLargeOne(so, rec, a); break;
+    }
+    a += BlockReals(r, c);
+    rec += c + 2;
+  }
+}
+
 void ForwardStage(const Solve& so) {
+  if (so.nrhs == 1) {
+    ForwardStageOne(so);
+    return;
+  }
   const int32_t blocks = so.ifact(kIfactBlocks);
   int64_t rec = kIfactRecords, a = 1;
   for (int32_t nb = 1; nb <= blocks; ++nb) {
     so.iwblk[nb - 1] = static_cast<int32_t>(rec);
-    const int64_t c = std::abs(so.ifact(rec)), r = std::abs(so.ifact(rec + 1));
-    if (so.nrhs != 1 || !ForwardFixedOne(so, so.ifact.from(rec + 2), so.fact.from(a), r, c - r)) {
-      ForwardBlock(so, MakeBlock(so, rec, a));
-    }
-    a += BlockReals(r, c);
+    const int64_t c = std::abs(so.ifact(rec));
+    ForwardBlock(so, MakeBlock(so, rec, a));
+    a += BlockReals(std::abs(so.ifact(rec + 1)), c);
     rec += c + 2;
   }
 }
@@ -311,10 +349,56 @@ void BackwardInPlaceOne(const Solve& so, const Block& b, int64_t& off, bool with
   }
 }
 
+// A gathered block with one right-hand side (see ForwardGatheredOne): D^-1
+// from the pivots of X into W as ApplyInverseD does, with the position of
+// each diagonal stepped down from column to column (column j - 1 starts
+// r - j + 2 before column j), then the same BLAS calls.
+void BackwardGatheredOne(const Solve& so, const Block& b, int64_t& off, bool with_d) {
+  const int64_t c = b.c, r = b.r, m = c - r;
+  double* x = so.rhs;
+  double* w = so.w;
+  const int32_t* var = b.idx;
+  for (int64_t i = r; i < c; ++i) w[i] = x[var[i] - 1];
+  if (with_d) {
+    int64_t diag = (r - 1) * r - (r - 1) * (r - 2) / 2;  // column j's diagonal in tri
+    for (int64_t j = r; j >= 1; --j) {
+      if (var[j - 1] < 0 && j >= 2) {
+        const int64_t diag1 = diag - (r - j + 2);
+        const double o = so.fact(off);
+        off -= 1;
+        const double x1 = At(x, var[j - 2]), x2 = At(x, var[j - 1]);
+        w[j - 2] = b.tri[diag1] * x1 + o * x2;
+        w[j - 1] = o * x1 + b.tri[diag] * x2;
+        diag = diag1 - (r - j + 3);
+        --j;
+      } else {
+        w[j - 1] = b.tri[diag] * At(x, var[j - 1]);
+        diag -= r - j + 2;
+      }
+    }
+  } else {
+    for (int64_t j = 0; j < r; ++j) w[j] = At(x, var[j]);
+  }
+  if (m > 0 && with_d) {
+    blas::Dgemv('T', static_cast<int32_t>(m), static_cast<int32_t>(r), 1.0, b.rect,
+                static_cast<int32_t>(m), w + r, 1, 1.0, w, 1);
+  } else if (m > 0) {
+    const int32_t ldw = static_cast<int32_t>(so.ldw);
+    blas::Dgemm('T', 'N', static_cast<int32_t>(r), 1, static_cast<int32_t>(m), 1.0, b.rect,
+                static_cast<int32_t>(m), w + r, ldw, 1.0, w, ldw);
+  }
+  blas::Dtpsv('L', 'T', 'U', static_cast<int32_t>(r), b.tri, w, 1);
+  for (int64_t j = 0; j < r; ++j) At(x, var[j]) = w[j];
+}
+
 // L^T part of the backward stage on one block; with_d applies D^-1 first.
 void BackwardBlock(const Solve& so, const Block& b, int64_t& off, bool with_d) {
   const int64_t c = b.c, r = b.r, m = c - r;
   const int32_t ldw = static_cast<int32_t>(so.ldw);
+  if (so.Gathered(b) && so.nrhs == 1) {
+    BackwardGatheredOne(so, b, off, with_d);
+    return;
+  }
   if (so.Gathered(b)) {
     for (int64_t k = 1; k <= so.nrhs; ++k) {
       for (int64_t i = r + 1; i <= c; ++i) so.W(i, k) = so.X(b.Var(i), k);
@@ -365,6 +449,36 @@ void BackwardBlock(const Solve& so, const Block& b, int64_t& off, bool with_d) {
   off = off_k;
 }
 
+// See ForwardLargeOne.
+[[gnu::noinline]] void BackwardLargeOne(const Solve& so, int64_t rec, int64_t a, int64_t& off,
+                                        bool with_d) {
+  BackwardBlock(so, MakeBlock(so, rec, a), off, with_d);
+}
+
+// The backward stage with one right-hand side (see ForwardStageOne), from
+// the last block to the first through the record positions in IWBLK; `a`
+// starts one past the last block's reals.
+template <bool kWithD>
+void BackwardStageOne(const Solve& so) {
+  const int32_t blocks = so.ifact(kIfactBlocks);
+  int64_t a = so.ifact(kIfactAreaFirst);
+  int64_t off = so.ifact(kIfactAreaLast);
+  for (int32_t nb = blocks - 1; nb >= 0; --nb) {
+    const int64_t rec = so.iwblk[nb];
+    const int32_t* head = so.ifact.from(rec);
+    const int64_t c = std::abs(head[0]), r = std::abs(head[1]);
+    a -= BlockReals(r, c);
+    const double* tri = so.fact.from(a);
+    switch (r) {
+      case 1: BackwardFixed<1>(so, head + 2, tri, c - 1, off, kWithD); break;
+      case 2: BackwardFixed<2>(so, head + 2, tri, c - 2, off, kWithD); break;
+      case 3: BackwardFixed<3>(so, head + 2, tri, c - 3, off, kWithD); break;
+      case 4: BackwardFixed<4>(so, head + 2, tri, c - 4, off, kWithD); break;
+      default: BackwardLargeOne(so, rec, a, off, kWithD); break;
+    }
+  }
+}
+
 void BackwardStage(const Solve& so, bool with_d) {
   const int32_t blocks = so.ifact(kIfactBlocks);
   if (!with_d) {
@@ -374,16 +488,21 @@ void BackwardStage(const Solve& so, bool with_d) {
       rec += std::abs(so.ifact(rec)) + 2;
     }
   }
+  if (so.nrhs == 1) {
+    if (with_d) {
+      BackwardStageOne<true>(so);
+    } else {
+      BackwardStageOne<false>(so);
+    }
+    return;
+  }
   int64_t a = so.ifact(kIfactAreaFirst);  // one past the last block's reals
   int64_t off = so.ifact(kIfactAreaLast);
   for (int32_t nb = blocks; nb >= 1; --nb) {
     const int64_t rec = so.iwblk[nb - 1];
-    const int64_t c = std::abs(so.ifact(rec)), r = std::abs(so.ifact(rec + 1));
-    a -= BlockReals(r, c);
-    const int32_t* var = so.ifact.from(rec + 2);
-    if (so.nrhs != 1 || !BackwardFixedOne(so, var, so.fact.from(a), r, c - r, off, with_d)) {
-      BackwardBlock(so, MakeBlock(so, rec, a), off, with_d);
-    }
+    const int64_t c = std::abs(so.ifact(rec));
+    a -= BlockReals(std::abs(so.ifact(rec + 1)), c);
+    BackwardBlock(so, MakeBlock(so, rec, a), off, with_d);
   }
 }
 
@@ -482,8 +601,11 @@ int64_t FirstFaultyWord(
       ++i;
       ++pairs;
     }
-    // The other variables, positive and in range.
-    for (int32_t i = r; i < c; ++i) {
+    // The other variables, positive and in range: tested together in one
+    // loop without exits (it vectorizes), one by one only when one fails.
+    uint32_t any_outside = 0;
+    for (int32_t i = r; i < c; ++i) any_outside |= outside(static_cast<uint32_t>(var[i]));
+    for (int32_t i = r; any_outside != 0 && i < c; ++i) {
       if (outside(static_cast<uint32_t>(var[i]))) return rec + 2 + i;
     }
     pivots += r;
