@@ -51,7 +51,7 @@ constexpr int64_t kLeastSubtree = 256;
 // depends on the matrix alone, never on the thread count.
 constexpr int64_t kSubtreeShare = 16;
 constexpr int64_t kLeastPlannedBudget = 2000;
-// Subtrees per batch, per thread.
+// Subtrees per batch, per thread, at most.
 constexpr int kBatchPerThread = 2;
 // Operation counts are whole numbers, summed exactly while below 2^52.
 constexpr double kExactSum = 4503599627370496.0;
@@ -577,12 +577,18 @@ bool RunWithSubtrees(FrontalState& st) {
   sh.input_values = &st.fact(st.la - st.m + 1);
   sh.input_columns = &st.ifact(st.lifact - st.m + 1);
   sh.u = st.u, sh.tol = st.tol, sh.mode = st.mode, sh.nb = st.nb, sh.path = st.path;
+  // The batches are as even in their counts as they can be: the loop takes
+  // the first subtree of each batch by rule, so a last batch of a lone
+  // subtree would be factorized by the loop alone while the helpers sleep.
   const size_t per_batch = static_cast<size_t>(kBatchPerThread * st.threads);
+  const size_t batches = (plan.size() + per_batch - 1) / per_batch;
   WorkspacePool& pool = KeptWorkspaces();
   bool stopped = false;
-  for (size_t b = 0; b < plan.size() && !stopped; b += per_batch) {
+  for (size_t k = 0, b = 0; k < batches && !stopped; ++k) {
+    const size_t e = plan.size() * (k + 1) / batches;
     const std::vector<Subtree> trees(plan.begin() + static_cast<std::ptrdiff_t>(b),
-                                     plan.begin() + static_cast<std::ptrdiff_t>(std::min(plan.size(), b + per_batch)));
+                                     plan.begin() + static_cast<std::ptrdiff_t>(e));
+    b = e;
     try {
       Batch batch(st, sh, pool, trees);
       stopped = !batch.Run();
