@@ -51,7 +51,7 @@ constexpr int64_t kLeastSubtree = 256;
 // depends on the matrix alone, never on the thread count.
 constexpr int64_t kSubtreeShare = 16;
 constexpr int64_t kLeastPlannedBudget = 2000;
-// Subtrees per batch, per thread.
+// Subtrees per batch, per thread, at most.
 constexpr int kBatchPerThread = 2;
 // Operation counts are whole numbers, summed exactly while below 2^52.
 constexpr double kExactSum = 4503599627370496.0;
@@ -228,12 +228,16 @@ std::vector<Subtree> Plan(const FrontalState& st) {
 // the factors, the largest front with its gap, the deepest stack and the
 // input, plus the loop's reserve of N integers for later index lists.
 void Lengths(const Shared& sh, const Subtree& t, int32_t* mark, int64_t& la, int64_t& li) {
-  std::vector<std::vector<int32_t>> stack;
+  // The stacked index lists one after another in `stack`, each ending where
+  // `ends` says; the node's list is gathered in `list` (the children's lists
+  // are read before they are popped), so the run allocates only as the
+  // buffers grow, not once per node.
+  std::vector<int32_t> stack, list;
+  std::vector<size_t> ends;
   int64_t factors = 0, records = 0, front = 0, widest = 0;
   int64_t depth_r = 0, depth_i = 0, most_r = 0, most_i = 0;
   int32_t k = t.k0;
   int64_t col = t.in0;
-  std::vector<int32_t> list;
   for (int32_t node = t.first; node <= t.root; ++node) {
     list.clear();
     const auto add = [&](int32_t v) {
@@ -246,11 +250,14 @@ void Lengths(const Shared& sh, const Subtree& t, int32_t* mark, int64_t& la, int
     for (int32_t r = k - o; r < k; ++r) {
       for (int32_t e = 0; e < sh.rowlen[r]; ++e) add(sh.input_columns[col++]);
     }
-    for (int32_t c = 0; c < sh.nchild[node - 1] && !stack.empty(); ++c) {
-      for (int32_t v : stack.back()) add(v);
-      depth_r -= Triangle(static_cast<int64_t>(stack.back().size()));
-      depth_i -= static_cast<int64_t>(stack.back().size()) + 1;
-      stack.pop_back();
+    for (int32_t c = 0; c < sh.nchild[node - 1] && !ends.empty(); ++c) {
+      ends.pop_back();
+      const size_t from = ends.empty() ? 0 : ends.back();
+      const int64_t size = static_cast<int64_t>(stack.size() - from);
+      for (size_t j = from; j < stack.size(); ++j) add(stack[j]);
+      stack.resize(from);
+      depth_r -= Triangle(size);
+      depth_i -= size + 1;
     }
     const int64_t f = static_cast<int64_t>(list.size()), g = f - o;
     factors += Triangle(o) + o * g;
@@ -258,7 +265,8 @@ void Lengths(const Shared& sh, const Subtree& t, int32_t* mark, int64_t& la, int
     front = std::max(front, Triangle(o) + f * f);
     widest = std::max(widest, f);
     if (g > 0) {
-      stack.emplace_back(list.begin() + o, list.end());
+      stack.insert(stack.end(), list.begin() + o, list.end());
+      ends.push_back(stack.size());
       depth_r += Triangle(g), depth_i += g + 1;
     }
     most_r = std::max(most_r, depth_r);
@@ -577,12 +585,18 @@ bool RunWithSubtrees(FrontalState& st) {
   sh.input_values = &st.fact(st.la - st.m + 1);
   sh.input_columns = &st.ifact(st.lifact - st.m + 1);
   sh.u = st.u, sh.tol = st.tol, sh.mode = st.mode, sh.nb = st.nb, sh.path = st.path;
+  // The batches are as even in their counts as they can be: the loop takes
+  // the first subtree of each batch by rule, so a last batch of a lone
+  // subtree would be factorized by the loop alone while the helpers sleep.
   const size_t per_batch = static_cast<size_t>(kBatchPerThread * st.threads);
+  const size_t batches = (plan.size() + per_batch - 1) / per_batch;
   WorkspacePool& pool = KeptWorkspaces();
   bool stopped = false;
-  for (size_t b = 0; b < plan.size() && !stopped; b += per_batch) {
+  for (size_t k = 0, b = 0; k < batches && !stopped; ++k) {
+    const size_t e = plan.size() * (k + 1) / batches;
     const std::vector<Subtree> trees(plan.begin() + static_cast<std::ptrdiff_t>(b),
-                                     plan.begin() + static_cast<std::ptrdiff_t>(std::min(plan.size(), b + per_batch)));
+                                     plan.begin() + static_cast<std::ptrdiff_t>(e));
+    b = e;
     try {
       Batch batch(st, sh, pool, trees);
       stopped = !batch.Run();

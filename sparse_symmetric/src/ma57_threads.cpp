@@ -107,16 +107,20 @@ class Helpers {
       loop_.n = n, loop_.fn = fn, loop_.body = body;
       loop_.chunk = std::clamp<int64_t>(n / (8 * static_cast<int64_t>(team)), 1, kChunk);
       loop_.next.store(0, std::memory_order_relaxed);
-      helpers_ = helpers, pending_ = helpers, caller_ = std::this_thread::get_id();
+      helpers_ = helpers, active_ = 0, open_ = true, caller_ = std::this_thread::get_id();
       ++generation_;
     }
     wake_.notify_all();
     uint64_t seen_inner = 0;
     TakeOuter(seen_inner);
     std::unique_lock<std::mutex> lock(mutex_);
+    // Every iteration is taken: helpers that have not woken yet have nothing
+    // left to do and are not waited for (a helper without a core would
+    // otherwise hold up every loop until it gets one).
+    open_ = false;
     for (;;) {
-      done_.wait(lock, [&] { return pending_ == 0 || InnerWaiting(seen_inner); });
-      if (pending_ == 0) {
+      done_.wait(lock, [&] { return active_ == 0 || InnerWaiting(seen_inner); });
+      if (active_ == 0) {
         caller_ = std::thread::id();
         return true;
       }
@@ -223,11 +227,12 @@ class Helpers {
         continue;
       }
       seen = generation_;
-      if (id >= helpers_) continue;
+      if (id >= helpers_ || !open_) continue;
+      ++active_;
       lock.unlock();
       TakeOuter(seen_inner);
       lock.lock();
-      if (--pending_ == 0) done_.notify_one();
+      if (--active_ == 0 && !open_) done_.notify_one();
     }
   }
 
@@ -237,8 +242,9 @@ class Helpers {
   std::condition_variable wake_, done_;
   std::vector<std::thread> threads_;
   uint64_t generation_ = 0;
-  int helpers_ = 0;  // helpers taking part in the current loop
-  int pending_ = 0;  // of those, the ones not yet done
+  int helpers_ = 0;  // helpers that may take part in the current loop
+  int active_ = 0;   // of those, the ones taking its iterations now
+  bool open_ = false;  // whether helpers may still join it (until the caller is done)
   std::thread::id caller_;  // the current loop's caller
   bool stop_ = false;
   Loop loop_;  // the current loop; its counter is the only field not under mutex_
