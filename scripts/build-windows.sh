@@ -17,12 +17,17 @@
 # Usage: scripts/build-windows.sh [--test] [extra cmake arguments]
 #   --test   also run the test suite under Wine (Debian wine32), and build and
 #            run the consumers against the unpacked zip (scripts/test-consumers.sh)
+#   --packages-only   install the build's packages (not Wine) and stop: for a
+#            caller that must see the toolchain on PATH before it runs the build
+#            (scripts/without-wine.sh makes PATH from the programs present)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 run_tests=""
+packages_only=""
 if [ "${1:-}" = "--test" ]; then run_tests=1; shift; fi
+if [ "${1:-}" = "--packages-only" ]; then packages_only=1; shift; fi
 
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
@@ -31,6 +36,7 @@ sudo_cmd=""
 packages=(cmake make g++-mingw-w64-i686 gfortran-mingw-w64-i686 binutils-mingw-w64-i686
           dpkg-dev googletest libcli11-dev nlohmann-json3-dev libfccp-dev)
 scripts/install-packages.sh "${packages[@]}"
+[ -n "$packages_only" ] && exit 0
 if [ -n "$run_tests" ]; then
   if ! grep -qx i386 <<<"$(dpkg --print-foreign-architectures)"; then
     $sudo_cmd dpkg --add-architecture i386
