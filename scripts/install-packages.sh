@@ -4,8 +4,10 @@
 #   scripts/install-packages.sh package ...
 set -euo pipefail
 missing=()
+# Installed means unpacked and configured: a package removed with its
+# configuration files kept still answers `dpkg -s`.
 for p in "$@"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
 done
 [ ${#missing[@]} -gt 0 ] || exit 0
 sudo_cmd=""
